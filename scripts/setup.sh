@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and the tools need.
+# Idempotent: does nothing (and prints nothing) when all are present.
+set -eu
+packages=(
+  cmake make
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine64 xvfb xauth fonts-liberation
+  googletest
+  ffmpeg
+)
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq >/dev/null
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
