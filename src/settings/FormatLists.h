@@ -1,0 +1,38 @@
+// The module-wide lists of date and time pictures: slot 0 " " (no date or no time), slot 1 the
+// built-in picture, slots 2 to 6 the user's own, kept in the registry as df02..df06 and
+// tf02..tf06.
+#pragma once
+
+#include <cstdint>
+
+namespace camtag {
+
+constexpr uint32_t kFormatSlots = 7;
+constexpr uint32_t kFormatSlotSize = 30;
+// Registry pictures are read into a smaller buffer so that they always fit a slot.
+constexpr uint32_t kFormatReadSize = 29;
+
+struct FormatList {
+    char slots[kFormatSlots][kFormatSlotSize];
+    uint32_t count; // slots in use, 2..7
+};
+
+// Hold the built-in pictures from the start, so a caller running before LoadFormatLists (or
+// after a failed load) still finds a usable list.
+extern FormatList dateFormats;
+extern FormatList timeFormats;
+
+constexpr char kBuiltInDatePicture[] = "dd.MM.yy";
+constexpr char kBuiltInTimePicture[] = "HH':'mm':'ss";
+
+// Reads both lists from the registry (process start).
+void LoadFormatLists();
+// Replaces the stored pictures of both lists with the slots in use (the list editor's OK).
+void SaveFormatLists();
+
+// The usable slot count: the list's count, held within 1..7 whatever was stored in it.
+uint32_t UsableCount(const FormatList& list);
+// index lowered to the last usable slot when it is not below the count.
+uint32_t ClampFormatIndex(const FormatList& list, uint32_t index);
+
+} // namespace camtag
