@@ -1,0 +1,33 @@
+// The text stamped on a frame: one terminated ANSI string, lines separated by '\n'.
+#pragma once
+
+#include "host/HostInterface.h"
+#include "settings/FilterSettings.h"
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace camtag {
+
+class DvAviReader;
+
+// Date and time mode: the user's text, then the adjusted time and date formatted with the
+// chosen pictures. t is the recording time as read from the frame. The settings' picture
+// indexes are pulled back into their lists and stored so. A null or empty handle gives "".
+void ComposeDateTimeText(HostMemoryHandle settingsHandle, SYSTEMTIME t, char* out, size_t outSize);
+void ComposeDateTimeText(FilterSettings* settings, SYSTEMTIME t, char* out, size_t outSize);
+
+// Timecode mode: the user's text, then the Timeline, clip, source file and tape timecodes the
+// settings ask for. sourceFrame is the frame number in the source file; reader may be null.
+void ComposeTimecodeText(HostMemoryHandle settingsHandle, DvAviReader* reader, int sourceFrame, char* out,
+                         size_t outSize);
+void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, char* out,
+                         size_t outSize);
+
+// A time picture with the minute-count tokens replaced for t: "%9" is the minutes since
+// midnight as two digits up to 90, then "90+" and the excess; "%#9" the same without leading
+// zeros. Output at most 50 characters (out holds at least 51 bytes to get all of them).
+void ExpandMinuteTokens(const char* picture, const SYSTEMTIME& t, char* out, size_t outSize);
+
+} // namespace camtag
