@@ -9,6 +9,7 @@ packages=(
   wine64 xvfb xauth fonts-liberation
   googletest
   ffmpeg
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do
