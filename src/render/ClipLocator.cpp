@@ -1,0 +1,204 @@
+#include "render/ClipLocator.h"
+
+#include "dv/DvAviReader.h"
+#include "host/ModuleState.h"
+#include "text/TextRoutines.h"
+
+#include <climits>
+#include <cstring>
+
+namespace camtag {
+
+TickCache tickCache;
+
+namespace {
+
+constexpr int32_t kUtf8NamesVersion = 8;
+// Iterations of the timeline scan beyond which a host that keeps answering is not believed.
+constexpr int kMaxScanSteps = 1 << 20;
+
+HostFilterRecord* RecordOf(HostRecordHandle record) { return record ? *record : nullptr; }
+
+HostTimelineTable* TimelineOf(HostFilterRecord* rec) {
+    return rec && rec->suites ? rec->suites->timeline : nullptr;
+}
+
+int FieldFactor(const HostFilterRecord* rec) {
+    return (rec->sizeFlags & (kSizeFlagFields | kSizeFlagFieldsAlt)) ? 2 : 1;
+}
+
+bool FitsInt32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
+
+struct SearchBudget {
+    int visits = 0;
+};
+
+// The media node's file name as an ANSI path that fits the clip block with its terminator.
+// The host's field is read only within its size. A name that does not fit is refused: a cut
+// path would name another file.
+bool TakeFileName(const HostNodeMedia& media, char (&path)[sizeof(ClipBlock::sourcePath)]) {
+    constexpr size_t kField = sizeof(media.fileName);
+    char name[kField + 1];
+    std::memcpy(name, media.fileName, kField);
+    name[kField] = '\0';
+    size_t length = std::strlen(name);
+    if (hostVersion == kUtf8NamesVersion) {
+        // Converted into a larger buffer first, so that a name which only fits when cut is seen.
+        char converted[2 * kField];
+        Utf8ToCodePage(name, converted, sizeof converted, ansiCodePage);
+        length = std::strlen(converted);
+        if (length >= sizeof path) return false;
+        std::memset(path, 0, sizeof path);
+        std::memcpy(path, converted, length);
+        return true;
+    }
+    if (length >= sizeof path) return false;
+    std::memset(path, 0, sizeof path);
+    std::memcpy(path, name, length);
+    return true;
+}
+
+int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block, int inside, int depth,
+           SearchBudget& budget) {
+    if (!node || depth > ClipLocator::kMaxNodeDepth || ++budget.visits > ClipLocator::kMaxNodeVisits) return 0;
+    switch (node->head.kind) {
+    case kNodeBranch:
+        return Search(segment, node->branch.first, record, block, inside, depth + 1, budget) ||
+                       Search(segment, node->branch.second, record, block, inside, depth + 1, budget)
+                   ? 1
+                   : 0;
+    case kNodePair:
+        return Search(segment, node->pair.first, record, block, inside, depth + 1, budget) ||
+                       Search(segment, node->pair.second, record, block, inside, depth + 1, budget)
+                   ? 1
+                   : 0;
+    case kNodeFilter: {
+        HostFilterRecord* rec = RecordOf(record);
+        bool matched = rec && std::memcmp(node->filter.matchName, kFilterMatchName, sizeof kFilterMatchName) == 0 &&
+                       node->filter.instanceId == rec->instanceId;
+        if (matched) {
+            int64_t ticks = ClipLocator::TicksPerFrame(record);
+            if (ticks <= 0) return 0;
+            block.timelineOffset = static_cast<int32_t>(node->filter.ticksStart / ticks);
+        }
+        return Search(segment, node->filter.child, record, block, inside || matched, depth + 1, budget);
+    }
+    case kNodeMedia: {
+        if (!inside) return 0;
+        int64_t ticks = ClipLocator::TicksPerFrame(record);
+        if (ticks <= 0) return 0;
+        char path[sizeof(ClipBlock::sourcePath)];
+        if (!TakeFileName(node->media, path)) return 0;
+        std::memcpy(block.sourcePath, path, sizeof path);
+        block.startFrame =
+            static_cast<int32_t>((node->media.ticksIn - node->media.ticksStart) / ticks) + block.timelineOffset;
+
+        int dv = 0;
+        {
+            DvAviReader reader;
+            if (reader.Open(block.sourcePath)) dv = reader.dvType != 0 ? 1 : 0;
+            reader.Close();
+        }
+        HostFilterRecord* rec = RecordOf(record);
+        if (rec && rec->settings && *rec->settings)
+            reinterpret_cast<FilterSettings*>(*rec->settings)->dvSource = dv;
+        return 1;
+    }
+    default:
+        return 0;
+    }
+}
+
+// Asks the host for the segment at `time`, searches it and releases it. 1 found, 0 not found
+// (the segment, if any, is handed back either way); *segmentEnd gets the segment's end ticks.
+int SearchSegmentAt(HostTimelineTable* timeline, HostFilterRecord* rec, HostRecordHandle record, int64_t time,
+                    ClipBlock& block, bool* gotSegment, int64_t* segmentEnd) {
+    *gotSegment = false;
+    if (!FitsInt32(time)) return 0;
+    HostSegment* segment = timeline->getSegment(static_cast<int32_t>(time), rec->timeline, 0);
+    if (!segment) return 0;
+    *gotSegment = true;
+    *segmentEnd = segment->endTicks;
+    int found = 0;
+    if (segment->root) found = ClipLocator::SearchNode(segment, segment->root, record, block, 0);
+    timeline->releaseSegment(segment);
+    return found;
+}
+
+} // namespace
+
+int32_t ClipLocator::FrameRateCode(const HostTimeRecord* timeRecord) {
+    if (!timeRecord || timeRecord->sampleSize == 0) return -1;
+    double fps = static_cast<double>(timeRecord->scale) / timeRecord->sampleSize;
+    if (fps > 24.99 && fps < 25.01) return 3;
+    if (fps > 29.96 && fps < 29.98) return 4;
+    if (fps > 29.99 && fps < 30.01) return 5;
+    return -1;
+}
+
+int64_t ClipLocator::TicksPerFrame(HostRecordHandle record) {
+    HostFilterRecord* rec = RecordOf(record);
+    if (!rec) return 0;
+    int32_t code = FrameRateCode(rec->timeRecord);
+    if (tickCache.ticks != 0 && tickCache.code == code) return tickCache.ticks;
+
+    // A failed or missing answer leaves 0, so the next call asks again; ticks of another rate
+    // must never stand for this one.
+    tickCache.code = code;
+    tickCache.ticks = 0;
+    HostUtilityTable* utility = rec->suites ? rec->suites->utility : nullptr;
+    HostBasicSuite* basic = utility && utility->getBasicSuite ? utility->getBasicSuite() : nullptr;
+    if (!basic || !basic->acquireSuite) return 0;
+    const void* acquired = nullptr;
+    if (basic->acquireSuite("Premiere Time Suite", 1, &acquired) != 0 || !acquired) return 0;
+    auto suite = static_cast<const HostTimeSuite*>(acquired);
+    int64_t ticks = 0;
+    if (suite->getTicksPerVideoFrame && suite->getTicksPerVideoFrame(code, &ticks) == 0 && ticks > 0)
+        tickCache.ticks = ticks;
+    if (basic->releaseSuite) basic->releaseSuite("Premiere Time Suite", 1);
+    return tickCache.ticks;
+}
+
+int ClipLocator::SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block,
+                            int inside) {
+    SearchBudget budget;
+    return Search(segment, node, record, block, inside ? 1 : 0, 0, budget);
+}
+
+int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block) {
+    HostFilterRecord* rec = RecordOf(record);
+    HostTimelineTable* timeline = TimelineOf(rec);
+    if (!timeline || !timeline->getSegment || !timeline->releaseSegment || !rec->timeRecord) return 0;
+    // Every step below divides by the ticks per frame.
+    int64_t ticks = TicksPerFrame(record);
+    if (ticks <= 0) return 0;
+
+    const int64_t sampleSize = rec->timeRecord->sampleSize;
+    const int64_t scale = rec->timeRecord->scale;
+    const int64_t inClip = rec->position / FieldFactor(rec);
+    bool gotSegment = false;
+    int64_t segmentEnd = 0;
+
+    // First guess: the timeline frame where the filter started last time.
+    if (SearchSegmentAt(timeline, rec, record, inClip + sampleSize * block.timelineOffset, block, &gotSegment,
+                        &segmentEnd))
+        return 1;
+
+    // Scan the timeline segment by segment, at most 100 hours of frames.
+    if (sampleSize <= 0 || scale <= 0) return 0;
+    const int64_t limit = (kScanSeconds * scale + sampleSize / 2) / sampleSize;
+    int64_t time = inClip;
+    int64_t previous = INT64_MIN;
+    for (int step = 0; step < kMaxScanSteps; ++step) {
+        if (SearchSegmentAt(timeline, rec, record, time, block, &gotSegment, &segmentEnd)) return 1;
+        if (!gotSegment) return 0;
+        int64_t next = static_cast<int32_t>(segmentEnd / ticks + 1);
+        // A host whose segments do not move forward would keep the scan on the same spot.
+        if (next >= limit || next <= previous) return 0;
+        previous = next;
+        time = sampleSize * next + inClip;
+    }
+    return 0;
+}
+
+} // namespace camtag

@@ -1,0 +1,54 @@
+// Finds the clip this filter instance is applied to: the host only tells the filter its
+// position inside the clip, so the locator asks the host's timeline for the segments around
+// the current time and searches each segment's node tree for this instance's filter node and
+// the media node beneath it. It fills the clip block (source file, source frame under clip
+// position 0, timeline frame where the filter starts) and marks the settings as DV or not.
+#pragma once
+
+#include "host/HostInterface.h"
+#include "settings/FilterSettings.h"
+
+#include <cstdint>
+
+namespace camtag {
+
+// Ticks per video frame as the host's time suite last gave them, and the frame-rate code they
+// belong to. One cache for all instances; refreshed when the code changes or while it is 0.
+struct TickCache {
+    int64_t ticks = 0;
+    int32_t code = -1;
+};
+extern TickCache tickCache;
+
+// The match name under which the host reports this filter in its node trees.
+constexpr char kFilterMatchName[] = "PR.Camtag";
+
+class ClipLocator {
+public:
+    // Searches the timeline around the record's position. Non-zero when the clip was found;
+    // only then does `block` hold the clip's values (it may be partly written otherwise) and the
+    // settings' dvSource the source's kind. Not found when the host lacks the segment slots or
+    // a time record, or gives no ticks per frame for the timebase.
+    static int Locate(HostRecordHandle record, ClipBlock& block);
+
+    // Searches one node tree. `inside` is set below a filter node of this instance. 1 when a
+    // media node was taken. Trees deeper than kMaxNodeDepth, or with more than kMaxNodeVisits
+    // nodes (a cyclic tree), are given up on those branches.
+    static int SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block,
+                          int inside);
+
+    // Ticks per video frame at the record's timebase, from the cache or the host's time suite;
+    // 0 when the host gives none.
+    static int64_t TicksPerFrame(HostRecordHandle record);
+
+    // 3 for 25, 4 for 29.97, 5 for 30 frames per second; -1 for any other rate, a null record
+    // or a zero sample size.
+    static int32_t FrameRateCode(const HostTimeRecord* timeRecord);
+
+    static constexpr int kMaxNodeDepth = 64;
+    static constexpr int kMaxNodeVisits = 4096;
+    // The scan gives up after this many hours of timeline.
+    static constexpr int64_t kScanSeconds = 360000;
+};
+
+} // namespace camtag

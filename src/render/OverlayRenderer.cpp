@@ -1,0 +1,240 @@
+#include "render/OverlayRenderer.h"
+
+#include <atomic>
+#include <climits>
+#include <cmath>
+
+namespace camtag {
+
+namespace gp = Gdiplus::DllExports;
+using Gdiplus::GpBrush;
+using Gdiplus::GpFontFamily;
+using Gdiplus::GpMatrix;
+using Gdiplus::GpPath;
+using Gdiplus::GpPen;
+using Gdiplus::GpSolidFill;
+using Gdiplus::GpStatus;
+using Gdiplus::GpStringFormat;
+using Gdiplus::Ok;
+
+namespace {
+
+std::atomic<long> objectsAlive{0};
+
+// Counts what this file creates, so a leak shows even where the platform reports no GDI+ object
+// counts (Wine's GDI+ objects are plain heap blocks).
+GpStatus Made(GpStatus status) {
+    if (status == Ok) {
+        objectsAlive.fetch_add(1, std::memory_order_relaxed);
+    }
+    return status;
+}
+
+template <typename T, typename Delete>
+void Drop(T*& object, Delete deleter) {
+    if (object) {
+        deleter(object);
+        object = nullptr;
+        objectsAlive.fetch_sub(1, std::memory_order_relaxed);
+    }
+}
+
+int TextLength(const WCHAR* text) {
+    int length = 0;
+    while (length < kOverlayTextMax && text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
+// Adds the text line by line, each line one line height below the one before. GDI+ lays a
+// multi-line string out this way on Windows; Wine's GdipAddPathString with an empty layout
+// rectangle keeps only the first line, so the lines are added one at a time on every platform
+// for the same picture.
+void AddTextLines(GpPath* path, const WCHAR* text, int length, const GpFontFamily* family, INT style,
+                  float emSize, float lineHeight, float originX, float originY, const GpStringFormat* format) {
+    int start = 0;
+    int line = 0;
+    while (start <= length) {
+        int end = start;
+        while (end < length && text[end] != L'\n') {
+            ++end;
+        }
+        int count = end - start;
+        // A carriage return before the line feed is not part of the line.
+        if (count > 0 && text[end - 1] == L'\r') {
+            --count;
+        }
+        if (count > 0) {
+            const Gdiplus::RectF layout(originX, originY + lineHeight * static_cast<float>(line), 0.0f, 0.0f);
+            gp::GdipAddPathString(path, text + start, count, family, style, emSize, &layout, format);
+        }
+        ++line;
+        start = end + 1;
+    }
+}
+
+float LineHeight(const GpFontFamily* family, INT style, float emSize) {
+    UINT16 emHeight = 0;
+    UINT16 lineSpacing = 0;
+    if (gp::GdipGetEmHeight(family, style, &emHeight) != Ok || gp::GdipGetLineSpacing(family, style, &lineSpacing) != Ok ||
+        emHeight == 0 || lineSpacing == 0) {
+        return emSize;
+    }
+    return emSize * static_cast<float>(lineSpacing) / static_cast<float>(emHeight);
+}
+
+} // namespace
+
+int32_t ScaledFontHeight(int32_t storedHeight, int32_t frameRows, uint32_t referenceHeight, int32_t dotsPerInch) {
+    int64_t t = storedHeight;
+    if (referenceHeight != 0) {
+        t = static_cast<int64_t>(storedHeight) * frameRows / static_cast<int64_t>(referenceHeight);
+    }
+    if (t > INT32_MAX || t < -INT32_MAX) {
+        t = t < 0 ? -INT32_MAX : INT32_MAX;
+    }
+    const int scaled = MulDiv(static_cast<int>(t), dotsPerInch, 72);
+    return scaled == INT32_MIN ? INT32_MAX : -scaled;
+}
+
+long OverlayObjectsAlive() { return objectsAlive.load(std::memory_order_relaxed); }
+
+uint8_t OverlayRenderer::Alpha(uint32_t transparency) {
+    const double value = 255.0 - static_cast<double>(transparency) * 255.0 / 100.0;
+    return static_cast<uint8_t>(static_cast<int64_t>(value) & 0xFF);
+}
+
+float OverlayRenderer::ShadowOffset(float emSize) {
+    const float tenth = emSize / 10.0f;
+    return tenth < 5.0f ? tenth : 5.0f;
+}
+
+uint32_t OverlayRenderer::ToArgb(uint32_t colorref, uint8_t alpha) {
+    const uint32_t red = colorref & 0xFF;
+    const uint32_t green = (colorref >> 8) & 0xFF;
+    const uint32_t blue = (colorref >> 16) & 0xFF;
+    return (static_cast<uint32_t>(alpha) << 24) | (red << 16) | (green << 8) | blue;
+}
+
+void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
+    if (!params.settings || !params.graphics || !params.font || !params.text) {
+        return;
+    }
+    const FilterSettings& s = *params.settings;
+    GpGraphics* graphics = params.graphics;
+
+    // 1. String format, alpha, shadow offset.
+    GpStringFormat* format = nullptr;
+    Made(gp::GdipCreateStringFormat(0, LANG_NEUTRAL, &format));
+    const uint8_t alpha = Alpha(s.transparency);
+    const uint8_t shadowAlpha = static_cast<uint8_t>(static_cast<double>(alpha) * 0.5);
+    Gdiplus::REAL emSize = 0.0f;
+    gp::GdipGetFontSize(params.font, &emSize);
+    const float offset = ShadowOffset(emSize);
+
+    // 2, 3. Anti-aliasing; horizontal alignment.
+    gp::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
+    if (format) {
+        gp::GdipSetStringFormatAlign(format, static_cast<Gdiplus::StringAlignment>(s.align));
+    }
+
+    // 4, 5. The text as a path.
+    GpFontFamily* family = nullptr;
+    Made(gp::GdipGetFamily(params.font, &family));
+    INT style = 0;
+    gp::GdipGetFontStyle(params.font, &style);
+    GpPath* path = nullptr;
+    Made(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path));
+    if (path && family) {
+        AddTextLines(path, params.text, TextLength(params.text), family, style, emSize,
+                     LineHeight(family, style, emSize), params.originX, params.originY, format);
+    }
+
+    // 6. Turn the path about the origin.
+    GpMatrix* matrix = nullptr;
+    Made(gp::GdipCreateMatrix(&matrix));
+    if (matrix && path) {
+        gp::GdipTranslateMatrix(matrix, params.originX, params.originY, Gdiplus::MatrixOrderPrepend);
+        gp::GdipRotateMatrix(matrix, static_cast<float>(s.angle), Gdiplus::MatrixOrderPrepend);
+        gp::GdipTranslateMatrix(matrix, -params.originX, -params.originY, Gdiplus::MatrixOrderPrepend);
+        gp::GdipTransformPath(path, matrix);
+    }
+
+    // 7. Background box, axis-aligned around the turned text. An empty text has no box: its
+    // bounds would put a small square in the corner of the frame.
+    INT points = 0;
+    if (path) {
+        gp::GdipGetPointCount(path, &points);
+    }
+    if (s.bkground != 0 && path && points > 0) {
+        Gdiplus::Rect bounds;
+        if (gp::GdipGetPathWorldBoundsI(path, &bounds, nullptr, nullptr) == Ok) {
+            if (s.drawoutline != 0) {
+                bounds.X -= 1;
+                bounds.Y -= 1;
+                bounds.Width += 2;
+                bounds.Height += 2;
+            }
+            if (s.drawshadow != 0) {
+                const INT grow = static_cast<INT>(offset) + 1;
+                bounds.Width += grow;
+                bounds.Height += grow;
+            }
+            GpSolidFill* boxBrush = nullptr;
+            Made(gp::GdipCreateSolidFill(ToArgb(s.colorbkground, alpha), &boxBrush));
+            if (boxBrush) {
+                gp::GdipFillRectangleI(graphics, boxBrush, bounds.X, bounds.Y, bounds.Width, bounds.Height);
+            }
+            Drop(boxBrush, gp::GdipDeleteBrush);
+        }
+    }
+
+    // 8. Fill.
+    GpSolidFill* fillBrush = nullptr;
+    Made(gp::GdipCreateSolidFill(ToArgb(s.color, alpha), &fillBrush));
+    if (fillBrush && path) {
+        gp::GdipFillPath(graphics, fillBrush, path);
+    }
+
+    // 9. Outline of the glyphs, overlaps merged.
+    if (path) {
+        gp::GdipWindingModeOutline(path, nullptr, 0.25f);
+    }
+
+    // 10. Outline.
+    if (s.drawoutline != 0 && path) {
+        GpPen* pen = nullptr;
+        Made(gp::GdipCreatePen1(ToArgb(s.outlinecolor, alpha), 1.0f, Gdiplus::UnitWorld, &pen));
+        if (pen) {
+            gp::GdipDrawPath(graphics, pen, path);
+        }
+        Drop(pen, gp::GdipDeletePen);
+    }
+
+    // 11. Shadow: only outside the glyphs (the clip is set before the shift), shifted right and
+    // down by the offset. The shift is taken back afterwards so the caller's graphics is unchanged.
+    if (s.drawshadow != 0 && path) {
+        GpSolidFill* shadowBrush = nullptr;
+        Made(gp::GdipCreateSolidFill(ToArgb(s.colorshadow, shadowAlpha), &shadowBrush));
+        if (gp::GdipSetClipPath(graphics, path, Gdiplus::CombineModeExclude) == Ok) {
+            if (gp::GdipTranslateWorldTransform(graphics, offset, offset, Gdiplus::MatrixOrderPrepend) == Ok) {
+                if (shadowBrush) {
+                    gp::GdipFillPath(graphics, shadowBrush, path);
+                }
+                gp::GdipTranslateWorldTransform(graphics, -offset, -offset, Gdiplus::MatrixOrderPrepend);
+            }
+            gp::GdipResetClip(graphics);
+        }
+        Drop(shadowBrush, gp::GdipDeleteBrush);
+    }
+
+    // 12. Everything made here goes.
+    Drop(fillBrush, gp::GdipDeleteBrush);
+    Drop(matrix, gp::GdipDeleteMatrix);
+    Drop(path, gp::GdipDeletePath);
+    Drop(family, gp::GdipDeleteFontFamily);
+    Drop(format, gp::GdipDeleteStringFormat);
+}
+
+} // namespace camtag
