@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Stamps every frame of a DV AVI with the Camtag module, exactly as Premiere would call it, and
+# writes an .mp4 (H.264 + AAC with the original sound) or a folder of PNG frames.
+#
+#   scripts/render.sh                         the sample clip -> out/sample.mp4, out/sample-frame.png
+#   scripts/render.sh INPUT.avi OUTPUT.mp4    (.mp4, .mov, .mkv, .m4v)
+#   scripts/render.sh INPUT.avi FOLDER/       one PNG per frame (also: OUTPUT without extension)
+#
+# Options (anywhere after the script name):
+#   --set NAME=VALUE        change a setting (registry value names: mode, title, color, x, y,
+#                           drawshadow, timecodemode, timeadjust, font, fontsize, ...), repeatable
+#   --time-format PICTURE   time picture for this run, e.g. "HH':'mm"
+#   --date-format PICTURE   date picture for this run, e.g. "d MMMM yyyy"
+#   --frames N              stamp only the first N frames
+#   --still FILE.png        also save the middle frame, stamped, as a picture
+#
+# On a fresh machine it installs what is missing (scripts/setup.sh) and builds the x86_64 module
+# and the renderer in build/x86_64 (reusing an existing build). Settings defaults come from the
+# registry of the renderer's own Wine prefix, build/x86_64/wineprefix-render.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+die() { echo "render: $*" >&2; exit 1; }
+
+input="" output="" still=""
+tool_args=()
+positional=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --set|--time-format|--date-format|--frames)
+      [ $# -ge 2 ] || die "option $1 needs a value"
+      tool_args+=("$1" "$2"); shift 2 ;;
+    --still)
+      [ $# -ge 2 ] || die "option $1 needs a value"
+      still=$2; shift 2 ;;
+    -h|--help)
+      sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) die "unknown option $1 (see --help)" ;;
+    *) positional+=("$1"); shift ;;
+  esac
+done
+case ${#positional[@]} in
+  0) input=$root/samples/ntsc-camcorder.avi
+     output=$root/out/sample.mp4
+     [ -n "$still" ] || still=$root/out/sample-frame.png ;;
+  2) input=${positional[0]}; output=${positional[1]} ;;
+  *) die "expected INPUT.avi OUTPUT (or no arguments for the sample); see --help" ;;
+esac
+
+[ -e "$input" ] || die "$input: no such file"
+[ -f "$input" ] || die "$input: not a file"
+input=$(realpath "$input")
+
+# What to write: a video file or a folder of PNG frames.
+base=${output##*/}
+if [ -z "$base" ] || [[ "$base" != *.* ]]; then
+  kind=frames
+else
+  case "${base##*.}" in
+    mp4|MP4|mov|MOV|mkv|MKV|m4v|M4V) kind=video ;;
+    *) die "$output: write .mp4, .mov, .mkv or .m4v, or a folder (ending in /) for PNG frames" ;;
+  esac
+fi
+if [ -n "$still" ]; then
+  case "$still" in *.png|*.PNG) ;; *) die "--still $still: must be a .png file" ;; esac
+fi
+
+bash "$root/scripts/setup.sh"
+
+# Build (or bring up to date) the x86_64 module and the renderer.
+build=$root/build/x86_64
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  echo "render: configuring $build" >&2
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >"$log" 2>&1 \
+    || { cat "$log" >&2; die "configuring the build failed"; }
+fi
+echo "render: building the module and the renderer" >&2
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake --build "$build" -j"$jobs" --target fl-Camtag camtag-render >"$log" 2>&1 \
+  || { tail -40 "$log" >&2; die "the build failed"; }
+module=$build/src/host/fl-Camtag.prm
+renderer=$build/tools/camtag-render/camtag-render.exe
+[ -f "$module" ] || die "the build made no $module"
+[ -f "$renderer" ] || die "the build made no $renderer"
+
+# Windows paths through Wine's drive Z:, which maps the Linux root.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+export WINEPREFIX=$build/wineprefix-render
+source "$root/scripts/wine-env.sh"
+trap 'rm -f "$log"; camtag_wine_stop' EXIT
+[ -f "$WINEPREFIX/system.reg" ] || echo "render: preparing the Wine prefix (first run only)" >&2
+camtag_wine_start
+
+# The renderer checks the file with the module's own DV reader and names the reason if it
+# cannot be used; it also gives the timebase of the TV system.
+probe=$("$CAMTAG_WINE64" "$renderer" --probe "$(winpath "$input")" </dev/null) \
+  || die "$input cannot be stamped"
+read -r frames scale sample_size _ _ <<<"$probe"
+
+# The decoded frame size, sample aspect ratio and sound come from ffprobe.
+IFS=, read -r width height sar < <(ffprobe -v error -select_streams v:0 \
+  -show_entries stream=width,height,sample_aspect_ratio -of csv=p=0 "$input")
+[[ "$width" =~ ^[0-9]+$ && "$height" =~ ^[0-9]+$ ]] || die "$input: ffprobe found no video stream"
+[[ "$sar" =~ ^[0-9]+:[0-9]+$ ]] && [ "$sar" != "0:1" ] || sar=1:1
+has_audio=$(ffprobe -v error -select_streams a:0 -show_entries stream=index -of csv=p=0 "$input" | head -1)
+
+# Encoder side.
+encode=(ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgra -s "${width}x${height}"
+        -framerate "$scale/$sample_size" -i -)
+if [ "$kind" = video ]; then
+  mkdir -p "$(dirname "$output")"
+  [ -n "$has_audio" ] && encode+=(-i "$input")
+  encode+=(-map 0:v -vf "vflip,setsar=$sar" -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p)
+  [ -n "$has_audio" ] && encode+=(-map 1:a:0 -c:a aac -b:a 192k -shortest)
+  encode+=(-movflags +faststart "$output")
+else
+  mkdir -p "$output"
+  encode+=(-map 0:v -vf "vflip,setsar=$sar" "${output%/}/frame-%06d.png")
+fi
+if [ -n "$still" ]; then
+  mkdir -p "$(dirname "$still")"
+  shown=$frames
+  for ((i = 0; i + 1 < ${#tool_args[@]}; i++)); do
+    [ "${tool_args[$i]}" = --frames ] && [ "${tool_args[$((i + 1))]}" -lt "$shown" ] && shown=${tool_args[$((i + 1))]}
+  done
+  middle=$((shown / 2))
+  # Square pixels for the picture, so that it looks as the clip does on screen.
+  encode+=(-map 0:v -vf "vflip,select=eq(n\\,$middle),scale=trunc(iw*sar/2)*2:ih,setsar=1"
+           -frames:v 1 -update 1 "$still")
+fi
+
+echo "render: stamping $frames frames of $input" >&2
+ffmpeg -nostdin -v error -i "$input" -map 0:v:0 -fps_mode passthrough -vf vflip \
+    -f rawvideo -pix_fmt bgra - \
+  | "$CAMTAG_WINE64" "$renderer" --module "$(winpath "$module")" --size "${width}x${height}" \
+      "${tool_args[@]}" "$(winpath "$input")" \
+  | "${encode[@]}" \
+  || die "stamping failed"
+
+echo "render: wrote $output${still:+ and $still}" >&2

@@ -1,0 +1,333 @@
+// camtag-render: the host side of the command-line renderer. scripts/render.sh decodes a DV AVI
+// with ffmpeg, pipes its frames through this program, which stamps each of them by calling the
+// module's xFilter exactly as Premiere would, and pipes the result into ffmpeg's encoder.
+//
+//   camtag-render --probe INPUT.avi
+//       checks that INPUT is a DV AVI the module can read and prints
+//       "FRAMES SCALE SAMPLESIZE WIDTH HEIGHT" (timebase and DV frame size of its TV system).
+//   camtag-render [options] INPUT.avi < frames > stamped
+//       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them.
+#include "FilterSession.h"
+#include "SettingOverrides.h"
+#include "SourceProbe.h"
+#include "settings/SettingsStore.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+using namespace camtag;
+
+namespace {
+
+const char kUsage[] =
+    "usage: camtag-render [options] INPUT.avi  < raw frames > stamped frames\n"
+    "       camtag-render --probe INPUT.avi\n"
+    "  frames on stdin/stdout: 32-bit BGRA, bottom row first, WIDTH x HEIGHT each\n"
+    "  --module PATH          the module to run (default: fl-Camtag.prm of the build)\n"
+    "  --size WIDTHxHEIGHT    frame size of the decoded frames (default: the DV frame size)\n"
+    "  --frames N             stamp at most N frames\n"
+    "  --set NAME=VALUE       change a setting of the instance (registry value names), repeatable\n"
+    "  --time-format PICTURE  use this time picture (GetTimeFormat syntax) for this run\n"
+    "  --date-format PICTURE  use this date picture (GetDateFormat syntax) for this run\n";
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size) - 1);
+    return out;
+}
+
+int Fail(const std::string& message, int status = 1) {
+    std::fprintf(stderr, "camtag-render: %s\n", message.c_str());
+    return status;
+}
+
+// The picture lists are read from the registry when the module is loaded; a picture given for
+// one run goes into slot 2 (value tf02/df02) and the previous value comes back afterwards.
+class PictureSlot {
+public:
+    PictureSlot(const char* valueName) : name_(valueName) {}
+    ~PictureSlot() {
+        if (!installed_) return;
+        if (previous_.empty()) SettingsStore::DeleteValue(name_);
+        else SettingsStore::WriteString(name_, previous_.c_str());
+    }
+    void install(const std::string& picture) {
+        char previous[64] = {};
+        SettingsStore::ReadString(name_, previous, sizeof(previous), "");
+        previous_ = previous;
+        SettingsStore::WriteString(name_, picture.c_str());
+        installed_ = true;
+    }
+
+private:
+    const char* name_;
+    std::string previous_;
+    bool installed_ = false;
+};
+
+constexpr uint32_t kPictureSlot = 2;
+// The lists read each picture into 29 bytes with its terminator.
+constexpr size_t kMaxPicture = 28;
+
+bool CheckPicture(const std::string& picture, bool isTime, std::string* error) {
+    if (picture.empty() || picture.size() > kMaxPicture) {
+        *error = std::string(isTime ? "time" : "date") + " picture must have 1 to " +
+                 std::to_string(kMaxPicture) + " characters";
+        return false;
+    }
+    SYSTEMTIME sample{};
+    sample.wYear = 2024;
+    sample.wMonth = 7;
+    sample.wDay = 8;
+    sample.wHour = 19;
+    sample.wMinute = 55;
+    sample.wSecond = 58;
+    char out[256];
+    int written = isTime ? GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture.c_str(), out, sizeof(out))
+                         : GetDateFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture.c_str(), out, sizeof(out));
+    if (written == 0) {
+        *error = std::string("invalid ") + (isTime ? "time" : "date") + " picture \"" + picture + "\"";
+        return false;
+    }
+    return true;
+}
+
+std::wstring DefaultModulePath() {
+    wchar_t self[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return L"fl-Camtag.prm";
+    std::wstring dir(self, length);
+    dir.erase(dir.find_last_of(L"\\/") + 1);
+    std::wstring beside = dir + L"fl-Camtag.prm";
+    if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) return beside;
+    // The build tree: tools/camtag-render/ next to src/host/.
+    return dir + L"..\\..\\src\\host\\fl-Camtag.prm";
+}
+
+// Reads exactly `size` bytes; 1 done, 0 clean end of input before the first byte, -1 error or a
+// partial frame.
+int ReadExact(HANDLE input, uint8_t* buffer, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 24));
+        DWORD got = 0;
+        if (!ReadFile(input, buffer + done, chunk, &got, nullptr) || got == 0) {
+            DWORD error = GetLastError();
+            bool ended = got == 0 && (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
+                                      error == ERROR_SUCCESS);
+            return ended && done == 0 ? 0 : -1;
+        }
+        done += got;
+    }
+    return 1;
+}
+
+bool WriteExact(HANDLE output, const uint8_t* buffer, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 24));
+        DWORD put = 0;
+        if (!WriteFile(output, buffer + done, chunk, &put, nullptr) || put == 0) return false;
+        done += put;
+    }
+    return true;
+}
+
+struct Options {
+    bool probe = false;
+    std::wstring input;
+    std::wstring module;
+    int32_t width = 0;
+    int32_t height = 0;
+    int64_t maxFrames = -1;
+    std::vector<std::string> overrides;
+    std::string timePicture;
+    std::string datePicture;
+};
+
+bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2) return false;
+    if (w <= 0 || h <= 0 || w > 8192 || h > 8192) return false;
+    *width = w;
+    *height = h;
+    return true;
+}
+
+bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        auto value = [&](std::wstring* out) {
+            if (i + 1 >= argc) {
+                *error = "option " + Utf8(arg) + " needs a value";
+                return false;
+            }
+            *out = argv[++i];
+            return true;
+        };
+        std::wstring v;
+        if (arg == L"--probe") {
+            options->probe = true;
+        } else if (arg == L"--module") {
+            if (!value(&options->module)) return false;
+        } else if (arg == L"--size") {
+            if (!value(&v)) return false;
+            if (!ParseSize(Utf8(v), &options->width, &options->height)) {
+                *error = "bad --size \"" + Utf8(v) + "\" (expected WIDTHxHEIGHT)";
+                return false;
+            }
+        } else if (arg == L"--frames") {
+            if (!value(&v)) return false;
+            wchar_t* end = nullptr;
+            long long n = std::wcstoll(v.c_str(), &end, 10);
+            if (v.empty() || *end != L'\0' || n < 0) {
+                *error = "bad --frames \"" + Utf8(v) + "\"";
+                return false;
+            }
+            options->maxFrames = n;
+        } else if (arg == L"--set") {
+            if (!value(&v)) return false;
+            options->overrides.push_back(Utf8(v));
+        } else if (arg == L"--time-format") {
+            if (!value(&v)) return false;
+            options->timePicture = Utf8(v);
+        } else if (arg == L"--date-format") {
+            if (!value(&v)) return false;
+            options->datePicture = Utf8(v);
+        } else if (arg == L"--help" || arg == L"-h") {
+            *error = "";
+            return false;
+        } else if (!arg.empty() && arg[0] == L'-' && arg != L"-") {
+            *error = "unknown option " + Utf8(arg);
+            return false;
+        } else if (options->input.empty()) {
+            options->input = arg;
+        } else {
+            *error = "more than one input file";
+            return false;
+        }
+    }
+    if (options->input.empty()) {
+        *error = "no input file";
+        return false;
+    }
+    return true;
+}
+
+int Run(const Options& options) {
+    std::string error;
+    SourceInfo source;
+    if (!ProbeSource(options.input, &source, &error)) return Fail(Utf8(options.input) + ": " + error, 2);
+    if (options.probe) {
+        std::printf("%u %u %d %d %d\n", source.frames, source.scale, source.sampleSize, source.width,
+                    source.height);
+        return 0;
+    }
+
+    int32_t width = options.width ? options.width : source.width;
+    int32_t height = options.height ? options.height : source.height;
+    int64_t frames = source.frames;
+    if (options.maxFrames >= 0 && options.maxFrames < frames) frames = options.maxFrames;
+    if (frames <= 0) return Fail(Utf8(options.input) + ": no frames to stamp", 2);
+
+    // Pictures first: the module reads the lists when it is loaded.
+    PictureSlot timeSlot("tf02");
+    PictureSlot dateSlot("df02");
+    if (!options.timePicture.empty()) {
+        if (!CheckPicture(options.timePicture, true, &error)) return Fail(error);
+        timeSlot.install(options.timePicture);
+    }
+    if (!options.datePicture.empty()) {
+        if (!CheckPicture(options.datePicture, false, &error)) return Fail(error);
+        dateSlot.install(options.datePicture);
+    }
+
+    FilterSession session;
+    std::wstring module = options.module.empty() ? DefaultModulePath() : options.module;
+    if (!session.load(module, &error)) return Fail(error, 3);
+
+    SessionClip clip;
+    clip.sourcePathUtf8 = Utf8(source.fullPath);
+    clip.scale = source.scale;
+    clip.sampleSize = source.sampleSize;
+    clip.width = width;
+    clip.height = height;
+    clip.frames = static_cast<int32_t>(frames);
+    if (!session.start(clip, &error)) return Fail(error, 3);
+
+    FilterSettings& settings = *session.settings();
+    if (!options.timePicture.empty()) settings.timeformat = kPictureSlot;
+    if (!options.datePicture.empty()) settings.dateformat = kPictureSlot;
+    for (const std::string& assignment : options.overrides)
+        if (!ApplySettingOverride(settings, assignment, &error)) return Fail(error);
+
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    const size_t frameBytes = session.frameBytes();
+    LARGE_INTEGER frequency, started, now, lastReport;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
+    lastReport = started;
+    auto report = [&](int64_t done, bool final) {
+        QueryPerformanceCounter(&now);
+        double elapsed = double(now.QuadPart - started.QuadPart) / double(frequency.QuadPart);
+        std::fprintf(stderr, "\rcamtag-render: %lld/%lld frames, %.1f frames/s%s",
+                     static_cast<long long>(done), static_cast<long long>(frames),
+                     elapsed > 0 ? double(done) / elapsed : 0.0, final ? "\n" : "");
+        std::fflush(stderr);
+        lastReport = now;
+    };
+
+    int64_t done = 0;
+    for (; done < frames; ++done) {
+        int got = ReadExact(input, session.sourcePixels(), frameBytes);
+        if (got == 0) break;
+        if (got < 0) return Fail("input ended inside frame " + std::to_string(done));
+        short result = session.execute(static_cast<int32_t>(done));
+        if (result != 0)
+            return Fail("the module failed on frame " + std::to_string(done) + " (result " +
+                        std::to_string(result) + ")", 3);
+        if (!WriteExact(output, session.destinationPixels(), frameBytes))
+            return Fail("cannot write frame " + std::to_string(done) + ": output closed");
+        QueryPerformanceCounter(&now);
+        if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2) report(done + 1, false);
+    }
+    report(done, true);
+    if (done == 0) return Fail("no frames arrived on the input");
+    if (done < frames)
+        std::fprintf(stderr, "camtag-render: warning: the decoder delivered %lld of %lld frames\n",
+                     static_cast<long long>(done), static_cast<long long>(frames));
+    return 0;
+}
+
+} // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return Fail("cannot read the command line");
+    Options options;
+    std::string error;
+    int status;
+    if (!ParseArguments(argc, argv, &options, &error)) {
+        if (!error.empty()) std::fprintf(stderr, "camtag-render: %s\n", error.c_str());
+        std::fputs(kUsage, stderr);
+        status = error.empty() ? 0 : 1;
+    } else {
+        status = Run(options);
+    }
+    LocalFree(argv);
+    return status;
+}

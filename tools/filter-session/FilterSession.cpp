@@ -1,0 +1,98 @@
+#include "FilterSession.h"
+
+namespace camtag {
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size) - 1);
+    return out;
+}
+
+std::string SystemMessage(DWORD code) {
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string out = length && text ? std::string(text, length) : "error " + std::to_string(code);
+    if (text) LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+} // namespace
+
+FilterSession::~FilterSession() {
+    if (module_) FreeLibrary(module_);
+}
+
+bool FilterSession::load(const std::wstring& modulePath, std::string* error) {
+    module_ = LoadLibraryW(modulePath.c_str());
+    if (!module_) {
+        *error = "cannot load the module " + Utf8(modulePath) + ": " + SystemMessage(GetLastError());
+        return false;
+    }
+    entry_ = reinterpret_cast<XFilterFn>(reinterpret_cast<void*>(GetProcAddress(module_, "xFilter")));
+    if (!entry_) {
+        *error = "the module " + Utf8(modulePath) + " has no entry xFilter";
+        return false;
+    }
+    return true;
+}
+
+bool FilterSession::start(const SessionClip& clip, std::string* error) {
+    if (!entry_) {
+        *error = "no module loaded";
+        return false;
+    }
+    if (clip.width <= 0 || clip.height <= 0 || clip.width > 8192 || clip.height > 8192 ||
+        clip.scale == 0 || clip.sampleSize <= 0 || clip.frames <= 0) {
+        *error = "unusable clip geometry or timebase";
+        return false;
+    }
+    sampleSize_ = clip.sampleSize;
+    host_.activate();
+    host_.setTimebase(clip.scale, clip.sampleSize);
+    host_.setSetting(kHostFrameWidth, clip.width);
+    host_.setSetting(kHostFrameHeight, clip.height);
+    host_.setSetting(kHostRateNumerator, static_cast<int>(clip.scale));
+    host_.setSetting(kHostRateDenominator, clip.sampleSize);
+    host_.setTotal(clip.frames);
+    host_.setOffsetSeed(0, 1);
+    host_.setPosition(0);
+    host_.clearTimeline();
+    host_.addFilteredClip(0, clip.frames, clip.sourcePathUtf8.c_str(), 0);
+
+    const int32_t rowBytes = clip.width * 4;
+    frameBytes_ = static_cast<size_t>(rowBytes) * static_cast<size_t>(clip.height);
+    source_ = host_.makeFrame(clip.width, clip.height, rowBytes);
+    destination_ = host_.makeFrame(clip.width, clip.height, rowBytes);
+    host_.setSource(source_);
+    host_.setDestination(destination_);
+
+    // Premiere first negotiates the pixel format, then sets the instance up.
+    host_.setPixelFormatIndex(0);
+    short result = entry_(kSelectorPixelFormat, host_.handle());
+    if (result != 0) {
+        *error = "the module refused the host's pixel format (result " + std::to_string(result) + ")";
+        return false;
+    }
+    result = entry_(kSelectorSetup, host_.handle());
+    if (result != 0 || !host_.settings()) {
+        *error = "the module could not create its settings (result " + std::to_string(result) + ")";
+        return false;
+    }
+    return true;
+}
+
+short FilterSession::execute(int32_t frame) {
+    host_.setPosition(frame * sampleSize_);
+    return entry_(kSelectorExecute, host_.handle());
+}
+
+} // namespace camtag

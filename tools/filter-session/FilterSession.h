@@ -1,0 +1,75 @@
+// Runs the built module outside Premiere: loads fl-Camtag.prm, lets the host emulator place one
+// clip of a source file on a timeline with the filter applied, creates the instance's settings
+// through the setup selector and then stamps frames through the execute selector, exactly as
+// the host would call it. Used by the command-line renderer and the execute benchmark.
+#pragma once
+
+#include "HostEmulator.h"
+#include "settings/FilterSettings.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace camtag {
+
+// The module's entry as the host sees it.
+using XFilterFn = short (*)(short selector, HostRecordHandle record);
+
+constexpr short kSelectorExecute = 0;
+constexpr short kSelectorSetup = 1;
+constexpr short kSelectorPixelFormat = 6;
+
+// What the host knows about the clip and the sequence it sits in.
+struct SessionClip {
+    std::string sourcePathUtf8; // Windows path of the source file, as the host's media node names it
+    uint32_t scale = 25;        // timebase: units per second
+    int32_t sampleSize = 1;     // timebase: units per frame
+    int32_t width = 720;
+    int32_t height = 576;
+    int32_t frames = 1; // length of the clip on the timeline
+};
+
+class FilterSession {
+public:
+    FilterSession() = default;
+    ~FilterSession();
+    FilterSession(const FilterSession&) = delete;
+    FilterSession& operator=(const FilterSession&) = delete;
+
+    // Loads the module and finds its entry. On failure `error` says why.
+    bool load(const std::wstring& modulePath, std::string* error);
+    // The module's instance handle (for its string table), or null before load().
+    HMODULE module() const { return module_; }
+
+    // Builds the host side for the clip and creates the instance's settings from the registry
+    // defaults (the first setup call, which shows no dialog).
+    bool start(const SessionClip& clip, std::string* error);
+
+    // The instance's settings record, to be adjusted before the first execute; null before start().
+    FilterSettings* settings() { return host_.settings(); }
+
+    // The host's source frame (bottom row first, 32-bit BGRA, rows of width x 4 bytes), filled
+    // by the caller before each execute, and the destination the module stamps into.
+    uint8_t* sourcePixels() { return host_.pixels(source_); }
+    const uint8_t* destinationPixels() { return host_.pixels(destination_); }
+    size_t frameBytes() const { return frameBytes_; }
+
+    // Execute for the clip's frame `frame` (0-based): the module's result, 0 on success.
+    short execute(int32_t frame);
+
+    HostEmulator& host() { return host_; }
+
+private:
+    HostEmulator host_;
+    HMODULE module_ = nullptr;
+    XFilterFn entry_ = nullptr;
+    HostFrameHandle source_ = nullptr;
+    HostFrameHandle destination_ = nullptr;
+    size_t frameBytes_ = 0;
+    int32_t sampleSize_ = 1;
+};
+
+} // namespace camtag
