@@ -1,0 +1,214 @@
+// The execute selector: one frame, from the host's record to the stamped destination frame.
+// Everything made here (reader, pixel buffer, bitmap, GDI+ objects) is released before return.
+#include "dv/DvAviReader.h"
+#include "host/Entry.h"
+#include "host/ModuleState.h"
+#include "render/ClipLocator.h"
+#include "render/FrameExchange.h"
+#include "render/MemBm.h"
+#include "render/OverlayRenderer.h"
+#include "settings/FilterSettings.h"
+#include "text/OverlayText.h"
+
+#include <windows.h>
+#include <gdiplus.h>
+
+#include <cstring>
+
+namespace camtag {
+
+namespace {
+
+namespace gp = Gdiplus::DllExports;
+
+constexpr size_t kTextBytes = 256;
+constexpr size_t kComposeCapacity = 254;
+
+FilterSettings* SettingsOf(HostFilterRecord* rec) {
+    return rec && rec->settings && *rec->settings ? reinterpret_cast<FilterSettings*>(*rec->settings) : nullptr;
+}
+
+// The host's frame as the compositing code describes it; false when the host cannot say.
+bool DescribeFrame(HostFrameTable* table, HostFrameHandle frame, FrameDesc* desc) {
+    if (!frame || !*frame || !table->getBounds || !table->getRowBytes) return false;
+    HostRect bounds{0, 0, 0, 0};
+    table->getBounds(frame, &bounds);
+    desc->width = static_cast<int32_t>(static_cast<int64_t>(bounds.right) - bounds.left);
+    desc->height = static_cast<int32_t>(static_cast<int64_t>(bounds.bottom) - bounds.top);
+    desc->rowBytes = table->getRowBytes(frame);
+    desc->bitsPerPixel = (*frame)->bitsPerPixel;
+    return true;
+}
+
+struct HostBuffer {
+    HostMemoryTable* memory = nullptr;
+    char* block = nullptr;
+    ~HostBuffer() {
+        if (block) memory->disposePtr(block);
+    }
+};
+
+struct GdiplusObjects {
+    Gdiplus::GpGraphics* graphics = nullptr;
+    Gdiplus::GpFont* font = nullptr;
+    void Drop() {
+        if (font) gp::GdipDeleteFont(font);
+        if (graphics) gp::GdipDeleteGraphics(graphics);
+        font = nullptr;
+        graphics = nullptr;
+    }
+    ~GdiplusObjects() { Drop(); }
+};
+
+// The overlay text for the source frame; may change mode and timecodemode of a non-DV source.
+void ComposeText(HostFilterRecord* rec, FilterSettings* settings, const char* sourcePath, int32_t sourceFrame,
+                 char* text) {
+    DvAviReader reader;
+    if (settings->dvSource == 0) {
+        // Only timecodes can be had without DV frames; the tape timecode cannot.
+        if (settings->mode == 0) settings->mode = 1;
+        settings->timecodemode &= ~kTimecodeTape;
+    } else if (!reader.Open(sourcePath)) {
+        std::memcpy(text, kErrorAviAccess, sizeof kErrorAviAccess);
+        return;
+    }
+    if (settings->mode == 0) {
+        SYSTEMTIME recorded{};
+        if (reader.GetRecordingTime(sourceFrame, &recorded, nullptr))
+            ComposeDateTimeText(rec->settings, recorded, text, kComposeCapacity);
+    } else if (settings->mode == 1) {
+        ComposeTimecodeText(rec->settings, &reader, sourceFrame, text, kComposeCapacity);
+    }
+    reader.Close();
+}
+
+// Fills, draws and stores the frame. -100 when the host gives no buffer (destination untouched).
+int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const void* source, void* destination,
+                  const char* text) {
+    HostMemoryTable* memory = rec->suites->memory;
+    size_t bytes = PixelBufferBytes(geometry);
+    if (!memory || !memory->newPtr || !memory->disposePtr || bytes == 0 || bytes > 0x7FFFFFFF)
+        return kResultFailed;
+    HostBuffer buffer;
+    buffer.memory = memory;
+    buffer.block = memory->newPtr(static_cast<uint32_t>(bytes));
+    if (!buffer.block) return kResultFailed;
+    auto pixels = reinterpret_cast<uint32_t*>(buffer.block);
+
+    // The host may move handles while it allocates: look the settings up again.
+    FilterSettings* settings = SettingsOf(rec);
+    if (!settings) return kResultFailed;
+
+    CMemBm bitmap;
+    const int32_t rows = BitmapHeight(geometry);
+    bitmap.Create(nullptr, geometry.width, rows, 1, 32, nullptr);
+    FillBitmap(source, geometry, pixels, bitmap);
+
+    GdiplusObjects objects;
+    if (bitmap.created()) {
+        LOGFONTA font = settings->font;
+        font.lfHeight =
+            ScaledFontHeight(settings->font.lfHeight, rows, settings->referenceHeight, GetDeviceCaps(bitmap.dc(), LOGPIXELSY));
+        if (gp::GdipCreateFromHDC(bitmap.dc(), &objects.graphics) != Gdiplus::Ok) objects.graphics = nullptr;
+        if (gp::GdipCreateFontFromLogfontA(bitmap.dc(), &font, &objects.font) != Gdiplus::Ok) objects.font = nullptr;
+
+        // The whole text: the composer's at most 255 characters and the terminator.
+        WCHAR wide[kOverlayTextMax + 1] = {};
+        if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0) wide[0] = 0;
+
+        if (objects.graphics && objects.font) {
+            OverlayParams params{};
+            params.settings = settings;
+            params.graphics = objects.graphics;
+            params.font = objects.font;
+            params.originX = static_cast<float>(geometry.width * settings->x);
+            params.originY = static_cast<float>(static_cast<double>(rows) * settings->y);
+            params.text = wide;
+            OverlayRenderer::DrawOverlay(params);
+        }
+    }
+    // GDI+ must be done with the bitmap before it is read back.
+    objects.Drop();
+    StoreBitmap(bitmap, geometry, pixels, destination);
+    bitmap.Release();
+    return kResultOk;
+}
+
+} // namespace
+
+int16_t RunExecute(HostRecordHandle record) {
+    HostFilterRecord* rec = record ? *record : nullptr;
+    FilterSettings* settings = SettingsOf(rec);
+    if (!settings || !rec->suites || !rec->suites->frame) return kResultFailed;
+
+    ClipBlock block;
+    std::memcpy(&block, settings->sourcePath, sizeof block);
+    // A record from a damaged project may hold an unterminated path.
+    block.sourcePath[sizeof block.sourcePath - 1] = '\0';
+
+    const int32_t factor = (rec->sizeFlags & (kSizeFlagFields | kSizeFlagFieldsAlt)) ? 2 : 1;
+    const bool parityFlag = (rec->sizeFlags & kSizeFlagParity) != 0;
+    const int32_t parity = (rec->sizeFlags & kSizeFlagFieldsAlt) ? (parityFlag ? 1 : 0) : (parityFlag ? 0 : 1);
+
+    HostFrameTable* frames = rec->suites->frame;
+    FrameDesc destDesc{};
+    FrameDesc sourceDesc{};
+    if (!frames->getPixels || !DescribeFrame(frames, rec->destination, &destDesc) ||
+        !DescribeFrame(frames, rec->source, &sourceDesc))
+        return kResultFailed;
+    FrameGeometry geometry;
+    FrameAction action = PrepareFrameGeometry(destDesc, sourceDesc, factor, parity, &geometry);
+    if (action == FrameAction::kLeave) return kResultFailed;
+    const void* source = frames->getPixels(rec->source);
+    void* destination = frames->getPixels(rec->destination);
+    if (!source || !destination) return kResultFailed;
+    if (action == FrameAction::kPassThrough) {
+        PassThrough(source, destination, geometry);
+        return kResultOk;
+    }
+
+    // The timebase: without a usable one there is no frame number, and the frame goes through.
+    HostTimelineTable* timeline = rec->suites->timeline;
+    uint32_t scale = 0;
+    int32_t sampleSize = 0;
+    if (!timeline || !timeline->getTimebase || timeline->getTimebase(rec->timeline, &scale, &sampleSize) != 0 ||
+        scale == 0 || sampleSize <= 0) {
+        PassThrough(source, destination, geometry);
+        return kResultOk;
+    }
+
+    char text[kTextBytes] = {};
+    bool located = true;
+    if (hostVersion > kLastKnownHostVersion) {
+        ShowNewHostWarningOnce();
+    } else {
+        // Without ticks per frame the host's timeline cannot be read at all.
+        if (ClipLocator::TicksPerFrame(record) <= 0) {
+            PassThrough(source, destination, geometry);
+            return kResultOk;
+        }
+        located = ClipLocator::Locate(record, block) != 0;
+        settings = SettingsOf(rec);
+        if (!settings) return kResultFailed;
+        if (located) std::memcpy(settings->sourcePath, &block, sizeof block);
+        else std::memcpy(text, kErrorReattach, sizeof kErrorReattach);
+    }
+
+    if (located) {
+        const int32_t frameInClip = rec->position / factor / sampleSize;
+        const int32_t sourceFrame =
+            static_cast<int32_t>(static_cast<uint32_t>(frameInClip) + static_cast<uint32_t>(block.startFrame));
+        // 64-bit: seconds x units per second overflows 32 bits at fine timebases.
+        if (settings->showduration != 0) {
+            uint64_t lastShown = static_cast<uint64_t>(settings->showduration) * scale / static_cast<uint32_t>(sampleSize);
+            if (static_cast<uint64_t>(static_cast<uint32_t>(frameInClip)) > lastShown) {
+                PassThrough(source, destination, geometry);
+                return kResultOk;
+            }
+        }
+        ComposeText(rec, settings, block.sourcePath, sourceFrame, text);
+    }
+    return DrawFrame(rec, geometry, source, destination, text);
+}
+
+} // namespace camtag

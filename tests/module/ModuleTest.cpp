@@ -1,0 +1,581 @@
+// The module as Premiere sees it: fl-Camtag.prm loaded with LoadLibrary and driven only through
+// xFilter, on timelines of the host emulator over the DV fixtures. The pictures that come back
+// are compared with the same text drawn through the renderer in this process.
+#include "HostEmulator.h"
+#include "render/FrameExchange.h"
+#include "render/MemBm.h"
+#include "render/OverlayRenderer.h"
+#include "settings/SettingsDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace camtag {
+namespace {
+
+namespace gp = Gdiplus::DllExports;
+using XFilterFn = int16_t (*)(int16_t, HostRecordHandle);
+
+std::string WindowsPath(std::string path) {
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+// pal-type2-idx1-ffmpeg.avi: frames 0-3 recorded 2004-07-15 14:23:05, tape 10:20:30:00..03.
+const std::string kDvName = "pal-type2-idx1-ffmpeg.avi";
+const std::string kDvFile = WindowsPath(std::string(CAMTAG_TEST_DATA) + "/" + kDvName);
+const std::string kMissingFile = WindowsPath(std::string(CAMTAG_TEST_DATA) + "/missing.avi");
+
+constexpr int32_t kWidth = 360;
+constexpr int32_t kHeight = 288;
+constexpr uint32_t kSourceColour = 0xFF305070;
+constexpr uint32_t kMarker = 0x12345678;
+const char kDateText[] = "14:23:05\n15.07.04";
+
+// Message boxes and dialogs opened on this thread, closed as soon as they show.
+struct ShownWindow {
+    std::wstring caption;
+    std::wstring text;
+};
+std::vector<ShownWindow> shownWindows;
+
+BOOL CALLBACK LongestStatic(HWND child, LPARAM found) {
+    WCHAR name[32] = {};
+    GetClassNameW(child, name, 32);
+    if (lstrcmpiW(name, L"Static") == 0) {
+        WCHAR text[512] = {};
+        GetWindowTextW(child, text, 512);
+        auto best = reinterpret_cast<std::wstring*>(found);
+        if (wcslen(text) > best->size()) *best = text;
+    }
+    return TRUE;
+}
+
+std::vector<HWND> openBoxes;
+
+// Dialog boxes (message boxes among them) are told to close as soon as they are activated, and
+// recorded just before they go, when their caption and text are in place.
+LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    WCHAR className[32] = {};
+    if ((code == HCBT_ACTIVATE || code == HCBT_DESTROYWND) && GetClassNameW(window, className, 32) &&
+        lstrcmpW(className, L"#32770") == 0) {
+        auto open = std::find(openBoxes.begin(), openBoxes.end(), window);
+        if (code == HCBT_ACTIVATE && open == openBoxes.end()) {
+            openBoxes.push_back(window);
+            PostMessageW(window, WM_COMMAND, IDOK, 0);
+        } else if (code == HCBT_DESTROYWND && open != openBoxes.end()) {
+            openBoxes.erase(open);
+            ShownWindow shown;
+            WCHAR caption[256] = {};
+            GetWindowTextW(window, caption, 256);
+            shown.caption = caption;
+            EnumChildWindows(window, LongestStatic, reinterpret_cast<LPARAM>(&shown.text));
+            shownWindows.push_back(shown);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+FilterSettings TestSettings() {
+    FilterSettings s{};
+    s.color = 0x00FFFFFF;
+    s.outlinecolor = 0;
+    s.colorshadow = 0;
+    s.transparency = 0;
+    s.frameWidth = kWidth;
+    s.frameHeight = kHeight;
+    s.mode = 0;
+    s.font.lfHeight = -24;
+    s.font.lfWeight = 400;
+    s.font.lfCharSet = DEFAULT_CHARSET;
+    std::strcpy(s.font.lfFaceName, "Arial");
+    s.align = 0;
+    s.x = 0.05;
+    s.y = 0.1;
+    s.timeformat = 1;
+    s.dateformat = 1;
+    s.timeup = 1;
+    s.drawoutline = 1;
+    s.lines = 2;
+    s.drawshadow = 1;
+    s.timecodemode = kTimecodeTape;
+    s.flags = kFlagShowFrames | kFlagShowHours;
+    s.projectRateNumerator = 25;
+    s.projectRateDenominator = 1;
+    s.referenceHeight = kHeight;
+    return s;
+}
+
+class ModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Gdiplus::GdiplusStartupInput input;
+        ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplusToken, &input, nullptr), Gdiplus::Ok);
+        module = LoadLibraryA(CAMTAG_MODULE_PATH);
+        ASSERT_NE(module, nullptr) << CAMTAG_MODULE_PATH;
+        xFilter = reinterpret_cast<XFilterFn>(reinterpret_cast<void*>(GetProcAddress(module, "xFilter")));
+        ASSERT_NE(xFilter, nullptr);
+        hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+        shownWindows.clear();
+        openBoxes.clear();
+        source = host.makeFrame(kWidth, kHeight, kWidth * 4);
+        destination = host.makeFrame(kWidth, kHeight, kWidth * 4);
+        host.fill(source, kSourceColour);
+        host.fill(destination, kMarker);
+        host.setSource(source);
+        host.setDestination(destination);
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(host.outstandingPointers(), 0u) << "host buffer not given back";
+        EXPECT_EQ(host.badDisposals(), 0u);
+        EXPECT_EQ(host.outstandingSegments(), 0u) << "segment not released";
+        EXPECT_EQ(host.badReleases(), 0u);
+        EXPECT_EQ(host.outstandingSuites(), 0) << "time suite not released";
+        if (hook) UnhookWindowsHookEx(hook);
+        // Each test gets a freshly loaded module: its module-wide state starts anew.
+        if (module) FreeLibrary(module);
+        Gdiplus::GdiplusShutdown(gdiplusToken);
+    }
+
+    int16_t Call(int16_t selector) { return xFilter(selector, host.handle()); }
+
+    FilterSettings* Install(const FilterSettings& s = TestSettings()) { return host.installSettings(s); }
+
+    int16_t ExecuteAt(int32_t position) {
+        host.fill(destination, kMarker);
+        host.setPosition(position);
+        return Call(0);
+    }
+
+    std::vector<uint32_t> Pixels(HostFrameHandle frame) {
+        auto data = reinterpret_cast<const uint32_t*>(host.pixels(frame));
+        return std::vector<uint32_t>(data, data + host.pixelBytes(frame) / 4);
+    }
+
+    // The frame the module should give back: the source with `text` drawn through the renderer.
+    std::vector<uint32_t> Expected(const FilterSettings& s, const char* text, int32_t factor = 1, int32_t parity = 0) {
+        std::vector<uint32_t> in = Pixels(source);
+        std::vector<uint32_t> out = in;
+        const int32_t fieldRows = static_cast<int32_t>(in.size()) / kWidth;
+        FrameDesc desc{kWidth, fieldRows, kWidth * 4, 32};
+        FrameGeometry g;
+        EXPECT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw);
+        std::vector<uint32_t> buffer(PixelBufferBytes(g) / 4);
+        const int32_t rows = BitmapHeight(g);
+        CMemBm bm;
+        EXPECT_TRUE(bm.Create(nullptr, kWidth, rows, 1, 32, nullptr));
+        FillBitmap(in.data(), g, buffer.data(), bm);
+        LOGFONTA font = s.font;
+        font.lfHeight = ScaledFontHeight(s.font.lfHeight, rows, s.referenceHeight, GetDeviceCaps(bm.dc(), LOGPIXELSY));
+        Gdiplus::GpGraphics* graphics = nullptr;
+        Gdiplus::GpFont* gpFont = nullptr;
+        EXPECT_EQ(gp::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
+        EXPECT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &font, &gpFont), Gdiplus::Ok);
+        WCHAR wide[kOverlayTextMax + 1] = {};
+        EXPECT_GT(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1), 0);
+        OverlayParams params{&s, graphics, gpFont, static_cast<float>(kWidth * s.x),
+                             static_cast<float>(rows * s.y), wide};
+        OverlayRenderer::DrawOverlay(params);
+        gp::GdipDeleteFont(gpFont);
+        gp::GdipDeleteGraphics(graphics);
+        StoreBitmap(bm, g, buffer.data(), out.data());
+        return out;
+    }
+
+    // Pixels whose colour (alpha aside) differs.
+    static size_t Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+        size_t count = 0;
+        for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+            if ((a[i] & 0x00FFFFFF) != (b[i] & 0x00FFFFFF)) ++count;
+        return count + (a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
+    }
+
+    void ExpectPassedThrough() { EXPECT_EQ(Pixels(destination), Pixels(source)); }
+    void ExpectUntouched() {
+        for (uint32_t p : Pixels(destination)) ASSERT_EQ(p, kMarker);
+    }
+    void ExpectStamped(const char* text, int32_t factor = 1, int32_t parity = 0) {
+        std::vector<uint32_t> got = Pixels(destination);
+        EXPECT_GT(Differing(got, Pixels(source)), 50u) << "no overlay on the frame";
+        EXPECT_EQ(Differing(got, Expected(*host.settings(), text, factor, parity)), 0u) << "not the text " << text;
+    }
+
+    HostEmulator host;
+    HMODULE module = nullptr;
+    XFilterFn xFilter = nullptr;
+    HHOOK hook = nullptr;
+    ULONG_PTR gdiplusToken = 0;
+    HostFrameHandle source = nullptr;
+    HostFrameHandle destination = nullptr;
+};
+
+TEST_F(ModuleTest, SelectorsWithoutWork) {
+    EXPECT_EQ(Call(4), 16384);
+    EXPECT_EQ(Call(8), 0);
+    for (int16_t selector : {2, 3, 5, 7, 9, 100, -1, -32768}) EXPECT_EQ(Call(selector), -100) << selector;
+
+    host.setPixelFormatIndex(0);
+    EXPECT_EQ(Call(6), 0);
+    EXPECT_EQ(host.record().pixelFormat, 0x61726762u);
+    const char bytes[4] = {'b', 'g', 'r', 'a'};
+    EXPECT_EQ(std::memcmp(&host.record().pixelFormat, bytes, 4), 0);
+    host.record().pixelFormat = 7;
+    host.setPixelFormatIndex(1);
+    EXPECT_EQ(Call(6), 1);
+    EXPECT_EQ(host.record().pixelFormat, 7u);
+
+    // No record at all.
+    for (int16_t selector : {0, 1, 6}) {
+        EXPECT_EQ(xFilter(selector, nullptr), -100);
+        HostFilterRecord* none = nullptr;
+        EXPECT_EQ(xFilter(selector, &none), -100);
+    }
+    ExpectUntouched();
+}
+
+TEST_F(ModuleTest, FirstSetupCreatesTheDefaultsWithoutADialog) {
+    host.setOffsetSeed(300, 2);
+    host.setSetting(kHostFrameHeight, 480);
+    host.setSetting(kHostRateNumerator, 30000);
+    host.setSetting(kHostRateDenominator, 1001);
+    ASSERT_EQ(Call(1), 0);
+    ASSERT_NE(host.settings(), nullptr);
+    FilterSettings expected{};
+    ReadDefaults(expected);
+    const FilterSettings& s = *host.settings();
+    EXPECT_EQ(s.timelineOffset, 150);
+    EXPECT_EQ(s.frameWidth, 720);
+    EXPECT_EQ(s.frameHeight, 480);
+    EXPECT_EQ(s.referenceHeight, 480u);
+    EXPECT_EQ(s.projectRateNumerator, 30000u);
+    EXPECT_EQ(s.projectRateDenominator, 1001u);
+    EXPECT_EQ(s.dvSource, 0);
+    EXPECT_EQ(s.sourcePath[0], '\0');
+    EXPECT_EQ(s.changeCount, 0);
+    EXPECT_EQ(s.color, expected.color);
+    EXPECT_EQ(s.mode, expected.mode);
+    EXPECT_EQ(std::memcmp(&s.font, &expected.font, sizeof s.font), 0);
+    EXPECT_EQ(s.timecodemode, expected.timecodemode);
+    EXPECT_TRUE(shownWindows.empty());
+    EXPECT_TRUE(host.segmentRequests().empty()); // the clip is not looked for yet
+    EXPECT_EQ(host.handleCount(), 1u);
+
+    // A second setup call keeps the record (no second handle).
+    ASSERT_EQ(Call(1), -100); // the clip is on no timeline
+    EXPECT_EQ(host.handleCount(), 1u);
+}
+
+TEST_F(ModuleTest, SetupFailsCleanlyWithoutTotalOrMemory) {
+    host.setTotal(0);
+    EXPECT_EQ(Call(1), -100);
+    EXPECT_EQ(host.settings(), nullptr);
+    host.setTotal(1);
+    host.failAllocations(true);
+    EXPECT_EQ(Call(1), -100);
+    EXPECT_EQ(host.settings(), nullptr);
+    host.failAllocations(false);
+    char* empty = nullptr;
+    host.record().settings = &empty; // a handle to nothing
+    EXPECT_EQ(Call(1), -100);
+    EXPECT_EQ(Call(0), -100);
+    host.record().settings = nullptr;
+}
+
+TEST_F(ModuleTest, LaterSetupRefreshesTheClipBlock) {
+    FilterSettings* s = Install();
+    host.addFilteredClip(40, 80, kDvFile.c_str(), 2);
+    host.setPosition(5);
+    ASSERT_EQ(Call(1), 0);
+    s = host.settings();
+    EXPECT_EQ(kDvFile, s->sourcePath);
+    EXPECT_EQ(s->startFrame, 2);
+    EXPECT_EQ(s->timelineOffset, 40);
+    EXPECT_EQ(s->dvSource, 1);
+    // Until the dialog's template exists the dialog ends at once, as after Cancel.
+    EXPECT_EQ(s->changeCount, 0);
+
+    // Not found: -100 and the stored block stays.
+    host.clearTimeline();
+    ASSERT_EQ(Call(1), -100);
+    EXPECT_EQ(kDvFile, host.settings()->sourcePath);
+    EXPECT_EQ(host.settings()->timelineOffset, 40);
+}
+
+TEST_F(ModuleTest, SetupConvertsUtf8NamesOfVersion8Hosts) {
+    Install();
+    host.addFilteredClip(0, 10, "C:\\Stra\xC3\x9F" "e.avi", 0);
+    host.setInterfaceVersion(8);
+    ASSERT_EQ(Call(1), 0);
+    // The system code page under Wine's default English locale.
+    EXPECT_STREQ(host.settings()->sourcePath, "C:\\Stra\xDF" "e.avi");
+    host.setInterfaceVersion(7);
+    host.clearTimeline();
+    host.addFilteredClip(0, 10, "C:\\Stra\xC3\x9F" "e.avi", 0);
+    ASSERT_EQ(Call(1), 0);
+    EXPECT_STREQ(host.settings()->sourcePath, "C:\\Stra\xC3\x9F" "e.avi");
+}
+
+TEST_F(ModuleTest, ExecuteWithoutSettingsTouchesNothing) {
+    EXPECT_EQ(Call(0), -100);
+    ExpectUntouched();
+}
+
+TEST_F(ModuleTest, ExecuteBeforeAnySetupLocatesTheClipAndStampsTheDate) {
+    Install();
+    host.addFilteredClip(100, 200, kDvFile.c_str(), 1);
+    ASSERT_EQ(ExecuteAt(2), 0); // source frame 3
+    EXPECT_FALSE(host.segmentRequests().empty());
+    EXPECT_EQ(host.settings()->timelineOffset, 100);
+    EXPECT_EQ(host.settings()->startFrame, 1);
+    EXPECT_EQ(host.settings()->dvSource, 1);
+    ExpectStamped(kDateText);
+    EXPECT_TRUE(shownWindows.empty());
+}
+
+TEST_F(ModuleTest, TapeTimecodeOfTheSourceFrame) {
+    FilterSettings s = TestSettings();
+    s.mode = 1;
+    s.timecodemode = kTimecodeTape;
+    Install(s);
+    host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+    ASSERT_EQ(ExecuteAt(3), 0);
+    ExpectStamped("10:20:30:03");
+}
+
+TEST_F(ModuleTest, ShowDurationOfTwoSecondsAt25Fps) {
+    FilterSettings s = TestSettings();
+    s.mode = 1;
+    s.timecodemode = kTimecodeTimeline;
+    s.showduration = 2;
+    Install(s);
+    host.addFilteredClip(0, 2000000, kDvFile.c_str(), 0);
+    for (int32_t frame : {0, 50}) {
+        ASSERT_EQ(ExecuteAt(frame), 0);
+        EXPECT_GT(Differing(Pixels(destination), Pixels(source)), 50u) << "frame " << frame;
+    }
+    ASSERT_EQ(ExecuteAt(51), 0);
+    ExpectPassedThrough();
+    ASSERT_EQ(ExecuteAt(1000000), 0);
+    ExpectPassedThrough();
+}
+
+TEST_F(ModuleTest, ShowWindowDoesNotOverflowAtFineTimebases) {
+    // 25 fps as 90000 units per second: 50000 s x 90000 does not fit 32 bits, and cut to 32
+    // bits it would end the window at frame 56953.
+    FilterSettings s = TestSettings();
+    s.mode = 1;
+    s.timecodemode = kTimecodeTimeline;
+    s.showduration = 50000;
+    Install(s);
+    host.setTimebase(90000, 3600);
+    host.addFilteredClip(0, 2000000, kDvFile.c_str(), 0);
+    ASSERT_EQ(ExecuteAt(60000 * 3600), 0);
+    EXPECT_GT(Differing(Pixels(destination), Pixels(source)), 50u);
+    // 20000 s: the window ends at frame 500000.
+    host.settings()->showduration = 20000;
+    ASSERT_EQ(ExecuteAt(500000 * 3600), 0);
+    EXPECT_GT(Differing(Pixels(destination), Pixels(source)), 50u);
+    ASSERT_EQ(ExecuteAt(500001 * 3600), 0);
+    ExpectPassedThrough();
+}
+
+TEST_F(ModuleTest, FieldsOfBothParitiesAreDrawnForTheFullFrame) {
+    HostFrameHandle fieldSource = host.makeFrame(kWidth, kHeight / 2, kWidth * 4);
+    HostFrameHandle fieldDest = host.makeFrame(kWidth, kHeight / 2, kWidth * 4);
+    host.fill(fieldSource, kSourceColour);
+    host.setSource(fieldSource);
+    host.setDestination(fieldDest);
+    source = fieldSource;
+    destination = fieldDest;
+    Install();
+    host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+
+    struct Case {
+        int16_t flags;
+        int32_t parity;
+    };
+    for (Case c : {Case{0x0200 | 0x1000, 1}, Case{0x0200, 0}, Case{0x0100, 1}, Case{0x0100 | 0x1000, 0}}) {
+        host.setSizeFlags(c.flags);
+        ASSERT_EQ(ExecuteAt(2 * 2), 0) << c.flags; // frame 2, position doubled
+        ExpectStamped(kDateText, 2, c.parity);
+    }
+}
+
+TEST_F(ModuleTest, NonDvSourceSwitchesToTimecodeForGood) {
+    FilterSettings s = TestSettings();
+    s.mode = 0;
+    s.timecodemode = kTimecodeTimeline | kTimecodeClip | kTimecodeTape;
+    Install(s);
+    host.addFilteredClip(0, 100, kMissingFile.c_str(), 0);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    EXPECT_EQ(host.settings()->dvSource, 0);
+    EXPECT_EQ(host.settings()->mode, 1);
+    EXPECT_EQ(host.settings()->timecodemode, kTimecodeTimeline | kTimecodeClip);
+    EXPECT_GT(Differing(Pixels(destination), Pixels(source)), 50u);
+    ASSERT_EQ(ExecuteAt(1), 0);
+    EXPECT_EQ(host.settings()->mode, 1);
+}
+
+TEST_F(ModuleTest, ClipNotFoundStampsTheReattachError) {
+    Install();
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectStamped("Camtag error. Try reattach filter.");
+}
+
+TEST_F(ModuleTest, NewerHostWarnsOncePerProcessAndKeepsTheStoredClip) {
+    FilterSettings s = TestSettings();
+    std::strcpy(s.sourcePath, kDvFile.c_str());
+    s.startFrame = 1;
+    s.dvSource = 1;
+    Install(s);
+    host.setInterfaceVersion(9);
+    ASSERT_EQ(Call(1), 0);
+    ASSERT_EQ(shownWindows.size(), 1u);
+    EXPECT_EQ(shownWindows[0].caption, L"\u0412\u043d\u0438\u043c\u0430\u043d\u0438\u0435!");
+    EXPECT_EQ(shownWindows[0].text, L"Date/Time of record does not work in Adobe Premiere Pro SC4 until there is "
+                                    L"no SDK for CS4.\nSo hold your breath.");
+    EXPECT_TRUE(host.segmentRequests().empty());
+    EXPECT_EQ(host.settings()->startFrame, 1);
+
+    ASSERT_EQ(ExecuteAt(2), 0);
+    ExpectStamped(kDateText);
+    // A second instance and more frames: no second box.
+    HostMemoryHandle first = host.record().settings;
+    Install(s);
+    ASSERT_EQ(Call(1), 0);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    host.record().settings = first;
+    ASSERT_EQ(ExecuteAt(1), 0);
+    EXPECT_EQ(shownWindows.size(), 1u);
+    EXPECT_TRUE(host.segmentRequests().empty());
+}
+
+TEST_F(ModuleTest, UnreadableSourceStampsTheAviError) {
+    FilterSettings s = TestSettings();
+    std::strcpy(s.sourcePath, kMissingFile.c_str());
+    s.dvSource = 1;
+    Install(s);
+    host.setInterfaceVersion(9);
+    ASSERT_EQ(Call(1), 0);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectStamped("Camtag error. AVI access fail.");
+    std::vector<uint32_t> error = Pixels(destination);
+    // The same frame with an empty text is the source itself.
+    EXPECT_EQ(Differing(Expected(*host.settings(), ""), Pixels(source)), 0u);
+    EXPECT_GT(Differing(error, Pixels(source)), 50u);
+}
+
+TEST_F(ModuleTest, TextLongerThan128CharactersIsDrawnWhole) {
+    FilterSettings s = TestSettings();
+    s.font.lfHeight = -9;
+    s.x = 0.0;
+    s.y = 0.0;
+    s.drawshadow = 0;
+    std::strcpy(s.title, "%f%f\\n%f%f\\n%f%f\\n%f%f\\n"); // 8 file names
+    Install(s);
+    host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    std::string text;
+    for (int line = 0; line < 4; ++line) text += kDvName + kDvName + "\n";
+    text += kDateText;
+    ASSERT_GT(text.size(), 200u);
+    ExpectStamped(text.c_str());
+    EXPECT_GT(Differing(Pixels(destination), Expected(*host.settings(), text.substr(0, 127).c_str())), 0u);
+}
+
+TEST_F(ModuleTest, HostsWithoutTimebaseOrTicksGetTheFramePassedThrough) {
+    Install();
+    host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+    host.setTimelineTimebase(25, 0);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectPassedThrough();
+    host.setTimelineTimebase(0, 1);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectPassedThrough();
+    host.setTimebase(25, 1);
+    host.setTimebaseLookupAvailable(false);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectPassedThrough();
+    host.setTimebaseLookupAvailable(true);
+    host.setTimeSuiteAvailable(false);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectPassedThrough();
+    host.setTimeSuiteAvailable(true);
+    host.setTimebase(24, 1); // a rate the time suite has no ticks for
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectPassedThrough();
+    host.setTimebase(25, 1);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectStamped(kDateText);
+}
+
+TEST_F(ModuleTest, BrokenFramesAndFailedAllocations) {
+    Install();
+    host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+
+    host.failAllocations(true);
+    EXPECT_EQ(ExecuteAt(0), -100);
+    ExpectUntouched();
+    host.failAllocations(false);
+
+    // Geometry nothing can be copied with: left untouched.
+    struct Bad {
+        int32_t width, height, rowBytes;
+    };
+    for (Bad bad : {Bad{0, 10, 64}, Bad{10, 0, 64}, Bad{10, -5, 64}, Bad{16, 10, 32}, Bad{16, 10, -64}}) {
+        HostFrameHandle frame = host.makeFrame(bad.width, bad.height, bad.rowBytes);
+        host.fill(frame, kMarker);
+        host.setDestination(frame);
+        EXPECT_EQ(Call(0), -100) << bad.width << "x" << bad.height << " / " << bad.rowBytes;
+        for (size_t i = 0; i < host.pixelBytes(frame) / 4; ++i)
+            ASSERT_EQ(host.pixel(frame, static_cast<int32_t>(i), 0), kMarker);
+    }
+    // A source smaller than the destination.
+    HostFrameHandle small = host.makeFrame(kWidth, kHeight / 2, kWidth * 4);
+    host.setSource(small);
+    host.setDestination(destination);
+    EXPECT_EQ(ExecuteAt(0), -100);
+    ExpectUntouched();
+    host.setSource(source);
+
+    // Not 32 bits per pixel: copied, never drawn on.
+    HostFrameHandle wide = host.makeFrame(kWidth, kHeight, kWidth * 4, 24);
+    host.setDestination(wide);
+    host.fill(wide, kMarker);
+    EXPECT_EQ(Call(0), 0);
+    EXPECT_EQ(std::memcmp(host.pixels(wide), host.pixels(source), host.pixelBytes(source)), 0);
+    host.setDestination(destination);
+
+    // Missing frames and tables.
+    host.setDestination(nullptr);
+    EXPECT_EQ(Call(0), -100);
+    host.setDestination(destination);
+    host.setSource(nullptr);
+    EXPECT_EQ(Call(0), -100);
+    host.setSource(source);
+    HostFrameTable* frames = host.record().suites->frame;
+    host.record().suites->frame = nullptr;
+    EXPECT_EQ(ExecuteAt(0), -100);
+    host.record().suites->frame = frames;
+    HostMemoryTable* memory = host.record().suites->memory;
+    host.record().suites->memory = nullptr;
+    EXPECT_EQ(ExecuteAt(0), -100);
+    ExpectUntouched();
+    host.record().suites->memory = memory;
+    host.record().suites->timeline = nullptr;
+    EXPECT_EQ(ExecuteAt(0), 0);
+    ExpectPassedThrough();
+}
+
+} // namespace
+} // namespace camtag
