@@ -22,12 +22,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 die() { echo "render: $*" >&2; exit 1; }
 
-input="" output="" still=""
+input="" output="" still="" limit=""
 tool_args=()
 positional=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --set|--time-format|--date-format|--frames)
+    --frames)
+      [ $# -ge 2 ] || die "option $1 needs a value"
+      [[ "$2" =~ ^[0-9]+$ ]] && [ "$2" -gt 0 ] || die "--frames $2: expected a positive number"
+      limit=$2; tool_args+=("$1" "$2"); shift 2 ;;
+    --set|--time-format|--date-format)
       [ $# -ge 2 ] || die "option $1 needs a value"
       tool_args+=("$1" "$2"); shift 2 ;;
     --still)
@@ -68,7 +72,7 @@ fi
 bash "$root/scripts/setup.sh"
 
 # Build (or bring up to date) the x86_64 module and the renderer.
-build=$root/build/x86_64
+build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -96,15 +100,17 @@ camtag_wine_start
 
 # The renderer checks the file with the module's own DV reader and names the reason if it
 # cannot be used; it also gives the timebase of the TV system.
-probe=$("$CAMTAG_WINE64" "$renderer" --probe "$(winpath "$input")" </dev/null) \
-  || die "$input cannot be stamped"
+probe=$("$CAMTAG_WINE64" "$renderer" --probe "${tool_args[@]}" "$(winpath "$input")" </dev/null) \
+  || die "nothing stamped"
 read -r frames scale sample_size _ _ <<<"$probe"
+[ -n "$limit" ] && [ "$limit" -lt "$frames" ] && frames=$limit
 
 # The decoded frame size, sample aspect ratio and sound come from ffprobe.
 IFS=, read -r width height sar < <(ffprobe -v error -select_streams v:0 \
   -show_entries stream=width,height,sample_aspect_ratio -of csv=p=0 "$input")
 [[ "$width" =~ ^[0-9]+$ && "$height" =~ ^[0-9]+$ ]] || die "$input: ffprobe found no video stream"
-[[ "$sar" =~ ^[0-9]+:[0-9]+$ ]] && [ "$sar" != "0:1" ] || sar=1:1
+[[ "$sar" =~ ^[1-9][0-9]*:[1-9][0-9]*$ ]] || sar=1:1
+sar_num=${sar%%:*} sar_den=${sar##*:}
 has_audio=$(ffprobe -v error -select_streams a:0 -show_entries stream=index -of csv=p=0 "$input" | head -1)
 
 # Encoder side.
@@ -113,31 +119,27 @@ encode=(ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgra -s "${width}x${hei
 if [ "$kind" = video ]; then
   mkdir -p "$(dirname "$output")"
   [ -n "$has_audio" ] && encode+=(-i "$input")
-  encode+=(-map 0:v -vf "vflip,setsar=$sar" -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p)
+  encode+=(-map 0:v -vf "vflip,setsar=$sar_num/$sar_den" -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p)
   [ -n "$has_audio" ] && encode+=(-map 1:a:0 -c:a aac -b:a 192k -shortest)
   encode+=(-movflags +faststart "$output")
 else
   mkdir -p "$output"
-  encode+=(-map 0:v -vf "vflip,setsar=$sar" "${output%/}/frame-%06d.png")
+  encode+=(-map 0:v -vf "vflip,setsar=$sar_num/$sar_den" -pix_fmt rgb24 "${output%/}/frame-%06d.png")
 fi
 if [ -n "$still" ]; then
   mkdir -p "$(dirname "$still")"
-  shown=$frames
-  for ((i = 0; i + 1 < ${#tool_args[@]}; i++)); do
-    [ "${tool_args[$i]}" = --frames ] && [ "${tool_args[$((i + 1))]}" -lt "$shown" ] && shown=${tool_args[$((i + 1))]}
-  done
-  middle=$((shown / 2))
+  middle=$((frames / 2))
   # Square pixels for the picture, so that it looks as the clip does on screen.
-  encode+=(-map 0:v -vf "vflip,select=eq(n\\,$middle),scale=trunc(iw*sar/2)*2:ih,setsar=1"
-           -frames:v 1 -update 1 "$still")
+  encode+=(-map 0:v -vf "vflip,select=eq(n\\,$middle),scale=trunc(iw*$sar_num/$sar_den/2)*2:ih,setsar=1"
+           -pix_fmt rgb24 -frames:v 1 -update 1 "$still")
 fi
 
 echo "render: stamping $frames frames of $input" >&2
-ffmpeg -nostdin -v error -i "$input" -map 0:v:0 -fps_mode passthrough -vf vflip \
+ffmpeg -nostdin -v error -i "$input" -map 0:v:0 -fps_mode passthrough -frames:v "$frames" -vf vflip \
     -f rawvideo -pix_fmt bgra - \
   | "$CAMTAG_WINE64" "$renderer" --module "$(winpath "$module")" --size "${width}x${height}" \
       "${tool_args[@]}" "$(winpath "$input")" \
   | "${encode[@]}" \
-  || die "stamping failed"
+  || { [ "$kind" = video ] && rm -f "$output"; die "stamping failed"; }
 
 echo "render: wrote $output${still:+ and $still}" >&2

@@ -3,7 +3,7 @@
 // module's xFilter exactly as Premiere would, and pipes the result into ffmpeg's encoder.
 //
 //   camtag-render --probe INPUT.avi
-//       checks that INPUT is a DV AVI the module can read and prints
+//       checks that INPUT is a DV AVI the module can read (and the other options) and prints
 //       "FRAMES SCALE SAMPLESIZE WIDTH HEIGHT" (timebase and DV frame size of its TV system).
 //   camtag-render [options] INPUT.avi < frames > stamped
 //       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them.
@@ -230,6 +230,14 @@ int Run(const Options& options) {
     std::string error;
     SourceInfo source;
     if (!ProbeSource(options.input, &source, &error)) return Fail(Utf8(options.input) + ": " + error, 2);
+    // Settings and pictures are checked before any frame moves, so that a typo fails at once.
+    {
+        FilterSettings scratch{};
+        for (const std::string& assignment : options.overrides)
+            if (!ApplySettingOverride(scratch, assignment, &error)) return Fail(error);
+        if (!options.timePicture.empty() && !CheckPicture(options.timePicture, true, &error)) return Fail(error);
+        if (!options.datePicture.empty() && !CheckPicture(options.datePicture, false, &error)) return Fail(error);
+    }
     if (options.probe) {
         std::printf("%u %u %d %d %d\n", source.frames, source.scale, source.sampleSize, source.width,
                     source.height);
@@ -245,14 +253,8 @@ int Run(const Options& options) {
     // Pictures first: the module reads the lists when it is loaded.
     PictureSlot timeSlot("tf02");
     PictureSlot dateSlot("df02");
-    if (!options.timePicture.empty()) {
-        if (!CheckPicture(options.timePicture, true, &error)) return Fail(error);
-        timeSlot.install(options.timePicture);
-    }
-    if (!options.datePicture.empty()) {
-        if (!CheckPicture(options.datePicture, false, &error)) return Fail(error);
-        dateSlot.install(options.datePicture);
-    }
+    if (!options.timePicture.empty()) timeSlot.install(options.timePicture);
+    if (!options.datePicture.empty()) dateSlot.install(options.datePicture);
 
     FilterSession session;
     std::wstring module = options.module.empty() ? DefaultModulePath() : options.module;
