@@ -339,6 +339,23 @@ TEST(PlatformTextLayout, PathStringInAnEmptyRectangleAndItsLines) {
     DeleteDC(dc);
 }
 
+// Wine 8's GdipWindingModeOutline is a stub: the path keeps its glyph contours, so the outline
+// and the shadow's clip follow the contours themselves. For fonts whose contours do not overlap
+// (Arial, Liberation Sans) the picture is the same as with the merged outline.
+TEST(PlatformTextLayout, WindingModeOutline) {
+    Gdiplus::GpPath* path = nullptr;
+    ASSERT_EQ(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path), Gdiplus::Ok);
+    gp::GdipAddPathRectangle(path, 0, 0, 10, 10);
+    gp::GdipAddPathRectangle(path, 5, 5, 10, 10);
+    const Gdiplus::GpStatus status = gp::GdipWindingModeOutline(path, nullptr, 0.25f);
+    if (test::RunningOnWine() && status != Gdiplus::Ok) {
+        EXPECT_EQ(status, Gdiplus::NotImplemented);
+    } else {
+        EXPECT_EQ(status, Gdiplus::Ok);
+    }
+    gp::GdipDeletePath(path);
+}
+
 // The execute path's whole drawing, a thousand times: no GDI or GDI+ object may survive.
 TEST(OverlayResources, NothingSurvivesAThousandFrames) {
     const FrameDesc desc{320, 240, 320 * 4, 32};
