@@ -45,7 +45,7 @@ public:
     // or a zero sample size.
     static int32_t FrameRateCode(const HostTimeRecord* timeRecord);
 
-    static constexpr int kMaxNodeDepth = 64;
+    static constexpr int kMaxNodeDepth = 256;
     static constexpr int kMaxNodeVisits = 4096;
     // The scan gives up after this many hours of timeline.
     static constexpr int64_t kScanSeconds = 360000;

@@ -209,6 +209,12 @@ TEST_F(LocatorTest, CyclicAndDeepTreesEndTheSearch) {
     for (int i = 0; i < 100000; ++i) chain = host.branchNode(chain, nullptr);
     EXPECT_EQ(ClipLocator::SearchNode(nullptr, chain, host.handle(), block, 1), 0);
 
+    // A long but real effect stack: 200 other effects between this filter and the media.
+    HostNode* stack = host.mediaNode("C:\\stacked.avi", 0, 0);
+    for (int i = 0; i < 200; ++i) stack = host.filterNode("PR.Other", i, 0, stack);
+    EXPECT_EQ(ClipLocator::SearchNode(nullptr, host.filterNode("PR.Camtag", id, 0, stack), host.handle(), block, 0), 1);
+    EXPECT_STREQ(block.sourcePath, "C:\\stacked.avi");
+
     // A shallow tree is still searched.
     HostNode* shallow = host.mediaNode("C:\\near.avi", 0, 0);
     for (int i = 0; i < 10; ++i) shallow = host.branchNode(shallow, nullptr);
