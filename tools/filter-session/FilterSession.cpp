@@ -91,6 +91,7 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
 }
 
 short FilterSession::execute(int32_t frame) {
+    host_.activate(); // the host's tables reach the active emulator; several sessions may alternate
     host_.setPosition(frame * sampleSize_);
     return entry_(kSelectorExecute, host_.handle());
 }
