@@ -460,6 +460,17 @@ TEST_F(ModuleTest, NewerHostWarnsOncePerProcessAndKeepsTheStoredClip) {
     EXPECT_TRUE(host.segmentRequests().empty());
 }
 
+TEST_F(ModuleTest, NewInstanceOnANewerHostWarnsAtItsFirstFrame) {
+    host.setInterfaceVersion(9);
+    ASSERT_EQ(Call(1), 0); // creates the record only
+    EXPECT_TRUE(shownWindows.empty());
+    ASSERT_NE(host.settings(), nullptr);
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ASSERT_EQ(ExecuteAt(1), 0);
+    EXPECT_EQ(shownWindows.size(), 1u);
+    EXPECT_TRUE(host.segmentRequests().empty());
+}
+
 TEST_F(ModuleTest, UnreadableSourceStampsTheAviError) {
     FilterSettings s = TestSettings();
     std::strcpy(s.sourcePath, kMissingFile.c_str());
