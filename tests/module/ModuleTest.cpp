@@ -303,6 +303,11 @@ TEST_F(ModuleTest, LaterSetupRefreshesTheClipBlock) {
     EXPECT_EQ(s->dvSource, 1);
     // Until the dialog's template exists the dialog ends at once, as after Cancel.
     EXPECT_EQ(s->changeCount, 0);
+    // Beyond the clip block and dvSource nothing changed.
+    FilterSettings expected = TestSettings();
+    std::memcpy(expected.sourcePath, s->sourcePath, kClipBlockSize);
+    expected.dvSource = 1;
+    EXPECT_EQ(std::memcmp(&expected, s, sizeof expected), 0);
 
     // Not found: -100 and the stored block stays.
     host.clearTimeline();
@@ -340,6 +345,11 @@ TEST_F(ModuleTest, ExecuteBeforeAnySetupLocatesTheClipAndStampsTheDate) {
     EXPECT_EQ(host.settings()->dvSource, 1);
     ExpectStamped(kDateText);
     EXPECT_TRUE(shownWindows.empty());
+
+    // Once the clip block is current, a frame changes no byte of the record.
+    FilterSettings before = *host.settings();
+    ASSERT_EQ(ExecuteAt(0), 0);
+    EXPECT_EQ(std::memcmp(&before, host.settings(), sizeof before), 0);
 }
 
 TEST_F(ModuleTest, TapeTimecodeOfTheSourceFrame) {
