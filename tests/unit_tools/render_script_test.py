@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Runs scripts/render.sh on the sample clip into a folder of PNG frames and checks, against
+ffmpeg's own decoding of the clip, that the stamp sits where the settings put it (lower left,
+from 0.75 of the height down: rows handed over bottom first and back) and that every pixel
+outside the stamp is unchanged. Also checks that a non-DV input fails with the reader's reason.
+Usage: render_script_test.py SOURCE_DIR BUILD_DIR WORK_DIR"""
+
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+
+SOURCE, BUILD, WORK = sys.argv[1:4] if len(sys.argv) == 4 else (None, None, None)
+WIDTH, HEIGHT = 720, 480
+
+
+def decode(path, frames=1, flipped=False):
+    """Frames as BGR bytes. flipped: decoded upside down and turned back, as render.sh hands
+    frames to the host (the colour conversion then runs on the same rows)."""
+    raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-frames:v", str(frames)]
+                         + (["-vf", "vflip"] if flipped else [])
+                         + ["-f", "rawvideo", "-pix_fmt", "bgra", "-"],
+                         check=True, stdout=subprocess.PIPE).stdout
+    assert len(raw) == WIDTH * HEIGHT * 4 * frames, len(raw)
+    bgr = bytes(b for i, b in enumerate(raw) if i % 4 != 3)
+    if flipped:
+        rows = [bgr[i:i + WIDTH * 3] for i in range(0, len(bgr), WIDTH * 3)]
+        out = []
+        for f in range(frames):
+            out.extend(reversed(rows[f * HEIGHT:(f + 1) * HEIGHT]))
+        bgr = b"".join(out)
+    return bgr
+
+
+def render(*args):
+    env = dict(os.environ, CAMTAG_BUILD_DIR=BUILD)
+    return subprocess.run(["bash", os.path.join(SOURCE, "scripts", "render.sh"), *args], env=env,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=600)
+
+
+class RenderScript(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        shutil.rmtree(WORK, ignore_errors=True)
+        os.makedirs(WORK)
+
+    def test_stamps_lower_left_and_leaves_the_rest(self):
+        out = os.path.join(WORK, "frames") + "/"
+        result = render(os.path.join(SOURCE, "samples", "ntsc-camcorder.avi"), out, "--frames", "2",
+                        "--set", "x=0.08", "--set", "y=0.75", "--set", "angle=0")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("2/2 frames", result.stderr)
+        self.assertEqual(sorted(os.listdir(out)), ["frame-000001.png", "frame-000002.png"])
+        stamped = decode(out + "frame-000002.png")
+        original = decode(os.path.join(SOURCE, "samples", "ntsc-camcorder.avi"), 2, True)[WIDTH * HEIGHT * 3:]
+        changed_rows = set()
+        changed_cols = set()
+        for y in range(HEIGHT):
+            row = slice(y * WIDTH * 3, (y + 1) * WIDTH * 3)
+            if stamped[row] == original[row]:
+                continue
+            changed_rows.add(y)
+            for x in range(WIDTH):
+                if stamped[y * WIDTH * 3 + x * 3:y * WIDTH * 3 + x * 3 + 3] != \
+                        original[y * WIDTH * 3 + x * 3:y * WIDTH * 3 + x * 3 + 3]:
+                    changed_cols.add(x)
+        self.assertTrue(changed_rows, "nothing was stamped")
+        # The text starts at 0.75 of the height (a little above for the glyphs' ascent and the
+        # outline) and at 0.08 of the width; nothing changes in the upper half or the right third.
+        self.assertGreaterEqual(min(changed_rows), HEIGHT // 2)
+        self.assertLessEqual(min(changed_cols), int(0.08 * WIDTH) + 10)
+        self.assertGreaterEqual(min(changed_cols), int(0.08 * WIDTH) - 10)
+        self.assertLess(max(changed_cols), 2 * WIDTH // 3)
+
+    def test_non_dv_input_fails_with_the_reason(self):
+        result = render(os.path.join(SOURCE, "CMakeLists.txt"), os.path.join(WORK, "x.mp4"))
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("This file is not RIFF AVI", result.stderr)
+        self.assertFalse(os.path.exists(os.path.join(WORK, "x.mp4")))
+
+
+if __name__ == "__main__":
+    if SOURCE is None:
+        sys.exit("usage: render_script_test.py SOURCE_DIR BUILD_DIR WORK_DIR")
+    unittest.main(argv=[sys.argv[0], "-v"])
