@@ -1,0 +1,79 @@
+// The benchmark's long files must be what they claim: OpenDML files whose every frame the
+// module's reader finds through the super index, across all RIFF segments.
+#include "SparseDvAvi.h"
+#include "dv/DvAviReader.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace camtag {
+namespace {
+
+std::vector<uint8_t> TemplateFrame() {
+    DvAviReader reader;
+    EXPECT_TRUE(reader.Open(CAMTAG_TEST_DATA "/pal-type2-idx1-ffmpeg.avi"));
+    std::vector<uint8_t> frame(kPalDvFrameSize);
+    int64_t position = reader.FramePosition(0);
+    EXPECT_EQ(reader.Seek(position, FILE_BEGIN), position);
+    EXPECT_TRUE(reader.Read(frame.data(), kPalDvFrameSize));
+    return frame;
+}
+
+std::wstring TempFile(const wchar_t* name) {
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir) + name;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+TEST(SparseDvAvi, EveryFrameIsFoundAcrossSegmentsAndDataFramesDecode) {
+    SparseDvAviLayout layout;
+    layout.totalFrames = 25;
+    layout.framesPerSegment = 10; // segments of 10, 10 and 5 frames
+    layout.framesWithData = {0, 9, 10, 24};
+    ASSERT_EQ(SparseDvAviSegments(layout), 3u);
+    std::wstring path = TempFile(L"camtag-sparse-test.avi");
+    std::string error;
+    ASSERT_TRUE(WriteSparseDvAvi(path, layout, TemplateFrame(), &error)) << error;
+
+    DvAviReader reader;
+    ASSERT_TRUE(reader.Open(Narrow(path).c_str())) << reader.lastError;
+    EXPECT_EQ(reader.frameCount, 25u);
+    EXPECT_EQ(reader.dvType, 2);
+    EXPECT_EQ(reader.indexKind, 2);
+    EXPECT_EQ(reader.isPal, 1);
+    int64_t previous = 0;
+    for (uint32_t f = 0; f < 25; ++f) {
+        int64_t position = reader.FramePosition(f);
+        EXPECT_GT(position, previous) << "frame " << f;
+        previous = position;
+    }
+    EXPECT_EQ(reader.FramePosition(25), -1);
+    for (uint32_t f : layout.framesWithData) {
+        SYSTEMTIME when{};
+        ASSERT_TRUE(reader.GetRecordingTime(f, &when)) << "frame " << f;
+        EXPECT_EQ(when.wYear, 2004);
+        EXPECT_EQ(when.wHour, 14);
+    }
+    SYSTEMTIME hole{};
+    EXPECT_FALSE(reader.GetRecordingTime(5, &hole)); // a hole holds zeros: no date
+    reader.Close();
+    DeleteFileW(path.c_str());
+}
+
+TEST(SparseDvAvi, RefusesAnUnusableLayout) {
+    SparseDvAviLayout layout;
+    std::string error;
+    std::vector<uint8_t> frame(kPalDvFrameSize);
+    EXPECT_FALSE(WriteSparseDvAvi(TempFile(L"camtag-sparse-none.avi"), layout, frame, &error));
+    layout.totalFrames = 10;
+    EXPECT_FALSE(WriteSparseDvAvi(TempFile(L"camtag-sparse-none.avi"), layout, std::vector<uint8_t>(100), &error));
+}
+
+} // namespace
+} // namespace camtag
