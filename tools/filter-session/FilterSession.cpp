@@ -55,6 +55,11 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
         *error = "unusable clip geometry or timebase";
         return false;
     }
+    // The host's media node holds the name with its terminator; a cut name would be another file.
+    if (clip.sourcePathUtf8.empty() || clip.sourcePathUtf8.size() >= sizeof(HostNodeMedia::fileName)) {
+        *error = "the source path is empty or too long for the host's media node";
+        return false;
+    }
     sampleSize_ = clip.sampleSize;
     host_.activate();
     host_.setTimebase(clip.scale, clip.sampleSize);
