@@ -17,6 +17,7 @@
 # On a fresh machine it installs what is missing (scripts/setup.sh) and builds the x86_64 module
 # and the renderer in build/x86_64 (reusing an existing build). Settings defaults come from the
 # registry of the renderer's own Wine prefix, build/x86_64/wineprefix-render.
+# CAMTAG_BUILD_DIR=DIR uses another x86_64 build tree instead of build/x86_64.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -38,7 +39,7 @@ while [ $# -gt 0 ]; do
       [ $# -ge 2 ] || die "option $1 needs a value"
       still=$2; shift 2 ;;
     -h|--help)
-      sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+      sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) die "unknown option $1 (see --help)" ;;
     *) positional+=("$1"); shift ;;
   esac
