@@ -58,6 +58,27 @@ bool TakeFileName(const HostNodeMedia& media, char (&path)[sizeof(ClipBlock::sou
     return true;
 }
 
+// Takes a media node below this instance's filter node. Kept out of the recursive search, so
+// that the reader and the name buffers do not weigh on every level of a deep tree.
+[[gnu::noinline]] int TakeMedia(const HostNodeMedia& media, HostRecordHandle record, ClipBlock& block) {
+    int64_t ticks = ClipLocator::TicksPerFrame(record);
+    if (ticks <= 0) return 0;
+    char path[sizeof(ClipBlock::sourcePath)];
+    if (!TakeFileName(media, path)) return 0;
+    std::memcpy(block.sourcePath, path, sizeof path);
+    block.startFrame = static_cast<int32_t>((media.ticksIn - media.ticksStart) / ticks) + block.timelineOffset;
+
+    int dv = 0;
+    {
+        DvAviReader reader;
+        if (reader.Open(block.sourcePath)) dv = reader.dvType != 0 ? 1 : 0;
+        reader.Close();
+    }
+    HostFilterRecord* rec = RecordOf(record);
+    if (rec && rec->settings && *rec->settings) reinterpret_cast<FilterSettings*>(*rec->settings)->dvSource = dv;
+    return 1;
+}
+
 int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block, int inside, int depth,
            SearchBudget& budget) {
     if (!node || depth > ClipLocator::kMaxNodeDepth || ++budget.visits > ClipLocator::kMaxNodeVisits) return 0;
@@ -83,27 +104,8 @@ int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBl
         }
         return Search(segment, node->filter.child, record, block, inside || matched, depth + 1, budget);
     }
-    case kNodeMedia: {
-        if (!inside) return 0;
-        int64_t ticks = ClipLocator::TicksPerFrame(record);
-        if (ticks <= 0) return 0;
-        char path[sizeof(ClipBlock::sourcePath)];
-        if (!TakeFileName(node->media, path)) return 0;
-        std::memcpy(block.sourcePath, path, sizeof path);
-        block.startFrame =
-            static_cast<int32_t>((node->media.ticksIn - node->media.ticksStart) / ticks) + block.timelineOffset;
-
-        int dv = 0;
-        {
-            DvAviReader reader;
-            if (reader.Open(block.sourcePath)) dv = reader.dvType != 0 ? 1 : 0;
-            reader.Close();
-        }
-        HostFilterRecord* rec = RecordOf(record);
-        if (rec && rec->settings && *rec->settings)
-            reinterpret_cast<FilterSettings*>(*rec->settings)->dvSource = dv;
-        return 1;
-    }
+    case kNodeMedia:
+        return inside ? TakeMedia(node->media, record, block) : 0;
     default:
         return 0;
     }

@@ -197,12 +197,29 @@ TEST_F(LocatorTest, CyclicAndDeepTreesEndTheSearch) {
     self->filter.child = self;
     EXPECT_EQ(ClipLocator::SearchNode(nullptr, self, host.handle(), block, 0), 0);
 
-    // Both children of each node point back up: without a visit budget, 2^depth calls.
+    // Both children of each node point back up: without a visit budget, 2^depth calls. The
+    // search goes to its full depth here, on a thread with a small stack as a host's worker
+    // thread may have.
     HostNode* a = host.pairNode(nullptr, nullptr);
     HostNode* b = host.branchNode(a, a);
     a->pair.first = b;
     a->pair.second = b;
-    EXPECT_EQ(ClipLocator::SearchNode(nullptr, a, host.handle(), block, 1), 0);
+    struct Job {
+        HostNode* root;
+        HostRecordHandle record;
+        ClipBlock* block;
+        int result;
+    } job{a, host.handle(), &block, -1};
+    auto run = [](LPVOID param) -> DWORD {
+        auto j = static_cast<Job*>(param);
+        j->result = ClipLocator::SearchNode(nullptr, j->root, j->record, *j->block, 1);
+        return 0;
+    };
+    HANDLE thread = CreateThread(nullptr, 64 * 1024, run, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ(job.result, 0);
 
     // A chain far deeper than any real effect stack.
     HostNode* chain = host.mediaNode("C:\\deep.avi", 0, 0);
