@@ -9,7 +9,7 @@
 # build/x86_64/bench-data and are deleted after use.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-calls=200
+calls=300
 [ "${1:-}" = --calls ] && calls=${2:?--calls needs a value}
 
 bash "$root/scripts/setup.sh"
