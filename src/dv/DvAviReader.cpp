@@ -149,9 +149,12 @@ int DvAviReader::Parse() {
         if (strh + 12 <= len && (TagIs(b + strh + 8, "iavs") || TagIs(b + strh + 8, "vids")))
             break;
     }
-    if (strh + 4 + sizeof streamHeader > len)
+    // The copy takes the stream header and the 8 bytes after it; the header may be the last
+    // chunk of the list, so only the fields used (through the length at +36) must be present.
+    if (strh + 4 + 40 > len)
         return Fail(kDvErrorStreamHeader);
-    memcpy(streamHeader, b + strh + 4, sizeof streamHeader);
+    const size_t strhAvail = len - (strh + 4);
+    memcpy(streamHeader, b + strh + 4, strhAvail < sizeof streamHeader ? strhAvail : sizeof streamHeader);
 
     const uint64_t next = strh + 8 + static_cast<uint64_t>(Rd32(streamHeader));
     if (TagIs(streamHeader + 4, "iavs") && IsDvCode(streamHeader + 8)) {
