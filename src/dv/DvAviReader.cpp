@@ -292,7 +292,10 @@ int DvAviReader::ParseIdx1(uint32_t mainTotal) {
             for (uint32_t at = 0; at < chunk && accepted < wanted; at += 16) {
                 const uint8_t* e = block.p + at;
                 // Any stream's video chunk ("00dc", "01db", ...); audio and others are skipped.
-                if (e[2] != 'd')
+                // Interleaved DV streams are also stored as "00__" (as dvgrab writes them):
+                // without those, such a file would open with no frames at all.
+                const bool interleaved = dvType == 1 && e[2] == '_' && e[3] == '_';
+                if (e[2] != 'd' && !interleaved)
                     continue;
                 uint8_t* out = table.p + accepted * 16;
                 memcpy(out, e, 8);

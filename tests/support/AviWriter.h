@@ -131,6 +131,7 @@ struct DvAviLayout {
     std::string streamType;        // overrides "iavs"/"vids" when set
     std::string handler = "dvsd";  // stream header handler
     std::string compression = "dvsd"; // "strf" compression field
+    std::string videoChunkKind;        // chunk id after the stream number; "" = "db"/"dc"
     bool strf = true;              // write "strf" (a type-1 stream may go without)
     bool audioStreamFirst = false; // an audio stream before the video stream
     bool audioChunks = false;      // an audio chunk before every frame (in movi and idx1)
@@ -188,7 +189,8 @@ inline BuiltAvi BuildDvAvi(const DvAviLayout& layout) {
     int videoStream = (layout.audioStreamFirst ? 1 : 0) + (layout.otherVideoFirst ? 1 : 0);
     int audioStream = layout.audioStreamFirst ? 0 : videoStream + 1;
     char videoId[5], audioId[5], ixId[5];
-    snprintf(videoId, sizeof videoId, "%02d%s", videoStream, layout.dvType == 1 ? "db" : "dc");
+    snprintf(videoId, sizeof videoId, "%02d%s", videoStream,
+             !layout.videoChunkKind.empty() ? layout.videoChunkKind.c_str() : layout.dvType == 1 ? "db" : "dc");
     snprintf(audioId, sizeof audioId, "%02dwb", audioStream);
     snprintf(ixId, sizeof ixId, "ix%02d", videoStream);
 

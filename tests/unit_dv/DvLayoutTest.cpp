@@ -99,6 +99,25 @@ TEST(DvLayoutIdx1, OnlyVideoEntriesEnterTheTableInFileOrder) {
     ExpectPositions(p.reader, second);
 }
 
+TEST(DvLayoutIdx1, InterleavedChunksNamedWithUnderscoresAreFrames) {
+    DvAviLayout l;
+    l.frames = 3;
+    l.dvType = 1;
+    l.strf = false;
+    l.audioChunks = true;
+    l.videoChunkKind = "__";
+    BuiltAvi avi = BuildDvAvi(l);
+    Opened o(avi);
+    ASSERT_EQ(o.reader.isOpen, 1);
+    ExpectPositions(o.reader, avi);
+
+    // A type-2 stream's chunks are "dc"; "__" entries there are not video.
+    l.dvType = 2;
+    l.strf = true;
+    Opened p(BuildDvAvi(l));
+    EXPECT_EQ(p.reader.frameCount, 0u);
+}
+
 TEST(DvLayoutIdx1, JunkBetweenMoviAndIdx1FailsAsAnIndexError) {
     DvAviLayout l;
     l.junkBeforeIdx1 = true;
