@@ -73,6 +73,21 @@ class RenderScript(unittest.TestCase):
         self.assertGreaterEqual(min(changed_cols), int(0.08 * WIDTH) - 10)
         self.assertLess(max(changed_cols), 2 * WIDTH // 3)
 
+    def test_a_picture_for_one_run_is_used_and_taken_back(self):
+        sample = os.path.join(SOURCE, "samples", "ntsc-camcorder.avi")
+        plain, custom = os.path.join(WORK, "plain") + "/", os.path.join(WORK, "custom") + "/"
+        result = render(sample, plain, "--frames", "1")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        result = render(sample, custom, "--frames", "1", "--time-format", "HH'h'mm")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotEqual(decode(plain + "frame-000001.png"), decode(custom + "frame-000001.png"))
+        # The prefix's registry (saved when its Wine server stops) keeps no picture of that run.
+        with open(os.path.join(BUILD, "wineprefix-render", "user.reg"), encoding="utf-8", errors="replace") as f:
+            self.assertNotIn("HH'h'mm", f.read())
+        result = render(sample, os.path.join(WORK, "bad") + "/", "--time-format", "x" * 29)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("time picture must have 1 to 28 characters", result.stderr)
+
     def test_non_dv_input_fails_with_the_reason(self):
         result = render(os.path.join(SOURCE, "CMakeLists.txt"), os.path.join(WORK, "x.mp4"))
         self.assertNotEqual(result.returncode, 0)
