@@ -13,13 +13,14 @@
 namespace camtag {
 namespace {
 
-std::vector<uint8_t> TemplateFrame() {
+std::vector<uint8_t> TemplateFrame(const char* file = CAMTAG_TEST_DATA "/pal-type2-idx1-ffmpeg.avi",
+                                   uint32_t size = kPalDvFrameSize) {
     DvAviReader reader;
-    EXPECT_TRUE(reader.Open(CAMTAG_TEST_DATA "/pal-type2-idx1-ffmpeg.avi"));
-    std::vector<uint8_t> frame(kPalDvFrameSize);
+    EXPECT_TRUE(reader.Open(file));
+    std::vector<uint8_t> frame(size);
     int64_t position = reader.FramePosition(0);
     EXPECT_EQ(reader.Seek(position, FILE_BEGIN), position);
-    EXPECT_TRUE(reader.Read(frame.data(), kPalDvFrameSize));
+    EXPECT_TRUE(reader.Read(frame.data(), size));
     return frame;
 }
 
@@ -62,6 +63,44 @@ TEST(SparseDvAvi, EveryFrameIsFoundAcrossSegmentsAndDataFramesDecode) {
     }
     SYSTEMTIME hole{};
     EXPECT_FALSE(reader.GetRecordingTime(5, &hole)); // a hole holds zeros: no date
+    reader.Close();
+    DeleteFileW(path.c_str());
+}
+
+TEST(SparseDvAvi, Avi10WithInterleavedAudioIndexesEveryVideoChunk) {
+    const char* source = CAMTAG_TEST_DATA "/ntsc-type2-idx1-dvgrab-camcorder.avi";
+    SparseDvAviLayout layout;
+    layout.totalFrames = 30;
+    layout.pal = false;
+    layout.openDml = false;
+    layout.interleavedAudio = true;
+    layout.framesWithData = {0, 29};
+    ASSERT_EQ(SparseDvAviSegments(layout), 1u);
+    std::wstring path = TempFile(L"camtag-sparse-avi1.avi");
+    std::string error;
+    ASSERT_TRUE(WriteSparseDvAvi(path, layout, TemplateFrame(source, kNtscDvFrameSize), &error)) << error;
+
+    SYSTEMTIME expected{};
+    {
+        DvAviReader original;
+        ASSERT_TRUE(original.Open(source));
+        ASSERT_TRUE(original.GetRecordingTime(0, &expected));
+    }
+    DvAviReader reader;
+    ASSERT_TRUE(reader.Open(Narrow(path).c_str())) << reader.lastError;
+    EXPECT_EQ(reader.frameCount, 30u);
+    EXPECT_EQ(reader.indexKind, 1);
+    EXPECT_EQ(reader.isPal, 0);
+    // Each frame's video chunk follows its audio chunk (8 + 6400 bytes) in the movi list.
+    for (uint32_t f = 1; f < 30; ++f)
+        EXPECT_EQ(reader.FramePosition(f) - reader.FramePosition(f - 1), 8 + 6400 + 8 + int64_t(kNtscDvFrameSize))
+            << "frame " << f;
+    for (uint32_t f : layout.framesWithData) {
+        SYSTEMTIME when{};
+        ASSERT_TRUE(reader.GetRecordingTime(f, &when)) << "frame " << f;
+        EXPECT_EQ(when.wYear, expected.wYear);
+        EXPECT_EQ(when.wSecond, expected.wSecond);
+    }
     reader.Close();
     DeleteFileW(path.c_str());
 }
