@@ -37,16 +37,6 @@ const char kUsage[] =
     "  --time-format PICTURE  use this time picture (GetTimeFormat syntax) for this run\n"
     "  --date-format PICTURE  use this date picture (GetDateFormat syntax) for this run\n";
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<size_t>(size) - 1);
-    return out;
-}
-
 int Fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "camtag-render: %s\n", message.c_str());
     return status;

@@ -4,16 +4,6 @@ namespace camtag {
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<size_t>(size) - 1);
-    return out;
-}
-
 std::string SystemMessage(DWORD code) {
     char* text = nullptr;
     DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -26,6 +16,16 @@ std::string SystemMessage(DWORD code) {
 }
 
 } // namespace
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size) - 1);
+    return out;
+}
 
 FilterSession::~FilterSession() {
     if (module_) FreeLibrary(module_);

@@ -15,6 +15,9 @@
 
 namespace camtag {
 
+// UTF-8 of a wide string (empty if it does not convert): for messages and the media node's name.
+std::string Utf8(const std::wstring& text);
+
 // The module's entry as the host sees it.
 using XFilterFn = short (*)(short selector, HostRecordHandle record);
 
