@@ -9,6 +9,12 @@ namespace {
 
 HostEmulator* activeEmulator = nullptr;
 
+// A name in a fixed field of a node, cut short to keep its terminator.
+template <size_t N>
+void CopyName(char (&field)[N], const char* name) {
+    if (name) std::memcpy(field, name, std::min(std::strlen(name), N - 1));
+}
+
 // Trampolines: the host's tables hold plain function pointers, so each one forwards to the
 // active emulator. Without one, every operation answers as a host with nothing to give.
 char* NewPtr(uint32_t size) { return activeEmulator ? activeEmulator->newPtr(size) : nullptr; }
@@ -361,10 +367,7 @@ HostNode* HostEmulator::nodeOfKind(int32_t kind) {
 
 HostNode* HostEmulator::mediaNode(const char* fileName, int64_t ticksIn, int64_t ticksStart) {
     HostNode* node = nodeOfKind(kNodeMedia);
-    if (fileName) {
-        size_t length = std::min(std::strlen(fileName), sizeof(node->media.fileName) - 1);
-        std::memcpy(node->media.fileName, fileName, length);
-    }
+    CopyName(node->media.fileName, fileName);
     node->media.ticksIn = ticksIn;
     node->media.ticksStart = ticksStart;
     return node;
@@ -378,10 +381,7 @@ HostNode* HostEmulator::rawMediaNode(const void* name, size_t size, int64_t tick
 
 HostNode* HostEmulator::filterNode(const char* matchName, int32_t instanceId, int64_t ticksStart, HostNode* child) {
     HostNode* node = nodeOfKind(kNodeFilter);
-    if (matchName) {
-        size_t length = std::min(std::strlen(matchName), sizeof(node->filter.matchName) - 1);
-        std::memcpy(node->filter.matchName, matchName, length);
-    }
+    CopyName(node->filter.matchName, matchName);
     node->filter.instanceId = instanceId;
     node->filter.child = child;
     node->filter.ticksStart = ticksStart;
