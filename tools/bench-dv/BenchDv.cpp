@@ -45,10 +45,9 @@ void FillFrame(uint32_t frame, bool pal, uint8_t* data) {
     memcpy(&s[463], time, 5);
 }
 
-// Writes the file with kSamples frames spread over it; false on a failure.
-bool Generate(const std::string& path, SparseDvAviLayout layout) {
-    for (uint32_t k = 0; k < kSamples; ++k)
-        layout.framesWithData.push_back(static_cast<uint32_t>(static_cast<uint64_t>(k) * (layout.totalFrames - 1) / (kSamples - 1)));
+// Writes the file with data in the sample frames; false on a failure.
+bool Generate(const std::string& path, SparseDvAviLayout layout, const std::vector<uint32_t>& samples) {
+    layout.framesWithData = samples;
     const bool pal = layout.pal;
     std::wstring widePath(MAX_PATH, L'\0');
     widePath.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &widePath[0], MAX_PATH) - 1)));
@@ -75,17 +74,15 @@ double Ms(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER f) {
 }
 
 // Median and 90th percentile of open + decode of sample frames.
-bool Measure(const std::string& path, uint32_t frames, int iterations, double* median, double* p90) {
+bool Measure(const std::string& path, const std::vector<uint32_t>& samples, int iterations, double* median, double* p90) {
     LARGE_INTEGER freq;
     QueryPerformanceFrequency(&freq);
     std::vector<double> times;
     times.reserve(static_cast<size_t>(iterations));
     uint32_t seed = 12345;
-    int decoded = 0;
     for (int i = 0; i < iterations + 50; ++i) {
         seed = seed * 1103515245u + 12345u;
-        const uint32_t k = (seed >> 16) % kSamples;
-        const uint32_t frame = static_cast<uint32_t>(static_cast<uint64_t>(k) * (frames - 1) / (kSamples - 1));
+        const uint32_t frame = samples[(seed >> 16) % samples.size()];
         LARGE_INTEGER a, b;
         QueryPerformanceCounter(&a);
         int ok;
@@ -102,7 +99,6 @@ bool Measure(const std::string& path, uint32_t frames, int iterations, double* m
         }
         if (i >= 50) // the first runs warm the file cache
             times.push_back(Ms(a, b, freq));
-        ++decoded;
     }
     std::sort(times.begin(), times.end());
     *median = times[times.size() / 2];
@@ -144,12 +140,13 @@ int main(int argc, char** argv) {
     int status = 0;
     for (int i = 0; i < 4; ++i) {
         const std::string path = folder + cases[i].file;
-        if (!Generate(path, cases[i].layout)) {
+        const std::vector<uint32_t> samples = SparseDvAviSpreadFrames(cases[i].layout.totalFrames, kSamples);
+        if (!Generate(path, cases[i].layout, samples)) {
             status = 1;
             continue;
         }
         double median = 0, p90 = 0;
-        if (Measure(path, cases[i].layout.totalFrames, iterations, &median, &p90)) {
+        if (Measure(path, samples, iterations, &median, &p90)) {
             printf("%-58s median %.3f ms  p90 %.3f ms\n", cases[i].name, median, p90);
             medians[i] = median;
         } else {

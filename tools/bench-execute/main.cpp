@@ -81,14 +81,6 @@ bool ReadTemplateFrame(const std::wstring& path, std::vector<uint8_t>* frame, st
     return true;
 }
 
-// Frames spread evenly over the file, including its first and last.
-std::vector<uint32_t> SampleFrames(uint32_t total, uint32_t calls) {
-    std::vector<uint32_t> frames;
-    for (uint32_t i = 0; i < calls; ++i)
-        frames.push_back(calls > 1 ? uint32_t(uint64_t(i) * (total - 1) / (calls - 1)) : 0);
-    return frames;
-}
-
 // One source file on the timeline with the filter applied, set up for the measurement.
 struct BenchCase {
     BenchCase(const char* l, const wchar_t* n, uint32_t total) : label(l), name(n), totalFrames(total) {}
@@ -205,7 +197,7 @@ int main() {
     for (BenchCase& c : cases) {
         SparseDvAviLayout layout;
         layout.totalFrames = c.totalFrames;
-        c.frames = SampleFrames(c.totalFrames, calls);
+        c.frames = SparseDvAviSpreadFrames(c.totalFrames, calls);
         layout.framesWithData = c.frames;
         c.segments = SparseDvAviSegments(layout);
         c.file = work + c.name;

@@ -100,6 +100,14 @@ uint32_t SparseDvAviSegments(const SparseDvAviLayout& layout) {
     return (layout.totalFrames + layout.framesPerSegment - 1) / layout.framesPerSegment;
 }
 
+std::vector<uint32_t> SparseDvAviSpreadFrames(uint32_t totalFrames, uint32_t count) {
+    std::vector<uint32_t> frames;
+    if (totalFrames == 0) return frames;
+    for (uint32_t i = 0; i < count; ++i)
+        frames.push_back(count > 1 ? uint32_t(uint64_t(i) * (totalFrames - 1) / (count - 1)) : 0);
+    return frames;
+}
+
 bool WriteSparseDvAvi(const std::wstring& path, const SparseDvAviLayout& layout, const SparseDvFrameFill& fill,
                       std::string* error) {
     const Step step(layout);

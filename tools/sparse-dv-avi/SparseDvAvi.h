@@ -34,6 +34,9 @@ uint32_t SparseDvAviFrameSize(const SparseDvAviLayout& layout);
 // The number of RIFF segments the layout gives.
 uint32_t SparseDvAviSegments(const SparseDvAviLayout& layout);
 
+// `count` frames spread evenly over a file of `totalFrames`, from the first to the last.
+std::vector<uint32_t> SparseDvAviSpreadFrames(uint32_t totalFrames, uint32_t count);
+
 // Gives the bytes of one frame listed in framesWithData: `data` holds SparseDvAviFrameSize
 // zero bytes on entry.
 using SparseDvFrameFill = std::function<void(uint32_t frame, uint8_t* data, size_t size)>;
