@@ -52,10 +52,6 @@ void ProcessStop(bool processEnding) {
     gdiplusToken = 0;
 }
 
-FilterSettings* SettingsOf(HostFilterRecord* rec) {
-    return rec && rec->settings && *rec->settings ? reinterpret_cast<FilterSettings*>(*rec->settings) : nullptr;
-}
-
 } // namespace
 
 void ShowNewHostWarningOnce() {

@@ -24,10 +24,6 @@ namespace gp = Gdiplus::DllExports;
 constexpr size_t kTextBytes = 256;
 constexpr size_t kComposeCapacity = 254;
 
-FilterSettings* SettingsOf(HostFilterRecord* rec) {
-    return rec && rec->settings && *rec->settings ? reinterpret_cast<FilterSettings*>(*rec->settings) : nullptr;
-}
-
 // The host's frame as the compositing code describes it; false when the host cannot say.
 bool DescribeFrame(HostFrameTable* table, HostFrameHandle frame, FrameDesc* desc) {
     if (!frame || !*frame || !table->getBounds || !table->getRowBytes) return false;
@@ -146,7 +142,7 @@ int16_t RunExecute(HostRecordHandle record) {
     // A record from a damaged project may hold an unterminated path.
     block.sourcePath[sizeof block.sourcePath - 1] = '\0';
 
-    const int32_t factor = (rec->sizeFlags & (kSizeFlagFields | kSizeFlagFieldsAlt)) ? 2 : 1;
+    const int32_t factor = FieldFactor(*rec);
     const bool parityFlag = (rec->sizeFlags & kSizeFlagParity) != 0;
     const int32_t parity = (rec->sizeFlags & kSizeFlagFieldsAlt) ? (parityFlag ? 1 : 0) : (parityFlag ? 0 : 1);
 

@@ -233,6 +233,11 @@ struct HostNode {
 
 #pragma pack(pop)
 
+// 2 while the host renders fields (each call brings one field, positions count doubled), else 1.
+inline int32_t FieldFactor(const HostFilterRecord& record) {
+    return (record.sizeFlags & (kSizeFlagFields | kSizeFlagFieldsAlt)) ? 2 : 1;
+}
+
 // Pixel format declared on selector 6: the bytes 'b','g','r','a' in memory order.
 constexpr uint32_t kPixelFormatBgra = 0x61726762;
 

@@ -23,10 +23,6 @@ HostTimelineTable* TimelineOf(HostFilterRecord* rec) {
     return rec && rec->suites ? rec->suites->timeline : nullptr;
 }
 
-int FieldFactor(const HostFilterRecord* rec) {
-    return (rec->sizeFlags & (kSizeFlagFields | kSizeFlagFieldsAlt)) ? 2 : 1;
-}
-
 bool FitsInt32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
 
 struct SearchBudget {
@@ -177,7 +173,7 @@ int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block) {
 
     const int64_t sampleSize = rec->timeRecord->sampleSize;
     const int64_t scale = rec->timeRecord->scale;
-    const int64_t inClip = rec->position / FieldFactor(rec);
+    const int64_t inClip = rec->position / FieldFactor(*rec);
     bool gotSegment = false;
     int64_t segmentEnd = 0;
 
