@@ -218,17 +218,44 @@ int DvAviReader::Parse() {
             return 0;
     }
 
-    // TV system from the first frame's header block. A file without frames opens; every frame
-    // request on it fails later.
+    // TV system from the header block of the first frame that has a position. A damaged first
+    // standard index must not cost the whole file (its later segments keep their dates): only
+    // the frames without a position fail later. A file without such a frame opens as 525/60.
     isPal = 0;
-    if (frameCount > 0) {
-        const int64_t first = FramePosition(0);
+    const int64_t first = FirstPlacedFrame();
+    if (first >= 0) {
         uint8_t format = 0;
-        if (first < 0 || Seek(first + 3, FILE_BEGIN) != first + 3 || !Read(&format, 1))
+        if (Seek(first + 3, FILE_BEGIN) != first + 3 || !Read(&format, 1))
             return Fail(kDvErrorHeader);
         isPal = format == 0xBF ? 1 : 0;
     }
     return 1;
+}
+
+int64_t DvAviReader::FirstPlacedFrame() {
+    if (frameCount == 0)
+        return -1;
+    if (indexKind != 2)
+        return FramePosition(0);
+    // Every standard index covers a run of frames; its first frame stands for the run. Only the
+    // first few runs are tried, so that a hostile super index of millions of entries cannot
+    // make every open read millions of chunks.
+    constexpr uint32_t kRunsTried = 64;
+    uint32_t inUse = Rd32(index + 4);
+    const uint32_t present = (indexBytes - 24) / 16;
+    if (inUse > present)
+        inUse = present;
+    uint64_t runStart = 0;
+    for (uint32_t i = 0; i < inUse && i < kRunsTried && runStart < frameCount; ++i) {
+        const uint32_t covers = Rd32(index + 24 + static_cast<size_t>(i) * 16 + 12);
+        if (covers > 0) {
+            const int64_t position = FramePosition(static_cast<uint32_t>(runStart));
+            if (position >= 0)
+                return position;
+        }
+        runStart += covers;
+    }
+    return -1;
 }
 
 int DvAviReader::ParseIdx1(uint32_t mainTotal) {

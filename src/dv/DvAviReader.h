@@ -73,6 +73,9 @@ private:
     void Reset();
     int Parse();
     int ParseIdx1(uint32_t mainTotal);
+    // Position of the first frame that has one (the first frame of the first readable standard
+    // index of an OpenDML file), or -1.
+    int64_t FirstPlacedFrame();
     int Fail(int reason);
     // Position and length of the frame's data; 0 when the frame has none.
     int LocateFrame(uint32_t frame, uint64_t* position, uint32_t* length);

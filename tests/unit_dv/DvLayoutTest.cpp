@@ -231,6 +231,45 @@ TEST(DvLayoutOpenDml, BrokenStandardIndexesFailTheirFramesOnly) {
     EXPECT_EQ(o.reader.lastError, kDvErrorFramePosition);
 }
 
+// A damaged first standard index costs its own frames only: the file opens, the TV system comes
+// from the first frame that has a position, and the later segments keep their dates.
+TEST(DvLayoutOpenDml, AFirstIndexWithoutPositionsKeepsTheLaterSegments) {
+    DvAviLayout l;
+    l.pal = true;
+    l.frames = 6;
+    l.index = DvAviLayout::Index::OpenDml;
+    l.framesPerSegment = 3;
+    struct Case {
+        const char* name;
+        std::function<void(BuiltAvi&)> damage;
+        uint32_t firstPlaced; // 6: no frame has a position
+        int isPal;
+    };
+    const std::vector<Case> cases = {
+        {"first standard index of the wrong type", [](BuiltAvi& a) { a.bytes[a.standardIndexAt[0] + 11] = 0; }, 3, 1},
+        {"first standard index past the end",
+         [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 24], 0xFF, 8); }, 3, 1},
+        {"first standard index holds no entry", [](BuiltAvi& a) { std::memset(&a.bytes[a.standardIndexAt[0] + 12], 0, 4); },
+         3, 1},
+        {"no super index entry in use", [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 4], 0, 4); }, 6, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltAvi avi = BuildDvAvi(l);
+        c.damage(avi);
+        Opened o(avi);
+        ASSERT_EQ(o.reader.isOpen, 1);
+        EXPECT_EQ(o.reader.dvType, 2);
+        EXPECT_EQ(o.reader.isPal, c.isPal);
+        for (uint32_t i = 0; i < 6; ++i) {
+            DvFrameInfo info;
+            const bool placed = i >= c.firstPlaced;
+            EXPECT_EQ(o.reader.FramePosition(i), placed ? static_cast<int64_t>(avi.framePositions[i]) : -1) << i;
+            EXPECT_EQ(o.reader.DecodeFrame(i, &info), placed ? 1 : 0) << i;
+        }
+    }
+}
+
 // Size and count fields that lie: nothing may be read outside the data, nothing may loop.
 TEST(DvLayoutHostile, LyingSizesAndCountsFailCleanly) {
     DvAviLayout idx;
@@ -301,19 +340,28 @@ TEST(DvLayoutHostile, TruncatedFilesNeverReadBeyondTheirEnd) {
         for (size_t n : {avi.framePositions[1] + 6 * kDifSequence + kDifSequence,
                          avi.framePositions[1] + 6 * kDifSequence + kDifSequence + 1, full - 1})
             cuts.push_back(n);
+        size_t opened = 0;
+        size_t sequencesRead = 0;
         for (size_t n : cuts) {
             SCOPED_TRACE(n);
             Opened o(avi, n);
             if (!o.reader.isOpen)
                 continue;
+            ++opened;
             for (uint32_t i = 0; i < o.reader.frameCount; ++i) {
                 const uint8_t* seq = o.reader.ReadSequence(i, 6);
-                // The sequence must end strictly before the end of the file.
-                if (seq) {
-                    EXPECT_LT(avi.framePositions[i] + 7 * kDifSequence, n);
-                }
+                // The sequence must end strictly before the end of the file, and be there when
+                // it does.
+                const bool fits = avi.framePositions[i] + 7 * kDifSequence < n;
+                EXPECT_EQ(seq != nullptr, fits) << "frame " << i;
+                sequencesRead += seq != nullptr;
             }
         }
+        // idx1 ends the file, so only the cut of its last byte opens (with one frame left); the
+        // OpenDML file opens whenever its first frame's header byte is there.
+        const size_t expected = kind == DvAviLayout::Index::Idx1 ? 1 : 3;
+        EXPECT_GE(opened, expected);
+        EXPECT_GE(sequencesRead, expected);
     }
 }
 
