@@ -123,15 +123,18 @@ int32_t TimecodeValue::SetFromPacked(int32_t packed) {
     const int64_t totalMinutes = h * 60 + m;
     const int64_t totalSeconds = totalMinutes * 60 + s;
     int64_t count;
-    if (rate == 25.0) {
-        count = totalSeconds * 25 + f;
+    const int64_t num = rateNumerator;
+    const int64_t den = rateDenominator;
+    if (den != 0 && num % den == 0) {
+        // A whole number of frames per second is counted straight, at its own rate.
+        count = totalSeconds * (num / den) + f;
     } else {
-        count = totalSeconds * 30 + f - 2 * (totalMinutes - totalMinutes / 10);
         // Drop-frame skips labels ;00 and ;01 at the start of every minute not divisible by ten;
-        // such a label is moved one frame on. The labels of every tenth minute exist and are
-        // taken as they are.
-        if (m != 0 && m % 10 != 0 && s == 0 && (f == 0 || f == 1))
-            ++count;
+        // such a label stands for the next frame that exists, ;02. The labels of every tenth
+        // minute exist and are taken as they are.
+        if (m % 10 != 0 && s == 0 && f < 2)
+            f = 2;
+        count = totalSeconds * 30 + f - 2 * (totalMinutes - totalMinutes / 10);
     }
     SetFrames(static_cast<int>(count));
     return Pack(hours, minutes, seconds, frames);

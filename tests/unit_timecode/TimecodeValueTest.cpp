@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -89,17 +90,41 @@ TEST(TimecodeValue, SetFromPackedNormalisesCarries) {
     EXPECT_EQ(v.SetFromPacked(TimecodeValue::Pack(0, 0, 90, 0)), TimecodeValue::Pack(0, 1, 30, 0));
     EXPECT_EQ(Text(v), "00:01:30:00");
     EXPECT_EQ(v.SetFromPacked(TimecodeValue::Pack(0, 59, 59, 50)), TimecodeValue::Pack(1, 0, 1, 0));
-    // Skipped drop-frame labels move on to the next existing frame.
-    TimecodeValue n = Ntsc();
-    n.SetFromPacked(TimecodeValue::Pack(0, 1, 0, 1));
-    EXPECT_EQ(Text(n), "00;01;00;02");
-    EXPECT_EQ(n.frameCount, 1800);
+    // Every label that drop-frame counting skips (;00 and ;01 of minutes 1 to 9) stands for the
+    // next frame that exists, ;02 of the same minute; never for the frame before it.
+    for (int minute = 1; minute <= 9; ++minute) {
+        for (int frame : {0, 1}) {
+            TimecodeValue n = Ntsc();
+            n.SetFromPacked(TimecodeValue::Pack(0, minute, 0, frame));
+            const int expected = minute * 1798 + 2; // the frame labelled ;02 in that minute
+            EXPECT_EQ(n.frameCount, expected) << minute << ";" << frame;
+            char text[16];
+            std::snprintf(text, sizeof text, "00;%02d;00;02", minute);
+            EXPECT_EQ(Text(n), text);
+        }
+    }
     // A rate of 0 refuses the label and changes nothing.
     TimecodeValue zero;
     zero.SetRateRatio(0, 1);
     zero.SetFrames(0);
     EXPECT_EQ(zero.SetFromPacked(TimecodeValue::Pack(1, 2, 3, 4)), 0);
     EXPECT_EQ(zero.frameCount, 0);
+}
+
+TEST(TimecodeValue, WholeRatesCountStartLabelsAtTheirOwnRate) {
+    struct Case {
+        int numerator;
+        int denominator;
+        int frames; // of the label 01:00:00:00
+    };
+    for (Case c : {Case{24, 1, 86400}, Case{25, 1, 90000}, Case{30, 1, 108000}, Case{50, 1, 180000},
+                   Case{60, 1, 216000}, Case{60, 2, 108000}, Case{2997, 100, 107892}}) {
+        TimecodeValue v;
+        v.SetRateRatio(c.numerator, c.denominator);
+        const int32_t label = TimecodeValue::Pack(1, 0, 0, 0);
+        EXPECT_EQ(v.SetFromPacked(label), label) << c.numerator << "/" << c.denominator;
+        EXPECT_EQ(v.frameCount, c.frames) << c.numerator << "/" << c.denominator;
+    }
 }
 
 TEST(TimecodeValue, SetTimecodeChecksTheLabel) {
