@@ -163,16 +163,14 @@ int16_t RunExecute(HostRecordHandle record) {
         return kResultOk;
     }
 
-    // The timebase: without a usable one there is no frame number, and the frame goes through.
+    // The timebase: without a usable one there is no frame number. The frame still goes
+    // through, with the error text on it so that the user sees why nothing is stamped.
     HostTimelineTable* timeline = rec->suites->timeline;
     uint32_t scale = 0;
     int32_t sampleSize = 0;
     // What the host writes is what counts: its result code carries no documented meaning.
     if (timeline && timeline->getTimebase) timeline->getTimebase(rec->timeline, &scale, &sampleSize);
-    if (scale == 0 || sampleSize <= 0) {
-        PassThrough(source, destination, geometry);
-        return kResultOk;
-    }
+    if (scale == 0 || sampleSize <= 0) return DrawFrame(rec, geometry, source, destination, kErrorReattach);
 
     char text[kTextBytes] = {};
     bool located = true;
@@ -180,10 +178,8 @@ int16_t RunExecute(HostRecordHandle record) {
         ShowNewHostWarningOnce();
     } else {
         // Without ticks per frame the host's timeline cannot be read at all.
-        if (ClipLocator::TicksPerFrame(record) <= 0) {
-            PassThrough(source, destination, geometry);
-            return kResultOk;
-        }
+        if (ClipLocator::TicksPerFrame(record) <= 0)
+            return DrawFrame(rec, geometry, source, destination, kErrorReattach);
         located = ClipLocator::Locate(record, block) != 0;
         settings = SettingsOf(rec);
         if (!settings) return kResultFailed;

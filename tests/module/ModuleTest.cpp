@@ -522,28 +522,34 @@ TEST_F(ModuleTest, TextLongerThan128CharactersIsDrawnWhole) {
     EXPECT_GT(Differing(Pixels(destination), Expected(*host.settings(), text.substr(0, 127).c_str())), 0u);
 }
 
-TEST_F(ModuleTest, HostsWithoutTimebaseOrTicksGetTheFramePassedThrough) {
+TEST_F(ModuleTest, HostsWithoutTimebaseOrTicksShowTheReattachError) {
     Install();
     host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
-    host.setTimelineTimebase(25, 0);
-    ASSERT_EQ(ExecuteAt(0), 0);
-    ExpectPassedThrough();
-    host.setTimelineTimebase(0, 1);
-    ASSERT_EQ(ExecuteAt(0), 0);
-    ExpectPassedThrough();
+    const char* error = "Camtag error. Try reattach filter.";
+    struct Case {
+        const char* what;
+        uint32_t scale;
+        int32_t sampleSize;
+        bool timebaseSlot;
+        bool timeSuite;
+    };
+    const Case cases[] = {
+        {"sample size 0", 25, 0, true, true},
+        {"scale 0", 0, 1, true, true},
+        {"no timebase slot", 25, 1, false, true},
+        {"no time suite", 25, 1, true, false},
+        {"a rate without ticks", 24, 1, true, true},
+    };
+    for (const Case& c : cases) {
+        host.setTimebase(c.scale, c.sampleSize);
+        host.setTimebaseLookupAvailable(c.timebaseSlot);
+        host.setTimeSuiteAvailable(c.timeSuite);
+        ASSERT_EQ(ExecuteAt(0), 0) << c.what;
+        ExpectStamped(error);
+    }
     host.setTimebase(25, 1);
-    host.setTimebaseLookupAvailable(false);
-    ASSERT_EQ(ExecuteAt(0), 0);
-    ExpectPassedThrough();
     host.setTimebaseLookupAvailable(true);
-    host.setTimeSuiteAvailable(false);
-    ASSERT_EQ(ExecuteAt(0), 0);
-    ExpectPassedThrough();
     host.setTimeSuiteAvailable(true);
-    host.setTimebase(24, 1); // a rate the time suite has no ticks for
-    ASSERT_EQ(ExecuteAt(0), 0);
-    ExpectPassedThrough();
-    host.setTimebase(25, 1);
     ASSERT_EQ(ExecuteAt(0), 0);
     ExpectStamped(kDateText);
 }
@@ -603,7 +609,7 @@ TEST_F(ModuleTest, BrokenFramesAndFailedAllocations) {
     host.record().suites->memory = memory;
     host.record().suites->timeline = nullptr;
     EXPECT_EQ(ExecuteAt(0), 0);
-    ExpectPassedThrough();
+    ExpectStamped("Camtag error. Try reattach filter.");
 }
 
 } // namespace
