@@ -15,9 +15,10 @@
 #   --still FILE.png        also save the middle frame, stamped, as a picture
 #
 # On a fresh machine it installs what is missing (scripts/setup.sh) and builds the x86_64 module
-# and the renderer in build/x86_64 (reusing an existing build). Settings defaults come from the
-# registry of the renderer's own Wine prefix, build/x86_64/wineprefix-render.
-# CAMTAG_BUILD_DIR=DIR uses another x86_64 build tree instead of build/x86_64.
+# and the renderer in build/x86_64 (bringing an existing build up to date). Settings defaults come
+# from the registry of the renderer's own Wine prefix, build/x86_64/wineprefix-render.
+# CAMTAG_BUILD_DIR=DIR uses another x86_64 build tree instead of build/x86_64; CAMTAG_NO_BUILD=1
+# uses the tree as it is.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -70,21 +71,11 @@ if [ -n "$still" ]; then
   case "$still" in *.png|*.PNG) ;; *) die "--still $still: must be a .png file" ;; esac
 fi
 
-bash "$root/scripts/setup.sh"
-
 # Build (or bring up to date) the x86_64 module and the renderer.
 build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  echo "render: configuring $build" >&2
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >"$log" 2>&1 \
-    || { cat "$log" >&2; die "configuring the build failed"; }
-fi
-echo "render: building the module and the renderer" >&2
-jobs=$(nproc 2>/dev/null || echo 2)
-cmake --build "$build" -j"$jobs" --target fl-Camtag camtag-render >"$log" 2>&1 \
-  || { tail -40 "$log" >&2; die "the build failed"; }
+source "$root/scripts/build-env.sh"
+[ "${CAMTAG_NO_BUILD:-}" = 1 ] || echo "render: building the module and the renderer" >&2
+camtag_build "$build" fl-Camtag camtag-render || die "the build failed"
 module=$build/src/host/fl-Camtag.prm
 renderer=$build/tools/camtag-render/camtag-render.exe
 [ -f "$module" ] || die "the build made no $module"
@@ -93,11 +84,11 @@ renderer=$build/tools/camtag-render/camtag-render.exe
 # Windows paths through Wine's drive Z:, which maps the Linux root.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
+# Renders side by side share the prefix; its server ends by itself after the last one.
 export WINEPREFIX=$build/wineprefix-render
 source "$root/scripts/wine-env.sh"
-trap 'rm -f "$log"; camtag_wine_stop' EXIT
 [ -f "$WINEPREFIX/system.reg" ] || echo "render: preparing the Wine prefix (first run only)" >&2
-camtag_wine_start
+CAMTAG_WINE_LINGER=15 camtag_wine_start || die "Wine did not start"
 
 # The renderer checks the file with the module's own DV reader and names the reason if it
 # cannot be used; it also gives the timebase of the TV system.

@@ -20,8 +20,16 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}" >&2
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  # Never wait for a password (CI has nobody to type it): say what is missing instead.
+  if ! sudo -n true 2>/dev/null; then
+    echo "setup: these Debian packages are missing and installing them needs root:" >&2
+    echo "  sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  sudo=(sudo -n)
+fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq >/dev/null
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${sudo[@]}" apt-get update -qq >/dev/null
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,43 +1,101 @@
 # Sourced by the scripts that run Windows programs: a private Wine prefix inside the build tree,
 # a Wine server started with its output detached (so it cannot hold a caller's pipes open),
-# and an Xvfb display for the programs that open windows. camtag_wine_stop ends both.
+# and an Xvfb display for the programs that open windows.
+#
+#   camtag_wine_start          a session for a run of programs (the test suite): the server stays
+#                              up until camtag_wine_stop, which ends it only if this script
+#                              started it
+#   CAMTAG_WINE_LINGER=SECONDS camtag_wine_start
+#                              for tools that may run side by side on one prefix: the server ends
+#                              by itself that many seconds after its last program, and
+#                              camtag_wine_stop never ends it. No Xvfb is started: the tools draw
+#                              into memory only, and a window goes to the caller's display.
 camtag_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$camtag_root/build/x86_64/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export TZ=${TZ:-UTC0}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# Wine takes the Windows code page from the locale: the tests and the tools expect the
+# U.S. English one (1252), whatever the caller's locale.
+export LC_ALL=C.UTF-8 LANG=C.UTF-8
 CAMTAG_WINE64=/usr/lib/wine/wine64
 [ -x "$CAMTAG_WINE64" ] || CAMTAG_WINE64=$(command -v wine64 || command -v wine)
 CAMTAG_WINESERVER=/usr/lib/wine/wineserver
 [ -x "$CAMTAG_WINESERVER" ] || CAMTAG_WINESERVER=$(command -v wineserver)
 camtag_xvfb_pid=""
+camtag_wine_started=0
+
+# True when a Wine server serves $WINEPREFIX: the server works in a folder named after the
+# prefix's device and inode.
+camtag_wine_server_running() {
+  local dev ino want p
+  read -r dev ino < <(stat -c '%d %i' "$WINEPREFIX" 2>/dev/null) || return 1
+  want=$(printf 'server-%x-%x' "$dev" "$ino")
+  for p in /proc/[0-9]*; do
+    case "$(cat "$p/comm" 2>/dev/null)" in wineserver*) ;; *) continue ;; esac
+    [ "$(basename "$(readlink "$p/cwd" 2>/dev/null)")" = "$want" ] && return 0
+  done
+  return 1
+}
+
+camtag_start_xvfb() {
+  local d i
+  for d in $(seq 91 140); do
+    [ -e "/tmp/.X11-unix/X$d" ] || [ -e "/tmp/.X$d-lock" ] && continue
+    Xvfb ":$d" -screen 0 "${CAMTAG_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    camtag_xvfb_pid=$!
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$d" ] && break
+      kill -0 "$camtag_xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if [ -e "/tmp/.X11-unix/X$d" ] && kill -0 "$camtag_xvfb_pid" 2>/dev/null; then
+      export DISPLAY=":$d"
+      return 0
+    fi
+    # Another display took the number meanwhile, or Xvfb failed: try the next one.
+    kill "$camtag_xvfb_pid" 2>/dev/null || true
+    camtag_xvfb_pid=""
+  done
+  echo "camtag: no Xvfb display could be started (is the xvfb package installed?)" >&2
+  return 1
+}
 
 camtag_wine_start() {
+  local linger=${CAMTAG_WINE_LINGER:-}
   mkdir -p "$(dirname "$WINEPREFIX")"
-  if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
-    local d
-    for d in $(seq 91 140); do
-      [ -e "/tmp/.X11-unix/X$d" ] || [ -e "/tmp/.X$d-lock" ] && continue
-      Xvfb ":$d" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-      camtag_xvfb_pid=$!
-      export DISPLAY=":$d"
-      local i
-      for i in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$d" ] && break; sleep 0.1; done
-      break
-    done
+  if [ -z "$linger" ] && { [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; }; then
+    camtag_start_xvfb || return 1
   fi
-  # The first Wine process starts the server and the prefix's services; with its output
-  # detached they hold no pipe of ours. -p keeps the server up between test programs.
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 300 "$CAMTAG_WINE64" wineboot --init </dev/null >/dev/null 2>&1 || true
+  if camtag_wine_server_running; then
+    camtag_wine_started=0
+    return 0
+  fi
+  # The server first, with its persistence; then wineboot starts the prefix's services with
+  # their output detached, so that they hold no pipe of ours.
+  if [ -n "$linger" ]; then
+    "$CAMTAG_WINESERVER" -p"$linger" </dev/null >/dev/null 2>&1 || true
   else
-    timeout 120 "$CAMTAG_WINE64" wineboot </dev/null >/dev/null 2>&1 || true
+    "$CAMTAG_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+    camtag_wine_started=1
   fi
-  "$CAMTAG_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  local status=0
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    timeout 300 "$CAMTAG_WINE64" wineboot --init </dev/null >/dev/null 2>&1 || status=$?
+  else
+    timeout 120 "$CAMTAG_WINE64" wineboot </dev/null >/dev/null 2>&1 || status=$?
+  fi
+  if [ "$status" -ne 0 ]; then
+    echo "camtag: wineboot failed in $WINEPREFIX (exit status $status)" >&2
+    return 1
+  fi
 }
 
 camtag_wine_stop() {
-  "$CAMTAG_WINESERVER" -k >/dev/null 2>&1 || true
+  if [ "$camtag_wine_started" = 1 ]; then
+    "$CAMTAG_WINESERVER" -k >/dev/null 2>&1 || true
+    camtag_wine_started=0
+  fi
   if [ -n "$camtag_xvfb_pid" ]; then
     kill "$camtag_xvfb_pid" 2>/dev/null || true
     wait "$camtag_xvfb_pid" 2>/dev/null || true

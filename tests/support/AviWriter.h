@@ -4,6 +4,8 @@
 // DIF sequences carrying hand-made date, time and timecode packs.
 #pragma once
 
+#include "support/TestSupport.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -415,36 +417,5 @@ inline BuiltAvi BuildDvAvi(const DvAviLayout& layout) {
     out.bytes = std::move(b.bytes);
     return out;
 }
-
-// A file in the temp folder, deleted when the object goes.
-class TempFile {
-public:
-    explicit TempFile(const char* tag) {
-        char dir[MAX_PATH];
-        GetTempPathA(sizeof dir, dir);
-        char name[MAX_PATH];
-        GetTempFileNameA(dir, tag, 0, name);
-        path = name;
-    }
-    ~TempFile() { DeleteFileA(path.c_str()); }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    bool Write(const std::vector<uint8_t>& data, size_t length = static_cast<size_t>(-1)) const {
-        if (length > data.size())
-            length = data.size();
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return false;
-        DWORD written = 0;
-        BOOL ok = length == 0 || WriteFile(h, data.data(), static_cast<DWORD>(length), &written, nullptr);
-        CloseHandle(h);
-        return ok && written == length;
-    }
-    const char* Path() const { return path.c_str(); }
-
-private:
-    std::string path;
-};
 
 } // namespace camtag::test

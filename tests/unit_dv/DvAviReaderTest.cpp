@@ -1,5 +1,6 @@
 // The reader on files written by real tools, and its resource handling.
 #include "dv/DvAviReader.h"
+#include "support/TestSupport.h"
 #include "text/TimecodeValue.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ size_t BusyHeapBytes() {
     return total;
 }
 
-std::string DataPath(const char* name) { return std::string(CAMTAG_TEST_DATA) + "/" + name; }
+using test::DataPath;
 
 struct ExpectedFrame {
     const char* date; // nullptr: no valid date and time

@@ -463,7 +463,7 @@ TEST(DvLayoutFrames, CamcorderFramesWrappedInEveryLayoutDecodeAlike) {
     // Real frames from a raw capture, in layouts no tool wrote.
     std::vector<uint8_t> raw;
     {
-        HANDLE h = CreateFileA(CAMTAG_TEST_DATA "/ntsc-camcorder-5frames.dv", GENERIC_READ, FILE_SHARE_READ, nullptr,
+        HANDLE h = CreateFileA(DataPath("ntsc-camcorder-5frames.dv").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         raw.resize(5 * kDvFrameNtsc);

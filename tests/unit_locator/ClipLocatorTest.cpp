@@ -3,6 +3,7 @@
 #include "HostEmulator.h"
 #include "host/ModuleState.h"
 #include "render/ClipLocator.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,8 @@
 namespace camtag {
 namespace {
 
-const std::string kDvFile = std::string(CAMTAG_TEST_DATA) + "/pal-type2-idx1-ffmpeg.avi";
-const std::string kMissingFile = std::string(CAMTAG_TEST_DATA) + "/no-such-file.avi";
+const std::string kDvFile = test::DataPath("pal-type2-idx1-ffmpeg.avi");
+const std::string kMissingFile = test::DataPath("no-such-file.avi");
 
 class LocatorTest : public ::testing::Test {
 protected:

@@ -301,61 +301,6 @@ TEST(OverlayLines, WholeTextUpTo255UnitsIsDrawn) {
     EXPECT_TRUE(cut.Changed().empty());
 }
 
-// Why the renderer adds the lines one by one: Wine's GdipAddPathString with an empty layout
-// rectangle keeps only the first line of a multi-line string. When this starts failing, Wine
-// has learnt to lay out lines and the workaround could go.
-TEST(PlatformTextLayout, PathStringInAnEmptyRectangleAndItsLines) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    LOGFONTA lf{};
-    lf.lfHeight = -30;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    std::strcpy(lf.lfFaceName, "Arial");
-    Gdiplus::GpFont* font = nullptr;
-    Gdiplus::GpFontFamily* family = nullptr;
-    Gdiplus::GpStringFormat* format = nullptr;
-    ASSERT_EQ(gp::GdipCreateFontFromLogfontA(dc, &lf, &font), Gdiplus::Ok);
-    ASSERT_EQ(gp::GdipGetFamily(font, &family), Gdiplus::Ok);
-    ASSERT_EQ(gp::GdipCreateStringFormat(0, LANG_NEUTRAL, &format), Gdiplus::Ok);
-    const auto height = [&](const wchar_t* text) {
-        Gdiplus::GpPath* path = nullptr;
-        gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path);
-        const Gdiplus::RectF layout(10, 10, 0, 0);
-        gp::GdipAddPathString(path, text, -1, family, 0, 30, &layout, format);
-        Gdiplus::RectF bounds;
-        gp::GdipGetPathWorldBounds(path, &bounds, nullptr, nullptr);
-        gp::GdipDeletePath(path);
-        return bounds.Height;
-    };
-    const float one = height(L"HH");
-    const float two = height(L"HH\nHH");
-    if (test::RunningOnWine()) {
-        EXPECT_FLOAT_EQ(two, one) << "Wine now lays out every line";
-    } else {
-        EXPECT_GT(two, 1.5f * one);
-    }
-    gp::GdipDeleteStringFormat(format);
-    gp::GdipDeleteFontFamily(family);
-    gp::GdipDeleteFont(font);
-    DeleteDC(dc);
-}
-
-// Wine 8's GdipWindingModeOutline is a stub: the path keeps its glyph contours, so the outline
-// and the shadow's clip follow the contours themselves. For fonts whose contours do not overlap
-// (Arial, Liberation Sans) the picture is the same as with the merged outline.
-TEST(PlatformTextLayout, WindingModeOutline) {
-    Gdiplus::GpPath* path = nullptr;
-    ASSERT_EQ(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path), Gdiplus::Ok);
-    gp::GdipAddPathRectangle(path, 0, 0, 10, 10);
-    gp::GdipAddPathRectangle(path, 5, 5, 10, 10);
-    const Gdiplus::GpStatus status = gp::GdipWindingModeOutline(path, nullptr, 0.25f);
-    if (test::RunningOnWine() && status != Gdiplus::Ok) {
-        EXPECT_EQ(status, Gdiplus::NotImplemented);
-    } else {
-        EXPECT_EQ(status, Gdiplus::Ok);
-    }
-    gp::GdipDeletePath(path);
-}
-
 // The execute path's whole drawing, a thousand times: no GDI or GDI+ object may survive.
 TEST(OverlayResources, NothingSurvivesAThousandFrames) {
     const FrameDesc desc{320, 240, 320 * 4, 32};
@@ -368,13 +313,8 @@ TEST(OverlayResources, NothingSurvivesAThousandFrames) {
     s.transparency = 30;
     s.angle = 15;
     s.align = 1;
-    LOGFONTA lf{};
-    lf.lfHeight = -24;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    std::strcpy(lf.lfFaceName, "Arial");
+    const LOGFONTA lf = test::TestFont(-24);
 
-    const HANDLE process = GetCurrentProcess();
-    const DWORD gdiBefore = GetGuiResources(process, GR_GDIOBJECTS);
     int survivors = 0;
     for (int i = 0; i < 1000; ++i) {
         CMemBm bm;
@@ -398,8 +338,6 @@ TEST(OverlayResources, NothingSurvivesAThousandFrames) {
     }
     EXPECT_EQ(survivors, 0);
     EXPECT_EQ(OverlayObjectsAlive(), 0);
-    // Wine reports 0 here; Windows counts the process's GDI objects.
-    EXPECT_EQ(GetGuiResources(process, GR_GDIOBJECTS), gdiBefore);
 }
 
 } // namespace

@@ -40,14 +40,7 @@ BITMAPINFOHEADER TopDownHeader(int width, int height) {
     return h;
 }
 
-LOGFONTA ArialOf(float emSize) {
-    LOGFONTA lf{};
-    lf.lfHeight = -static_cast<LONG>(emSize);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    std::strcpy(lf.lfFaceName, "Arial");
-    return lf;
-}
+LOGFONTA ArialOf(float emSize) { return TestFont(-static_cast<LONG>(emSize)); }
 
 } // namespace
 
@@ -119,8 +112,7 @@ Box Canvas::Changed() const {
 
 float LineHeightOf(const char* face, float emSize) {
     HDC dc = CreateCompatibleDC(nullptr);
-    LOGFONTA lf = ArialOf(emSize);
-    std::strcpy(lf.lfFaceName, face);
+    LOGFONTA lf = TestFont(-static_cast<LONG>(emSize), face);
     Gdiplus::GpFont* font = nullptr;
     Gdiplus::GpFontFamily* family = nullptr;
     UINT16 em = 0, spacing = 0;
@@ -132,11 +124,6 @@ float LineHeightOf(const char* face, float emSize) {
     gp::GdipDeleteFont(font);
     DeleteDC(dc);
     return em ? emSize * spacing / em : 0.0f;
-}
-
-bool RunningOnWine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 } // namespace camtag::test

@@ -10,6 +10,7 @@
 
 #include "render/MemBm.h"
 #include "settings/FilterSettings.h"
+#include "support/TestSupport.h"
 
 namespace camtag::test {
 
@@ -51,7 +52,5 @@ inline int Blue(uint32_t p) { return p & 0xFF; }
 
 // The em size's line height in the font family of a LOGFONT face, as GDI+ reports the metrics.
 float LineHeightOf(const char* face, float emSize);
-
-bool RunningOnWine();
 
 } // namespace camtag::test

@@ -1,4 +1,4 @@
-#include "RegistryFixture.h"
+#include "support/RegistryFixture.h"
 
 #include "settings/FormatLists.h"
 

@@ -1,4 +1,4 @@
-#include "RegistryFixture.h"
+#include "support/RegistryFixture.h"
 
 #include "settings/SettingsStore.h"
 
@@ -18,7 +18,10 @@ TEST_F(StoreTest, DwordRoundTripAndDefaults) {
     EXPECT_EQ(SettingsStore::ReadDword("other", 5u), 5u); // key there, value missing
     SettingsStore::DeleteValue("mode");
     EXPECT_EQ(SettingsStore::ReadDword("mode", 9u), 9u);
-    SettingsStore::DeleteValue("never-there"); // harmless
+    // Deleting a value that is not there leaves the others alone.
+    SettingsStore::WriteDword("mode", 4u);
+    SettingsStore::DeleteValue("never-there");
+    EXPECT_EQ(SettingsStore::ReadDword("mode", 9u), 4u);
 }
 
 TEST_F(StoreTest, DwordOfWrongSizeGivesDefault) {

@@ -81,7 +81,7 @@ TEST_F(DateTimeTextTest, IndexesArePulledBackAndStored) {
     // A list whose count was damaged never indexes past its slots.
     timeFormats.count = 99;
     s.timeformat = 50;
-    Compose();
+    EXPECT_EQ(Compose(), "2004") << "empty slot 6: no time, the date alone";
     EXPECT_EQ(s.timeformat, 6u);
 }
 

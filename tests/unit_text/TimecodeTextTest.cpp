@@ -1,5 +1,6 @@
 #include "dv/DvAviReader.h"
 #include "host/ModuleState.h"
+#include "support/TestSupport.h"
 #include "text/OverlayText.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ protected:
         ComposeTimecodeText(&s, reader, sourceFrame, out, sizeof out);
         return out;
     }
-    static std::string Data(const char* name) { return std::string(CAMTAG_TEST_DATA) + "/" + name; }
+    static std::string Data(const char* name) { return test::DataPath(name); }
 
     FilterSettings s;
     int32_t saved = 0;

@@ -204,13 +204,20 @@ TEST(TimecodeValue, SecondsAndMillisecondsStayInRange) {
     }
     n.SetSeconds(1e300);
     EXPECT_EQ(n.frameCount, INT_MAX);
-    // Odd ratios from a host neither divide by zero nor overflow.
+    // Odd ratios from a host neither divide by zero nor overflow, and the label stays a label.
     TimecodeValue odd;
+    const auto labelInRange = [&odd] {
+        return odd.hours >= 0 && odd.hours < 24 && odd.minutes >= 0 && odd.minutes < 60 && odd.seconds >= 0 &&
+               odd.seconds < 60 && odd.frames >= 0 && odd.frames < 1000000;
+    };
     odd.SetRateRatio(INT_MIN, -1);
     odd.SetFrames(INT_MAX);
+    EXPECT_TRUE(labelInRange());
     odd.SetRateRatio(1, 1000);
     odd.SetFrames(12345);
+    EXPECT_TRUE(labelInRange());
     odd.SetFromPacked(TimecodeValue::Pack(1, 1, 1, 1));
+    EXPECT_TRUE(labelInRange());
     odd.SetRateRatio(-25, 1);
     odd.SetFrames(100);
     EXPECT_EQ(odd.hours, 0);

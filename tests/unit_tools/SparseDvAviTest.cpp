@@ -2,6 +2,7 @@
 // module's reader finds through the super index, across all RIFF segments.
 #include "SparseDvAvi.h"
 #include "dv/DvAviReader.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,9 @@
 namespace camtag {
 namespace {
 
-std::vector<uint8_t> TemplateFrame(const char* file = CAMTAG_TEST_DATA "/pal-type2-idx1-ffmpeg.avi",
-                                   uint32_t size = kPalDvFrameSize) {
+std::vector<uint8_t> TemplateFrame(const char* name = "pal-type2-idx1-ffmpeg.avi", uint32_t size = kPalDvFrameSize) {
     DvAviReader reader;
-    EXPECT_TRUE(reader.Open(file));
+    EXPECT_TRUE(reader.Open(test::DataPath(name).c_str()));
     std::vector<uint8_t> frame(size);
     int64_t position = reader.FramePosition(0);
     EXPECT_EQ(reader.Seek(position, FILE_BEGIN), position);
@@ -24,26 +24,19 @@ std::vector<uint8_t> TemplateFrame(const char* file = CAMTAG_TEST_DATA "/pal-typ
     return frame;
 }
 
-std::wstring TempFile(const wchar_t* name) {
-    wchar_t dir[MAX_PATH];
-    GetTempPathW(MAX_PATH, dir);
-    return std::wstring(dir) + name;
-}
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
 TEST(SparseDvAvi, EveryFrameIsFoundAcrossSegmentsAndDataFramesDecode) {
     SparseDvAviLayout layout;
     layout.totalFrames = 25;
     layout.framesPerSegment = 10; // segments of 10, 10 and 5 frames
     layout.framesWithData = {0, 9, 10, 24};
     ASSERT_EQ(SparseDvAviSegments(layout), 3u);
-    std::wstring path = TempFile(L"camtag-sparse-test.avi");
+    test::TempFile file("spa");
+    const std::wstring path = file.WidePath();
     std::string error;
     ASSERT_TRUE(WriteSparseDvAvi(path, layout, TemplateFrame(), &error)) << error;
 
     DvAviReader reader;
-    ASSERT_TRUE(reader.Open(Narrow(path).c_str())) << reader.lastError;
+    ASSERT_TRUE(reader.Open(file.Path())) << reader.lastError;
     EXPECT_EQ(reader.frameCount, 25u);
     EXPECT_EQ(reader.dvType, 2);
     EXPECT_EQ(reader.indexKind, 2);
@@ -64,11 +57,10 @@ TEST(SparseDvAvi, EveryFrameIsFoundAcrossSegmentsAndDataFramesDecode) {
     SYSTEMTIME hole{};
     EXPECT_FALSE(reader.GetRecordingTime(5, &hole)); // a hole holds zeros: no date
     reader.Close();
-    DeleteFileW(path.c_str());
 }
 
 TEST(SparseDvAvi, Avi10WithInterleavedAudioIndexesEveryVideoChunk) {
-    const char* source = CAMTAG_TEST_DATA "/ntsc-type2-idx1-dvgrab-camcorder.avi";
+    const char* source = "ntsc-type2-idx1-dvgrab-camcorder.avi";
     SparseDvAviLayout layout;
     layout.totalFrames = 30;
     layout.pal = false;
@@ -76,18 +68,19 @@ TEST(SparseDvAvi, Avi10WithInterleavedAudioIndexesEveryVideoChunk) {
     layout.interleavedAudio = true;
     layout.framesWithData = {0, 29};
     ASSERT_EQ(SparseDvAviSegments(layout), 1u);
-    std::wstring path = TempFile(L"camtag-sparse-avi1.avi");
+    test::TempFile file("spb");
+    const std::wstring path = file.WidePath();
     std::string error;
     ASSERT_TRUE(WriteSparseDvAvi(path, layout, TemplateFrame(source, kNtscDvFrameSize), &error)) << error;
 
     SYSTEMTIME expected{};
     {
         DvAviReader original;
-        ASSERT_TRUE(original.Open(source));
+        ASSERT_TRUE(original.Open(test::DataPath(source).c_str()));
         ASSERT_TRUE(original.GetRecordingTime(0, &expected));
     }
     DvAviReader reader;
-    ASSERT_TRUE(reader.Open(Narrow(path).c_str())) << reader.lastError;
+    ASSERT_TRUE(reader.Open(file.Path())) << reader.lastError;
     EXPECT_EQ(reader.frameCount, 30u);
     EXPECT_EQ(reader.indexKind, 1);
     EXPECT_EQ(reader.isPal, 0);
@@ -102,16 +95,16 @@ TEST(SparseDvAvi, Avi10WithInterleavedAudioIndexesEveryVideoChunk) {
         EXPECT_EQ(when.wSecond, expected.wSecond);
     }
     reader.Close();
-    DeleteFileW(path.c_str());
 }
 
 TEST(SparseDvAvi, RefusesAnUnusableLayout) {
     SparseDvAviLayout layout;
     std::string error;
     std::vector<uint8_t> frame(kPalDvFrameSize);
-    EXPECT_FALSE(WriteSparseDvAvi(TempFile(L"camtag-sparse-none.avi"), layout, frame, &error));
+    test::TempFile file("spc");
+    EXPECT_FALSE(WriteSparseDvAvi(file.WidePath(), layout, frame, &error));
     layout.totalFrames = 10;
-    EXPECT_FALSE(WriteSparseDvAvi(TempFile(L"camtag-sparse-none.avi"), layout, std::vector<uint8_t>(100), &error));
+    EXPECT_FALSE(WriteSparseDvAvi(file.WidePath(), layout, std::vector<uint8_t>(100), &error));
 }
 
 } // namespace

@@ -1,0 +1,34 @@
+# Sourced by the scripts that run the module's programs: brings their x86_64 build up to date.
+#
+#   camtag_build BUILD_DIR TARGET...   configures BUILD_DIR when needed and builds the targets
+#                                      quietly (the log's tail on failure); returns non-zero
+#                                      when that fails
+#
+# CAMTAG_NO_BUILD=1 skips the build (a caller that built the tree itself, such as the test
+# suite running a script from the tree it is testing, must not have it relinked underneath).
+camtag_build() {
+  local build=$1
+  shift
+  [ "${CAMTAG_NO_BUILD:-}" = 1 ] && return 0
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  bash "$root/scripts/setup.sh" || return 1
+  local log
+  log=$(mktemp)
+  # Configured again when the tree exists, so that folders added since are known.
+  local toolchain=()
+  [ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake")
+  if ! cmake -S "$root" -B "$build" "${toolchain[@]}" >"$log" 2>&1; then
+    tail -40 "$log" >&2
+    rm -f "$log"
+    echo "camtag: configuring $build failed" >&2
+    return 1
+  fi
+  if ! cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target "$@" >"$log" 2>&1; then
+    tail -40 "$log" >&2
+    rm -f "$log"
+    echo "camtag: building $* in $build failed" >&2
+    return 1
+  fi
+  rm -f "$log"
+}
