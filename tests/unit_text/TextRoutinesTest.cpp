@@ -119,7 +119,7 @@ TEST(TrimSpaces, TrailingThenLeading) {
     char d[] = "\tkeep\t ";
     TrimSpaces(d);
     EXPECT_STREQ(d, "\tkeep\t");
-    TrimSpaces(nullptr);
+    TrimSpaces(nullptr); // a null text is left alone: the call must not fault
 }
 
 TEST(ModuleDirectory, DirectoryOfTheRunningModule) {

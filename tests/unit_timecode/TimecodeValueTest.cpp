@@ -184,7 +184,7 @@ TEST(TimecodeValue, TextStylesAndBounds) {
     char untouched[4] = "abc";
     v.Format(untouched, 0, kTimecodeSmpte);
     EXPECT_STREQ(untouched, "abc");
-    v.Format(nullptr, 10, kTimecodeSmpte);
+    v.Format(nullptr, 10, kTimecodeSmpte); // a null buffer is left alone: the call must not fault
     char out[32];
     v.FormatFrames(50, out, sizeof out, kTimecodeSmpte);
     EXPECT_STREQ(out, "00:00:02:00");
