@@ -89,6 +89,11 @@ camtag_wine_start() {
     echo "camtag: wineboot failed in $WINEPREFIX (exit status $status)" >&2
     return 1
   fi
+  # No window manager runs on the test display: unmanaged windows close at once instead of
+  # waiting a second for a manager to confirm.
+  if [ -z "$linger" ] && ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$CAMTAG_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+  fi
 }
 
 camtag_wine_stop() {

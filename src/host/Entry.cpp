@@ -2,12 +2,12 @@
 #include "host/Entry.h"
 
 #include "host/ModuleState.h"
-#include "host/SettingsDialogEntry.h"
 #include "render/ClipLocator.h"
 #include "resources/ResourceIds.h"
 #include "settings/FilterSettings.h"
 #include "settings/FormatLists.h"
 #include "settings/SettingsDefaults.h"
+#include "ui/SettingsDialog.h"
 
 #include <windows.h>
 #include <gdiplus.h>
@@ -19,7 +19,6 @@ namespace camtag {
 
 namespace {
 
-constexpr int kSettingsDialogTemplate = 101;
 constexpr int kWarningTextChars = 200;
 
 ULONG_PTR gdiplusToken = 0;
@@ -91,8 +90,7 @@ int16_t RunSetup(HostRecordHandle record) {
     std::memcpy(before, settings, sizeof before);
     ResetSettingsDialog();
 
-    INT_PTR ended = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(kSettingsDialogTemplate), owner,
-                                    SettingsDialogProc, reinterpret_cast<LPARAM>(record));
+    INT_PTR ended = RunSettingsDialog(moduleInstance, owner, record);
     settings = SettingsOf(rec);
     if (ended == IDOK && settings && std::memcmp(before, settings, sizeof before) != 0)
         settings->changeCount = static_cast<uint16_t>(settings->changeCount + 1);

@@ -28,12 +28,6 @@ constexpr int32_t kLastKnownHostVersion = 8;
 constexpr char kErrorReattach[] = "Camtag error. Try reattach filter.";
 constexpr char kErrorAviAccess[] = "Camtag error. AVI access fail.";
 
-// The instance's settings record, or null. Looked up anew after every host call that may move
-// the handle's block.
-inline FilterSettings* SettingsOf(HostFilterRecord* rec) {
-    return rec && rec->settings && *rec->settings ? reinterpret_cast<FilterSettings*>(*rec->settings) : nullptr;
-}
-
 int16_t RunSetup(HostRecordHandle record);
 int16_t RunExecute(HostRecordHandle record);
 

@@ -2,6 +2,8 @@
 // projects, so the layout is fixed: 506 bytes, packed, little-endian, the same on every build.
 #pragma once
 
+#include "host/HostInterface.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -100,5 +102,11 @@ static_assert(offsetof(FilterSettings, color) == 2 && offsetof(FilterSettings, o
               offsetof(FilterSettings, flags) == 486 && offsetof(FilterSettings, timeadjust) == 490 &&
               offsetof(FilterSettings, dateadjust) == 494 && offsetof(FilterSettings, reserved498) == 498);
 static_assert(offsetof(FilterSettings, timelineOffset) + 4 - kClipBlockOffset == kClipBlockSize);
+
+// The instance's settings record behind the host's record, or null. Looked up anew after every
+// host call that may move the handle's block.
+inline FilterSettings* SettingsOf(HostFilterRecord* rec) {
+    return rec && rec->settings && *rec->settings ? reinterpret_cast<FilterSettings*>(*rec->settings) : nullptr;
+}
 
 } // namespace camtag

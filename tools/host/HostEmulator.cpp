@@ -36,8 +36,17 @@ HostFrameHandle NewFrame(HostRect* bounds) { return activeEmulator ? activeEmula
 void DisposeFrame(HostFrameHandle frame) {
     if (activeEmulator) activeEmulator->disposeHostFrame(frame);
 }
-void LockFrame(HostFrameHandle) {}
-void UnlockFrame(HostFrameHandle) {}
+void LockFrame(HostFrameHandle frame) {
+    if (activeEmulator) activeEmulator->lockFrame(frame);
+}
+void UnlockFrame(HostFrameHandle frame) {
+    if (activeEmulator) activeEmulator->unlockFrame(frame);
+}
+// The host hands its own private data back to the callback: that is how it finds itself.
+int32_t SourceFrame(int32_t frame, HostFrameHandle target, HostRect* bounds, void* privateData) {
+    auto* host = static_cast<HostEmulator*>(privateData);
+    return host ? host->renderSourceFrame(frame, target, bounds) : kSuiteError;
+}
 
 int32_t GetSetting(int32_t which) { return activeEmulator ? activeEmulator->setting(which) : 0; }
 HostBasicSuite* GetBasicSuite() { return activeEmulator ? activeEmulator->basicSuite() : nullptr; }
@@ -107,6 +116,8 @@ HostEmulator::HostEmulator() {
     suites_.timeline = &timelineTable_;
 
     record_.total = 1;
+    record_.privateData = this;
+    record_.sourceCallback = SourceFrame;
     record_.timeRecord = &timeRecord_;
     record_.suites = &suites_;
     record_.timeline = &timelineIdentity_;
@@ -289,6 +300,25 @@ void HostEmulator::disposeHostFrame(HostFrameHandle frame) {
     store->memory.clear();
     store->memory.shrink_to_fit();
     --hostFrames_;
+}
+
+void HostEmulator::lockFrame(HostFrameHandle frame) {
+    if (findFrame(frame)) ++lockedFrames_;
+}
+
+void HostEmulator::unlockFrame(HostFrameHandle frame) {
+    if (findFrame(frame)) --lockedFrames_;
+}
+
+int32_t HostEmulator::renderSourceFrame(int32_t frame, HostFrameHandle target, HostRect*) {
+    ++sourceFrameRequests_;
+    FrameStore* store = findFrame(target);
+    if (!store || store->memory.empty() || !sourceFrameRenderer_) return kSuiteError;
+    const HostRect& b = store->descriptor.bounds;
+    return sourceFrameRenderer_(frame, store->memory.data(), b.right - b.left, b.bottom - b.top,
+                                store->descriptor.rowBytes)
+               ? 0
+               : kSuiteError;
 }
 
 // --- Utility and suites ---

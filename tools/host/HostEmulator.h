@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -113,6 +114,18 @@ public:
     void fill(HostFrameHandle frame, uint32_t value);
     // Frames made through slot 3 and not disposed with slot 4.
     size_t outstandingHostFrames() const { return hostFrames_; }
+    // Frames locked with slot 5 and not unlocked with slot 6.
+    int lockedFrames() const { return lockedFrames_; }
+
+    // --- Source frames: the record's callback that renders a clip frame into a host frame ---
+    // Fills the pixels (rows of rowBytes, the picture's bottom row first, as the host's frames
+    // are laid out) of a frame of width x height for clip frame `frame`; false when it cannot.
+    using SourceFrameRenderer =
+        std::function<bool(int32_t frame, uint8_t* pixels, int32_t width, int32_t height, int32_t rowBytes)>;
+    // Without a renderer the callback fails and leaves the frame as it is.
+    void setSourceFrameRenderer(SourceFrameRenderer renderer) { sourceFrameRenderer_ = std::move(renderer); }
+    // Calls of the source-frame callback so far.
+    int sourceFrameRequests() const { return sourceFrameRequests_; }
 
     // --- Timeline ---
     // Tables and slots the module must cope without.
@@ -165,6 +178,9 @@ public:
     int32_t frameRowBytes(HostFrameHandle frame);
     HostFrameHandle newHostFrame(HostRect* bounds);
     void disposeHostFrame(HostFrameHandle frame);
+    void lockFrame(HostFrameHandle frame);
+    void unlockFrame(HostFrameHandle frame);
+    int32_t renderSourceFrame(int32_t frame, HostFrameHandle target, HostRect* bounds);
     int32_t setting(int32_t which) const;
     HostBasicSuite* basicSuite();
     int32_t acquireSuite(const char* name, int32_t version, const void** suite);
@@ -222,6 +238,9 @@ private:
 
     std::vector<std::unique_ptr<FrameStore>> frames_;
     size_t hostFrames_ = 0;
+    int lockedFrames_ = 0;
+    SourceFrameRenderer sourceFrameRenderer_;
+    int sourceFrameRequests_ = 0;
 
     uint32_t timelineScale_ = 25;
     int32_t timelineSampleSize_ = 1;

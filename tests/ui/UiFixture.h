@@ -1,0 +1,214 @@
+// The settings user interface as the user meets it: the x86_64 module loaded with LoadLibrary,
+// its dialog opened through xFilter setup on a host-emulator timeline over a real DV fixture, and
+// driven with window messages by a DialogScript. Each test starts with an empty registry key and
+// a freshly loaded module.
+#pragma once
+
+#include "HostEmulator.h"
+#include "render/FrameExchange.h"
+#include "render/MemBm.h"
+#include "render/OverlayRenderer.h"
+#include "settings/FilterSettings.h"
+#include "support/DialogDriver.h"
+#include "support/RegistryFixture.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace camtag::test {
+
+using XFilterFn = int16_t (*)(int16_t, HostRecordHandle);
+
+// pal-type2-idx1-ffmpeg.avi: every frame recorded 2004-07-15 14:23:05.
+inline const std::string& DvFixture() {
+    static const std::string path = DataPath("pal-type2-idx1-ffmpeg.avi");
+    return path;
+}
+
+constexpr wchar_t kSettingsCaption[] = L"Camtag Settings";
+constexpr wchar_t kAboutCaption[] = L"About Camtag";
+constexpr int kPreviewWidth = 360;
+constexpr int kPreviewHeight = 266;
+
+// The picture the emulated host delivers for every clip frame: a colour ramp across and up, so
+// that any misplaced, flipped or stretched row or column shows.
+inline uint32_t RampPixel(int x, int memoryRow, int width, int height) {
+    return 0xFF000000u | static_cast<uint32_t>(x * 255 / width) << 16 |
+           static_cast<uint32_t>(memoryRow * 255 / height) << 8 | 0x40u;
+}
+
+class UiTest : public ::testing::Test {
+protected:
+    // Registry values the module must find when it loads (its picture lists are read then).
+    virtual void PrepareRegistry() {}
+
+    void SetUp() override {
+        DeleteSettingsKey();
+        PrepareRegistry();
+        Gdiplus::GdiplusStartupInput input;
+        ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr), Gdiplus::Ok);
+        module_ = LoadLibraryA(CAMTAG_MODULE_PATH);
+        ASSERT_NE(module_, nullptr) << CAMTAG_MODULE_PATH;
+        xFilter_ = reinterpret_cast<XFilterFn>(reinterpret_cast<void*>(GetProcAddress(module_, "xFilter")));
+        ASSERT_NE(xFilter_, nullptr);
+        host.setSourceFrameRenderer([](int32_t, uint8_t* pixels, int32_t width, int32_t height, int32_t rowBytes) {
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const uint32_t p = RampPixel(x, y, width, height);
+                    std::memcpy(pixels + static_cast<size_t>(y) * rowBytes + x * 4, &p, 4);
+                }
+            return true;
+        });
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(host.outstandingHostFrames(), 0u) << "preview frame not disposed";
+        EXPECT_EQ(host.lockedFrames(), 0) << "preview frame left locked";
+        EXPECT_EQ(host.outstandingPointers(), 0u);
+        EXPECT_EQ(host.outstandingSegments(), 0u);
+        if (module_) FreeLibrary(module_);
+        Gdiplus::GdiplusShutdown(gdiplusToken_);
+        DeleteSettingsKey();
+    }
+
+    int16_t CallSetup() { return xFilter_(1, host.handle()); }
+
+    // A new instance on a clip of the DV fixture: the first setup call makes its record from the
+    // registry defaults, and a first frame finds the clip (as in an editor, where the clip
+    // renders before its settings are opened), so that the clip block is current.
+    void NewInstance(int32_t sourceIn = 1, const char* file = nullptr) {
+        host.addFilteredClip(0, 100, file ? file : DvFixture().c_str(), sourceIn);
+        ASSERT_EQ(CallSetup(), 0);
+        ASSERT_NE(host.settings(), nullptr);
+        HostFrameHandle source = host.makeFrame(720, 576, 720 * 4);
+        HostFrameHandle destination = host.makeFrame(720, 576, 720 * 4);
+        host.setSource(source);
+        host.setDestination(destination);
+        ASSERT_EQ(xFilter_(0, host.handle()), 0);
+    }
+
+    // Opens the dialog through setup with the script running inside it; the setup's result.
+    int16_t RunDialog(DialogScript& script) {
+        script.Start();
+        const int16_t result = CallSetup();
+        // Steps after the dialog has closed (waiting for it to go) run here.
+        const DWORD start = GetTickCount();
+        while (!script.Completed() && GetTickCount() - start < 3000) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        script.Stop();
+        EXPECT_TRUE(script.Completed()) << "the dialog script did not run to its end";
+        return result;
+    }
+
+    // What the preview control shows, drawn through the dialog's own WM_DRAWITEM into a 32-bit
+    // picture of the control's client size (rows top first).
+    static std::vector<uint32_t> CapturePreview(HWND dialog) {
+        HWND preview = GetDlgItem(dialog, 1000);
+        RECT client{};
+        GetClientRect(preview, &client);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = client.right;
+        info.bmiHeader.biHeight = -client.bottom;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        // The gaps of dotted lines show the device context's background: white, as a control's.
+        RECT all{0, 0, client.right, client.bottom};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_STATIC;
+        item.CtlID = 1000;
+        item.itemAction = ODA_DRAWENTIRE;
+        item.hwndItem = preview;
+        item.hDC = dc;
+        item.rcItem = all;
+        SendMessageW(dialog, WM_DRAWITEM, 1000, reinterpret_cast<LPARAM>(&item));
+        GdiFlush();
+        std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
+                                     static_cast<const uint32_t*>(bits) + client.right * client.bottom);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        for (uint32_t& p : pixels) p &= 0x00FFFFFF;
+        return pixels;
+    }
+
+    // The preview as it should be, made of the renderer's pieces: the host's ramp at 360 pixels
+    // wide, the overlay text drawn on it with the settings, stretched to the control.
+    static std::vector<uint32_t> ExpectedPreview(const FilterSettings& s, const char* text) {
+        const int width = kPreviewWidth;
+        const int height = MulDiv(width, s.frameHeight, s.frameWidth);
+        std::vector<uint32_t> frame(static_cast<size_t>(width) * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) frame[static_cast<size_t>(y) * width + x] = RampPixel(x, y, width, height);
+        FrameGeometry g;
+        g.width = width;
+        g.height = height;
+        CMemBm bm;
+        EXPECT_TRUE(bm.Create(nullptr, width, height, 1, 32, nullptr));
+        BITMAPINFOHEADER header = MakeBitmapHeader(g);
+        SetDIBits(bm.dc(), bm.bitmap(), 0, height, frame.data(), reinterpret_cast<BITMAPINFO*>(&header),
+                  DIB_RGB_COLORS);
+        LOGFONTA font = s.font;
+        const int t = static_cast<int>(static_cast<double>(s.font.lfHeight) * height / s.frameHeight);
+        font.lfHeight = -MulDiv(t, GetDeviceCaps(bm.dc(), LOGPIXELSY), 72);
+        Gdiplus::GpGraphics* graphics = nullptr;
+        Gdiplus::GpFont* gpFont = nullptr;
+        EXPECT_EQ(Gdiplus::DllExports::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
+        EXPECT_EQ(Gdiplus::DllExports::GdipCreateFontFromLogfontA(bm.dc(), &font, &gpFont), Gdiplus::Ok);
+        WCHAR wide[kOverlayTextMax + 1] = {};
+        MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1);
+        OverlayParams params{&s, graphics, gpFont, static_cast<float>(width * s.x), static_cast<float>(height * s.y),
+                             wide};
+        OverlayRenderer::DrawOverlay(params);
+        Gdiplus::DllExports::GdipDeleteFont(gpFont);
+        Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kPreviewWidth;
+        info.bmiHeader.biHeight = -kPreviewHeight;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP target = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, target);
+        bm.Draw(dc, 0, 0, kPreviewWidth, kPreviewHeight, SRCCOPY, COLORONCOLOR);
+        GdiFlush();
+        std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
+                                     static_cast<const uint32_t*>(bits) + kPreviewWidth * kPreviewHeight);
+        SelectObject(dc, old);
+        DeleteObject(target);
+        DeleteDC(dc);
+        for (uint32_t& p : pixels) p &= 0x00FFFFFF;
+        return pixels;
+    }
+
+    HostEmulator host;
+
+private:
+    HMODULE module_ = nullptr;
+    XFilterFn xFilter_ = nullptr;
+    ULONG_PTR gdiplusToken_ = 0;
+};
+
+} // namespace camtag::test
