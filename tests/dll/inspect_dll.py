@@ -21,7 +21,11 @@ SYSTEM_DLLS = {
 }
 SYSTEM_DLL_PATTERN = re.compile(r"api-ms-win-crt-[a-z0-9-]+\.dll")
 
+RT_CURSOR = 1
+RT_BITMAP = 2
+RT_DIALOG = 5
 RT_STRING = 6
+RT_GROUP_CURSOR = 12
 RT_VERSION = 16
 
 
@@ -223,6 +227,58 @@ def version_strings(block):
     return strings
 
 
+CLASS_ORDINALS = {0x80: "Button", 0x81: "Edit", 0x82: "Static", 0x83: "ListBox", 0x84: "ScrollBar",
+                  0x85: "ComboBox"}
+
+
+def parse_dialog(data):
+    """An extended dialog template: header fields and a list of controls
+    (id, class, text, (x, y, cx, cy), style, exstyle)."""
+    pos = 0
+
+    def word():
+        nonlocal pos
+        value = struct.unpack_from("<H", data, pos)[0]
+        pos += 2
+        return value
+
+    def sz_or_ord():
+        nonlocal pos
+        first = struct.unpack_from("<H", data, pos)[0]
+        if first == 0xFFFF:
+            pos += 2
+            return word()
+        end = pos
+        while data[end:end + 2] != b"\0\0":
+            end += 2
+        text = data[pos:end].decode("utf-16-le")
+        pos = end + 2
+        return text
+
+    version, signature = struct.unpack_from("<HH", data, 0)
+    assert (version, signature) == (1, 0xFFFF), "not an extended dialog template"
+    _, exstyle, style, count, x, y, cx, cy = struct.unpack_from("<IIIHhhhh", data, 4)
+    pos = 26
+    menu, window_class, title = sz_or_ord(), sz_or_ord(), sz_or_ord()
+    font = None
+    if style & 0x40:  # DS_SETFONT
+        points, weight, italic, charset = struct.unpack_from("<HHBB", data, pos)
+        pos += 6
+        font = (sz_or_ord(), points)
+    controls = []
+    for _ in range(count):
+        pos = (pos + 3) & ~3
+        _, c_exstyle, c_style, c_x, c_y, c_cx, c_cy, c_id = struct.unpack_from("<IIIhhhhi", data, pos)
+        pos += 24
+        c_class, c_text = sz_or_ord(), sz_or_ord()
+        extra = word()
+        pos += extra
+        c_class = CLASS_ORDINALS.get(c_class, c_class)
+        controls.append((c_id, c_class, c_text, (c_x, c_y, c_cx, c_cy), c_style, c_exstyle))
+    return {"style": style, "exstyle": exstyle, "rect": (x, y, cx, cy), "title": title, "font": font,
+            "menu": menu, "class": window_class, "controls": controls}
+
+
 def string_from_table(resources, number):
     block = resource(resources, RT_STRING, number // 16 + 1)
     pos = 0
@@ -233,6 +289,49 @@ def string_from_table(resources, number):
             return text
         pos += 2 + 2 * length
     raise AssertionError("string %d missing" % number)
+
+
+# Window and control styles the dialog templates must carry.
+WS_POPUP, WS_CHILD, WS_VISIBLE, WS_CAPTION, WS_BORDER = 0x80000000, 0x40000000, 0x10000000, 0x00C00000, 0x00800000
+WS_SYSMENU, WS_VSCROLL = 0x00080000, 0x00200000
+DS_SETFONT, DS_MODALFRAME, DS_CENTER = 0x40, 0x80, 0x800
+WS_EX_CLIENTEDGE, WS_EX_TRANSPARENT = 0x200, 0x20
+SS_CENTER, SS_BLACKFRAME, SS_BITMAP, SS_NOTIFY, SS_SUNKEN = 0x1, 0x7, 0xE, 0x100, 0x1000
+BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX = 0x1, 0x3
+CBS_DROPDOWNLIST, CBS_SORT, ES_AUTOHSCROLL = 0x3, 0x100, 0x80
+POPUP = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME | DS_CENTER | DS_SETFONT
+
+# Each template: caption, rectangle, font, window styles, and per control: id, class, text,
+# rectangle, the type (low bits of a button or static style), other styles required, extended
+# styles required.
+DIALOGS = {
+    101: ("Camtag Settings", (0, 0, 457, 250), ("MS Sans Serif", 8), POPUP | WS_SYSMENU, [
+        (1000, "Static", "", (7, 7, 17, 16), 0, SS_NOTIFY, WS_EX_CLIENTEDGE),
+        (-1, "Static", "Mode", (262, 8, 19, 8), 0, 0, 0),
+        (1048, "ComboBox", "", (291, 7, 159, 52), None, CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL, 0),
+        (1052, "SysTabControl32", "", (262, 23, 188, 195), None, 0, 0),
+        (-1, "Static", "Show during first", (7, 203, 55, 8), 0, 0, 0),
+        (1064, "Edit", "", (64, 201, 40, 12), None, WS_BORDER | ES_AUTOHSCROLL, 0),
+        (-1, "Static", "sec. of the clip.", (106, 203, 50, 8), 0, 0, 0),
+        (-1, "Static", '("0" - show whole the clip)', (7, 213, 84, 8), 0, 0, 0),
+        (-1, "Static", "", (7, 223, 443, 1), SS_BLACKFRAME, SS_SUNKEN, 0),
+        (1, "Button", "OK", (7, 229, 50, 14), BS_DEFPUSHBUTTON, 0, 0),
+        (2, "Button", "Cancel", (62, 229, 50, 14), 0, 0, 0),
+        (9, "Button", "Help", (116, 229, 50, 14), 0, 0, 0),
+        (20, "Button", "About...", (171, 229, 50, 14), 0, 0, 0),
+        (1024, "Button", "Save as default", (385, 226, 65, 10), BS_AUTOCHECKBOX, 0, 0),
+    ]),
+    109: ("About Camtag", (0, 0, 349, 122), ("MS Sans Serif", 8), POPUP, [
+        (-1, "Static", 110, (7, 7, 153, 108), SS_BITMAP, 0, 0),
+        (1027, "Static", "Camtag Video Filter Version 1.00", (161, 7, 181, 8), SS_CENTER, 0, WS_EX_TRANSPARENT),
+        (-1, "Static", "for Adobe\u00ae Premiere\u00ae Pro", (161, 16, 181, 8), SS_CENTER, 0, WS_EX_TRANSPARENT),
+        (-1, "Static", None, (161, 25, 181, 8), SS_CENTER, 0, WS_EX_TRANSPARENT),
+        (-1, "Static", None, (161, 34, 181, 9), SS_CENTER, 0, 0),
+        (1051, "Static", None, (161, 42, 181, 8), SS_CENTER, 0, 0),
+        (1, "Button", "OK", (229, 101, 50, 14), BS_DEFPUSHBUTTON, 0, 0),
+    ]),
+}
+TYPE_MASKS = {"button": 0xF, "static": 0x1F}
 
 
 class ModuleFile(unittest.TestCase):
@@ -285,6 +384,51 @@ class ModuleFile(unittest.TestCase):
         self.assertEqual(strings.get(("040904b0", "OriginalFilename")), "fl-Camtag.prm")
         self.assertTrue(strings.get(("040904b0", "CompanyName")))
         self.assertTrue(strings.get(("040904b0", "FileDescription")))
+
+    def test_dialog_templates(self):
+        for number, (title, rect, font, style, controls) in DIALOGS.items():
+            with self.subTest(dialog=number):
+                dialog = parse_dialog(resource(self.resources, RT_DIALOG, number))
+                self.assertEqual(dialog["title"], title)
+                self.assertEqual(dialog["rect"], rect)
+                self.assertEqual(dialog["font"], font)
+                self.assertEqual(dialog["style"] & style, style, "window style %#x" % dialog["style"])
+                if not style & WS_SYSMENU:
+                    self.assertFalse(dialog["style"] & WS_SYSMENU, "a system menu brings a close box")
+                self.assertEqual(len(dialog["controls"]), len(controls))
+                for got, want in zip(dialog["controls"], controls):
+                    c_id, c_class, c_text, c_rect, c_style, c_exstyle = got
+                    w_id, w_class, w_text, w_rect, w_type, w_style, w_exstyle = want
+                    where = "control %d %r" % (w_id, w_text)
+                    self.assertEqual(c_id, w_id, where)
+                    self.assertEqual(str(c_class).lower(), w_class.lower(), where)
+                    if w_text is not None:
+                        self.assertEqual(c_text, w_text, where)
+                    self.assertEqual(c_rect, w_rect, where)
+                    if w_type is not None:
+                        self.assertEqual(c_style & TYPE_MASKS[w_class.lower()], w_type, where)
+                    self.assertEqual(c_style & w_style, w_style, where + " style %#x" % c_style)
+                    self.assertEqual(c_exstyle & w_exstyle, w_exstyle, where)
+
+    def test_cursor_and_picture(self):
+        # The pointing hand: one 32 x 32 two-colour image with its hot spot at the finger tip.
+        group = resource(self.resources, RT_GROUP_CURSOR, 111)
+        reserved, kind, count = struct.unpack_from("<HHH", group, 0)
+        self.assertEqual((kind, count), (2, 1))
+        width, height, planes, bits, _, image_id = struct.unpack_from("<HHHHIH", group, 6)
+        self.assertEqual((width, height, bits), (32, 64, 1))  # a cursor entry counts both masks
+        image = resource(self.resources, RT_CURSOR, image_id)
+        hot_x, hot_y = struct.unpack_from("<HH", image, 0)
+        self.assertEqual((hot_x, hot_y), (5, 0))
+        header = struct.unpack_from("<IiiHH", image, 4)
+        self.assertEqual(header, (40, 32, 64, 1, 1))
+        # The About box's picture: 230 x 176 with a 256-colour palette.
+        bitmap = resource(self.resources, RT_BITMAP, 110)
+        size, width, height, planes, bits = struct.unpack_from("<IiiHH", bitmap, 0)
+        self.assertEqual((size, width, abs(height), bits), (40, 230, 176, 8))
+
+    def test_help_control_is_not_imported(self):
+        self.assertNotIn("hhctrl.ocx", [i.lower() for i in self.pe.imports()])
 
     def test_string_table(self):
         self.assertEqual(string_from_table(self.resources, 18),
