@@ -9,7 +9,7 @@
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
 #include "settings/FilterSettings.h"
-#include "support/DialogDriver.h"
+#include "DialogDriver.h"
 #include "support/RegistryFixture.h"
 #include "support/TestSupport.h"
 
@@ -97,6 +97,7 @@ protected:
 
     // Opens the dialog through setup with the script running inside it; the setup's result.
     int16_t RunDialog(DialogScript& script) {
+        script.OnGiveUp([](const std::string& why) { ADD_FAILURE() << why; });
         script.Start();
         const int16_t result = CallSetup();
         // Steps after the dialog has closed (waiting for it to go) run here.

@@ -95,6 +95,28 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
     return true;
 }
 
+void FilterSession::setClipPicture(std::vector<uint32_t> pixels, int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0 || pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height)) {
+        host_.setSourceFrameRenderer(nullptr);
+        return;
+    }
+    host_.setSourceFrameRenderer([picture = std::move(pixels), width, height](int32_t, uint8_t* out, int32_t w, int32_t h,
+                                                                             int32_t rowBytes) {
+        // Nearest pixel: the preview shows the picture small, and each row keeps its colours.
+        for (int32_t y = 0; y < h; ++y) {
+            const uint32_t* row = picture.data() + static_cast<size_t>(static_cast<int64_t>(y) * height / h) * width;
+            auto* target = reinterpret_cast<uint32_t*>(out + static_cast<size_t>(y) * rowBytes);
+            for (int32_t x = 0; x < w; ++x) target[x] = row[static_cast<int64_t>(x) * width / w];
+        }
+        return true;
+    });
+}
+
+short FilterSession::openSettings() {
+    host_.activate();
+    return entry_ ? entry_(kSelectorSetup, host_.handle()) : short{-100};
+}
+
 short FilterSession::execute(int32_t frame) {
     host_.activate(); // the host's tables reach the active emulator; several sessions may alternate
     host_.setPosition(frame * sampleSize_);

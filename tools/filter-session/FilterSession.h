@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace camtag {
 
@@ -62,6 +63,14 @@ public:
 
     // Execute for the clip's frame `frame` (0-based): the module's result, 0 on success.
     short execute(int32_t frame);
+
+    // The picture the host delivers when the module asks for a clip frame at any size (the
+    // settings dialog's preview): width x height pixels, bottom row first, scaled to the size
+    // asked for.
+    void setClipPicture(std::vector<uint32_t> pixels, int32_t width, int32_t height);
+    // The setup call that opens the module's settings dialog (as the host makes it when the user
+    // asks for the instance's settings). The module's result; the record tells what was chosen.
+    short openSettings();
 
     HostEmulator& host() { return host_; }
 

@@ -1,19 +1,18 @@
 // Drives the module's real modal dialogs as a user would: a thread timer runs a script of steps
 // inside the dialogs' own modal loops, where each step clicks, types, picks items and tabs, or
-// checks what the windows show. A step that waits for something (a window to open) returns false
-// and is tried again at the next tick.
+// looks at what the windows show. A step that waits for something (a window to open) returns
+// false and is tried again at the next tick. Used by the UI tests and the screenshot tool.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace camtag::test {
+namespace camtag {
 
 // A visible top-level dialog of this thread with exactly this caption, or null.
 inline HWND FindThreadDialog(const wchar_t* caption) {
@@ -121,6 +120,8 @@ public:
         if (current_ == this) current_ = nullptr;
     }
     bool Completed() const { return next_ == steps_.size(); }
+    // Told when a step waited in vain (the script then cancels every dialog of the thread).
+    void OnGiveUp(std::function<void(const std::string&)> report) { giveUp_ = std::move(report); }
 
 private:
     static constexpr int kPatience = 400; // ticks one step may wait
@@ -141,7 +142,11 @@ private:
             return;
         }
         if (++waited_ < kPatience) return;
-        ADD_FAILURE() << "dialog script step " << next_ << " waited in vain";
+        const std::string why = "dialog script step " + std::to_string(next_) + " waited in vain";
+        if (giveUp_)
+            giveUp_(why);
+        else
+            std::fprintf(stderr, "%s\n", why.c_str());
         next_ = steps_.size();
         // Let the call under test return: cancel every dialog of the thread (OK for those that
         // only close on OK).
@@ -161,6 +166,7 @@ private:
     int waited_ = 0;
     bool running_ = false;
     UINT_PTR timer_ = 0;
+    std::function<void(const std::string&)> giveUp_;
 };
 
-} // namespace camtag::test
+} // namespace camtag
