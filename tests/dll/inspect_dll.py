@@ -300,6 +300,12 @@ SS_CENTER, SS_BLACKFRAME, SS_BITMAP, SS_NOTIFY, SS_SUNKEN = 0x1, 0x7, 0xE, 0x100
 BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX = 0x1, 0x3
 CBS_DROPDOWNLIST, CBS_SORT, ES_AUTOHSCROLL = 0x3, 0x100, 0x80
 POPUP = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME | DS_CENTER | DS_SETFONT
+DS_FIXEDSYS, WS_EX_CONTROLPARENT = 0x8, 0x10000
+PAGE = WS_CHILD | WS_BORDER | DS_SETFONT | DS_FIXEDSYS  # a tab page: child, thin border, shell font
+BS_AUTORADIOBUTTON, BS_MULTILINE, SS_BLACKRECT, ES_CENTER, ES_NUMBER = 0x9, 0x2000, 0x4, 0x1, 0x2000
+LBS_NOTIFY, LBS_NOINTEGRALHEIGHT = 0x1, 0x100
+UDS_WRAP = 0x1
+UPDOWN = 0x2 | 0x4 | 0x10 | 0x20 | 0x100  # UDS_SETBUDDYINT, ALIGNRIGHT, AUTOBUDDY, ARROWKEYS, HOTTRACK
 
 # Each template: caption, rectangle, font, window styles, and per control: id, class, text,
 # rectangle, the type (low bits of a button or static style), other styles required, extended
@@ -329,6 +335,98 @@ DIALOGS = {
         (-1, "Static", None, (161, 34, 181, 9), SS_CENTER, 0, 0),
         (1051, "Static", None, (161, 42, 181, 8), SS_CENTER, 0, 0),
         (1, "Button", "OK", (229, 101, 50, 14), BS_DEFPUSHBUTTON, 0, 0),
+    ]),
+    118: (None, (0, 0, 183, 164), ("MS Shell Dlg", 8), PAGE | WS_VISIBLE, [
+        (-1, "Static", "Text (%f - filename, \\n - line break)", (7, 7, 169, 8), 0, 0, 0),
+        (1062, "Edit", "", (7, 18, 169, 14), None, WS_BORDER | ES_AUTOHSCROLL, 0),
+        (-1, "Static", "Time format", (7, 36, 169, 9), 0, 0, 0),
+        (1016, "ComboBox", "", (7, 47, 169, 151), None, CBS_DROPDOWNLIST | WS_VSCROLL, 0),
+        (1029, "Button", "Edit time formats", (7, 63, 133, 12), 0, 0, 0),
+        (-1, "Static", "Date format", (7, 80, 169, 8), 0, 0, 0),
+        (1014, "ComboBox", "", (7, 92, 169, 151), None, CBS_DROPDOWNLIST | WS_VSCROLL, 0),
+        (1030, "Button", "Edit date formats", (7, 108, 133, 12), 0, 0, 0),
+        (-1, "Static", "Time adjustment (+/-)", (7, 128, 169, 8), 0, 0, 0),
+        (1068, "Edit", "", (7, 145, 24, 12), None, ES_CENTER, 0),
+        (1069, "Edit", "", (33, 145, 20, 12), None, ES_CENTER, 0),
+        (1070, "Edit", "", (55, 145, 20, 12), None, ES_CENTER, 0),
+        (1071, "Edit", "", (83, 145, 20, 12), None, ES_CENTER, 0),
+        (1072, "Edit", "", (105, 145, 20, 12), None, ES_CENTER, 0),
+        (1073, "Edit", "", (127, 145, 20, 12), None, ES_CENTER, 0),
+    ] + [(-1, "Static", letter, (x, 137, 8, 8), 0, 0, 0)
+         for letter, x in zip("YMDHms", (16, 40, 62, 91, 112, 135))]),
+    122: (None, (0, 0, 184, 175), ("MS Shell Dlg", 8), PAGE, [
+        (1065, "Button", "SMPTE", (7, 7, 37, 10), BS_AUTORADIOBUTTON, 0, 0),
+        (1066, "Button", "Time", (64, 7, 31, 10), BS_AUTORADIOBUTTON, 0, 0),
+        (1067, "Button", "Frames", (114, 7, 39, 10), BS_AUTORADIOBUTTON, 0, 0),
+        (-1, "Static", "Text (%f - filename, \\n - line break)", (7, 23, 170, 8), 0, 0, 0),
+        (1062, "Edit", "", (7, 34, 170, 14), None, WS_BORDER | ES_AUTOHSCROLL, 0),
+        (1053, "Button", "Timecode through Timeline", (7, 54, 170, 10), BS_AUTOCHECKBOX, 0, 0),
+        (1054, "Button", "Timecode of clip", (7, 64, 170, 10), BS_AUTOCHECKBOX, 0, 0),
+        (1055, "Button", "Timecode of source file", (7, 74, 170, 10), BS_AUTOCHECKBOX, 0, 0),
+        (1056, "Button", "Timecode of source tape", (7, 84, 170, 10), BS_AUTOCHECKBOX, 0, 0),
+        (1058, "Static", "Initial", (7, 99, 170, 8), 0, 0, 0),
+        (-1, "Static", "hours.minute.seconds.frames", (7, 109, 170, 8), 0, 0, 0),
+        (1079, "Edit", "", (7, 119, 20, 12), None, WS_BORDER | ES_CENTER | ES_AUTOHSCROLL, 0),
+        (1077, "Edit", "", (29, 119, 20, 12), None, WS_BORDER | ES_CENTER | ES_AUTOHSCROLL, 0),
+        (1076, "Edit", "", (51, 119, 20, 12), None, WS_BORDER | ES_CENTER | ES_AUTOHSCROLL, 0),
+        (1074, "Edit", "", (73, 119, 20, 12), None, WS_BORDER | ES_CENTER | ES_AUTOHSCROLL, 0),
+        (1061, "Button", "Show prefix", (7, 137, 54, 10), BS_AUTOCHECKBOX, 0, 0),
+        (1080, "Button", "Show hours", (7, 148, 170, 8), BS_AUTOCHECKBOX, 0, 0),
+        (1063, "Button", "Show frames", (7, 158, 170, 10), BS_AUTOCHECKBOX, 0, 0),
+    ]),
+    123: (None, (0, 0, 183, 164), ("MS Shell Dlg", 8), PAGE, [
+        (-1, "Static", "Font", (7, 7, 38, 8), 0, 0, 0),
+        (1015, "Button", "Font...", (7, 17, 169, 26), 0, BS_MULTILINE, 0),
+        (-1, "Static", "Text color", (7, 48, 52, 8), 0, 0, 0),
+        (1003, "Static", "", (7, 58, 53, 12), SS_BLACKRECT, SS_NOTIFY, 0),
+        (-1, "Static", "Transparency", (65, 47, 49, 8), 0, 0, 0),
+        (1049, "Edit", "", (65, 58, 53, 12), None, WS_BORDER | ES_AUTOHSCROLL, 0),
+        (1050, "msctls_updown32", "", (109, 59, 11, 14), None, UPDOWN, 0),
+        (-1, "Static", "Alignment", (123, 48, 44, 8), 0, 0, 0),
+        (1023, "ComboBox", "", (123, 58, 53, 59), None, CBS_DROPDOWNLIST | WS_VSCROLL, 0),
+        (1028, "Button", "Outline", (7, 86, 39, 10), BS_AUTOCHECKBOX, 0, 0),
+        (-1, "Static", "Outline color", (101, 77, 62, 8), 0, 0, 0),
+        (1004, "Static", "", (101, 86, 75, 12), SS_BLACKRECT, SS_NOTIFY, 0),
+        (1031, "Button", "Shadow", (7, 114, 68, 10), BS_AUTOCHECKBOX, 0, 0),
+        (-1, "Static", "Shadow color", (101, 104, 62, 8), 0, 0, 0),
+        (1006, "Static", "", (101, 113, 75, 12), SS_BLACKRECT, SS_NOTIFY, 0),
+        (1059, "Button", "Background", (7, 143, 63, 10), BS_AUTOCHECKBOX, 0, 0),
+        (-1, "Static", "Background color", (101, 133, 62, 8), 0, 0, 0),
+        (1005, "Static", "", (101, 143, 75, 12), SS_BLACKRECT, SS_NOTIFY, 0),
+        (-1, "Static", "", (7, 74, 169, 1), SS_BLACKFRAME, SS_SUNKEN, 0),
+        (-1, "Static", "", (7, 102, 169, 1), SS_BLACKFRAME, SS_SUNKEN, 0),
+        (-1, "Static", "", (7, 129, 169, 1), SS_BLACKFRAME, SS_SUNKEN, 0),
+    ]),
+    124: (None, (0, 0, 183, 164), ("MS Shell Dlg", 8), PAGE, [
+        (-1, "Static", "Position", (7, 7, 57, 8), 0, 0, 0),
+        (-1, "Static", "X =", (7, 22, 12, 8), 0, 0, 0),
+        (1008, "Edit", "", (22, 21, 58, 14), None, WS_BORDER | ES_NUMBER | ES_AUTOHSCROLL, 0),
+        (1009, "msctls_updown32", "", (77, 17, 11, 14), None, UPDOWN, 0),
+        (-1, "Static", "Y =", (102, 22, 12, 8), 0, 0, 0),
+        (1012, "Edit", "", (118, 21, 58, 14), None, WS_BORDER | ES_NUMBER | ES_AUTOHSCROLL, 0),
+        (1013, "msctls_updown32", "", (158, 14, 11, 14), None, UPDOWN, 0),
+        (1017, "Button", "Time above Date", (7, 47, 70, 10), BS_AUTORADIOBUTTON, 0, 0),
+        (1018, "Button", "Date above Time", (7, 58, 82, 10), BS_AUTORADIOBUTTON, 0, 0),
+        (-1, "Static", "", (7, 41, 169, 1), SS_BLACKFRAME, SS_SUNKEN, 0),
+        (-1, "Static", "", (7, 74, 169, 1), SS_BLACKFRAME, SS_SUNKEN, 0),
+        (1038, "Button", "In single line", (7, 81, 135, 10), BS_AUTOCHECKBOX, 0, 0),
+        (-1, "Static", "", (7, 97, 169, 1), SS_BLACKFRAME, SS_SUNKEN, 0),
+        (-1, "Static", "Angle", (7, 106, 19, 8), 0, 0, 0),
+        (1010, "Edit", "", (26, 104, 34, 14), None, WS_BORDER | ES_NUMBER | ES_AUTOHSCROLL, 0),
+        (1011, "msctls_updown32", "", (49, 114, 11, 14), None, UPDOWN, 0),
+        (-1, "Static", "o", (63, 104, 8, 8), 0, 0, 0),
+    ]),
+    112: ("", (0, 0, 175, 154), ("MS Sans Serif", 8), POPUP | WS_SYSMENU, [
+        (1014, "Edit", "", (7, 7, 99, 14), None, WS_BORDER | ES_AUTOHSCROLL, 0),
+        (1030, "ListBox", "", (7, 25, 99, 95), None, LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER, 0),
+        (1032, "Button", "Add", (118, 7, 50, 14), 0, 0, 0),
+        (1035, "Button", "Update", (118, 25, 50, 14), 0, 0, 0),
+        (1033, "Button", "Remove", (118, 43, 50, 14), 0, 0, 0),
+        (1034, "Button", "Help", (118, 71, 50, 14), 0, 0, 0),
+        (2, "Button", "Cancel", (118, 88, 50, 14), 0, 0, 0),
+        (1, "Button", "OK", (118, 106, 50, 14), BS_DEFPUSHBUTTON, 0, 0),
+        (1036, "Static", "Static", (7, 136, 161, 11), 0, 0, 0),
+        (-1, "Static", "Example for Tuesday, May 07 2002, 09:03:07 AM", (7, 124, 161, 8), 0, 0, 0),
     ]),
 }
 TYPE_MASKS = {"button": 0xF, "static": 0x1F}
@@ -389,7 +487,12 @@ class ModuleFile(unittest.TestCase):
         for number, (title, rect, font, style, controls) in DIALOGS.items():
             with self.subTest(dialog=number):
                 dialog = parse_dialog(resource(self.resources, RT_DIALOG, number))
-                self.assertEqual(dialog["title"], title)
+                if title is not None:
+                    self.assertEqual(dialog["title"], title)
+                if style & WS_CHILD:
+                    self.assertFalse(dialog["style"] & WS_VISIBLE and not style & WS_VISIBLE,
+                                     "a page the settings dialog shows itself is created hidden")
+                    self.assertTrue(dialog["exstyle"] & WS_EX_CONTROLPARENT, "the keyboard reaches the page")
                 self.assertEqual(dialog["rect"], rect)
                 self.assertEqual(dialog["font"], font)
                 self.assertEqual(dialog["style"] & style, style, "window style %#x" % dialog["style"])
@@ -409,6 +512,8 @@ class ModuleFile(unittest.TestCase):
                         self.assertEqual(c_style & TYPE_MASKS[w_class.lower()], w_type, where)
                     self.assertEqual(c_style & w_style, w_style, where + " style %#x" % c_style)
                     self.assertEqual(c_exstyle & w_exstyle, w_exstyle, where)
+                    if w_class == "msctls_updown32":
+                        self.assertFalse(c_style & UDS_WRAP, where + " must not wrap")
 
     def test_cursor_and_picture(self):
         # The pointing hand: one 32 x 32 two-colour image with its hot spot at the finger tip.

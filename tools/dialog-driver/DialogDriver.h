@@ -14,28 +14,36 @@
 
 namespace camtag {
 
+struct DialogSearch {
+    const wchar_t* caption;
+    HWND found;
+};
+
+inline BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<DialogSearch*>(param);
+    WCHAR text[256] = {};
+    WCHAR cls[32] = {};
+    GetClassNameW(window, cls, 32);
+    GetWindowTextW(window, text, 256);
+    if (IsWindowVisible(window) && lstrcmpW(cls, L"#32770") == 0 && lstrcmpW(text, search->caption) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A visible top-level dialog of this thread with exactly this caption, or null.
 inline HWND FindThreadDialog(const wchar_t* caption) {
-    struct Search {
-        const wchar_t* caption;
-        HWND found;
-    } search{caption, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            WCHAR text[256] = {};
-            WCHAR cls[32] = {};
-            GetClassNameW(window, cls, 32);
-            GetWindowTextW(window, text, 256);
-            if (IsWindowVisible(window) && lstrcmpW(cls, L"#32770") == 0 && lstrcmpW(text, s->caption) == 0) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    DialogSearch search{caption, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), MatchDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// Asks a dialog to close: Cancel, then OK for those that only close on OK.
+inline BOOL CALLBACK CloseDialog(HWND window, LPARAM) {
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
 }
 
 inline std::string WindowText(HWND window) {
@@ -148,16 +156,8 @@ private:
         else
             std::fprintf(stderr, "%s\n", why.c_str());
         next_ = steps_.size();
-        // Let the call under test return: cancel every dialog of the thread (OK for those that
-        // only close on OK).
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM) -> BOOL {
-                PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-                PostMessageW(window, WM_COMMAND, IDOK, 0);
-                return TRUE;
-            },
-            0);
+        // Let the call under test return: close every dialog of the thread.
+        EnumThreadWindows(GetCurrentThreadId(), CloseDialog, 0);
     }
 
     static inline DialogScript* current_ = nullptr;

@@ -1,0 +1,146 @@
+// The "Position" tab (template 124): where the text stands (X and Y in whole pixels of the
+// frame; the record keeps fractions, so a place survives a change of frame size), the order of
+// the time and date lines, the single line, and the angle.
+#include "resources/ResourceIds.h"
+#include "ui/ControlText.h"
+#include "ui/DialogState.h"
+#include "ui/PageFields.h"
+#include "ui/Pages.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+
+namespace camtag {
+
+namespace {
+
+// Enough for any 32-bit number: a position is read whole, never as its first digits.
+constexpr int kPositionChars = 11;
+constexpr int kAngleChars = 4;
+constexpr int32_t kMaxAngle = 180;
+
+bool pageReady = false;
+
+struct Axis {
+    int edit;
+    int arrows;
+    double FilterSettings::*fraction;
+    int32_t FilterSettings::*size;
+    int32_t FilterSettings::*minimum;
+};
+constexpr Axis kAxes[] = {
+    {IDC_POSITION_X, IDC_POSITION_X_ARROWS, &FilterSettings::x, &FilterSettings::frameWidth, &FilterSettings::frameLeft},
+    {IDC_POSITION_Y, IDC_POSITION_Y_ARROWS, &FilterSettings::y, &FilterSettings::frameHeight, &FilterSettings::frameTop},
+};
+
+// The whole pixel the stored fraction names, held to a pixel the page accepts; a fraction
+// outside (a click on the preview's last pixel gives 1) is stored as that pixel, so that the
+// page never shows a position it would refuse.
+int32_t CurrentPixel(const Axis& axis) {
+    const int32_t size = workingSettings.*axis.size;
+    const int32_t minimum = workingSettings.*axis.minimum;
+    const double exact = std::trunc(workingSettings.*axis.fraction * size);
+    int64_t pixel = exact == exact && exact > -1e12 && exact < 1e12 ? static_cast<int64_t>(exact) : minimum;
+    if (pixel < minimum) pixel = minimum;
+    if (pixel > int64_t{size} - 1) pixel = int64_t{size} - 1;
+    if (pixel != exact) workingSettings.*axis.fraction = static_cast<double>(pixel) / size;
+    return static_cast<int32_t>(pixel);
+}
+
+// Whether the page can show a position at all: a frame of at least one pixel beyond the minimum.
+bool Placeable(const Axis& axis) { return workingSettings.*axis.size > workingSettings.*axis.minimum && workingSettings.*axis.size > 0; }
+
+void OnPositionChange(HWND page, const Axis& axis) {
+    if (!pageReady || !instanceHandle || !Placeable(axis)) return;
+    const int32_t number = ControlNumber(page, axis.edit, kPositionChars);
+    if (number >= workingSettings.*axis.minimum && number < workingSettings.*axis.size) {
+        workingSettings.*axis.fraction = static_cast<double>(number) / workingSettings.*axis.size;
+        RefreshPreview(page);
+        return;
+    }
+    // Refused: the current place goes back into the edit (its change is taken in as typed).
+    SetControlNumber(page, axis.edit, CurrentPixel(axis));
+}
+
+void OnAngleChange(HWND page) {
+    if (!pageReady || !instanceHandle) return;
+    const int32_t typed = ControlNumber(page, IDC_POSITION_ANGLE, kAngleChars);
+    const int32_t angle = typed > kMaxAngle ? kMaxAngle : typed < -kMaxAngle ? -kMaxAngle : typed;
+    workingSettings.angle = angle;
+    if (angle != typed) SetControlNumber(page, IDC_POSITION_ANGLE, angle);
+    RefreshPreview(page);
+}
+
+void OnInitDialog(HWND page) {
+    pageReady = false;
+    PlacePage(page);
+    if (instanceHandle) {
+        for (const Axis& axis : kAxes) {
+            SendDlgItemMessageA(page, axis.arrows, UDM_SETRANGE32, 0, workingSettings.*axis.size - 1);
+            if (Placeable(axis)) SetControlNumber(page, axis.edit, CurrentPixel(axis));
+        }
+        SendDlgItemMessageA(page, IDC_POSITION_ANGLE_ARROWS, UDM_SETRANGE32, -kMaxAngle, kMaxAngle);
+        SetControlNumber(page, IDC_POSITION_ANGLE, workingSettings.angle);
+    }
+    CheckRadioButton(page, IDC_POSITION_TIME_UP, IDC_POSITION_DATE_UP,
+                     workingSettings.timeup ? IDC_POSITION_TIME_UP : IDC_POSITION_DATE_UP);
+    CheckDlgButton(page, IDC_POSITION_SINGLE_LINE, workingSettings.lines == 1 ? BST_CHECKED : BST_UNCHECKED);
+    // The line order is a date and time matter.
+    if (workingSettings.mode != 0) {
+        EnableWindow(GetDlgItem(page, IDC_POSITION_TIME_UP), FALSE);
+        EnableWindow(GetDlgItem(page, IDC_POSITION_DATE_UP), FALSE);
+    }
+    pageReady = true;
+}
+
+INT_PTR OnCommand(HWND page, WORD id, WORD code) {
+    for (const Axis& axis : kAxes)
+        if (axis.edit == id) {
+            if (code != EN_CHANGE) return FALSE;
+            OnPositionChange(page, axis);
+            return TRUE;
+        }
+    switch (id) {
+    case IDC_POSITION_ANGLE:
+        if (code != EN_CHANGE) return FALSE;
+        OnAngleChange(page);
+        return TRUE;
+    case IDC_POSITION_TIME_UP:
+    case IDC_POSITION_DATE_UP:
+        if (code != BN_CLICKED) return FALSE;
+        if (instanceHandle) {
+            workingSettings.timeup = Checked(page, IDC_POSITION_TIME_UP) ? 1 : 0;
+            RefreshPreview(page);
+        }
+        return TRUE;
+    case IDC_POSITION_SINGLE_LINE:
+        if (code != BN_CLICKED) return FALSE;
+        if (instanceHandle) {
+            workingSettings.lines = Checked(page, id) ? 1 : 2;
+            RefreshPreview(page);
+        }
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+INT_PTR CALLBACK PositionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(page);
+        return TRUE;
+    case WM_COMMAND:
+        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+    case WM_DESTROY:
+        pageReady = false;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace camtag

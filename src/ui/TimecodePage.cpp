@@ -1,0 +1,152 @@
+// The "Content" tab in timecode mode (template 122): which timecodes, in which form, from which
+// start value, with which parts and prefixes, and the user's text.
+#include "resources/ResourceIds.h"
+#include "ui/ControlText.h"
+#include "ui/DialogState.h"
+#include "ui/PageFields.h"
+#include "ui/Pages.h"
+
+namespace camtag {
+
+namespace {
+
+constexpr int32_t kFormMask = 0x30;
+constexpr int kFormShift = 4;
+constexpr int kStartChars = 3;
+
+int32_t Form() { return (workingSettings.timecodemode & kFormMask) >> kFormShift; }
+
+// Rule F: what the form allows of the frames and hours boxes; their checks and bits stay.
+void ApplyForm(HWND page) {
+    const int32_t form = Form();
+    if (form == 3) return;
+    SetDlgItemTextA(page, IDC_TIMECODE_SHOWFRAMES, form == 1 ? "Show ticks" : "Show frames");
+    EnableWindow(GetDlgItem(page, IDC_TIMECODE_SHOWFRAMES), form != 2);
+    EnableWindow(GetDlgItem(page, IDC_TIMECODE_HOURS), form != 2);
+}
+
+// Rule L: the start value's caption names the timecode it is added to first.
+void ApplyStartCaption(HWND page) {
+    if (workingSettings.timecodemode & kTimecodeTimeline)
+        SetDlgItemTextA(page, IDC_TIMECODE_START_CAPTION, "Initial value of timecode (Timeline)");
+    else if (workingSettings.timecodemode & kTimecodeClip)
+        SetDlgItemTextA(page, IDC_TIMECODE_START_CAPTION, "Initial value of timecode (clip)");
+}
+
+struct StartPart {
+    int id;
+    int shift;
+};
+constexpr StartPart kStartParts[] = {
+    {IDC_TIMECODE_START_HOURS, 24},
+    {IDC_TIMECODE_START_MINUTES, 16},
+    {IDC_TIMECODE_START_SECONDS, 8},
+    {IDC_TIMECODE_START_FRAMES, 0},
+};
+
+void OnInitDialog(HWND page) {
+    PlacePage(page);
+    const FieldText<sizeof workingSettings.title> title(workingSettings.title);
+    SetDlgItemTextA(page, IDC_PAGE_TITLE, title.text);
+    const int32_t mode = workingSettings.timecodemode;
+    CheckDlgButton(page, IDC_TIMECODE_TIMELINE, (mode & kTimecodeTimeline) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_CLIP, (mode & kTimecodeClip) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_FILE, (mode & kTimecodeSourceFile) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_TAPE, (mode & kTimecodeTape) ? BST_CHECKED : BST_UNCHECKED);
+    const int32_t form = Form();
+    if (form < 3) CheckRadioButton(page, IDC_TIMECODE_SMPTE, IDC_TIMECODE_FRAMES, IDC_TIMECODE_SMPTE + form);
+    ApplyForm(page);
+    EnableWindow(GetDlgItem(page, IDC_TIMECODE_TAPE), workingSettings.dvSource != 0);
+    const uint32_t start = static_cast<uint32_t>(workingSettings.timecodestart);
+    for (const StartPart& part : kStartParts) SetControlNumber(page, part.id, static_cast<int8_t>(start >> part.shift));
+    const int32_t flags = workingSettings.flags;
+    CheckDlgButton(page, IDC_TIMECODE_PREFIX, (flags & kFlagShowPrefix) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_SHOWFRAMES, (flags & kFlagShowFrames) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_HOURS, (flags & kFlagShowHours) ? BST_CHECKED : BST_UNCHECKED);
+    ApplyStartCaption(page);
+}
+
+void OnFormClicked(HWND page) {
+    for (int32_t form = 0; form < 3; ++form)
+        if (Checked(page, IDC_TIMECODE_SMPTE + form)) {
+            workingSettings.timecodemode = (workingSettings.timecodemode & ~kFormMask) | (form << kFormShift);
+            break;
+        }
+    ApplyForm(page);
+}
+
+void StoreStartPart(HWND page, int id) {
+    if (!instanceHandle) return;
+    for (const StartPart& part : kStartParts) {
+        if (part.id != id) continue;
+        const uint32_t value = static_cast<uint32_t>(ControlNumber(page, id, kStartChars)) & 0xFF;
+        uint32_t start = static_cast<uint32_t>(workingSettings.timecodestart);
+        start = (start & ~(0xFFu << part.shift)) | (value << part.shift);
+        workingSettings.timecodestart = static_cast<int32_t>(start);
+    }
+}
+
+INT_PTR OnCommand(HWND page, WORD id, WORD code) {
+    switch (id) {
+    case IDC_TIMECODE_TIMELINE:
+    case IDC_TIMECODE_CLIP:
+    case IDC_TIMECODE_FILE:
+    case IDC_TIMECODE_TAPE: {
+        if (code != BN_CLICKED) return FALSE;
+        const int32_t bit = id == IDC_TIMECODE_TIMELINE ? kTimecodeTimeline
+                            : id == IDC_TIMECODE_CLIP   ? kTimecodeClip
+                            : id == IDC_TIMECODE_FILE   ? kTimecodeSourceFile
+                                                        : kTimecodeTape;
+        SetBits(workingSettings.timecodemode, bit, Checked(page, id));
+        if (bit == kTimecodeTimeline || bit == kTimecodeClip) ApplyStartCaption(page);
+        break;
+    }
+    case IDC_TIMECODE_SMPTE:
+    case IDC_TIMECODE_TIME:
+    case IDC_TIMECODE_FRAMES:
+        if (code != BN_CLICKED) return FALSE;
+        OnFormClicked(page);
+        break;
+    case IDC_TIMECODE_PREFIX:
+    case IDC_TIMECODE_SHOWFRAMES:
+    case IDC_TIMECODE_HOURS: {
+        if (code != BN_CLICKED) return FALSE;
+        const int32_t bit = id == IDC_TIMECODE_PREFIX ? kFlagShowPrefix
+                            : id == IDC_TIMECODE_SHOWFRAMES ? kFlagShowFrames
+                                                            : kFlagShowHours;
+        SetBits(workingSettings.flags, bit, Checked(page, id));
+        break;
+    }
+    case IDC_PAGE_TITLE:
+        if (code != EN_CHANGE) return FALSE;
+        StoreTitle(page);
+        break;
+    case IDC_TIMECODE_START_HOURS:
+    case IDC_TIMECODE_START_MINUTES:
+    case IDC_TIMECODE_START_SECONDS:
+    case IDC_TIMECODE_START_FRAMES:
+        if (code != EN_CHANGE) return FALSE;
+        StoreStartPart(page, id);
+        break;
+    default:
+        return FALSE;
+    }
+    RefreshPreview(page);
+    return TRUE;
+}
+
+} // namespace
+
+INT_PTR CALLBACK TimecodePageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(page);
+        return TRUE;
+    case WM_COMMAND:
+        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace camtag
