@@ -6,6 +6,7 @@
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
 #include "settings/SettingsDefaults.h"
+#include "support/ExpectedDrawing.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -164,40 +165,11 @@ protected:
 
     // The frame the module should give back: the source with `text` drawn through the renderer.
     std::vector<uint32_t> Expected(const FilterSettings& s, const char* text, int32_t factor = 1, int32_t parity = 0) {
-        std::vector<uint32_t> in = Pixels(source);
-        std::vector<uint32_t> out = in;
-        const int32_t fieldRows = static_cast<int32_t>(in.size()) / kWidth;
-        FrameDesc desc{kWidth, fieldRows, kWidth * 4, 32};
-        FrameGeometry g;
-        EXPECT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw);
-        std::vector<uint32_t> buffer(PixelBufferBytes(g) / 4);
-        const int32_t rows = BitmapHeight(g);
-        CMemBm bm;
-        EXPECT_TRUE(bm.Create(nullptr, kWidth, rows, 1, 32, nullptr));
-        FillBitmap(in.data(), g, buffer.data(), bm);
-        LOGFONTA font = s.font;
-        font.lfHeight = ScaledFontHeight(s.font.lfHeight, rows, s.referenceHeight, GetDeviceCaps(bm.dc(), LOGPIXELSY));
-        Gdiplus::GpGraphics* graphics = nullptr;
-        Gdiplus::GpFont* gpFont = nullptr;
-        EXPECT_EQ(gp::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
-        EXPECT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &font, &gpFont), Gdiplus::Ok);
-        WCHAR wide[kOverlayTextMax + 1] = {};
-        EXPECT_GT(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1), 0);
-        OverlayParams params{&s, graphics, gpFont, static_cast<float>(kWidth * s.x),
-                             static_cast<float>(rows * s.y), wide};
-        OverlayRenderer::DrawOverlay(params);
-        gp::GdipDeleteFont(gpFont);
-        gp::GdipDeleteGraphics(graphics);
-        StoreBitmap(bm, g, buffer.data(), out.data());
-        return out;
+        return test::ExpectedFrame(Pixels(source), kWidth, s, text, factor, parity);
     }
 
-    // Pixels whose colour (alpha aside) differs.
     static size_t Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-        size_t count = 0;
-        for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-            if ((a[i] & 0x00FFFFFF) != (b[i] & 0x00FFFFFF)) ++count;
-        return count + (a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
+        return test::DifferingPixels(a, b);
     }
 
     void ExpectPassedThrough() { EXPECT_EQ(Pixels(destination), Pixels(source)); }

@@ -10,6 +10,7 @@
 #include "render/OverlayRenderer.h"
 #include "settings/FilterSettings.h"
 #include "DialogDriver.h"
+#include "support/ExpectedDrawing.h"
 #include "support/RegistryFixture.h"
 #include "support/TestSupport.h"
 
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -88,11 +90,25 @@ protected:
         host.addFilteredClip(0, 100, file ? file : DvFixture().c_str(), sourceIn);
         ASSERT_EQ(CallSetup(), 0);
         ASSERT_NE(host.settings(), nullptr);
-        HostFrameHandle source = host.makeFrame(720, 576, 720 * 4);
-        HostFrameHandle destination = host.makeFrame(720, 576, 720 * 4);
-        host.setSource(source);
-        host.setDestination(destination);
+        source_ = host.makeFrame(kFrameWidth, kFrameHeight, kFrameWidth * 4);
+        destination_ = host.makeFrame(kFrameWidth, kFrameHeight, kFrameWidth * 4);
+        for (int y = 0; y < kFrameHeight; ++y)
+            for (int x = 0; x < kFrameWidth; ++x) host.setPixel(source_, x, y, RampPixel(x, y, kFrameWidth, kFrameHeight));
+        host.setSource(source_);
+        host.setDestination(destination_);
         ASSERT_EQ(xFilter_(0, host.handle()), 0);
+    }
+
+    // Executes clip frame `frame` as the host renders it: the frame that comes back, and the one
+    // the renderer draws with the record's settings and `text` (both width x rows, rows in memory
+    // order).
+    std::vector<uint32_t> RenderedFrame(int32_t frame) {
+        host.setPosition(frame);
+        EXPECT_EQ(xFilter_(0, host.handle()), 0);
+        return FramePixels(destination_);
+    }
+    std::vector<uint32_t> ExpectedRenderedFrame(const char* text) {
+        return ExpectedFrame(FramePixels(source_), kFrameWidth, *host.settings(), text);
     }
 
     // Opens the dialog through setup with the script running inside it; the setup's result.
@@ -113,6 +129,30 @@ protected:
         script.Stop();
         EXPECT_TRUE(script.Completed()) << "the dialog script did not run to its end";
         return result;
+    }
+
+    // The page the settings dialog shows now (its visible child dialog), or null.
+    static HWND CurrentPage(HWND dialog) {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            WCHAR cls[32] = {};
+            GetClassNameW(child, cls, 32);
+            if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(child)) return child;
+        }
+        return nullptr;
+    }
+
+    // Opens the dialog on `tab`, runs `steps` on its page (dialog and page given), then presses
+    // OK or Cancel; the setup call must succeed.
+    void OnPage(int tab, const std::function<void(DialogScript&, HWND&, HWND&)>& steps, int finish = IDOK) {
+        HWND dialog = nullptr;
+        HWND page = nullptr;
+        DialogScript script;
+        script.WaitFor(kSettingsCaption, &dialog)
+            .Then([&] { PickTab(dialog, 1052, tab); })
+            .Until([&] { return (page = CurrentPage(dialog)) != nullptr; });
+        steps(script, dialog, page);
+        script.Then([&] { Click(dialog, finish); }).WaitGone(kSettingsCaption);
+        ASSERT_EQ(RunDialog(script), 0);
     }
 
     // What the preview control shows, drawn through the dialog's own WM_DRAWITEM into a 32-bit
@@ -168,20 +208,8 @@ protected:
         BITMAPINFOHEADER header = MakeBitmapHeader(g);
         SetDIBits(bm.dc(), bm.bitmap(), 0, height, frame.data(), reinterpret_cast<BITMAPINFO*>(&header),
                   DIB_RGB_COLORS);
-        LOGFONTA font = s.font;
         const int t = static_cast<int>(static_cast<double>(s.font.lfHeight) * height / s.frameHeight);
-        font.lfHeight = -MulDiv(t, GetDeviceCaps(bm.dc(), LOGPIXELSY), 72);
-        Gdiplus::GpGraphics* graphics = nullptr;
-        Gdiplus::GpFont* gpFont = nullptr;
-        EXPECT_EQ(Gdiplus::DllExports::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
-        EXPECT_EQ(Gdiplus::DllExports::GdipCreateFontFromLogfontA(bm.dc(), &font, &gpFont), Gdiplus::Ok);
-        WCHAR wide[kOverlayTextMax + 1] = {};
-        MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1);
-        OverlayParams params{&s, graphics, gpFont, static_cast<float>(width * s.x), static_cast<float>(height * s.y),
-                             wide};
-        OverlayRenderer::DrawOverlay(params);
-        Gdiplus::DllExports::GdipDeleteFont(gpFont);
-        Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+        DrawExpectedOverlay(bm, s, text, -MulDiv(t, GetDeviceCaps(bm.dc(), LOGPIXELSY), 72));
 
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -204,9 +232,18 @@ protected:
         return pixels;
     }
 
+    static constexpr int kFrameWidth = 720;
+    static constexpr int kFrameHeight = 576;
     HostEmulator host;
 
 private:
+    std::vector<uint32_t> FramePixels(HostFrameHandle frame) {
+        auto data = reinterpret_cast<const uint32_t*>(host.pixels(frame));
+        return std::vector<uint32_t>(data, data + host.pixelBytes(frame) / 4);
+    }
+
+    HostFrameHandle source_ = nullptr;
+    HostFrameHandle destination_ = nullptr;
     HMODULE module_ = nullptr;
     XFilterFn xFilter_ = nullptr;
     ULONG_PTR gdiplusToken_ = 0;

@@ -1,0 +1,67 @@
+// What the module should draw, made of the renderer's own pieces: tests compare the module's
+// frames and preview with these pictures pixel for pixel.
+#pragma once
+
+#include "render/FrameExchange.h"
+#include "render/MemBm.h"
+#include "render/OverlayRenderer.h"
+#include "settings/FilterSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <gdiplus.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace camtag::test {
+
+// The overlay text drawn with the settings onto a memory bitmap of width x rows, with the font's
+// LOGFONT height given (each caller scales it its own way), anchored at (width x, rows y).
+inline void DrawExpectedOverlay(const CMemBm& bm, const FilterSettings& s, const char* text, LONG fontHeight) {
+    namespace gp = Gdiplus::DllExports;
+    LOGFONTA font = s.font;
+    font.lfHeight = fontHeight;
+    Gdiplus::GpGraphics* graphics = nullptr;
+    Gdiplus::GpFont* gpFont = nullptr;
+    EXPECT_EQ(gp::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
+    EXPECT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &font, &gpFont), Gdiplus::Ok);
+    WCHAR wide[kOverlayTextMax + 1] = {};
+    EXPECT_GT(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1), 0);
+    OverlayParams params{&s, graphics, gpFont, static_cast<float>(bm.width() * s.x),
+                         static_cast<float>(bm.height() * s.y), wide};
+    OverlayRenderer::DrawOverlay(params);
+    gp::GdipDeleteFont(gpFont);
+    gp::GdipDeleteGraphics(graphics);
+}
+
+// The frame execute should give back: the source frame (width pixels a row, rows back to back)
+// with the text drawn through the renderer, fields mapped as the module maps them.
+inline std::vector<uint32_t> ExpectedFrame(const std::vector<uint32_t>& source, int32_t width, const FilterSettings& s,
+                                           const char* text, int32_t factor = 1, int32_t parity = 0) {
+    std::vector<uint32_t> out = source;
+    const int32_t fieldRows = static_cast<int32_t>(source.size()) / width;
+    FrameDesc desc{width, fieldRows, width * 4, 32};
+    FrameGeometry g;
+    EXPECT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw);
+    std::vector<uint32_t> buffer(PixelBufferBytes(g) / 4);
+    const int32_t rows = BitmapHeight(g);
+    CMemBm bm;
+    EXPECT_TRUE(bm.Create(nullptr, width, rows, 1, 32, nullptr));
+    FillBitmap(source.data(), g, buffer.data(), bm);
+    DrawExpectedOverlay(bm, s, text,
+                        ScaledFontHeight(s.font.lfHeight, rows, s.referenceHeight, GetDeviceCaps(bm.dc(), LOGPIXELSY)));
+    StoreBitmap(bm, g, buffer.data(), out.data());
+    return out;
+}
+
+// Pixels whose colour (alpha aside) differs, and every pixel one picture has beyond the other.
+inline size_t DifferingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    size_t count = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if ((a[i] & 0x00FFFFFF) != (b[i] & 0x00FFFFFF)) ++count;
+    return count + (a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
+}
+
+} // namespace camtag::test
