@@ -43,6 +43,12 @@ void SetControlNumber(HWND dialog, int id, int64_t value) {
     SetDlgItemTextA(dialog, id, text);
 }
 
+double PixelOf(double fraction, int32_t size) {
+    const double exact = fraction * size;
+    const double nearest = std::round(exact);
+    return std::fabs(exact - nearest) < 1e-6 ? nearest : std::trunc(exact);
+}
+
 double FractionInsideFrame(double fraction, int32_t size) {
     if (size < 1 || !(fraction >= 1.0)) return fraction;
     // The largest double below 1, lowered further while the product still rounds up to the size.

@@ -37,6 +37,10 @@ struct FieldText {
     char text[N + 1];
 };
 
+// The whole pixel a fraction of a frame size names, cut toward zero. A fraction stored as n / size
+// names pixel n even where the product rounds just below n (999 / 1920 x 1920).
+double PixelOf(double fraction, int32_t size);
+
 // A fraction of a frame size held below 1, so that fraction x size, cut to a whole pixel, is
 // always a pixel of the frame (at most size - 1). Fractions below 1 and sizes below 1 are kept.
 double FractionInsideFrame(double fraction, int32_t size);

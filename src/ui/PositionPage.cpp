@@ -40,7 +40,7 @@ constexpr Axis kAxes[] = {
 int32_t CurrentPixel(const Axis& axis) {
     const int32_t size = workingSettings.*axis.size;
     const int32_t minimum = workingSettings.*axis.minimum;
-    const double exact = std::trunc(workingSettings.*axis.fraction * size);
+    const double exact = PixelOf(workingSettings.*axis.fraction, size);
     int64_t pixel = exact == exact && exact > -1e12 && exact < 1e12 ? static_cast<int64_t>(exact) : minimum;
     if (pixel < minimum) pixel = minimum;
     if (pixel > int64_t{size} - 1) pixel = int64_t{size} - 1;

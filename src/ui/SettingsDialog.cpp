@@ -193,9 +193,9 @@ void OnPreviewClick(HWND dialog) {
     const int tab = pages ? TabCtrl_GetCurSel(pages->tabControl) : -1;
     if (pages && pages->currentPage && tab >= 0 && tab < kTabCount && pages->procedures[tab] == PositionPageProc) {
         SetControlNumber(pages->currentPage, IDC_POSITION_X,
-                         static_cast<int64_t>(workingSettings.frameWidth * workingSettings.x));
+                         static_cast<int64_t>(PixelOf(workingSettings.x, workingSettings.frameWidth)));
         SetControlNumber(pages->currentPage, IDC_POSITION_Y,
-                         static_cast<int64_t>(workingSettings.frameHeight * workingSettings.y));
+                         static_cast<int64_t>(PixelOf(workingSettings.y, workingSettings.frameHeight)));
     }
     RedrawPreview(dialog);
 }

@@ -305,7 +305,8 @@ PAGE = WS_CHILD | WS_BORDER | DS_SETFONT | DS_FIXEDSYS  # a tab page: child, thi
 BS_AUTORADIOBUTTON, BS_MULTILINE, SS_BLACKRECT, ES_CENTER, ES_NUMBER = 0x9, 0x2000, 0x4, 0x1, 0x2000
 LBS_NOTIFY, LBS_NOINTEGRALHEIGHT = 0x1, 0x100
 UDS_WRAP = 0x1
-UPDOWN = 0x2 | 0x4 | 0x10 | 0x20 | 0x100  # UDS_SETBUDDYINT, ALIGNRIGHT, AUTOBUDDY, ARROWKEYS, HOTTRACK
+# UDS_SETBUDDYINT, ALIGNRIGHT, AUTOBUDDY, ARROWKEYS, NOTHOUSANDS, HOTTRACK
+UPDOWN = 0x2 | 0x4 | 0x10 | 0x20 | 0x80 | 0x100
 
 # Each template: caption, rectangle, font, window styles, and per control: id, class, text,
 # rectangle, the type (low bits of a button or static style), other styles required, extended

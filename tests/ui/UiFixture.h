@@ -232,6 +232,25 @@ protected:
         return pixels;
     }
 
+    HMODULE module() const { return module_; }
+
+    // A screen picture of a control (its window rectangle).
+    static std::vector<uint32_t> ScreenPixels(HWND control) {
+        RECT r{};
+        GetWindowRect(control, &r);
+        const int width = r.right - r.left;
+        const int height = r.bottom - r.top;
+        std::vector<uint32_t> pixels;
+        HDC screen = GetDC(nullptr);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const COLORREF c = GetPixel(screen, r.left + x, r.top + y);
+                pixels.push_back(static_cast<uint32_t>(c)); // 0x00BBGGRR, as the settings keep colours
+            }
+        ReleaseDC(nullptr, screen);
+        return pixels;
+    }
+
     static constexpr int kFrameWidth = 720;
     static constexpr int kFrameHeight = 576;
     HostEmulator host;
