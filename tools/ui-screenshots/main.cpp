@@ -1,6 +1,7 @@
 // ui-screenshots: pictures of the module's real dialogs for the documentation. Loads the module,
 // puts a DV clip on the emulated host's timeline, opens the settings dialog through setup and
-// takes a picture (PrintWindow) of each dialog as a user would see it, then cancels.
+// takes a picture of each tab, of the timecode page, of the picture list editor and of the About
+// box as a user sees them, then cancels (nothing is saved).
 //
 //   ui-screenshots --module fl-Camtag.prm --clip CLIP.avi --picture FRAME.bgra WxH --out FOLDER
 //
@@ -77,6 +78,17 @@ int wmain(int argc, wchar_t** argv) {
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartup(&token, &input, nullptr);
 
+    // A user's own date pictures, so that the list editor and the date list show some (the
+    // tool's prefix is its own; the module reads the lists when it loads).
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veltro\\Camtag\\3.0", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS) {
+        const char* pictures[][2] = {{"df02", "d MMMM yyyy"}, {"df03", "dddd, d.M.yyyy"}};
+        for (auto& p : pictures)
+            RegSetValueExA(key, p[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(p[1]), static_cast<DWORD>(std::strlen(p[1]) + 1));
+        RegCloseKey(key);
+    }
+
     FilterSession session;
     std::string error;
     SessionClip clip;
@@ -103,10 +115,38 @@ int wmain(int argc, wchar_t** argv) {
     };
     HWND dialog = nullptr;
     HWND about = nullptr;
+    HWND editor = nullptr;
+    auto page = [&dialog] {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            WCHAR cls[32] = {};
+            GetClassNameW(child, cls, 32);
+            if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(child)) return child;
+        }
+        return HWND{};
+    };
+    auto tick = [] { return true; }; // one tick for a paint to land
     DialogScript script;
     script.WaitFor(L"Camtag Settings", &dialog)
-        .Until([] { return true; }) // one tick for the first paint
+        .Until(tick)
         .Then([&] { shot(dialog, L"dialog.png"); })
+        .Then([&] { PickTab(dialog, 1052, 1); })
+        .Until(tick)
+        .Then([&] { shot(dialog, L"dialog-format.png"); })
+        .Then([&] { PickTab(dialog, 1052, 2); })
+        .Until(tick)
+        .Then([&] { shot(dialog, L"dialog-position.png"); })
+        .Then([&] { PickTab(dialog, 1052, 0); })
+        .Then([&] { PickItem(dialog, 1048, 1); })
+        .Until(tick)
+        .Then([&] { shot(dialog, L"dialog-timecode.png"); })
+        .Then([&] { PickItem(dialog, 1048, 0); })
+        .Until(tick)
+        .Then([&] { Click(page(), 1030); })
+        .WaitFor(L"Date Format", &editor)
+        .Until(tick)
+        .Then([&] { shot(editor, L"format-list-editor.png"); })
+        .Then([&] { Click(editor, IDCANCEL); })
+        .WaitGone(L"Date Format")
         .Then([&] { Click(dialog, 20); })
         .WaitFor(L"About Camtag", &about)
         .Until([] { return true; })
