@@ -126,6 +126,7 @@ TEST_F(SettingsDialogTest, SaveAsDefaultWritesTheDefaultsOrOnlyItsOwnState) {
 
 TEST_F(SettingsDialogTest, ModeSelectorFollowsTheSourceAndAModeChangeKeepsTheTab) {
     NewInstance();
+    HWND formatPage = nullptr;
     ASSERT_EQ(host.settings()->dvSource, 1);
     ASSERT_EQ(host.settings()->mode, 0);
     HWND dialog = nullptr;
@@ -144,9 +145,20 @@ TEST_F(SettingsDialogTest, ModeSelectorFollowsTheSourceAndAModeChangeKeepsTheTab
             EXPECT_EQ(TabCtrl_GetCurSel(tabs), 0);
         })
         .Then([&] { PickTab(dialog, 1052, 1); })
-        .Then([&] { EXPECT_EQ(TabCtrl_GetCurSel(GetDlgItem(dialog, 1052)), 1); })
+        .Then([&] {
+            EXPECT_EQ(TabCtrl_GetCurSel(GetDlgItem(dialog, 1052)), 1);
+            formatPage = CurrentPage(dialog);
+            EXPECT_NE(GetDlgItem(formatPage, 1015), nullptr) << "the Format page";
+        })
         .Then([&] { PickItem(dialog, 1048, 1); })
-        .Then([&] { EXPECT_EQ(TabCtrl_GetCurSel(GetDlgItem(dialog, 1052)), 1) << "the Format tab stays"; })
+        .Then([&] {
+            EXPECT_EQ(TabCtrl_GetCurSel(GetDlgItem(dialog, 1052)), 1) << "the Format tab stays";
+            HWND page = CurrentPage(dialog);
+            EXPECT_NE(page, formatPage) << "made anew";
+            EXPECT_NE(GetDlgItem(page, 1015), nullptr);
+        })
+        .Then([&] { PickTab(dialog, 1052, 0); })
+        .Then([&] { EXPECT_NE(GetDlgItem(CurrentPage(dialog), 1053), nullptr) << "the timecode page"; })
         .Then([&] { Click(dialog, IDOK); })
         .WaitGone(kSettingsCaption);
     ASSERT_EQ(RunDialog(script), 0);
@@ -314,6 +326,41 @@ TEST_F(SettingsDialogTest, PreviewShowsTheHostFrameWithTheOverlayAndTheGuides) {
     EXPECT_EQ(shown[5], plain[5]);
     EXPECT_EQ((shown[5] >> 8) & 0xFF, 0xFEu);
     EXPECT_EQ((shown[static_cast<size_t>(kPreviewHeight - 1) * kPreviewWidth + 5] >> 8) & 0xFF, 0u);
+}
+
+// The whole composed text reaches the preview, however long (as it reaches the frames).
+TEST_F(SettingsDialogTest, PreviewDrawsTheWholeText) {
+    NewInstance();
+    FilterSettings* s = host.settings();
+    std::strcpy(s->title, "%f%f\\n%f%f\\n%f%f\\n%f%f\\n"); // eight file names
+    s->font.lfHeight = -14;
+    s->x = 0.0;
+    s->y = 0.0;
+    std::vector<uint32_t> shown;
+    HWND dialog = nullptr;
+    DialogScript script;
+    script.WaitFor(kSettingsCaption, &dialog)
+        .Then([&] { shown = CapturePreview(dialog); })
+        .Then([&] { Click(dialog, IDCANCEL); })
+        .WaitGone(kSettingsCaption);
+    ASSERT_EQ(RunDialog(script), 0);
+    std::string text;
+    for (int line = 0; line < 4; ++line) text += "pal-type2-idx1-ffmpeg.avipal-type2-idx1-ffmpeg.avi\n";
+    text += "14:23:05\n15.07.04";
+    ASSERT_GT(text.size(), 200u);
+    const std::vector<uint32_t> whole = ExpectedPreview(*host.settings(), text.c_str());
+    const std::vector<uint32_t> cut = ExpectedPreview(*host.settings(), text.substr(0, 127).c_str());
+    size_t differing = 0;
+    size_t fromCut = 0;
+    // Below the outer guide's top and left of the inner guide's right edge.
+    for (size_t y = 27; y < 238; ++y)
+        for (size_t x = 37; x < 323; ++x) {
+            const size_t i = y * kPreviewWidth + x;
+            differing += shown[i] != whole[i];
+            fromCut += shown[i] != cut[i];
+        }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GT(fromCut, 20u) << "the lines after the 127th character are drawn too";
 }
 
 class NoRecordingTimeTest : public UiTest {
