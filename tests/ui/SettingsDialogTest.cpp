@@ -278,14 +278,7 @@ TEST_F(SettingsDialogTest, PreviewShowsTheHostFrameWithTheOverlayAndTheGuides) {
     s->colorbkground = 0x00203040;
     s->x = 0.1;
     s->y = 0.6;
-    std::vector<uint32_t> shown;
-    HWND dialog = nullptr;
-    DialogScript script;
-    script.WaitFor(kSettingsCaption, &dialog)
-        .Then([&] { shown = CapturePreview(dialog); })
-        .Then([&] { Click(dialog, IDCANCEL); })
-        .WaitGone(kSettingsCaption);
-    ASSERT_EQ(RunDialog(script), 0);
+    const std::vector<uint32_t> shown = PreviewOfNewDialog();
     ASSERT_EQ(shown.size(), static_cast<size_t>(kPreviewWidth * kPreviewHeight));
     EXPECT_GE(host.sourceFrameRequests(), 1);
 
@@ -336,14 +329,7 @@ TEST_F(SettingsDialogTest, PreviewDrawsTheWholeText) {
     s->font.lfHeight = -14;
     s->x = 0.0;
     s->y = 0.0;
-    std::vector<uint32_t> shown;
-    HWND dialog = nullptr;
-    DialogScript script;
-    script.WaitFor(kSettingsCaption, &dialog)
-        .Then([&] { shown = CapturePreview(dialog); })
-        .Then([&] { Click(dialog, IDCANCEL); })
-        .WaitGone(kSettingsCaption);
-    ASSERT_EQ(RunDialog(script), 0);
+    const std::vector<uint32_t> shown = PreviewOfNewDialog();
     std::string text;
     for (int line = 0; line < 4; ++line) text += "pal-type2-idx1-ffmpeg.avipal-type2-idx1-ffmpeg.avi\n";
     text += "14:23:05\n15.07.04";
@@ -376,14 +362,7 @@ TEST_F(NoRecordingTimeTest, PreviewShowsTheSampleMoment) {
     ASSERT_EQ(host.settings()->dvSource, 1);
     ASSERT_EQ(host.settings()->mode, 0);
     host.settings()->dateformat = 2;
-    std::vector<uint32_t> shown;
-    HWND dialog = nullptr;
-    DialogScript script;
-    script.WaitFor(kSettingsCaption, &dialog)
-        .Then([&] { shown = CapturePreview(dialog); })
-        .Then([&] { Click(dialog, IDCANCEL); })
-        .WaitGone(kSettingsCaption);
-    ASSERT_EQ(RunDialog(script), 0);
+    const std::vector<uint32_t> shown = PreviewOfNewDialog();
     const std::vector<uint32_t> expected = ExpectedPreview(*host.settings(), "09:03:07\nTuesday 7 May 2002");
     const std::vector<uint32_t> other = ExpectedPreview(*host.settings(), "09:03:07\nSaturday 7 May 2002");
     size_t differing = 0;
@@ -415,14 +394,7 @@ TEST_F(ScreenOf16Bits, PreviewAsksForAColourDepthOf32Bits) {
     ReleaseDC(nullptr, screen);
     ASSERT_EQ(depth, 16) << "this test needs a 16-bit display";
     NewInstance();
-    std::vector<uint32_t> shown;
-    HWND dialog = nullptr;
-    DialogScript script;
-    script.WaitFor(kSettingsCaption, &dialog)
-        .Then([&] { shown = CapturePreview(dialog); })
-        .Then([&] { Click(dialog, IDCANCEL); })
-        .WaitGone(kSettingsCaption);
-    ASSERT_EQ(RunDialog(script), 0);
+    const std::vector<uint32_t> shown = PreviewOfNewDialog();
     ASSERT_EQ(shown.size(), static_cast<size_t>(kPreviewWidth * kPreviewHeight));
     // Black text on the untouched white background, around (180, 53), and nothing else.
     size_t black = 0;

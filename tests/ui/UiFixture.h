@@ -10,6 +10,7 @@
 #include "render/OverlayRenderer.h"
 #include "settings/FilterSettings.h"
 #include "DialogDriver.h"
+#include "WindowPicture.h"
 #include "support/ExpectedDrawing.h"
 #include "support/RegistryFixture.h"
 #include "support/TestSupport.h"
@@ -161,35 +162,31 @@ protected:
         HWND preview = GetDlgItem(dialog, 1000);
         RECT client{};
         GetClientRect(preview, &client);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = client.right;
-        info.bmiHeader.biHeight = -client.bottom;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HDC dc = CreateCompatibleDC(nullptr);
-        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, bitmap);
+        DibCanvas canvas(client.right, client.bottom);
         // The gaps of dotted lines show the device context's background: white, as a control's.
-        RECT all{0, 0, client.right, client.bottom};
-        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        FillRect(canvas.dc(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         DRAWITEMSTRUCT item{};
         item.CtlType = ODT_STATIC;
         item.CtlID = 1000;
         item.itemAction = ODA_DRAWENTIRE;
         item.hwndItem = preview;
-        item.hDC = dc;
-        item.rcItem = all;
+        item.hDC = canvas.dc();
+        item.rcItem = client;
         SendMessageW(dialog, WM_DRAWITEM, 1000, reinterpret_cast<LPARAM>(&item));
-        GdiFlush();
-        std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
-                                     static_cast<const uint32_t*>(bits) + client.right * client.bottom);
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-        for (uint32_t& p : pixels) p &= 0x00FFFFFF;
-        return pixels;
+        return canvas.Pixels();
+    }
+
+    // The preview of a settings dialog opened on the instance and then cancelled.
+    std::vector<uint32_t> PreviewOfNewDialog() {
+        std::vector<uint32_t> shown;
+        HWND dialog = nullptr;
+        DialogScript script;
+        script.WaitFor(kSettingsCaption, &dialog)
+            .Then([&] { shown = CapturePreview(dialog); })
+            .Then([&] { Click(dialog, IDCANCEL); })
+            .WaitGone(kSettingsCaption);
+        EXPECT_EQ(RunDialog(script), 0);
+        return shown;
     }
 
     // The preview as it should be, made of the renderer's pieces: the host's ramp at 360 pixels
@@ -211,25 +208,9 @@ protected:
         const int t = static_cast<int>(static_cast<double>(s.font.lfHeight) * height / s.frameHeight);
         DrawExpectedOverlay(bm, s, text, -MulDiv(t, GetDeviceCaps(bm.dc(), LOGPIXELSY), 72));
 
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kPreviewWidth;
-        info.bmiHeader.biHeight = -kPreviewHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HDC dc = CreateCompatibleDC(nullptr);
-        HBITMAP target = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, target);
-        bm.Draw(dc, 0, 0, kPreviewWidth, kPreviewHeight, SRCCOPY, COLORONCOLOR);
-        GdiFlush();
-        std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
-                                     static_cast<const uint32_t*>(bits) + kPreviewWidth * kPreviewHeight);
-        SelectObject(dc, old);
-        DeleteObject(target);
-        DeleteDC(dc);
-        for (uint32_t& p : pixels) p &= 0x00FFFFFF;
-        return pixels;
+        DibCanvas canvas(kPreviewWidth, kPreviewHeight);
+        bm.Draw(canvas.dc(), 0, 0, kPreviewWidth, kPreviewHeight, SRCCOPY, COLORONCOLOR);
+        return canvas.Pixels();
     }
 
     HMODULE module() const { return module_; }

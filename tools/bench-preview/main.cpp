@@ -6,6 +6,7 @@
 //   bench-preview --module fl-Camtag.prm --clip PAL-DV.avi [--draws N]
 #include "DialogDriver.h"
 #include "FilterSession.h"
+#include "WindowPicture.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -86,17 +87,9 @@ int main() {
         .Then([&] {
             RECT area{};
             GetClientRect(GetDlgItem(dialog, 1000), &area);
-            BITMAPINFO info{};
-            info.bmiHeader = {sizeof info.bmiHeader, area.right, -area.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-            void* bits = nullptr;
-            HDC dc = CreateCompatibleDC(nullptr);
-            HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-            HGDIOBJ old = SelectObject(dc, bitmap);
-            for (int i = 0; i < 20; ++i) DrawPreview(dialog, dc, area); // warm-up
-            for (int i = 0; i < draws; ++i) ms.push_back(DrawPreview(dialog, dc, area));
-            SelectObject(dc, old);
-            DeleteObject(bitmap);
-            DeleteDC(dc);
+            DibCanvas canvas(area.right, area.bottom);
+            for (int i = 0; i < 20; ++i) DrawPreview(dialog, canvas.dc(), area); // warm-up
+            for (int i = 0; i < draws; ++i) ms.push_back(DrawPreview(dialog, canvas.dc(), area));
         })
         .Then([&] { Click(dialog, IDCANCEL); });
     script.Start();

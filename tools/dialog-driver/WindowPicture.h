@@ -11,6 +11,28 @@
 
 namespace camtag {
 
+// A 32-bit top-down picture selected into a memory device context, for drawing into and reading
+// back; released with the object.
+class DibCanvas {
+public:
+    DibCanvas(int width, int height);
+    ~DibCanvas();
+    DibCanvas(const DibCanvas&) = delete;
+    DibCanvas& operator=(const DibCanvas&) = delete;
+    HDC dc() const { return dc_; }
+    bool valid() const { return bits_ != nullptr; }
+    // The pixels as 0x00RRGGBB, top row first (GDI's pending drawing flushed first).
+    std::vector<uint32_t> Pixels() const;
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    void* bits_ = nullptr;
+};
+
 struct WindowPicture {
     int width = 0;
     int height = 0;
