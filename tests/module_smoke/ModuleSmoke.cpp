@@ -303,13 +303,7 @@ std::string WindowsPath(std::string path) {
 void DateMode(const std::wstring& module, const std::string& data) {
     // Frames 0 to 3 were recorded at 2004-07-15 14:23:05.
     Run run(module, "date");
-    SessionClip clip;
-    clip.sourcePathUtf8 = data + "\\pal-type2-idx1-ffmpeg.avi";
-    clip.scale = 25;
-    clip.sampleSize = 1;
-    clip.width = 720;
-    clip.height = 576;
-    clip.frames = 4;
+    const SessionClip clip{data + "\\pal-type2-idx1-ffmpeg.avi", 25, 1, 720, 576, 4};
     if (!run.start(clip)) return;
     FilterSettings* s = run.settings();
     s->drawoutline = 1;
@@ -330,13 +324,7 @@ void DateMode(const std::wstring& module, const std::string& data) {
 void TimecodeMode(const std::wstring& module, const std::string& data) {
     // Drop-frame NTSC: tape timecodes 00:00:59;28, 59;29, 01:00;02, 01:00;03.
     Run run(module, "timecode");
-    SessionClip clip;
-    clip.sourcePathUtf8 = data + "\\ntsc-type2-idx1-ffmpeg-dropframe.avi";
-    clip.scale = 30000;
-    clip.sampleSize = 1001;
-    clip.width = 720;
-    clip.height = 480;
-    clip.frames = 4;
+    const SessionClip clip{data + "\\ntsc-type2-idx1-ffmpeg-dropframe.avi", 30000, 1001, 720, 480, 4};
     if (!run.start(clip)) return;
     FilterSettings* s = run.settings();
     s->mode = 1;
