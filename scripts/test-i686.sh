@@ -15,7 +15,7 @@
 #   scripts/test-i686.sh           prepare what is missing, then run
 #   scripts/test-i686.sh --fresh   make the tree and the prefix anew first
 #
-# Not part of scripts/test.sh: its first run fetches a 1.3 GB tree and takes minutes.
+# Not part of scripts/test.sh: its first run downloads a 32-bit Debian tree (1.3 GB on disk).
 # Exit status 0 when the module passed; the i686 results go to build/i686/module-smoke-i686.bin.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
