@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and the tools need.
 # Idempotent: does nothing (and prints nothing) when all are present.
+# Optional groups: `scripts/setup.sh i686` adds what scripts/test-i686.sh needs.
 set -eu
 packages=(
   cmake make
@@ -11,6 +12,13 @@ packages=(
   ffmpeg
   python3
 )
+for group in "$@"; do
+  case "$group" in
+    # A 32-bit Debian tree with 32-bit Wine, and a newer qemu-user-static, made by mmdebstrap.
+    i686) packages+=(mmdebstrap) ;;
+    *) echo "setup: unknown group $group" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -61,6 +61,15 @@ camtag_start_xvfb() {
   return 1
 }
 
+# Ends the display camtag_start_xvfb started, if any.
+camtag_stop_xvfb() {
+  if [ -n "$camtag_xvfb_pid" ]; then
+    kill "$camtag_xvfb_pid" 2>/dev/null || true
+    wait "$camtag_xvfb_pid" 2>/dev/null || true
+    camtag_xvfb_pid=""
+  fi
+}
+
 camtag_wine_start() {
   local linger=${CAMTAG_WINE_LINGER:-}
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -101,9 +110,5 @@ camtag_wine_stop() {
     "$CAMTAG_WINESERVER" -k >/dev/null 2>&1 || true
     camtag_wine_started=0
   fi
-  if [ -n "$camtag_xvfb_pid" ]; then
-    kill "$camtag_xvfb_pid" 2>/dev/null || true
-    wait "$camtag_xvfb_pid" 2>/dev/null || true
-    camtag_xvfb_pid=""
-  fi
+  camtag_stop_xvfb
 }

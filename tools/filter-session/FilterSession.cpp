@@ -82,12 +82,12 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
 
     // Premiere first negotiates the pixel format, then sets the instance up.
     host_.setPixelFormatIndex(0);
-    short result = entry_(kSelectorPixelFormat, host_.handle());
+    short result = call(kSelectorPixelFormat);
     if (result != 0) {
         *error = "the module refused the host's pixel format (result " + std::to_string(result) + ")";
         return false;
     }
-    result = entry_(kSelectorSetup, host_.handle());
+    result = call(kSelectorSetup);
     if (result != 0 || !host_.settings()) {
         *error = "the module could not create its settings (result " + std::to_string(result) + ")";
         return false;
@@ -112,15 +112,17 @@ void FilterSession::setClipPicture(std::vector<uint32_t> pixels, int32_t width, 
     });
 }
 
-short FilterSession::openSettings() {
-    host_.activate();
-    return entry_ ? entry_(kSelectorSetup, host_.handle()) : short{-100};
-}
+short FilterSession::openSettings() { return call(kSelectorSetup); }
 
 short FilterSession::execute(int32_t frame) {
-    host_.activate(); // the host's tables reach the active emulator; several sessions may alternate
     host_.setPosition(frame * sampleSize_);
-    return entry_(kSelectorExecute, host_.handle());
+    return call(kSelectorExecute);
+}
+
+short FilterSession::call(short selector) {
+    if (!entry_) return -100;
+    host_.activate(); // the host's tables reach the active emulator; several sessions may alternate
+    return caller_ ? caller_(entry_, selector, host_.handle()) : entry_(selector, host_.handle());
 }
 
 } // namespace camtag

@@ -21,6 +21,8 @@ std::string Utf8(const std::wstring& text);
 
 // The module's entry as the host sees it.
 using XFilterFn = short (*)(short selector, HostRecordHandle record);
+// Makes one call of the entry; a test may put its own in, to check each call.
+using EntryCaller = short (*)(XFilterFn entry, short selector, HostRecordHandle record);
 
 constexpr short kSelectorExecute = 0;
 constexpr short kSelectorSetup = 1;
@@ -72,12 +74,17 @@ public:
     // asks for the instance's settings). The module's result; the record tells what was chosen.
     short openSettings();
 
+    // One call of the entry with the host's record as it stands; the module's result.
+    short call(short selector);
+    void setEntryCaller(EntryCaller caller) { caller_ = caller; }
+
     HostEmulator& host() { return host_; }
 
 private:
     HostEmulator host_;
     HMODULE module_ = nullptr;
     XFilterFn entry_ = nullptr;
+    EntryCaller caller_ = nullptr;
     HostFrameHandle source_ = nullptr;
     HostFrameHandle destination_ = nullptr;
     size_t frameBytes_ = 0;
