@@ -67,6 +67,7 @@ Var HostDir4
 Var HostDir5
 Var HostDir6
 Var Found        ; how many of them exist
+Var HostPrograms ; where 32-bit programs are installed
 Var Radio1
 Var Radio2
 Var Radio3
@@ -105,13 +106,21 @@ Function .onInit
     SetRegView 64
   !endif
   StrCpy $Found 0
-  ; 32-bit hosts live in the 32-bit program folder (Program Files (x86) on 64-bit Windows).
-  !insertmacro Candidate "Adobe Premiere Pro CS3" "$PROGRAMFILES32\Adobe\Adobe Premiere Pro CS3\Plug-ins"
-  !insertmacro Candidate "Adobe Premiere Pro 2.0" "$PROGRAMFILES32\Adobe\Premiere Pro 2.0\Plug-ins"
-  !insertmacro Candidate "Adobe Premiere Pro 1.5" "$PROGRAMFILES32\Adobe\Premiere Pro 1.5\Plug-ins"
-  !insertmacro Candidate "Adobe Premiere Pro 1.0" "$PROGRAMFILES32\Adobe\Premiere Pro\Plug-ins"
-  !insertmacro Candidate "Adobe Premiere Pro CS4 (timecodes only)" "$PROGRAMFILES32\Adobe\Common\Plug-ins\CS4\MediaCore"
-  !insertmacro Candidate "Adobe Premiere Pro CS4 (timecodes only)" "$PROGRAMFILES32\Adobe\Adobe Premiere Pro CS4\Plug-ins"
+  ; 32-bit hosts live in the 32-bit program folder (Program Files (x86) on 64-bit Windows). A
+  ; 64-bit installer's $PROGRAMFILES32 names the 64-bit one: ask the environment there.
+  StrCpy $HostPrograms $PROGRAMFILES32
+  !if "${ARCH}" == "amd64"
+    ReadEnvStr $0 "ProgramFiles(x86)"
+    ${If} $0 != ""
+      StrCpy $HostPrograms $0
+    ${EndIf}
+  !endif
+  !insertmacro Candidate "Adobe Premiere Pro CS3" "$HostPrograms\Adobe\Adobe Premiere Pro CS3\Plug-ins"
+  !insertmacro Candidate "Adobe Premiere Pro 2.0" "$HostPrograms\Adobe\Premiere Pro 2.0\Plug-ins"
+  !insertmacro Candidate "Adobe Premiere Pro 1.5" "$HostPrograms\Adobe\Premiere Pro 1.5\Plug-ins"
+  !insertmacro Candidate "Adobe Premiere Pro 1.0" "$HostPrograms\Adobe\Premiere Pro\Plug-ins"
+  !insertmacro Candidate "Adobe Premiere Pro CS4 (timecodes only)" "$HostPrograms\Adobe\Common\Plug-ins\CS4\MediaCore"
+  !insertmacro Candidate "Adobe Premiere Pro CS4 (timecodes only)" "$HostPrograms\Adobe\Adobe Premiere Pro CS4\Plug-ins"
   ; A folder given with /D stands; else the folder of an earlier installation, else the first
   ; host found.
   ${If} $INSTDIR == ""
@@ -122,19 +131,20 @@ Function .onInit
     StrCpy $INSTDIR $HostDir1
   ${EndIf}
   ${If} $INSTDIR == ""
-    StrCpy $INSTDIR "$PROGRAMFILES32\Adobe\Premiere Pro 2.0\Plug-ins"
+    StrCpy $INSTDIR "$HostPrograms\Adobe\Premiere Pro 2.0\Plug-ins"
   ${EndIf}
 FunctionEnd
 
 !macro HostChoice N
   ${If} $Found >= ${N}
-    ${NSD_CreateRadioButton} 0 $2u 100% 12u "$HostName${N}  ($HostDir${N})"
+    ${NSD_CreateRadioButton} 0 $2u 100% 20u "$HostName${N}$\r$\n$HostDir${N}"
     Pop $Radio${N}
+    ${NSD_AddStyle} $Radio${N} ${BS_MULTILINE}
     ${If} $HostDir${N} == $INSTDIR
       ${NSD_Check} $Radio${N}
       StrCpy $3 1
     ${EndIf}
-    IntOp $2 $2 + 14
+    IntOp $2 $2 + 24
   ${EndIf}
 !macroend
 
