@@ -11,6 +11,8 @@ packages=(
   googletest
   ffmpeg
   python3
+  fp-utils libchm-bin
+  nsis p7zip-full
 )
 for group in "$@"; do
   case "$group" in

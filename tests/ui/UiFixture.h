@@ -52,14 +52,16 @@ class UiTest : public ::testing::Test {
 protected:
     // Registry values the module must find when it loads (its picture lists are read then).
     virtual void PrepareRegistry() {}
+    // The module file to load: the build's own, or a copy placed by the test.
+    virtual std::string ModulePath() const { return CAMTAG_MODULE_PATH; }
 
     void SetUp() override {
         DeleteSettingsKey();
         PrepareRegistry();
         Gdiplus::GdiplusStartupInput input;
         ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr), Gdiplus::Ok);
-        module_ = LoadLibraryA(CAMTAG_MODULE_PATH);
-        ASSERT_NE(module_, nullptr) << CAMTAG_MODULE_PATH;
+        module_ = LoadLibraryA(ModulePath().c_str());
+        ASSERT_NE(module_, nullptr) << ModulePath();
         xFilter_ = reinterpret_cast<XFilterFn>(reinterpret_cast<void*>(GetProcAddress(module_, "xFilter")));
         ASSERT_NE(xFilter_, nullptr);
         host.setSourceFrameRenderer([](int32_t, uint8_t* pixels, int32_t width, int32_t height, int32_t rowBytes) {
