@@ -4,14 +4,18 @@
 #include "host/ModuleState.h"
 #include "text/TextRoutines.h"
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 
 namespace camtag {
 
-TickCache tickCache;
-
 namespace {
+
+// Ticks in the upper 56 bits, the code's low byte below them; 0 is the empty cache.
+std::atomic<uint64_t> tickWord{0};
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the tick cache must not need a lock");
+constexpr int64_t kMaxCachedTicks = int64_t{1} << 55;
 
 constexpr int32_t kUtf8NamesVersion = 8;
 // Iterations of the timeline scan beyond which a host that keeps answering is not believed.
@@ -138,12 +142,11 @@ int64_t ClipLocator::TicksPerFrame(HostRecordHandle record) {
     HostFilterRecord* rec = RecordOf(record);
     if (!rec) return 0;
     int32_t code = FrameRateCode(rec->timeRecord);
-    if (tickCache.ticks != 0 && tickCache.code == code) return tickCache.ticks;
+    if (int64_t cached = TickCache::Get(code)) return cached;
 
-    // A failed or missing answer leaves 0, so the next call asks again; ticks of another rate
-    // must never stand for this one.
-    tickCache.code = code;
-    tickCache.ticks = 0;
+    // A failed or missing answer leaves the cache empty, so the next call asks again; ticks of
+    // another rate must never stand for this one.
+    TickCache::Clear();
     HostUtilityTable* utility = rec->suites ? rec->suites->utility : nullptr;
     HostBasicSuite* basic = utility && utility->getBasicSuite ? utility->getBasicSuite() : nullptr;
     if (!basic || !basic->acquireSuite) return 0;
@@ -151,11 +154,24 @@ int64_t ClipLocator::TicksPerFrame(HostRecordHandle record) {
     if (basic->acquireSuite("Premiere Time Suite", 1, &acquired) != 0 || !acquired) return 0;
     auto suite = static_cast<const HostTimeSuite*>(acquired);
     int64_t ticks = 0;
-    if (suite->getTicksPerVideoFrame && suite->getTicksPerVideoFrame(code, &ticks) == 0 && ticks > 0)
-        tickCache.ticks = ticks;
+    if (!suite->getTicksPerVideoFrame || suite->getTicksPerVideoFrame(code, &ticks) != 0 || ticks <= 0) ticks = 0;
     if (basic->releaseSuite) basic->releaseSuite("Premiere Time Suite", 1);
-    return tickCache.ticks;
+    TickCache::Put(code, ticks);
+    return ticks;
 }
+
+int64_t TickCache::Get(int32_t code) {
+    const uint64_t word = tickWord.load(std::memory_order_relaxed);
+    if (word == 0 || static_cast<uint8_t>(word) != static_cast<uint8_t>(code)) return 0;
+    return static_cast<int64_t>(word >> 8);
+}
+
+void TickCache::Put(int32_t code, int64_t ticks) {
+    if (ticks <= 0 || ticks >= kMaxCachedTicks) return;
+    tickWord.store(static_cast<uint64_t>(ticks) << 8 | static_cast<uint8_t>(code), std::memory_order_relaxed);
+}
+
+void TickCache::Clear() { tickWord.store(0, std::memory_order_relaxed); }
 
 int ClipLocator::SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block,
                             int inside) {

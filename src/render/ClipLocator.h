@@ -13,12 +13,17 @@
 namespace camtag {
 
 // Ticks per video frame as the host's time suite last gave them, and the frame-rate code they
-// belong to. One cache for all instances; refreshed when the code changes or while it is 0.
-struct TickCache {
-    int64_t ticks = 0;
-    int32_t code = -1;
+// belong to. One cache for all instances; refreshed when the code changes or while it is empty.
+// Code and ticks live in one atomic word, so that a host calling execute on several threads at
+// once can never pair one rate's code with another rate's ticks.
+class TickCache {
+public:
+    // The cached ticks for `code`; 0 when the cache holds none for it.
+    static int64_t Get(int32_t code);
+    // Caches positive ticks below 2^55 (every frame rate has far fewer); others are not kept.
+    static void Put(int32_t code, int64_t ticks);
+    static void Clear();
 };
-extern TickCache tickCache;
 
 // The match name under which the host reports this filter in its node trees.
 constexpr char kFilterMatchName[] = "PR.Camtag";

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace camtag {
 namespace {
@@ -19,7 +21,7 @@ const std::string kMissingFile = test::DataPath("no-such-file.avi");
 class LocatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tickCache = TickCache{};
+        TickCache::Clear();
         hostVersion = 0;
         ansiCodePage = 1252;
         FilterSettings settings{};
@@ -74,6 +76,35 @@ TEST_F(LocatorTest, TicksPerFrameAreCachedPerRateAndNeverStale) {
     host.setBasicSuiteAvailable(false);
     EXPECT_EQ(ClipLocator::TicksPerFrame(host.handle()), 0);
     EXPECT_EQ(ClipLocator::TicksPerFrame(nullptr), 0);
+}
+
+// Two hosts at different rates asking at once, as two render threads of one host may: the
+// shared cache must never give one rate's ticks for the other.
+TEST_F(LocatorTest, TicksPerFrameOnTwoThreadsAtDifferentRates) {
+    struct Rate {
+        uint32_t scale;
+        int32_t sampleSize;
+        int64_t ticks;
+    };
+    const Rate rates[2] = {{25, 1, 10160640000LL}, {30000, 1001, 8475667200LL}};
+    std::atomic<int> wrong{0};
+    std::atomic<int> started{0};
+    auto ask = [&](const Rate& rate) {
+        HostEmulator own; // this thread's host
+        own.setTimebase(rate.scale, rate.sampleSize);
+        started.fetch_add(1);
+        while (started.load() < 2) {
+        }
+        for (int i = 0; i < 100000; ++i) {
+            const int64_t ticks = ClipLocator::TicksPerFrame(own.handle());
+            if (ticks != rate.ticks) wrong.fetch_add(1);
+        }
+    };
+    std::thread first(ask, rates[0]);
+    std::thread second(ask, rates[1]);
+    first.join();
+    second.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(LocatorTest, FirstGuessFindsTheClipAtItsStoredOffset) {

@@ -7,7 +7,8 @@ namespace camtag {
 
 namespace {
 
-HostEmulator* activeEmulator = nullptr;
+// Per thread, so that emulators on different threads can drive the module at the same time.
+thread_local HostEmulator* activeEmulator = nullptr;
 
 // A name in a fixed field of a node, cut short to keep its terminator.
 template <size_t N>

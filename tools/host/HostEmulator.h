@@ -4,8 +4,9 @@
 // uses it to run the filter outside Premiere.
 //
 // The host's tables hold plain C function pointers without a context argument, so calls are
-// routed to the active emulator: the one constructed last (or made active with activate()).
-// One active emulator at a time; the emulator is not thread-safe.
+// routed to the active emulator of the calling thread: the one constructed last on that thread
+// (or made active there with activate()). One emulator must not be used by two threads at once,
+// but each thread may drive the module through its own emulator.
 #pragma once
 
 #include "host/HostInterface.h"
