@@ -8,6 +8,7 @@
 //   camtag-render [options] INPUT.avi < frames > stamped
 //       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them.
 #include "FilterSession.h"
+#include "FramePipeline.h"
 #include "SettingOverrides.h"
 #include "SourceProbe.h"
 #include "settings/SettingsStore.h"
@@ -103,35 +104,6 @@ std::wstring DefaultModulePath() {
     if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) return beside;
     // The build tree: tools/camtag-render/ next to src/host/.
     return dir + L"..\\..\\src\\host\\fl-Camtag.prm";
-}
-
-// Reads exactly `size` bytes; 1 done, 0 clean end of input before the first byte, -1 error or a
-// partial frame.
-int ReadExact(HANDLE input, uint8_t* buffer, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 24));
-        DWORD got = 0;
-        if (!ReadFile(input, buffer + done, chunk, &got, nullptr) || got == 0) {
-            DWORD error = GetLastError();
-            bool ended = got == 0 && (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
-                                      error == ERROR_SUCCESS);
-            return ended && done == 0 ? 0 : -1;
-        }
-        done += got;
-    }
-    return 1;
-}
-
-bool WriteExact(HANDLE output, const uint8_t* buffer, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 24));
-        DWORD put = 0;
-        if (!WriteFile(output, buffer + done, chunk, &put, nullptr) || put == 0) return false;
-        done += put;
-    }
-    return true;
 }
 
 struct Options {
@@ -257,6 +229,7 @@ int Run(const Options& options) {
     clip.width = width;
     clip.height = height;
     clip.frames = static_cast<int32_t>(frames);
+    clip.slots = 3;
     if (!session.start(clip, &error)) return Fail(error, 3);
 
     FilterSettings& settings = *session.settings();
@@ -282,19 +255,31 @@ int Run(const Options& options) {
         lastReport = now;
     };
 
-    int64_t done = 0;
-    for (; done < frames; ++done) {
-        int got = ReadExact(input, session.sourcePixels(), frameBytes);
-        if (got == 0) break;
-        if (got < 0) return Fail("input ended inside frame " + std::to_string(done));
-        short result = session.execute(static_cast<int32_t>(done));
-        if (result != 0)
-            return Fail("the module failed on frame " + std::to_string(done) + " (result " +
-                        std::to_string(result) + ")", 3);
-        if (!WriteExact(output, session.destinationPixels(), frameBytes))
-            return Fail("cannot write frame " + std::to_string(done) + ": output closed");
-        QueryPerformanceCounter(&now);
-        if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2) report(done + 1, false);
+    // One frame being read, one stamped, one written.
+    std::vector<PipelineSlot> slots;
+    for (int32_t slot = 0; slot < session.slots(); ++slot)
+        slots.push_back({session.sourcePixels(slot), session.destinationPixels(slot)});
+    short failure = 0;
+    int64_t failedFrame = 0;
+    const PipelineResult run = RunFramePipeline(
+        input, output, frameBytes, frames, slots,
+        [&](int64_t frame, int32_t slot) {
+            failure = session.execute(static_cast<int32_t>(frame), slot);
+            failedFrame = frame;
+            return failure == 0;
+        },
+        [&](int64_t stamped) {
+            QueryPerformanceCounter(&now);
+            if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2) report(stamped, false);
+        });
+    const int64_t done = run.done;
+    switch (run.status) {
+    case PipelineStatus::kDone: break;
+    case PipelineStatus::kPartialFrame: return Fail("input ended inside frame " + std::to_string(done));
+    case PipelineStatus::kStampFailed:
+        return Fail("the module failed on frame " + std::to_string(failedFrame) + " (result " +
+                        std::to_string(failure) + ")", 3);
+    case PipelineStatus::kOutputClosed: return Fail("cannot write frame " + std::to_string(done) + ": output closed");
     }
     report(done, true);
     if (done == 0) return Fail("no frames arrived on the input");
