@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -231,6 +232,50 @@ TEST(FrameStamp, NothingToDrawPassesTheFrameThroughWithoutABuffer) {
     std::vector<uint8_t> out(in.size(), 0);
     EXPECT_GT(Banded(g, s, L"12:00", in.data(), out.data()), 0);
     EXPECT_EQ(out, in);
+}
+
+// A host that renders fields stamps each at the full frame's size and place: the two fields,
+// stamped one by one, weave into the frame stamped whole.
+TEST(FrameStamp, TwoFieldsStampedApartWeaveIntoTheWholeFrame) {
+    const int32_t rows = kFrameRows;
+    const int32_t rowBytes = kWidth * 4;
+    const std::vector<uint8_t> frame = NoisyFrame(rowBytes, rows);
+    // Row r of the frame (the picture's bottom row first) is row r / 2 of the field whose rows
+    // sit on even buffer rows (parity 1) when r is even, of the other field (parity 0) when odd.
+    std::vector<uint8_t> fields[2];
+    for (int32_t parity : {0, 1}) {
+        for (int32_t r = parity == 1 ? 0 : 1; r < rows; r += 2) {
+            fields[parity].insert(fields[parity].end(), frame.begin() + static_cast<size_t>(r) * rowBytes,
+                                  frame.begin() + static_cast<size_t>(r + 1) * rowBytes);
+        }
+    }
+    FilterSettings s = BaseSettings();
+    s.bkground = s.drawoutline = s.drawshadow = 1;
+    s.transparency = 25;
+    s.angle = 12;
+    s.y = 0.45;
+    const wchar_t text[] = L"14:23:05\n15.07.04";
+
+    FrameGeometry whole;
+    const FrameDesc frameDesc{kWidth, rows, rowBytes, 32};
+    ASSERT_EQ(PrepareFrameGeometry(frameDesc, frameDesc, 1, 0, &whole), FrameAction::kDraw);
+    std::vector<uint8_t> stamped(frame.size());
+    ASSERT_GT(Banded(whole, s, text, frame.data(), stamped.data()), 0);
+
+    for (int32_t parity : {0, 1}) {
+        FrameGeometry g;
+        const FrameDesc fieldDesc{kWidth, rows / 2, rowBytes, 32};
+        ASSERT_EQ(PrepareFrameGeometry(fieldDesc, fieldDesc, 2, parity, &g), FrameAction::kDraw);
+        std::vector<uint8_t> field(fields[parity].size());
+        ASSERT_GT(Banded(g, s, text, fields[parity].data(), field.data()), 0);
+        for (int32_t k = 0; k < rows / 2; ++k) {
+            const int32_t r = 2 * k + (parity == 1 ? 0 : 1);
+            ASSERT_TRUE(std::equal(field.begin() + static_cast<size_t>(k) * rowBytes,
+                                   field.begin() + static_cast<size_t>(k + 1) * rowBytes,
+                                   stamped.begin() + static_cast<size_t>(r) * rowBytes))
+                << "parity " << parity << ", frame row " << r;
+        }
+    }
 }
 
 TEST(ScanBand, RowsBecomeScanLinesCutToTheBitmap) {
