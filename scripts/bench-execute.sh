@@ -29,7 +29,7 @@ out=$("$CAMTAG_WINE64" "$build/tools/bench-execute/bench-execute.exe" \
   --module "$(winpath "$build/src/host/fl-Camtag.prm")" \
   --template "$(winpath "$root/tests/data/pal-type2-idx1-ffmpeg.avi")" \
   --work "$(winpath "$build/bench-data")" --calls "$calls" </dev/null)
-echo "$out" | grep -v '^execute_ms='
+echo "$out" | grep -v '^execute_'
 module_ms=$(echo "$out" | sed -n 's/^execute_ms=//p')
 
 # ffmpeg: the same two lines in Liberation Sans (Wine's Arial) at the module's size for a
