@@ -1,9 +1,7 @@
 #include "FramePipeline.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <thread>
 
 namespace camtag {
@@ -46,35 +44,38 @@ struct Item {
 };
 
 // A small blocking queue; closing it wakes every waiter, and a closed queue gives nothing more.
+// Win32's slim lock and condition variable: under Wine they wait on futexes, where other locks
+// would ask the Wine server at every hand-over.
 class Queue {
 public:
     void push(Item item) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            items_.push_back(item);
-        }
-        ready_.notify_one();
+        AcquireSRWLockExclusive(&lock_);
+        items_.push_back(item);
+        ReleaseSRWLockExclusive(&lock_);
+        WakeConditionVariable(&ready_);
     }
     // False when the queue was closed.
     bool pop(Item* item) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [&] { return closed_ || !items_.empty(); });
-        if (closed_) return false;
-        *item = items_.front();
-        items_.pop_front();
-        return true;
+        AcquireSRWLockExclusive(&lock_);
+        while (!closed_ && items_.empty()) SleepConditionVariableSRW(&ready_, &lock_, INFINITE, 0);
+        const bool got = !closed_;
+        if (got) {
+            *item = items_.front();
+            items_.pop_front();
+        }
+        ReleaseSRWLockExclusive(&lock_);
+        return got;
     }
     void close() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closed_ = true;
-        }
-        ready_.notify_all();
+        AcquireSRWLockExclusive(&lock_);
+        closed_ = true;
+        ReleaseSRWLockExclusive(&lock_);
+        WakeAllConditionVariable(&ready_);
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE ready_ = CONDITION_VARIABLE_INIT;
     std::deque<Item> items_;
     bool closed_ = false;
 };

@@ -221,6 +221,8 @@ private:
 
     bool failAllocations_ = false;
     std::map<char*, uint32_t> pointers_;
+    static constexpr size_t kSpareBlocks = 4;
+    std::vector<std::pair<uint32_t, char*>> spareBlocks_; // given back, kept for reuse
     size_t pointerAllocations_ = 0;
     size_t badDisposals_ = 0;
     uint32_t lastPointerRequest_ = 0;
