@@ -44,14 +44,15 @@ struct HostBuffer {
 };
 
 // The overlay text for the source frame; may change mode and timecodemode of a non-DV source.
+// `reader` may hold the source already, opened by the clip locator.
 void ComposeText(HostFilterRecord* rec, FilterSettings* settings, const char* sourcePath, int32_t sourceFrame,
-                 char* text) {
-    DvAviReader reader;
+                 DvAviReader& reader, char* text) {
     if (settings->dvSource == 0) {
         // Only timecodes can be had without DV frames; the tape timecode cannot.
+        reader.Close();
         if (settings->mode == 0) settings->mode = 1;
         settings->timecodemode &= ~kTimecodeTape;
-    } else if (!reader.Open(sourcePath)) {
+    } else if (!reader.isOpen && !reader.Open(sourcePath)) {
         std::memcpy(text, kErrorAviAccess, sizeof kErrorAviAccess);
         return;
     }
@@ -139,13 +140,15 @@ int16_t RunExecute(HostRecordHandle record) {
 
     char text[kTextBytes] = {};
     bool located = true;
+    // The source file, opened once: the clip locator's check leaves it open for the text.
+    DvAviReader sourceFile;
     if (hostVersion > kLastKnownHostVersion) {
         ShowNewHostWarningOnce();
     } else {
         // Without ticks per frame the host's timeline cannot be read at all.
         if (ClipLocator::TicksPerFrame(record) <= 0)
             return DrawFrame(rec, geometry, source, destination, kErrorReattach);
-        located = ClipLocator::Locate(record, block) != 0;
+        located = ClipLocator::Locate(record, block, &sourceFile) != 0;
         settings = SettingsOf(rec);
         if (!settings) return kResultFailed;
         if (located) std::memcpy(settings->sourcePath, &block, sizeof block);
@@ -164,7 +167,7 @@ int16_t RunExecute(HostRecordHandle record) {
                 return kResultOk;
             }
         }
-        ComposeText(rec, settings, block.sourcePath, sourceFrame, text);
+        ComposeText(rec, settings, block.sourcePath, sourceFrame, sourceFile, text);
     }
     return DrawFrame(rec, geometry, source, destination, text);
 }

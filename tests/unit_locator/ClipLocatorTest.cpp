@@ -1,6 +1,7 @@
 // The clip locator against the host emulator's timelines: what it finds, what it must not take,
 // and what a host with missing or hostile answers cannot make it do.
 #include "HostEmulator.h"
+#include "dv/DvAviReader.h"
 #include "host/ModuleState.h"
 #include "render/ClipLocator.h"
 #include "support/TestSupport.h"
@@ -120,6 +121,29 @@ TEST_F(LocatorTest, FirstGuessFindsTheClipAtItsStoredOffset) {
     EXPECT_EQ(host.segmentRequests()[0], 110);
     EXPECT_EQ(host.outstandingSegments(), 0u);
     EXPECT_EQ(host.badReleases(), 0u);
+}
+
+// The execute call hands in a reader: a DV source stays open in it for the text, anything else
+// leaves it closed.
+TEST_F(LocatorTest, TheSourceStaysOpenForTheCallerOnlyWhenItIsDv) {
+    struct Case {
+        const std::string* file;
+        int dv;
+    };
+    for (const Case& c : {Case{&kDvFile, 1}, Case{&kMissingFile, 0}}) {
+        host.clearTimeline();
+        host.addFilteredClip(0, 100, c.file->c_str(), 0);
+        DvAviReader reader;
+        ASSERT_EQ(ClipLocator::Locate(host.handle(), block, &reader), 1) << *c.file;
+        EXPECT_EQ(host.settings()->dvSource, c.dv);
+        EXPECT_EQ(reader.isOpen, c.dv);
+        if (c.dv) {
+            EXPECT_EQ(reader.frameCount, 4u);
+            SYSTEMTIME recorded{};
+            EXPECT_EQ(reader.GetRecordingTime(3, &recorded), 1);
+            EXPECT_EQ(recorded.wYear, 2004);
+        }
+    }
 }
 
 TEST_F(LocatorTest, ScanFindsAMovedClipAndFieldsHalveThePosition) {
