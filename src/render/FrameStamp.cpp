@@ -2,9 +2,63 @@
 
 #include <gdiplus.h>
 
+#include <atomic>
+#include <cstring>
+#include <new>
+
 namespace camtag {
 
 namespace gp = Gdiplus::DllExports;
+
+namespace {
+
+// Everything the turned text path depends on. Compared byte for byte: made zeroed, so that
+// padding and the unused end of the text compare equal.
+struct ShapeKey {
+    LOGFONTA font;   // the scaled font
+    int32_t dotsPerInch;
+    float originX;
+    float originY;
+    int32_t align;
+    int32_t angle;
+    WCHAR text[kOverlayTextMax + 1];
+};
+
+struct CachedShape {
+    ShapeKey key;
+    OverlayPathData path;
+};
+
+// The last frame's turned text path, kept between calls: while the text stays the same (24 frames
+// of 25 in date mode), a frame needs neither a font nor the text's layout, and the path made
+// from the data is the one the layout gives. The slot is emptied while a call uses the entry,
+// so calls on several threads never share one; a call that finds it empty makes its own.
+std::atomic<CachedShape*> shapeSlot{nullptr};
+std::atomic<long> shapesReused{0};
+
+struct ShapeSlotRelease {
+    ~ShapeSlotRelease() { delete shapeSlot.exchange(nullptr); }
+} shapeSlotRelease;
+
+ShapeKey MakeKey(const LOGFONTA& font, int32_t dotsPerInch, float originX, float originY,
+                 const FilterSettings& settings, const WCHAR* text) {
+    ShapeKey key;
+    std::memset(&key, 0, sizeof key);
+    key.font = font;
+    key.dotsPerInch = dotsPerInch;
+    key.originX = originX;
+    key.originY = originY;
+    key.align = settings.align;
+    key.angle = settings.angle;
+    for (int i = 0; i < kOverlayTextMax && text[i] != 0; ++i) {
+        key.text[i] = text[i];
+    }
+    return key;
+}
+
+} // namespace
+
+long FrameStamp::ShapesReused() { return shapesReused.load(std::memory_order_relaxed); }
 
 FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text)
     : geometry_(geometry) {
@@ -16,18 +70,37 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
     if (!bitmap_.Create(nullptr, geometry.width, rows, 1, 32, nullptr)) {
         return;
     }
+    const int32_t dotsPerInch = GetDeviceCaps(bitmap_.dc(), LOGPIXELSY);
     LOGFONTA font = settings.font;
-    font.lfHeight = ScaledFontHeight(settings.font.lfHeight, rows, settings.referenceHeight,
-                                     GetDeviceCaps(bitmap_.dc(), LOGPIXELSY));
-    Gdiplus::GpFont* gpFont = nullptr;
-    if (gp::GdipCreateFontFromLogfontA(bitmap_.dc(), &font, &gpFont) != Gdiplus::Ok || !gpFont) {
-        return;
-    }
+    font.lfHeight = ScaledFontHeight(settings.font.lfHeight, rows, settings.referenceHeight, dotsPerInch);
     const float originX = static_cast<float>(geometry.width * settings.x);
     const float originY = static_cast<float>(static_cast<double>(rows) * settings.y);
-    shape_.emplace(settings, gpFont, originX, originY, text);
-    // The shape has taken what it needs of the font (its family, size and style).
-    gp::GdipDeleteFont(gpFont);
+    const ShapeKey key = MakeKey(font, dotsPerInch, originX, originY, settings, text);
+
+    CachedShape* cached = shapeSlot.exchange(nullptr);
+    if (cached && std::memcmp(&cached->key, &key, sizeof key) == 0) {
+        shape_.emplace(settings, cached->path);
+        shapesReused.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        Gdiplus::GpFont* gpFont = nullptr;
+        if (gp::GdipCreateFontFromLogfontA(bitmap_.dc(), &font, &gpFont) != Gdiplus::Ok || !gpFont) {
+            delete cached;
+            return;
+        }
+        shape_.emplace(settings, gpFont, originX, originY, text);
+        // The shape has taken what it needs of the font (its family, size and style).
+        gp::GdipDeleteFont(gpFont);
+        if (!cached) cached = new (std::nothrow) CachedShape;
+        if (cached) {
+            cached->key = key;
+            if (!shape_->PathData(&cached->path)) {
+                delete cached;
+                cached = nullptr;
+            }
+        }
+    }
+    // Back into the slot; an entry another call put there meanwhile goes.
+    if (cached) delete shapeSlot.exchange(cached);
 
     int64_t top = 0;
     int64_t bottom = rows;

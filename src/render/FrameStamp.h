@@ -3,7 +3,9 @@
 // known before a pixel moves; only those rows go through the pixel buffer and the bitmap, and
 // every other row of the destination is copied from the source. The bitmap still has the full
 // frame size and the overlay is drawn with the same calls at the same coordinates, so the frame
-// is the one FillBitmap, OverlayRenderer::DrawOverlay and StoreBitmap give, byte for byte.
+// is the one FillBitmap, OverlayRenderer::DrawOverlay and StoreBitmap give, byte for byte. The
+// last text path is kept between stamps (as plain data, no GDI+ object): a frame with the same
+// text, font and place is drawn from it without a font or a new layout.
 //
 //     FrameStamp stamp(geometry, settings, text);
 //     size_t bytes = stamp.BufferBytes();
@@ -39,6 +41,10 @@ public:
     size_t BufferBytes() const;
     // The scan lines that go through the bitmap.
     ScanBand band() const { return band_; }
+
+    // Stamps (process-wide) whose text path was the previous stamp's, made again from its data
+    // instead of being laid out: the same text, font, place and angle.
+    static long ShapesReused();
 
     // Fills the band into the bitmap, draws the overlay, stores the band and copies every other
     // row from the source. `buffer` holds BufferBytes() bytes. Once per stamp; the bitmap is

@@ -134,6 +134,7 @@ OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float o
     shadowAlpha_ = static_cast<uint8_t>(static_cast<double>(alpha_) * 0.5);
     Gdiplus::REAL emSize = 0.0f;
     gp::GdipGetFontSize(font, &emSize);
+    emSize_ = emSize;
     offset_ = OverlayRenderer::ShadowOffset(emSize);
 
     // 3. Horizontal alignment (2, the graphics' smoothing, comes with the painting).
@@ -159,6 +160,38 @@ OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float o
         gp::GdipTranslateMatrix(matrix_, -originX, -originY, Gdiplus::MatrixOrderPrepend);
         gp::GdipTransformPath(path_, matrix_);
     }
+}
+
+OverlayShape::OverlayShape(const FilterSettings& settings, const OverlayPathData& data) : settings_(settings) {
+    alpha_ = OverlayRenderer::Alpha(settings_.transparency);
+    shadowAlpha_ = static_cast<uint8_t>(static_cast<double>(alpha_) * 0.5);
+    emSize_ = data.emSize;
+    offset_ = OverlayRenderer::ShadowOffset(emSize_);
+    if (data.points.size() != data.types.size() || data.points.size() > static_cast<size_t>(INT_MAX)) {
+        return;
+    }
+    if (data.points.empty()) {
+        Made(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path_));
+    } else {
+        Made(gp::GdipCreatePath2(data.points.data(), data.types.data(), static_cast<INT>(data.points.size()),
+                                 Gdiplus::FillModeAlternate, &path_));
+    }
+}
+
+bool OverlayShape::PathData(OverlayPathData* data) const {
+    INT count = 0;
+    if (!data || !path_ || painted_ || gp::GdipGetPointCount(path_, &count) != Ok || count < 0) {
+        return false;
+    }
+    try {
+        data->emSize = emSize_;
+        data->points.resize(static_cast<size_t>(count));
+        data->types.resize(static_cast<size_t>(count));
+    } catch (...) {
+        return false;
+    }
+    return count == 0 || (gp::GdipGetPathPoints(path_, data->points.data(), count) == Ok &&
+                          gp::GdipGetPathTypes(path_, data->types.data(), count) == Ok);
 }
 
 OverlayShape::~OverlayShape() {

@@ -8,6 +8,7 @@
 #include <gdiplus.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "settings/FilterSettings.h"
 
@@ -30,6 +31,14 @@ struct OverlayParams {
     const WCHAR* text;    // zero-terminated; line feeds separate lines
 };
 
+// A shape's turned path as plain data, with the font's em size: enough to make the same shape
+// again without laying the text out.
+struct OverlayPathData {
+    float emSize = 0.0f;
+    std::vector<Gdiplus::PointF> points;
+    std::vector<BYTE> types;
+};
+
 // The overlay's text as a path, made and turned about its origin (steps 1 to 6 of the drawing)
 // before anything is drawn, so that a caller can learn which rows the layers can change; Paint
 // then draws the layers. One Paint per shape: it replaces the path by its outline. Every GDI+
@@ -38,6 +47,9 @@ class OverlayShape {
 public:
     // Keeps a copy of the settings; the font belongs to the caller and may go after this.
     OverlayShape(const FilterSettings& settings, GpFont* font, float originX, float originY, const WCHAR* text);
+    // The shape whose path data an earlier shape gave (PathData): the same path, painted with
+    // these settings.
+    OverlayShape(const FilterSettings& settings, const OverlayPathData& data);
     ~OverlayShape();
     OverlayShape(const OverlayShape&) = delete;
     OverlayShape& operator=(const OverlayShape&) = delete;
@@ -47,6 +59,9 @@ public:
     // *top == *bottom when nothing is drawn (an empty text). False when that cannot be said
     // (no path, bounds that GDI+ does not give or that are not finite numbers).
     bool TouchedRows(int64_t* top, int64_t* bottom) const;
+
+    // The turned path and the em size; false without a path, after Paint or when memory runs out.
+    bool PathData(OverlayPathData* data) const;
 
     // Steps 2 and 7 to 12 on the graphics, whose world transform is left as it was.
     void Paint(GpGraphics* graphics);
@@ -59,6 +74,7 @@ private:
     Gdiplus::GpMatrix* matrix_ = nullptr;
     uint8_t alpha_ = 0;
     uint8_t shadowAlpha_ = 0;
+    float emSize_ = 0.0f;
     float offset_ = 0.0f;
     bool painted_ = false;
 };

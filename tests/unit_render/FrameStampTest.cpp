@@ -176,6 +176,7 @@ TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
     const wchar_t* texts[] = {L"14:23:05\n15.07.04", L"Camtag error. AVI access fail.", L"Wj|g\n\n_^"};
     int banded = 0;
     int cases = 0;
+    long reused = 0;
     for (const Fields& f : kFields) {
         const int32_t rows = f.factor == 2 ? kFrameRows / 2 : kFrameRows;
         // Rows a little longer than the pixels, and a source with its own longer rows.
@@ -191,17 +192,57 @@ TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
                 std::vector<uint8_t> expected(static_cast<size_t>(destination.rowBytes) * rows,
                                               static_cast<uint8_t>(kMarker));
                 std::vector<uint8_t> got = expected;
+                std::vector<uint8_t> again = expected;
                 Reference(g, s, text, in.data(), expected.data());
                 const int32_t band = Banded(g, s, text, in.data(), got.data());
+                // The same text once more: drawn from the kept path, without a new layout.
+                const long reusedBefore = FrameStamp::ShapesReused();
+                Banded(g, s, text, in.data(), again.data());
+                reused += FrameStamp::ShapesReused() - reusedBefore;
                 ++cases;
                 banded += band > 0 && band < BitmapHeight(g);
                 ASSERT_EQ(got, expected) << f.name << ", " << look.name << ", text " << std::wstring(text).size()
                                          << " units, band of " << band << " rows";
+                ASSERT_EQ(again, expected) << f.name << ", " << look.name << ", from the kept path";
             }
         }
     }
     // Most cases touch only part of the frame, so the band is what the comparison checks.
     EXPECT_GT(banded, cases / 2);
+    EXPECT_EQ(reused, cases);
+}
+
+// The kept path stands in only for the same layout: each change of what the path depends on,
+// one at a time after the same text was stamped, still gives the whole-frame exchange's frame.
+TEST(FrameStamp, KeptPathIsNotTakenForAnotherLayout) {
+    FrameGeometry g;
+    const FrameDesc desc{kWidth, kFrameRows, kWidth * 4, 32};
+    ASSERT_EQ(PrepareFrameGeometry(desc, desc, 1, 0, &g), FrameAction::kDraw);
+    const std::vector<uint8_t> in = NoisyFrame(desc.rowBytes, desc.height);
+    const Look changes[] = {
+        {"align", [](FilterSettings& s) { s.align = 2; }},
+        {"angle", [](FilterSettings& s) { s.angle = 1; }},
+        {"x", [](FilterSettings& s) { s.x += 0.001; }},
+        {"y", [](FilterSettings& s) { s.y -= 0.001; }},
+        {"font size", [](FilterSettings& s) { s.font.lfHeight -= 1; }},
+        {"bold", [](FilterSettings& s) { s.font.lfWeight = FW_BOLD; }},
+        {"face", [](FilterSettings& s) { std::strcpy(s.font.lfFaceName, "Courier New"); }},
+        {"reference height", [](FilterSettings& s) { s.referenceHeight = 500; }},
+    };
+    const wchar_t* texts[] = {L"14:23:05\n15.07.04", L"14:23:06\n15.07.04"};
+    for (const Look& change : changes) {
+        for (const wchar_t* text : texts) {
+            FilterSettings s = BaseSettings();
+            s.drawoutline = s.drawshadow = 1;
+            std::vector<uint8_t> out(in.size());
+            Banded(g, s, texts[0], in.data(), out.data()); // keeps the base layout's path
+            change.apply(s);
+            std::vector<uint8_t> expected(in.size());
+            Reference(g, s, text, in.data(), expected.data());
+            Banded(g, s, text, in.data(), out.data());
+            ASSERT_EQ(out, expected) << change.name;
+        }
+    }
 }
 
 TEST(FrameStamp, NothingToDrawPassesTheFrameThroughWithoutABuffer) {
