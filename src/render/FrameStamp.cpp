@@ -29,16 +29,29 @@ struct CachedShape {
     OverlayPathData path;
 };
 
-// The last frame's turned text path, kept between calls: while the text stays the same (24 frames
-// of 25 in date mode), a frame needs neither a font nor the text's layout, and the path made
-// from the data is the one the layout gives. The slot is emptied while a call uses the entry,
-// so calls on several threads never share one; a call that finds it empty makes its own.
-std::atomic<CachedShape*> shapeSlot{nullptr};
+// Recent turned text paths, kept between calls: while the text stays the same (24 frames of 25
+// in date mode), a frame needs neither a font nor the text's layout, and the path made from the
+// data is the one the layout gives. A few slots, chosen by the key, so that instances drawing
+// different texts on the same frames (date and timecode, two clips) do not push each other out.
+// A slot is emptied while a call uses its entry, so calls on several threads never share one; a
+// call that finds it empty makes its own.
+constexpr size_t kShapeSlots = 8;
+std::atomic<CachedShape*> shapeSlots[kShapeSlots] = {};
 std::atomic<long> shapesReused{0};
 
 struct ShapeSlotRelease {
-    ~ShapeSlotRelease() { delete shapeSlot.exchange(nullptr); }
+    ~ShapeSlotRelease() {
+        for (auto& slot : shapeSlots) delete slot.exchange(nullptr);
+    }
 } shapeSlotRelease;
+
+std::atomic<CachedShape*>& SlotOf(const ShapeKey& key) {
+    // FNV-1a over the key's bytes.
+    uint32_t hash = 2166136261u;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&key);
+    for (size_t i = 0; i < sizeof key; ++i) hash = (hash ^ bytes[i]) * 16777619u;
+    return shapeSlots[hash % kShapeSlots];
+}
 
 ShapeKey MakeKey(const LOGFONTA& font, int32_t dotsPerInch, float originX, float originY,
                  const FilterSettings& settings, const WCHAR* text) {
@@ -77,7 +90,8 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
     const float originY = static_cast<float>(static_cast<double>(rows) * settings.y);
     const ShapeKey key = MakeKey(font, dotsPerInch, originX, originY, settings, text);
 
-    CachedShape* cached = shapeSlot.exchange(nullptr);
+    std::atomic<CachedShape*>& slot = SlotOf(key);
+    CachedShape* cached = slot.exchange(nullptr);
     if (cached && std::memcmp(&cached->key, &key, sizeof key) == 0) {
         shape_.emplace(settings, cached->path);
         shapesReused.fetch_add(1, std::memory_order_relaxed);
@@ -100,7 +114,7 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         }
     }
     // Back into the slot; an entry another call put there meanwhile goes.
-    if (cached) delete shapeSlot.exchange(cached);
+    if (cached) delete slot.exchange(cached);
 
     int64_t top = 0;
     int64_t bottom = rows;
