@@ -1,5 +1,7 @@
 #include "render/FrameStamp.h"
 
+#include "render/KeptObjects.h"
+
 #include <gdiplus.h>
 
 #include <atomic>
@@ -31,27 +33,10 @@ struct CachedShape {
 
 // Recent turned text paths, kept between calls: while the text stays the same (24 frames of 25
 // in date mode), a frame needs neither a font nor the text's layout, and the path made from the
-// data is the one the layout gives. A few slots, chosen by the key, so that instances drawing
-// different texts on the same frames (date and timecode, two clips) do not push each other out.
-// A slot is emptied while a call uses its entry, so calls on several threads never share one; a
-// call that finds it empty makes its own.
-constexpr size_t kShapeSlots = 8;
-std::atomic<CachedShape*> shapeSlots[kShapeSlots] = {};
+// data is the one the layout gives. Several, so that instances drawing different texts on the
+// same frames (date and timecode, two clips) and render threads keep theirs.
+KeptObjects<CachedShape, 8> keptShapes;
 std::atomic<long> shapesReused{0};
-
-struct ShapeSlotRelease {
-    ~ShapeSlotRelease() {
-        for (auto& slot : shapeSlots) delete slot.exchange(nullptr);
-    }
-} shapeSlotRelease;
-
-std::atomic<CachedShape*>& SlotOf(const ShapeKey& key) {
-    // FNV-1a over the key's bytes.
-    uint32_t hash = 2166136261u;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&key);
-    for (size_t i = 0; i < sizeof key; ++i) hash = (hash ^ bytes[i]) * 16777619u;
-    return shapeSlots[hash % kShapeSlots];
-}
 
 ShapeKey MakeKey(const LOGFONTA& font, int32_t dotsPerInch, float originX, float originY,
                  const FilterSettings& settings, const WCHAR* text) {
@@ -69,6 +54,13 @@ ShapeKey MakeKey(const LOGFONTA& font, int32_t dotsPerInch, float originX, float
     return key;
 }
 
+// Memory bitmaps of earlier stamps, kept for later ones of the same size: making a frame's
+// bitmap and selecting it into a device context costs about a tenth of a frame's drawing under
+// Wine. Nothing of a kept bitmap can show: every scan line of a band is set before the drawing,
+// the drawing stays within the band, and only the band is read back. Its device context is
+// brought back to the state it had when made.
+KeptObjects<CMemBm, 4> keptBitmaps;
+
 } // namespace
 
 long FrameStamp::ShapesReused() { return shapesReused.load(std::memory_order_relaxed); }
@@ -79,32 +71,38 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         return;
     }
     const int32_t rows = BitmapHeight(geometry);
-    // Without a bitmap or a font the whole-frame exchange draws nothing: the frame stays the source.
-    if (!bitmap_.Create(nullptr, geometry.width, rows, 1, 32, nullptr)) {
-        return;
+    bitmap_ = keptBitmaps.Take([&](const CMemBm& kept) { return kept.width() == geometry.width && kept.height() == rows; });
+    if (!bitmap_) {
+        bitmap_ = new (std::nothrow) CMemBm;
+        // Without a bitmap or a font the whole-frame exchange draws nothing: the frame stays the
+        // source.
+        if (!bitmap_ || !bitmap_->Create(nullptr, geometry.width, rows, 1, 32, nullptr) || !SaveDC(bitmap_->dc())) {
+            delete bitmap_;
+            bitmap_ = nullptr;
+            return;
+        }
     }
-    const int32_t dotsPerInch = GetDeviceCaps(bitmap_.dc(), LOGPIXELSY);
+    const int32_t dotsPerInch = GetDeviceCaps(bitmap_->dc(), LOGPIXELSY);
     LOGFONTA font = settings.font;
     font.lfHeight = ScaledFontHeight(settings.font.lfHeight, rows, settings.referenceHeight, dotsPerInch);
     const float originX = static_cast<float>(geometry.width * settings.x);
     const float originY = static_cast<float>(static_cast<double>(rows) * settings.y);
     const ShapeKey key = MakeKey(font, dotsPerInch, originX, originY, settings, text);
 
-    std::atomic<CachedShape*>& slot = SlotOf(key);
-    CachedShape* cached = slot.exchange(nullptr);
-    if (cached && std::memcmp(&cached->key, &key, sizeof key) == 0) {
+    CachedShape* cached =
+        keptShapes.Take([&](const CachedShape& kept) { return std::memcmp(&kept.key, &key, sizeof key) == 0; });
+    if (cached) {
         shape_.emplace(settings, cached->path);
         shapesReused.fetch_add(1, std::memory_order_relaxed);
     } else {
         Gdiplus::GpFont* gpFont = nullptr;
-        if (gp::GdipCreateFontFromLogfontA(bitmap_.dc(), &font, &gpFont) != Gdiplus::Ok || !gpFont) {
-            delete cached;
+        if (gp::GdipCreateFontFromLogfontA(bitmap_->dc(), &font, &gpFont) != Gdiplus::Ok || !gpFont) {
             return;
         }
         shape_.emplace(settings, gpFont, originX, originY, text);
         // The shape has taken what it needs of the font (its family, size and style).
         gp::GdipDeleteFont(gpFont);
-        if (!cached) cached = new (std::nothrow) CachedShape;
+        cached = new (std::nothrow) CachedShape;
         if (cached) {
             cached->key = key;
             if (!shape_->PathData(&cached->path)) {
@@ -113,8 +111,7 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
             }
         }
     }
-    // Back into the slot; an entry another call put there meanwhile goes.
-    if (cached) delete slot.exchange(cached);
+    keptShapes.Give(cached);
 
     int64_t top = 0;
     int64_t bottom = rows;
@@ -128,21 +125,33 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
 
 size_t FrameStamp::BufferBytes() const { return shape_ ? BandBufferBytes(geometry_, band_) : 0; }
 
+FrameStamp::~FrameStamp() {
+    if (!bitmap_) {
+        return;
+    }
+    // The next stamp finds the device context as it was made.
+    if (RestoreDC(bitmap_->dc(), -1) && SaveDC(bitmap_->dc())) {
+        keptBitmaps.Give(bitmap_);
+    } else {
+        delete bitmap_;
+    }
+}
+
 void FrameStamp::Draw(const void* source, void* destination, uint32_t* buffer) {
     if (BufferBytes() == 0 || !buffer) {
         PassThrough(source, destination, geometry_);
-        bitmap_.Release();
         return;
     }
-    FillBitmapBand(source, geometry_, band_, buffer, bitmap_);
+    FillBitmapBand(source, geometry_, band_, buffer, *bitmap_);
     Gdiplus::GpGraphics* graphics = nullptr;
-    if (gp::GdipCreateFromHDC(bitmap_.dc(), &graphics) == Gdiplus::Ok && graphics) {
+    if (gp::GdipCreateFromHDC(bitmap_->dc(), &graphics) == Gdiplus::Ok && graphics) {
         shape_->Paint(graphics);
         // GDI+ must be done with the bitmap before it is read back.
         gp::GdipDeleteGraphics(graphics);
     }
-    StoreBitmapBand(bitmap_, geometry_, band_, buffer, source, destination);
-    bitmap_.Release();
+    StoreBitmapBand(*bitmap_, geometry_, band_, buffer, source, destination);
+    // Drawn once: the shape's path is spent.
+    shape_.reset();
 }
 
 } // namespace camtag

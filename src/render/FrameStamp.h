@@ -5,7 +5,8 @@
 // frame size and the overlay is drawn with the same calls at the same coordinates, so the frame
 // is the one FillBitmap, OverlayRenderer::DrawOverlay and StoreBitmap give, byte for byte. The
 // last text path is kept between stamps (as plain data, no GDI+ object): a frame with the same
-// text, font and place is drawn from it without a font or a new layout.
+// text, font and place is drawn from it without a font or a new layout; and the memory bitmap is
+// kept for the next stamp of the same size.
 //
 //     FrameStamp stamp(geometry, settings, text);
 //     size_t bytes = stamp.BufferBytes();
@@ -32,7 +33,7 @@ public:
     // font is the settings' font scaled to the bitmap's rows; the text's anchor is (x, y) of the
     // settings as fractions of the width and the bitmap's rows.
     FrameStamp(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text);
-    ~FrameStamp() = default;
+    ~FrameStamp();
     FrameStamp(const FrameStamp&) = delete;
     FrameStamp& operator=(const FrameStamp&) = delete;
 
@@ -47,13 +48,13 @@ public:
     static long ShapesReused();
 
     // Fills the band into the bitmap, draws the overlay, stores the band and copies every other
-    // row from the source. `buffer` holds BufferBytes() bytes. Once per stamp; the bitmap is
-    // released at its end. With no band (or no buffer) the frame is passed through.
+    // row from the source. `buffer` holds BufferBytes() bytes. Once per stamp. With no band (or
+    // no buffer) the frame is passed through.
     void Draw(const void* source, void* destination, uint32_t* buffer);
 
 private:
     FrameGeometry geometry_;
-    CMemBm bitmap_;
+    CMemBm* bitmap_ = nullptr; // this stamp's, or the one kept from an earlier stamp
     std::optional<OverlayShape> shape_;
     ScanBand band_;
 };
