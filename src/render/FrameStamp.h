@@ -3,10 +3,13 @@
 // known before a pixel moves; only those rows go through the pixel buffer and the bitmap, and
 // every other row of the destination is copied from the source. The bitmap still has the full
 // frame size and the overlay is drawn with the same calls at the same coordinates, so the frame
-// is the one FillBitmap, OverlayRenderer::DrawOverlay and StoreBitmap give, byte for byte. The
-// last text path is kept between stamps (as plain data, no GDI+ object): a frame with the same
-// text, font and place is drawn from it without a font or a new layout; and the memory bitmap is
-// kept for the next stamp of the same size.
+// is the one FillBitmap, OverlayRenderer::DrawOverlay and StoreBitmap give, byte for byte.
+//
+// Between stamps the module keeps recent text paths (as plain data, no GDI+ object), so that a
+// frame with the same text, font and place is drawn without a font or a new layout, and a few
+// memory bitmaps with their device contexts, for later stamps of the same size. A stamp takes
+// what it uses out of these pools, so stamps on several threads never share anything; what is
+// left in them is released when the module is unloaded.
 //
 //     FrameStamp stamp(geometry, settings, text);
 //     size_t bytes = stamp.BufferBytes();
