@@ -204,6 +204,8 @@ TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
                 ASSERT_EQ(got, expected) << f.name << ", " << look.name << ", text " << std::wstring(text).size()
                                          << " units, band of " << band << " rows";
                 ASSERT_EQ(again, expected) << f.name << ", " << look.name << ", from the kept path";
+                // What is kept between stamps holds no GDI+ object.
+                ASSERT_EQ(OverlayObjectsAlive(), 0);
             }
         }
     }
