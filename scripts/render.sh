@@ -121,10 +121,21 @@ sar_num=${sar%%:*} sar_den=${sar##*:}
 has_audio=$(grep -c '^audio' "$info" || true)
 [ "$has_audio" -gt 0 ] || has_audio=""
 
-# Encoder side. The frames come bottom row first, as the host holds them.
-encode=(ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgra -s "${width}x${height}"
+# What crosses the pipes. For a video, the decoder's own 4:2:0 planes: the renderer gives the
+# module each frame whole in 32-bit BGRA, but only the rows it stamped come back converted, so
+# the rest of the picture reaches the encoder exactly as decoded, and neither ffmpeg converts a
+# whole frame. PNG frames are written from the stamped BGRA pixels themselves, bottom row first
+# as the host holds them.
+if [ "$kind" = video ] && [ $((width % 2)) -eq 0 ] && [ $((height % 2)) -eq 0 ]; then
+  pixels=yuv420p flip=""
+else
+  pixels=bgra flip="vflip,"
+fi
+
+# Encoder side.
+encode=(ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt "$pixels" -s "${width}x${height}"
         -framerate "$scale/$sample_size" -i -)
-picture="vflip,$(camtag_picture_filter "$deinterlace"),setsar=$sar_num/$sar_den"
+picture="$flip$(camtag_picture_filter "$deinterlace"),setsar=$sar_num/$sar_den"
 if [ "$kind" = video ]; then
   mkdir -p "$(dirname "$output")"
   camtag_video_args video_args "$deinterlace"
@@ -135,21 +146,21 @@ if [ "$kind" = video ]; then
   encode+=(-movflags +faststart "$output")
 else
   mkdir -p "$output"
-  [ "$deinterlace" = 1 ] || picture="vflip,setsar=$sar_num/$sar_den"
+  [ "$deinterlace" = 1 ] || picture="${flip}setsar=$sar_num/$sar_den"
   encode+=(-map 0:v -vf "$picture" -pix_fmt rgb24 "${output%/}/frame-%06d.png")
 fi
 if [ -n "$still" ]; then
   mkdir -p "$(dirname "$still")"
   middle=$((frames / 2))
   # Square pixels for the picture, so that it looks as the clip does on screen.
-  encode+=(-map 0:v -vf "vflip,select=eq(n\\,$middle),scale=trunc(iw*$sar_num/$sar_den/2)*2:ih,setsar=1"
+  encode+=(-map 0:v -vf "${flip}select=eq(n\\,$middle),scale=trunc(iw*$sar_num/$sar_den/2)*2:ih,setsar=1"
            -pix_fmt rgb24 -frames:v 1 -update 1 "$still")
 fi
 
 echo "render: stamping $frames frames of $input" >&2
-ffmpeg -nostdin -v error -i "$input" -map 0:v:0 -fps_mode passthrough -frames:v "$frames" -vf vflip \
-    -f rawvideo -pix_fmt bgra - \
-  | "$CAMTAG_WINE64" "$renderer" --module "$(winpath "$module")" --size "${width}x${height}" \
+ffmpeg -nostdin -v error -i "$input" -map 0:v:0 -fps_mode passthrough -frames:v "$frames" \
+    ${flip:+-vf vflip} -f rawvideo -pix_fmt "$pixels" - \
+  | "$CAMTAG_WINE64" "$renderer" --module "$(winpath "$module")" --size "${width}x${height}" --pixels "$pixels" \
       "${tool_args[@]}" "$(winpath "$input")" \
   | "${encode[@]}" \
   || { [ "$kind" = video ] && rm -f "$output"; die "stamping failed"; }

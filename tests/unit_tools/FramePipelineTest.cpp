@@ -13,6 +13,7 @@ namespace camtag {
 namespace {
 
 constexpr size_t kFrameBytes = 3000; // several reads and writes per frame through small pipes
+constexpr size_t kOutBytes = kFrameBytes / 2;
 
 std::vector<uint8_t> Frame(int64_t number) {
     std::vector<uint8_t> frame(kFrameBytes);
@@ -49,7 +50,7 @@ TEST(FramePipeline, FramesComeOutStampedInOrderAndEveryEndIsReported) {
         {"input ends inside a frame", 9, 5, 100, -1, -1, PipelineStatus::kPartialFrame, 5},
         {"no input at all", 9, 0, 0, -1, -1, PipelineStatus::kDone, 0},
         {"the stamping fails", 9, 9, 0, 3, -1, PipelineStatus::kStampFailed, 3},
-        {"the output closes", 9, 9, 0, -1, 2, PipelineStatus::kOutputClosed, 2},
+        {"the output closes", 9, 9, 0, -1, 4, PipelineStatus::kOutputClosed, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -69,26 +70,34 @@ TEST(FramePipeline, FramesComeOutStampedInOrderAndEveryEndIsReported) {
         std::thread drain([&] {
             std::vector<uint8_t> chunk(700);
             DWORD got = 0;
-            while ((c.readerTakes < 0 || received.size() < static_cast<size_t>(c.readerTakes) * kFrameBytes) &&
+            while ((c.readerTakes < 0 || received.size() < static_cast<size_t>(c.readerTakes) * kOutBytes) &&
                    ReadFile(outRead, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
                 received.insert(received.end(), chunk.begin(), chunk.begin() + got);
             }
             CloseHandle(outRead);
         });
 
-        // Three slots with separate input and output memory, as the host's frames are.
+        // Three slots with separate input and output memory, as the host's frames are; what goes
+        // out is every other byte of the stamped frame, picked on the writing thread.
         std::vector<std::vector<uint8_t>> in(3, std::vector<uint8_t>(kFrameBytes));
-        std::vector<std::vector<uint8_t>> out(3, std::vector<uint8_t>(kFrameBytes));
+        std::vector<std::vector<uint8_t>> stampedPixels(3, std::vector<uint8_t>(kFrameBytes));
+        std::vector<std::vector<uint8_t>> out(3, std::vector<uint8_t>(kOutBytes));
         std::vector<PipelineSlot> slots;
         for (int i = 0; i < 3; ++i) slots.push_back({in[i].data(), out[i].data()});
         std::vector<int64_t> stampedFrames;
         std::vector<int64_t> reported;
+        PipelineFrames sizes;
+        sizes.inputBytes = kFrameBytes;
+        sizes.outputBytes = kOutBytes;
+        sizes.prepareOutput = [&](int32_t slot) {
+            for (size_t i = 0; i < kOutBytes; ++i) out[slot][i] = stampedPixels[slot][2 * i];
+        };
         const PipelineResult result = RunFramePipeline(
-            inRead, outWrite, kFrameBytes, c.frames, slots,
+            inRead, outWrite, sizes, c.frames, slots,
             [&](int64_t frame, int32_t slot) {
                 stampedFrames.push_back(frame);
                 if (frame == c.failAt) return false;
-                for (size_t i = 0; i < kFrameBytes; ++i) out[slot][i] = static_cast<uint8_t>(in[slot][i] ^ 0x5A);
+                for (size_t i = 0; i < kFrameBytes; ++i) stampedPixels[slot][i] = static_cast<uint8_t>(in[slot][i] ^ 0x5A);
                 return true;
             },
             [&](int64_t done) { reported.push_back(done); });
@@ -103,14 +112,14 @@ TEST(FramePipeline, FramesComeOutStampedInOrderAndEveryEndIsReported) {
         for (size_t i = 0; i < stampedFrames.size(); ++i) EXPECT_EQ(stampedFrames[i], static_cast<int64_t>(i));
         for (size_t i = 0; i < reported.size(); ++i) EXPECT_EQ(reported[i], static_cast<int64_t>(i) + 1);
         // What came out: the frames done, whole, each stamped, in order.
-        ASSERT_GE(received.size(), static_cast<size_t>(c.done) * kFrameBytes);
+        ASSERT_GE(received.size(), static_cast<size_t>(c.done) * kOutBytes);
         if (c.status != PipelineStatus::kOutputClosed) {
-            EXPECT_EQ(received.size(), static_cast<size_t>(c.done) * kFrameBytes);
+            EXPECT_EQ(received.size(), static_cast<size_t>(c.done) * kOutBytes);
         }
         for (int64_t f = 0; f < c.done; ++f) {
             const std::vector<uint8_t> frame = Frame(f);
-            for (size_t i = 0; i < kFrameBytes; ++i)
-                ASSERT_EQ(received[static_cast<size_t>(f) * kFrameBytes + i], frame[i] ^ 0x5A) << "frame " << f;
+            for (size_t i = 0; i < kOutBytes; ++i)
+                ASSERT_EQ(received[static_cast<size_t>(f) * kOutBytes + i], frame[2 * i] ^ 0x5A) << "frame " << f;
         }
     }
 }

@@ -84,7 +84,7 @@ constexpr Item kEnd{-1, 0};
 
 } // namespace
 
-PipelineResult RunFramePipeline(HANDLE input, HANDLE output, size_t frameBytes, int64_t frames,
+PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrames& sizes, int64_t frames,
                                 const std::vector<PipelineSlot>& slots,
                                 const std::function<bool(int64_t, int32_t)>& stamp,
                                 const std::function<void(int64_t)>& progress) {
@@ -100,11 +100,12 @@ PipelineResult RunFramePipeline(HANDLE input, HANDLE output, size_t frameBytes, 
         for (int64_t frame = 0; frame < frames; ++frame) {
             Item item;
             if (!free.pop(&item)) return;
-            const int got = ReadExact(input, slots[item.slot].input, frameBytes);
+            const int got = ReadExact(input, slots[item.slot].input, sizes.inputBytes);
             if (got <= 0) {
                 partial = got < 0;
                 break;
             }
+            if (sizes.prepareInput) sizes.prepareInput(item.slot);
             item.frame = frame;
             filled.push(item);
         }
@@ -113,7 +114,8 @@ PipelineResult RunFramePipeline(HANDLE input, HANDLE output, size_t frameBytes, 
     std::thread writer([&] {
         Item item;
         while (stamped.pop(&item) && item.slot >= 0) {
-            if (!WriteExact(output, slots[item.slot].output, frameBytes)) {
+            if (sizes.prepareOutput) sizes.prepareOutput(item.slot);
+            if (!WriteExact(output, slots[item.slot].output, sizes.outputBytes)) {
                 outputClosed = true;
                 // Nothing more can go out: stop the stamping and the reading.
                 filled.close();

@@ -19,6 +19,16 @@ struct PipelineSlot {
     const uint8_t* output; // where the stamped frame is written from
 };
 
+// Sizes of a frame on the way in and out, and what turns a stamped frame into what is written.
+struct PipelineFrames {
+    size_t inputBytes = 0;
+    size_t outputBytes = 0;
+    // Called on the reading thread after a frame was read into a slot, and on the writing
+    // thread before a slot's output is written; either may be empty.
+    std::function<void(int32_t slot)> prepareInput;
+    std::function<void(int32_t slot)> prepareOutput;
+};
+
 enum class PipelineStatus {
     kDone,         // every frame asked for, or every frame up to a clean end of the input
     kPartialFrame, // the input ended (or failed) inside a frame
@@ -31,10 +41,10 @@ struct PipelineResult {
     int64_t done = 0; // frames stamped and written out
 };
 
-// Runs at most `frames` frames of `frameBytes` bytes through the slots (at least one).
-// stamp(frame, slot) stamps frame number `frame` whose pixels are in slot `slot`; progress(done)
-// is called on the caller's thread after each frame is stamped.
-PipelineResult RunFramePipeline(HANDLE input, HANDLE output, size_t frameBytes, int64_t frames,
+// Runs at most `frames` frames through the slots (at least one). stamp(frame, slot) stamps frame
+// number `frame` whose pixels are in slot `slot`; progress(done) is called on the caller's thread
+// after each frame is stamped.
+PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrames& sizes, int64_t frames,
                                 const std::vector<PipelineSlot>& slots,
                                 const std::function<bool(int64_t frame, int32_t slot)>& stamp,
                                 const std::function<void(int64_t done)>& progress);

@@ -9,6 +9,7 @@
 //       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them.
 #include "FilterSession.h"
 #include "FramePipeline.h"
+#include "YuvFrames.h"
 #include "SettingOverrides.h"
 #include "SourceProbe.h"
 #include "settings/SettingsStore.h"
@@ -33,6 +34,9 @@ const char kUsage[] =
     "  frames on stdin/stdout: 32-bit BGRA, bottom row first, WIDTH x HEIGHT each\n"
     "  --module PATH          the module to run (default: fl-Camtag.prm of the build)\n"
     "  --size WIDTHxHEIGHT    frame size of the decoded frames (default: the DV frame size)\n"
+    "  --pixels bgra|yuv420p  frames on the pipes: 32-bit BGRA, bottom row first, as the host\n"
+    "                         holds them (default); or raw 4:2:0 planes, top row first, as ffmpeg\n"
+    "                         decodes DV: only the stamped rows come back converted\n"
     "  --frames N             stamp at most N frames\n"
     "  --set NAME=VALUE       change a setting of the instance (registry value names), repeatable\n"
     "  --time-format PICTURE  use this time picture (GetTimeFormat syntax) for this run\n"
@@ -112,6 +116,7 @@ struct Options {
     std::wstring module;
     int32_t width = 0;
     int32_t height = 0;
+    bool yuv = false;
     int64_t maxFrames = -1;
     std::vector<std::string> overrides;
     std::string timePicture;
@@ -150,6 +155,13 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
                 *error = "bad --size \"" + Utf8(v) + "\" (expected WIDTHxHEIGHT)";
                 return false;
             }
+        } else if (arg == L"--pixels") {
+            if (!value(&v)) return false;
+            if (v != L"bgra" && v != L"yuv420p") {
+                *error = "bad --pixels \"" + Utf8(v) + "\" (expected bgra or yuv420p)";
+                return false;
+            }
+            options->yuv = v == L"yuv420p";
         } else if (arg == L"--frames") {
             if (!value(&v)) return false;
             wchar_t* end = nullptr;
@@ -211,6 +223,9 @@ int Run(const Options& options) {
     int64_t frames = source.frames;
     if (options.maxFrames >= 0 && options.maxFrames < frames) frames = options.maxFrames;
     if (frames <= 0) return Fail(Utf8(options.input) + ": no frames to stamp", 2);
+    if (options.yuv && !YuvLayout{width, height}.Valid())
+        return Fail("4:2:0 frames need an even width and height, not " + std::to_string(width) + "x" +
+                    std::to_string(height));
 
     // Pictures first: the module reads the lists when it is loaded.
     PictureSlot timeSlot("tf02");
@@ -256,13 +271,34 @@ int Run(const Options& options) {
     };
 
     // One frame being read, one stamped, one written.
+    PipelineFrames sizes;
+    sizes.inputBytes = frameBytes;
+    sizes.outputBytes = frameBytes;
     std::vector<PipelineSlot> slots;
     for (int32_t slot = 0; slot < session.slots(); ++slot)
         slots.push_back({session.sourcePixels(slot), session.destinationPixels(slot)});
+    // 4:2:0 on the pipes: each slot's frame is read into its own buffer, goes into the host's
+    // source frame whole, and only the rows the module changed go back into the buffer, which
+    // is what is written.
+    std::vector<std::vector<uint8_t>> planes;
+    if (options.yuv) {
+        const YuvLayout layout{width, height};
+        sizes.inputBytes = sizes.outputBytes = layout.Bytes();
+        planes.assign(slots.size(), std::vector<uint8_t>(layout.Bytes()));
+        std::vector<PipelineSlot> host = slots;
+        for (size_t slot = 0; slot < slots.size(); ++slot) slots[slot] = {planes[slot].data(), planes[slot].data()};
+        sizes.prepareInput = [&planes, host, layout](int32_t slot) {
+            YuvToHost(planes[static_cast<size_t>(slot)].data(), layout, host[static_cast<size_t>(slot)].input);
+        };
+        sizes.prepareOutput = [&planes, host, layout](int32_t slot) {
+            StampedRowsToYuv(host[static_cast<size_t>(slot)].input, host[static_cast<size_t>(slot)].output, layout,
+                             planes[static_cast<size_t>(slot)].data());
+        };
+    }
     short failure = 0;
     int64_t failedFrame = 0;
     const PipelineResult run = RunFramePipeline(
-        input, output, frameBytes, frames, slots,
+        input, output, sizes, frames, slots,
         [&](int64_t frame, int32_t slot) {
             failure = session.execute(static_cast<int32_t>(frame), slot);
             failedFrame = frame;
