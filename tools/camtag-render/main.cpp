@@ -6,7 +6,8 @@
 //       checks that INPUT is a DV AVI the module can read (and the other options) and prints
 //       "FRAMES SCALE SAMPLESIZE WIDTH HEIGHT" (timebase and DV frame size of its TV system).
 //   camtag-render [options] INPUT.avi < frames > stamped
-//       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them.
+//       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them,
+//       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV.
 #include "FilterSession.h"
 #include "FramePipeline.h"
 #include "YuvFrames.h"
