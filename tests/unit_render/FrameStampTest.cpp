@@ -93,76 +93,54 @@ int32_t Banded(const FrameGeometry& g, const FilterSettings& s, const wchar_t* t
     return stamp.band().count;
 }
 
+// One look of the overlay: layers (B box, O outline, S shadow), transparency, alignment, angle,
+// anchor and font.
 struct Look {
     const char* name;
-    void (*apply)(FilterSettings&);
+    const char* layers;
+    int32_t transparency, align, angle;
+    double x, y;
+    int32_t fontHeight;
+    bool boldItalic;
 };
 
 const Look kLooks[] = {
-    {"fill", [](FilterSettings&) {}},
-    {"box", [](FilterSettings& s) { s.bkground = 1; }},
-    {"outline", [](FilterSettings& s) { s.drawoutline = 1; }},
-    {"shadow", [](FilterSettings& s) { s.drawshadow = 1; }},
-    {"every layer", [](FilterSettings& s) { s.bkground = s.drawoutline = s.drawshadow = 1; }},
-    {"every layer, 40 % transparent", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = s.drawshadow = 1;
-         s.transparency = 40;
-     }},
-    {"every layer, big bold italic", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = s.drawshadow = 1;
-         s.font.lfHeight = -90;
-         s.font.lfWeight = FW_BOLD;
-         s.font.lfItalic = 1;
-     }},
-    {"centred, turned 30", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = s.drawshadow = 1;
-         s.align = 1;
-         s.angle = 30;
-         s.x = 0.5;
-         s.y = 0.4;
-     }},
-    {"right aligned, turned 90", [](FilterSettings& s) {
-         s.drawoutline = s.drawshadow = 1;
-         s.align = 2;
-         s.angle = 90;
-         s.x = 0.9;
-         s.y = 0.1;
-     }},
-    {"turned -90 near the bottom", [](FilterSettings& s) {
-         s.bkground = s.drawshadow = 1;
-         s.angle = -90;
-         s.y = 0.98;
-     }},
-    {"upside down", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = 1;
-         s.angle = 180;
-         s.x = 0.9;
-         s.y = 0.3;
-     }},
-    {"partly above the frame", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = s.drawshadow = 1;
-         s.y = -0.06;
-     }},
-    {"partly below the frame", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = s.drawshadow = 1;
-         s.y = 0.93;
-     }},
-    {"partly left and right of the frame", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = s.drawshadow = 1;
-         s.align = 1;
-         s.x = 0.98;
-         s.font.lfHeight = -70;
-     }},
-    {"wholly below the frame", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = s.drawshadow = 1;
-         s.y = 1.4;
-     }},
-    {"at the top edge", [](FilterSettings& s) {
-         s.bkground = s.drawoutline = s.drawshadow = 1;
-         s.y = 0.0;
-         s.x = 0.0;
-     }},
+    {"fill", "", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"box", "B", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"outline", "O", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"shadow", "S", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"every layer", "BOS", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"every layer, 40 % transparent", "BOS", 40, 0, 0, 0.08, 0.75, -32, false},
+    {"every layer, big bold italic", "BOS", 0, 0, 0, 0.08, 0.75, -90, true},
+    {"centred, turned 30", "BOS", 0, 1, 30, 0.5, 0.4, -32, false},
+    {"right aligned, turned 90", "OS", 0, 2, 90, 0.9, 0.1, -32, false},
+    {"turned -90 near the bottom", "BS", 0, 0, -90, 0.08, 0.98, -32, false},
+    {"upside down", "BO", 0, 0, 180, 0.9, 0.3, -32, false},
+    {"partly above the frame", "BOS", 0, 0, 0, 0.08, -0.06, -32, false},
+    {"partly below the frame", "BOS", 0, 0, 0, 0.08, 0.93, -32, false},
+    {"partly left and right of the frame", "BOS", 0, 1, 0, 0.98, 0.75, -70, false},
+    {"wholly below the frame", "BOS", 0, 0, 0, 0.08, 1.4, -32, false},
+    {"at the top edge", "BOS", 0, 0, 0, 0.0, 0.0, -32, false},
 };
+
+FilterSettings SettingsOf(const Look& look) {
+    FilterSettings s = BaseSettings();
+    const std::string layers = look.layers;
+    s.bkground = layers.find('B') != std::string::npos;
+    s.drawoutline = layers.find('O') != std::string::npos;
+    s.drawshadow = layers.find('S') != std::string::npos;
+    s.transparency = static_cast<uint32_t>(look.transparency);
+    s.align = look.align;
+    s.angle = look.angle;
+    s.x = look.x;
+    s.y = look.y;
+    s.font.lfHeight = look.fontHeight;
+    if (look.boldItalic) {
+        s.font.lfWeight = FW_BOLD;
+        s.font.lfItalic = 1;
+    }
+    return s;
+}
 
 struct Fields {
     const char* name;
@@ -187,8 +165,7 @@ TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
         const std::vector<uint8_t> in = NoisyFrame(source.rowBytes, source.height);
         for (const Look& look : kLooks) {
             for (const wchar_t* text : texts) {
-                FilterSettings s = BaseSettings();
-                look.apply(s);
+                const FilterSettings s = SettingsOf(look);
                 std::vector<uint8_t> expected(static_cast<size_t>(destination.rowBytes) * rows,
                                               static_cast<uint8_t>(kMarker));
                 std::vector<uint8_t> got = expected;
@@ -221,7 +198,11 @@ TEST(FrameStamp, KeptPathIsNotTakenForAnotherLayout) {
     const FrameDesc desc{kWidth, kFrameRows, kWidth * 4, 32};
     ASSERT_EQ(PrepareFrameGeometry(desc, desc, 1, 0, &g), FrameAction::kDraw);
     const std::vector<uint8_t> in = NoisyFrame(desc.rowBytes, desc.height);
-    const Look changes[] = {
+    struct Change {
+        const char* name;
+        void (*apply)(FilterSettings&);
+    };
+    const Change changes[] = {
         {"align", [](FilterSettings& s) { s.align = 2; }},
         {"angle", [](FilterSettings& s) { s.angle = 1; }},
         {"x", [](FilterSettings& s) { s.x += 0.001; }},
@@ -232,7 +213,7 @@ TEST(FrameStamp, KeptPathIsNotTakenForAnotherLayout) {
         {"reference height", [](FilterSettings& s) { s.referenceHeight = 500; }},
     };
     const wchar_t* texts[] = {L"14:23:05\n15.07.04", L"14:23:06\n15.07.04"};
-    for (const Look& change : changes) {
+    for (const Change& change : changes) {
         for (const wchar_t* text : texts) {
             FilterSettings s = BaseSettings();
             s.drawoutline = s.drawshadow = 1;
