@@ -60,8 +60,9 @@ end_render_wine() {
 # "WALL CPU": seconds of the run and of processor time in it, every process it waited for
 # included (not the Wine server, about 0.2 ms a frame).
 measure() {
-  /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" || return 1
-  awk '{ printf "%.2f %.2f", $1, $2 + $3 }' "$work/time"
+  local TIMEFORMAT='%R %U %S'
+  { time "$@" >/dev/null 2>&1; } 2>"$work/time" || return 1
+  awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }' "$work/time"
 }
 median() { tr ' ' '\n' | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 

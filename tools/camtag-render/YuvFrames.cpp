@@ -113,32 +113,27 @@ int32_t StampedRowsToYuv(const uint8_t* source, const uint8_t* stamped, const Yu
             changed[i] = std::memcmp(rows[i], source + hostRow * rowBytes, rowBytes) != 0;
         }
         if (!changed[0] && !changed[1]) continue;
+        // Every 8-bit colour gives luma 16..235 and chroma 16..240: no clamping, and loops the
+        // compiler turns into vector code.
         for (int i = 0; i < 2; ++i) {
             if (!changed[i]) continue;
             ++changedRows;
             uint8_t* y = yuv + static_cast<size_t>(2 * pair + i) * layout.width;
+            const uint8_t* p = rows[i];
             for (int32_t x = 0; x < layout.width; ++x) {
-                const uint8_t* p = rows[i] + static_cast<size_t>(x) * 4;
-                y[x] = Clamp(LumaOf(p[2], p[1], p[0]));
+                y[x] = static_cast<uint8_t>(LumaOf(p[4 * x + 2], p[4 * x + 1], p[4 * x]));
             }
         }
         uint8_t* u = planeU + static_cast<size_t>(pair) * (layout.width / 2);
         uint8_t* v = planeV + static_cast<size_t>(pair) * (layout.width / 2);
+        const uint8_t* top = rows[0];
+        const uint8_t* bottom = rows[1];
         for (int32_t x = 0; x < layout.width / 2; ++x) {
-            int r = 0, g = 0, b = 0;
-            for (const uint8_t* row : rows) {
-                for (int dx = 0; dx < 2; ++dx) {
-                    const uint8_t* p = row + static_cast<size_t>(2 * x + dx) * 4;
-                    b += p[0];
-                    g += p[1];
-                    r += p[2];
-                }
-            }
-            r = (r + 2) / 4;
-            g = (g + 2) / 4;
-            b = (b + 2) / 4;
-            u[x] = Clamp(CbOf(r, g, b));
-            v[x] = Clamp(CrOf(r, g, b));
+            const int b = (top[8 * x] + top[8 * x + 4] + bottom[8 * x] + bottom[8 * x + 4] + 2) >> 2;
+            const int g = (top[8 * x + 1] + top[8 * x + 5] + bottom[8 * x + 1] + bottom[8 * x + 5] + 2) >> 2;
+            const int r = (top[8 * x + 2] + top[8 * x + 6] + bottom[8 * x + 2] + bottom[8 * x + 6] + 2) >> 2;
+            u[x] = static_cast<uint8_t>(CbOf(r, g, b));
+            v[x] = static_cast<uint8_t>(CrOf(r, g, b));
         }
     }
     return changedRows;
