@@ -73,6 +73,20 @@ int32_t RowToHostSse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int3
 }
 #endif
 
+// Whole words at a time: the C runtime's memcmp under Wine compares byte by byte.
+bool RowsDiffer(const uint8_t* a, const uint8_t* b, size_t bytes) {
+    uint64_t difference = 0;
+    size_t i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        difference |= x ^ y;
+    }
+    for (; i < bytes; ++i) difference |= static_cast<uint64_t>(a[i] ^ b[i]);
+    return difference != 0;
+}
+
 inline int LumaOf(int r, int g, int b) { return ((66 * r + 129 * g + 25 * b + 128) >> 8) + 16; }
 inline int CbOf(int r, int g, int b) { return ((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128; }
 inline int CrOf(int r, int g, int b) { return ((112 * r - 94 * g - 18 * b + 128) >> 8) + 128; }
@@ -110,7 +124,7 @@ int32_t StampedRowsToYuv(const uint8_t* source, const uint8_t* stamped, const Yu
         for (int i = 0; i < 2; ++i) {
             const size_t hostRow = static_cast<size_t>(layout.height - 1 - (2 * pair + i));
             rows[i] = stamped + hostRow * rowBytes;
-            changed[i] = std::memcmp(rows[i], source + hostRow * rowBytes, rowBytes) != 0;
+            changed[i] = RowsDiffer(rows[i], source + hostRow * rowBytes, rowBytes);
         }
         if (!changed[0] && !changed[1]) continue;
         // Every 8-bit colour gives luma 16..235 and chroma 16..240: no clamping, and loops the
