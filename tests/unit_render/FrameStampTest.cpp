@@ -56,6 +56,14 @@ FilterSettings BaseSettings() {
     return s;
 }
 
+// The test frame without field rendering, rows of width x 4 bytes.
+FrameGeometry WholeFrame() {
+    FrameGeometry g;
+    const FrameDesc desc{kWidth, kFrameRows, kWidth * 4, 32};
+    EXPECT_EQ(PrepareFrameGeometry(desc, desc, 1, 0, &g), FrameAction::kDraw);
+    return g;
+}
+
 // The whole-frame exchange: a buffer of every row, FillBitmap, DrawOverlay, StoreBitmap.
 void Reference(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text, const void* source,
                void* destination) {
@@ -194,10 +202,8 @@ TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
 // The kept path stands in only for the same layout: each change of what the path depends on,
 // one at a time after the same text was stamped, still gives the whole-frame exchange's frame.
 TEST(FrameStamp, KeptPathIsNotTakenForAnotherLayout) {
-    FrameGeometry g;
-    const FrameDesc desc{kWidth, kFrameRows, kWidth * 4, 32};
-    ASSERT_EQ(PrepareFrameGeometry(desc, desc, 1, 0, &g), FrameAction::kDraw);
-    const std::vector<uint8_t> in = NoisyFrame(desc.rowBytes, desc.height);
+    const FrameGeometry g = WholeFrame();
+    const std::vector<uint8_t> in = NoisyFrame(kWidth * 4, kFrameRows);
     struct Change {
         const char* name;
         void (*apply)(FilterSettings&);
@@ -229,10 +235,8 @@ TEST(FrameStamp, KeptPathIsNotTakenForAnotherLayout) {
 }
 
 TEST(FrameStamp, NothingToDrawPassesTheFrameThroughWithoutABuffer) {
-    FrameGeometry g;
-    const FrameDesc desc{kWidth, kFrameRows, kWidth * 4, 32};
-    ASSERT_EQ(PrepareFrameGeometry(desc, desc, 1, 0, &g), FrameAction::kDraw);
-    const std::vector<uint8_t> in = NoisyFrame(desc.rowBytes, desc.height);
+    const FrameGeometry g = WholeFrame();
+    const std::vector<uint8_t> in = NoisyFrame(kWidth * 4, kFrameRows);
     struct Case {
         const char* what;
         const wchar_t* text;
