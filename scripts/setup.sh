@@ -10,7 +10,7 @@ packages=(
   wine64 xvfb xauth fonts-liberation
   googletest
   ffmpeg
-  python3
+  python3 procps
   fp-utils libchm-bin
   nsis p7zip-full
 )
