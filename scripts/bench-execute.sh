@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures one execute call of the module under wine64 (720x576 PAL frame, date mode, outline,
-# shadow and box on) on a one-hour OpenDML file and on a ten-second file, and ffmpeg's drawtext
-# stamping a similar two-line text with border, shadow and box, in the same run.
+# shadow and box on) on a one-hour OpenDML file and on a ten-second file, the ten seconds also on
+# 1920x1080 frames, and ffmpeg's drawtext stamping a similar two-line text with border, shadow
+# and box, in the same run.
 #
 #   bash scripts/bench-execute.sh [--calls N]
 #
