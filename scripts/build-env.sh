@@ -6,6 +6,9 @@
 #
 # CAMTAG_NO_BUILD=1 skips the build (a caller that built the tree itself, such as the test
 # suite running a script from the tree it is testing, must not have it relinked underneath).
+# When the same targets were built before and no file of the source tree changed since, cmake is
+# not asked at all: configuring and make's checks take seconds, a look at the files' times
+# milliseconds, and the tools are run far more often than their sources change.
 camtag_build() {
   local build=$1
   shift
@@ -13,6 +16,16 @@ camtag_build() {
   local root
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   bash "$root/scripts/setup.sh" || return 1
+  local targets="$*"
+  local stamp="$build/.camtag-built-${targets// /+}"
+  if [ -f "$stamp" ] && [ -f "$build/CMakeCache.txt" ] && [ ! "$build/CMakeCache.txt" -nt "$stamp" ] &&
+     [ -z "$(find "$root" \( -path "$root/.git" -o -path "$root/build" -o -path "$build" -o -path "$root/out" \) \
+              -prune -o -newer "$stamp" -print -quit 2>/dev/null)" ]; then
+    return 0
+  fi
+  # Taken before the build, so that a file changed while it runs is built next time.
+  local started
+  started=$(mktemp "$build.stamp.XXXXXX" 2>/dev/null || mktemp)
   local log
   log=$(mktemp)
   # Configured again when the tree exists, so that folders added since are known.
@@ -20,15 +33,16 @@ camtag_build() {
   [ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake")
   if ! cmake -S "$root" -B "$build" "${toolchain[@]}" >"$log" 2>&1; then
     tail -40 "$log" >&2
-    rm -f "$log"
+    rm -f "$log" "$started"
     echo "camtag: configuring $build failed" >&2
     return 1
   fi
   if ! cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target "$@" >"$log" 2>&1; then
     tail -40 "$log" >&2
-    rm -f "$log"
+    rm -f "$log" "$started"
     echo "camtag: building $* in $build failed" >&2
     return 1
   fi
   rm -f "$log"
+  mv -f "$started" "$stamp" 2>/dev/null || rm -f "$started"
 }

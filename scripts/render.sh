@@ -13,6 +13,9 @@
 #   --date-format PICTURE   date picture for this run, e.g. "d MMMM yyyy"
 #   --frames N              stamp only the first N frames
 #   --still FILE.png        also save the middle frame, stamped, as a picture
+#   --deinterlace           weave the two fields into progressive frames (ffmpeg's bwdif), for
+#                           screens; without it a video keeps DV's fields, encoded interlaced
+#                           with the bottom field first
 #
 # On a fresh machine it installs what is missing (scripts/setup.sh) and builds the x86_64 module
 # and the renderer in build/x86_64 (bringing an existing build up to date). Settings defaults come
@@ -24,7 +27,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 die() { echo "render: $*" >&2; exit 1; }
 
-input="" output="" still="" limit=""
+input="" output="" still="" limit="" deinterlace=0
 tool_args=()
 positional=()
 while [ $# -gt 0 ]; do
@@ -39,6 +42,7 @@ while [ $# -gt 0 ]; do
     --still)
       [ $# -ge 2 ] || die "option $1 needs a value"
       still=$2; shift 2 ;;
+    --deinterlace) deinterlace=1; shift ;;
     -h|--help)
       sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) die "unknown option $1 (see --help)" ;;
@@ -84,9 +88,21 @@ renderer=$build/tools/camtag-render/camtag-render.exe
 # Windows paths through Wine's drive Z:, which maps the Linux root.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-# Renders side by side share the prefix; its server ends by itself after the last one.
+# The decoded frame size, sample aspect ratio and sound come from ffprobe, asked while Wine
+# starts.
+info=$(mktemp)
+trap 'rm -f "$info"' EXIT
+ffprobe -v error -show_entries stream=codec_type,width,height,sample_aspect_ratio -of csv=p=0 "$input" \
+  >"$info" 2>/dev/null &
+ffprobe_pid=$!
+
+# Renders side by side share the prefix; its server ends by itself after the last one. The
+# renderer draws into memory only: Wine's device, plug-and-play and RPC services are not
+# started, which halves Wine's start-up.
 export WINEPREFIX=$build/wineprefix-render
+export WINEDLLOVERRIDES="mscoree,mshtml=;plugplay.exe,winedevice.exe,svchost.exe,rpcss.exe=d"
 source "$root/scripts/wine-env.sh"
+source "$root/scripts/encode-settings.sh"
 [ -f "$WINEPREFIX/system.reg" ] || echo "render: preparing the Wine prefix (first run only)" >&2
 CAMTAG_WINE_LINGER=15 camtag_wine_start || die "Wine did not start"
 
@@ -97,39 +113,54 @@ probe=$("$CAMTAG_WINE64" "$renderer" --probe "${tool_args[@]}" "$(winpath "$inpu
 read -r frames scale sample_size _ _ <<<"$probe"
 [ -n "$limit" ] && [ "$limit" -lt "$frames" ] && frames=$limit
 
-# The decoded frame size, sample aspect ratio and sound come from ffprobe.
-IFS=, read -r width height sar < <(ffprobe -v error -select_streams v:0 \
-  -show_entries stream=width,height,sample_aspect_ratio -of csv=p=0 "$input")
-[[ "$width" =~ ^[0-9]+$ && "$height" =~ ^[0-9]+$ ]] || die "$input: ffprobe found no video stream"
+wait "$ffprobe_pid" || true
+IFS=, read -r _ width height sar < <(grep '^video,' "$info" | head -1)
+[[ "${width:-}" =~ ^[0-9]+$ && "${height:-}" =~ ^[0-9]+$ ]] || die "$input: ffprobe found no video stream"
 [[ "$sar" =~ ^[1-9][0-9]*:[1-9][0-9]*$ ]] || sar=1:1
 sar_num=${sar%%:*} sar_den=${sar##*:}
-has_audio=$(ffprobe -v error -select_streams a:0 -show_entries stream=index -of csv=p=0 "$input" | head -1)
+has_audio=$(grep -c '^audio' "$info" || true)
+[ "$has_audio" -gt 0 ] || has_audio=""
+
+# What crosses the pipes. For a video, the decoder's own 4:2:0 planes: the renderer gives the
+# module each frame whole in 32-bit BGRA, but only the rows it stamped come back converted, so
+# the rest of the picture reaches the encoder exactly as decoded, and neither ffmpeg converts a
+# whole frame. PNG frames are written from the stamped BGRA pixels themselves, bottom row first
+# as the host holds them.
+if [ "$kind" = video ] && [ $((width % 2)) -eq 0 ] && [ $((height % 2)) -eq 0 ]; then
+  pixels=yuv420p flip=""
+else
+  pixels=bgra flip="vflip,"
+fi
 
 # Encoder side.
-encode=(ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgra -s "${width}x${height}"
+encode=(ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt "$pixels" -s "${width}x${height}"
         -framerate "$scale/$sample_size" -i -)
+picture="$flip$(camtag_picture_filter "$deinterlace"),setsar=$sar_num/$sar_den"
 if [ "$kind" = video ]; then
   mkdir -p "$(dirname "$output")"
+  camtag_video_args video_args "$deinterlace"
+  camtag_audio_args audio_args
   [ -n "$has_audio" ] && encode+=(-i "$input")
-  encode+=(-map 0:v -vf "vflip,setsar=$sar_num/$sar_den" -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p)
-  [ -n "$has_audio" ] && encode+=(-map 1:a:0 -c:a aac -b:a 192k -shortest)
+  encode+=(-map 0:v -vf "$picture" "${video_args[@]}")
+  [ -n "$has_audio" ] && encode+=(-map 1:a:0 "${audio_args[@]}" -shortest)
   encode+=(-movflags +faststart "$output")
 else
   mkdir -p "$output"
-  encode+=(-map 0:v -vf "vflip,setsar=$sar_num/$sar_den" -pix_fmt rgb24 "${output%/}/frame-%06d.png")
+  [ "$deinterlace" = 1 ] || picture="${flip}setsar=$sar_num/$sar_den"
+  encode+=(-map 0:v -vf "$picture" -pix_fmt rgb24 "${output%/}/frame-%06d.png")
 fi
 if [ -n "$still" ]; then
   mkdir -p "$(dirname "$still")"
   middle=$((frames / 2))
   # Square pixels for the picture, so that it looks as the clip does on screen.
-  encode+=(-map 0:v -vf "vflip,select=eq(n\\,$middle),scale=trunc(iw*$sar_num/$sar_den/2)*2:ih,setsar=1"
+  encode+=(-map 0:v -vf "${flip}select=eq(n\\,$middle),scale=trunc(iw*$sar_num/$sar_den/2)*2:ih,setsar=1"
            -pix_fmt rgb24 -frames:v 1 -update 1 "$still")
 fi
 
 echo "render: stamping $frames frames of $input" >&2
-ffmpeg -nostdin -v error -i "$input" -map 0:v:0 -fps_mode passthrough -frames:v "$frames" -vf vflip \
-    -f rawvideo -pix_fmt bgra - \
-  | "$CAMTAG_WINE64" "$renderer" --module "$(winpath "$module")" --size "${width}x${height}" \
+ffmpeg -nostdin -v error -i "$input" -map 0:v:0 -fps_mode passthrough -frames:v "$frames" \
+    ${flip:+-vf vflip} -f rawvideo -pix_fmt "$pixels" - \
+  | "$CAMTAG_WINE64" "$renderer" --module "$(winpath "$module")" --size "${width}x${height}" --pixels "$pixels" \
       "${tool_args[@]}" "$(winpath "$input")" \
   | "${encode[@]}" \
   || { [ "$kind" = video ] && rm -f "$output"; die "stamping failed"; }

@@ -10,7 +10,7 @@ packages=(
   wine64 xvfb xauth fonts-liberation
   googletest
   ffmpeg
-  python3
+  python3 procps
   fp-utils libchm-bin
   nsis p7zip-full
 )
@@ -21,11 +21,12 @@ for group in "$@"; do
     *) echo "setup: unknown group $group" >&2; exit 2 ;;
   esac
 done
+# One dpkg-query for all: the scripts run this before every use, so it must cost nothing.
+installed=" $(dpkg-query -W -f='${Package}=${Status}\n' "${packages[@]}" 2>/dev/null \
+  | sed -n 's/=install ok installed$//p' | tr '\n' ' ')"
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  [[ "$installed" == *" $p "* ]] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

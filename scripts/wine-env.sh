@@ -31,9 +31,10 @@ camtag_wine_server_running() {
   local dev ino want p
   read -r dev ino < <(stat -c '%d %i' "$WINEPREFIX" 2>/dev/null) || return 1
   want=$(printf 'server-%x-%x' "$dev" "$ino")
-  for p in /proc/[0-9]*; do
-    case "$(cat "$p/comm" 2>/dev/null)" in wineserver*) ;; *) continue ;; esac
-    [ "$(basename "$(readlink "$p/cwd" 2>/dev/null)")" = "$want" ] && return 0
+  # pgrep reads the process table in one go; a shell loop over /proc takes a second or more on
+  # a busy machine, paid by every tool run.
+  for p in $(pgrep '^wineserver'); do
+    [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$want" ] && return 0
   done
   return 1
 }

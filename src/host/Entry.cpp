@@ -54,8 +54,8 @@ void ProcessStop(bool processEnding) {
 } // namespace
 
 void ShowNewHostWarningOnce() {
-    if (warningShown) return;
-    warningShown = true;
+    // One box per process even when two threads get here at once.
+    if (warningShown.exchange(true)) return;
     // Wide calls, so the Cyrillic caption reads right whatever the system code page.
     WCHAR text[kWarningTextChars] = {};
     LoadStringW(moduleInstance, IDS_HOST_TOO_NEW, text, kWarningTextChars);

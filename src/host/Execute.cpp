@@ -1,25 +1,24 @@
 // The execute selector: one frame, from the host's record to the stamped destination frame.
 // Everything made here (reader, pixel buffer, bitmap, GDI+ objects) is released before return.
+// Nothing outlives the call and nothing module-wide is written here except through the clip
+// locator's tick cache and the one-time warning, both safe for calls on several threads.
 #include "dv/DvAviReader.h"
 #include "host/Entry.h"
 #include "host/ModuleState.h"
 #include "render/ClipLocator.h"
 #include "render/FrameExchange.h"
-#include "render/MemBm.h"
+#include "render/FrameStamp.h"
 #include "render/OverlayRenderer.h"
 #include "settings/FilterSettings.h"
 #include "text/OverlayText.h"
 
 #include <windows.h>
-#include <gdiplus.h>
 
 #include <cstring>
 
 namespace camtag {
 
 namespace {
-
-namespace gp = Gdiplus::DllExports;
 
 constexpr size_t kTextBytes = 256;
 constexpr size_t kComposeCapacity = 254;
@@ -44,27 +43,16 @@ struct HostBuffer {
     }
 };
 
-struct GdiplusObjects {
-    Gdiplus::GpGraphics* graphics = nullptr;
-    Gdiplus::GpFont* font = nullptr;
-    void Drop() {
-        if (font) gp::GdipDeleteFont(font);
-        if (graphics) gp::GdipDeleteGraphics(graphics);
-        font = nullptr;
-        graphics = nullptr;
-    }
-    ~GdiplusObjects() { Drop(); }
-};
-
 // The overlay text for the source frame; may change mode and timecodemode of a non-DV source.
+// `reader` may hold the source already, opened by the clip locator.
 void ComposeText(HostFilterRecord* rec, FilterSettings* settings, const char* sourcePath, int32_t sourceFrame,
-                 char* text) {
-    DvAviReader reader;
+                 DvAviReader& reader, char* text) {
     if (settings->dvSource == 0) {
         // Only timecodes can be had without DV frames; the tape timecode cannot.
+        reader.Close();
         if (settings->mode == 0) settings->mode = 1;
         settings->timecodemode &= ~kTimecodeTape;
-    } else if (!reader.Open(sourcePath)) {
+    } else if (!reader.isOpen && !reader.Open(sourcePath)) {
         std::memcpy(text, kErrorAviAccess, sizeof kErrorAviAccess);
         return;
     }
@@ -78,55 +66,33 @@ void ComposeText(HostFilterRecord* rec, FilterSettings* settings, const char* so
     reader.Close();
 }
 
-// Fills, draws and stores the frame. -100 when the host gives no buffer (destination untouched).
+// Draws the text into the frame. Only the rows the overlay can change go through the host's
+// buffer and the memory bitmap; the frame is the whole-frame exchange's all the same. -100 when
+// the host gives no buffer (destination untouched).
 int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const void* source, void* destination,
                   const char* text) {
     HostMemoryTable* memory = rec->suites->memory;
-    size_t bytes = PixelBufferBytes(geometry);
-    if (!memory || !memory->newPtr || !memory->disposePtr || bytes == 0 || bytes > 0x7FFFFFFF)
-        return kResultFailed;
+    if (!memory || !memory->newPtr || !memory->disposePtr) return kResultFailed;
+    FilterSettings* settings = SettingsOf(rec);
+    if (!settings) return kResultFailed;
+
+    // The whole text: the composer's at most 255 characters and the terminator.
+    WCHAR wide[kOverlayTextMax + 1] = {};
+    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0) wide[0] = 0;
+
+    FrameStamp stamp(geometry, *settings, wide);
+    const size_t bytes = stamp.BufferBytes();
+    if (bytes == 0) {
+        // Nothing to draw: the frame is the source.
+        PassThrough(source, destination, geometry);
+        return kResultOk;
+    }
+    if (bytes > 0x7FFFFFFF) return kResultFailed;
     HostBuffer buffer;
     buffer.memory = memory;
     buffer.block = memory->newPtr(static_cast<uint32_t>(bytes));
     if (!buffer.block) return kResultFailed;
-    auto pixels = reinterpret_cast<uint32_t*>(buffer.block);
-
-    // The host may move handles while it allocates: look the settings up again.
-    FilterSettings* settings = SettingsOf(rec);
-    if (!settings) return kResultFailed;
-
-    CMemBm bitmap;
-    const int32_t rows = BitmapHeight(geometry);
-    bitmap.Create(nullptr, geometry.width, rows, 1, 32, nullptr);
-    FillBitmap(source, geometry, pixels, bitmap);
-
-    GdiplusObjects objects;
-    if (bitmap.created()) {
-        LOGFONTA font = settings->font;
-        font.lfHeight =
-            ScaledFontHeight(settings->font.lfHeight, rows, settings->referenceHeight, GetDeviceCaps(bitmap.dc(), LOGPIXELSY));
-        if (gp::GdipCreateFromHDC(bitmap.dc(), &objects.graphics) != Gdiplus::Ok) objects.graphics = nullptr;
-        if (gp::GdipCreateFontFromLogfontA(bitmap.dc(), &font, &objects.font) != Gdiplus::Ok) objects.font = nullptr;
-
-        // The whole text: the composer's at most 255 characters and the terminator.
-        WCHAR wide[kOverlayTextMax + 1] = {};
-        if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0) wide[0] = 0;
-
-        if (objects.graphics && objects.font) {
-            OverlayParams params{};
-            params.settings = settings;
-            params.graphics = objects.graphics;
-            params.font = objects.font;
-            params.originX = static_cast<float>(geometry.width * settings->x);
-            params.originY = static_cast<float>(static_cast<double>(rows) * settings->y);
-            params.text = wide;
-            OverlayRenderer::DrawOverlay(params);
-        }
-    }
-    // GDI+ must be done with the bitmap before it is read back.
-    objects.Drop();
-    StoreBitmap(bitmap, geometry, pixels, destination);
-    bitmap.Release();
+    stamp.Draw(source, destination, reinterpret_cast<uint32_t*>(buffer.block));
     return kResultOk;
 }
 
@@ -174,13 +140,15 @@ int16_t RunExecute(HostRecordHandle record) {
 
     char text[kTextBytes] = {};
     bool located = true;
+    // The source file, opened once: the clip locator's check leaves it open for the text.
+    DvAviReader sourceFile;
     if (hostVersion > kLastKnownHostVersion) {
         ShowNewHostWarningOnce();
     } else {
         // Without ticks per frame the host's timeline cannot be read at all.
         if (ClipLocator::TicksPerFrame(record) <= 0)
             return DrawFrame(rec, geometry, source, destination, kErrorReattach);
-        located = ClipLocator::Locate(record, block) != 0;
+        located = ClipLocator::Locate(record, block, &sourceFile) != 0;
         settings = SettingsOf(rec);
         if (!settings) return kResultFailed;
         if (located) std::memcpy(settings->sourcePath, &block, sizeof block);
@@ -199,7 +167,7 @@ int16_t RunExecute(HostRecordHandle record) {
                 return kResultOk;
             }
         }
-        ComposeText(rec, settings, block.sourcePath, sourceFrame, text);
+        ComposeText(rec, settings, block.sourcePath, sourceFrame, sourceFile, text);
     }
     return DrawFrame(rec, geometry, source, destination, text);
 }

@@ -4,7 +4,7 @@ namespace camtag {
 
 HINSTANCE moduleInstance = nullptr;
 UINT ansiCodePage = CP_ACP;
-int32_t hostVersion = 0;
-bool warningShown = false;
+std::atomic<int32_t> hostVersion{0};
+std::atomic<bool> warningShown{false};
 
 } // namespace camtag

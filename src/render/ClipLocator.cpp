@@ -4,14 +4,18 @@
 #include "host/ModuleState.h"
 #include "text/TextRoutines.h"
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 
 namespace camtag {
 
-TickCache tickCache;
-
 namespace {
+
+// Ticks in the upper 56 bits, the code's low byte below them; 0 is the empty cache.
+std::atomic<uint64_t> tickWord{0};
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the tick cache must not need a lock");
+constexpr int64_t kMaxCachedTicks = int64_t{1} << 55;
 
 constexpr int32_t kUtf8NamesVersion = 8;
 // Iterations of the timeline scan beyond which a host that keeps answering is not believed.
@@ -27,6 +31,8 @@ bool FitsInt32(int64_t value) { return value >= INT32_MIN && value <= INT32_MAX;
 
 struct SearchBudget {
     int visits = 0;
+    // Where the taken media's file stays open (as DV), for the caller; null: closed again.
+    DvAviReader* source = nullptr;
 };
 
 // The media node's file name as an ANSI path that fits the clip block with its terminator.
@@ -56,7 +62,8 @@ bool TakeFileName(const HostNodeMedia& media, char (&path)[sizeof(ClipBlock::sou
 
 // Takes a media node below this instance's filter node. Kept out of the recursive search, so
 // that the reader and the name buffers do not weigh on every level of a deep tree.
-[[gnu::noinline]] int TakeMedia(const HostNodeMedia& media, HostRecordHandle record, ClipBlock& block) {
+[[gnu::noinline]] int TakeMedia(const HostNodeMedia& media, HostRecordHandle record, ClipBlock& block,
+                                DvAviReader* source) {
     int64_t ticks = ClipLocator::TicksPerFrame(record);
     if (ticks <= 0) return 0;
     char path[sizeof(ClipBlock::sourcePath)];
@@ -66,9 +73,10 @@ bool TakeFileName(const HostNodeMedia& media, char (&path)[sizeof(ClipBlock::sou
 
     int dv = 0;
     {
-        DvAviReader reader;
+        DvAviReader local;
+        DvAviReader& reader = source ? *source : local;
         if (reader.Open(block.sourcePath)) dv = reader.dvType != 0 ? 1 : 0;
-        reader.Close();
+        if (!source || dv == 0) reader.Close();
     }
     HostFilterRecord* rec = RecordOf(record);
     if (rec && rec->settings && *rec->settings) reinterpret_cast<FilterSettings*>(*rec->settings)->dvSource = dv;
@@ -101,7 +109,7 @@ int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBl
         return Search(segment, node->filter.child, record, block, inside || matched, depth + 1, budget);
     }
     case kNodeMedia:
-        return inside ? TakeMedia(node->media, record, block) : 0;
+        return inside ? TakeMedia(node->media, record, block, budget.source) : 0;
     default:
         return 0;
     }
@@ -110,7 +118,7 @@ int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBl
 // Asks the host for the segment at `time`, searches it and releases it. 1 found, 0 not found
 // (the segment, if any, is handed back either way); *segmentEnd gets the segment's end ticks.
 int SearchSegmentAt(HostTimelineTable* timeline, HostFilterRecord* rec, HostRecordHandle record, int64_t time,
-                    ClipBlock& block, bool* gotSegment, int64_t* segmentEnd) {
+                    ClipBlock& block, DvAviReader* source, bool* gotSegment, int64_t* segmentEnd) {
     *gotSegment = false;
     if (!FitsInt32(time)) return 0;
     HostSegment* segment = timeline->getSegment(static_cast<int32_t>(time), rec->timeline, 0);
@@ -118,7 +126,11 @@ int SearchSegmentAt(HostTimelineTable* timeline, HostFilterRecord* rec, HostReco
     *gotSegment = true;
     *segmentEnd = segment->endTicks;
     int found = 0;
-    if (segment->root) found = ClipLocator::SearchNode(segment, segment->root, record, block, 0);
+    if (segment->root) {
+        SearchBudget budget;
+        budget.source = source;
+        found = Search(segment, segment->root, record, block, 0, 0, budget);
+    }
     timeline->releaseSegment(segment);
     return found;
 }
@@ -138,12 +150,11 @@ int64_t ClipLocator::TicksPerFrame(HostRecordHandle record) {
     HostFilterRecord* rec = RecordOf(record);
     if (!rec) return 0;
     int32_t code = FrameRateCode(rec->timeRecord);
-    if (tickCache.ticks != 0 && tickCache.code == code) return tickCache.ticks;
+    if (int64_t cached = TickCache::Get(code)) return cached;
 
-    // A failed or missing answer leaves 0, so the next call asks again; ticks of another rate
-    // must never stand for this one.
-    tickCache.code = code;
-    tickCache.ticks = 0;
+    // A failed or missing answer leaves the cache empty, so the next call asks again; ticks of
+    // another rate must never stand for this one.
+    TickCache::Clear();
     HostUtilityTable* utility = rec->suites ? rec->suites->utility : nullptr;
     HostBasicSuite* basic = utility && utility->getBasicSuite ? utility->getBasicSuite() : nullptr;
     if (!basic || !basic->acquireSuite) return 0;
@@ -151,11 +162,24 @@ int64_t ClipLocator::TicksPerFrame(HostRecordHandle record) {
     if (basic->acquireSuite("Premiere Time Suite", 1, &acquired) != 0 || !acquired) return 0;
     auto suite = static_cast<const HostTimeSuite*>(acquired);
     int64_t ticks = 0;
-    if (suite->getTicksPerVideoFrame && suite->getTicksPerVideoFrame(code, &ticks) == 0 && ticks > 0)
-        tickCache.ticks = ticks;
+    if (!suite->getTicksPerVideoFrame || suite->getTicksPerVideoFrame(code, &ticks) != 0 || ticks <= 0) ticks = 0;
     if (basic->releaseSuite) basic->releaseSuite("Premiere Time Suite", 1);
-    return tickCache.ticks;
+    TickCache::Put(code, ticks);
+    return ticks;
 }
+
+int64_t TickCache::Get(int32_t code) {
+    const uint64_t word = tickWord.load(std::memory_order_relaxed);
+    if (word == 0 || static_cast<uint8_t>(word) != static_cast<uint8_t>(code)) return 0;
+    return static_cast<int64_t>(word >> 8);
+}
+
+void TickCache::Put(int32_t code, int64_t ticks) {
+    if (ticks <= 0 || ticks >= kMaxCachedTicks) return;
+    tickWord.store(static_cast<uint64_t>(ticks) << 8 | static_cast<uint8_t>(code), std::memory_order_relaxed);
+}
+
+void TickCache::Clear() { tickWord.store(0, std::memory_order_relaxed); }
 
 int ClipLocator::SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block,
                             int inside) {
@@ -163,7 +187,7 @@ int ClipLocator::SearchNode(HostSegment* segment, HostNode* node, HostRecordHand
     return Search(segment, node, record, block, inside ? 1 : 0, 0, budget);
 }
 
-int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block) {
+int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block, DvAviReader* source) {
     HostFilterRecord* rec = RecordOf(record);
     HostTimelineTable* timeline = TimelineOf(rec);
     if (!timeline || !timeline->getSegment || !timeline->releaseSegment || !rec->timeRecord) return 0;
@@ -178,7 +202,7 @@ int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block) {
     int64_t segmentEnd = 0;
 
     // First guess: the timeline frame where the filter started last time.
-    if (SearchSegmentAt(timeline, rec, record, inClip + sampleSize * block.timelineOffset, block, &gotSegment,
+    if (SearchSegmentAt(timeline, rec, record, inClip + sampleSize * block.timelineOffset, block, source, &gotSegment,
                         &segmentEnd))
         return 1;
 
@@ -188,7 +212,7 @@ int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block) {
     int64_t time = inClip;
     int64_t previous = INT64_MIN;
     for (int step = 0; step < kMaxScanSteps; ++step) {
-        if (SearchSegmentAt(timeline, rec, record, time, block, &gotSegment, &segmentEnd)) return 1;
+        if (SearchSegmentAt(timeline, rec, record, time, block, source, &gotSegment, &segmentEnd)) return 1;
         if (!gotSegment) return 0;
         int64_t next = static_cast<int32_t>(segmentEnd / ticks + 1);
         // A host whose segments do not move forward would keep the scan on the same spot.

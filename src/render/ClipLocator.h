@@ -12,13 +12,20 @@
 
 namespace camtag {
 
+class DvAviReader;
+
 // Ticks per video frame as the host's time suite last gave them, and the frame-rate code they
-// belong to. One cache for all instances; refreshed when the code changes or while it is 0.
-struct TickCache {
-    int64_t ticks = 0;
-    int32_t code = -1;
+// belong to. One cache for all instances; refreshed when the code changes or while it is empty.
+// Code and ticks live in one atomic word, so that a host calling execute on several threads at
+// once can never pair one rate's code with another rate's ticks.
+class TickCache {
+public:
+    // The cached ticks for `code`; 0 when the cache holds none for it.
+    static int64_t Get(int32_t code);
+    // Caches positive ticks below 2^55 (every frame rate has far fewer); others are not kept.
+    static void Put(int32_t code, int64_t ticks);
+    static void Clear();
 };
-extern TickCache tickCache;
 
 // The match name under which the host reports this filter in its node trees.
 constexpr char kFilterMatchName[] = "PR.Camtag";
@@ -28,8 +35,11 @@ public:
     // Searches the timeline around the record's position. Non-zero when the clip was found;
     // only then does `block` hold the clip's values (it may be partly written otherwise) and the
     // settings' dvSource the source's kind. Not found when the host lacks the segment slots or
-    // a time record, or gives no ticks per frame for the timebase.
-    static int Locate(HostRecordHandle record, ClipBlock& block);
+    // a time record, or gives no ticks per frame for the timebase. With `source`, the reader
+    // that found the clip's file to be DV is left open there, so that the caller reads the
+    // frame without opening the file a second time; otherwise (or when it is not DV) it is
+    // closed.
+    static int Locate(HostRecordHandle record, ClipBlock& block, DvAviReader* source = nullptr);
 
     // Searches one node tree. `inside` is set below a filter node of this instance. 1 when a
     // media node was taken. Trees deeper than kMaxNodeDepth, or with more than kMaxNodeVisits

@@ -38,6 +38,23 @@ void ForEachMappedRow(const FrameGeometry& g, Copy copy) {
     }
 }
 
+// The buffer row of frame row r: the same mapping as ForEachMappedRow, for one row.
+int32_t BufferRowOf(const FrameGeometry& g, int32_t r) {
+    if (g.factor != 2) {
+        return r;
+    }
+    return 2 * r + (g.parity == 0 ? 1 : 0);
+}
+
+bool BandUsable(const FrameGeometry& g, ScanBand band) {
+    return FrameGeometryValid(g) && band.count > 0 && band.first >= 0 &&
+           static_cast<int64_t>(band.first) + band.count <= BitmapHeight(g);
+}
+
+bool InBand(ScanBand band, int32_t bufferRow) {
+    return bufferRow >= band.first && bufferRow - band.first < band.count;
+}
+
 } // namespace
 
 bool FrameGeometryCopyable(const FrameGeometry& g) {
@@ -174,6 +191,80 @@ bool StoreBitmap(const CMemBm& bitmap, const FrameGeometry& g, uint32_t* buffer,
         ok = rows == BitmapHeight(g);
     }
     StoreBuffer(buffer, g, frame);
+    return ok;
+}
+
+ScanBand ScanBandOfRows(const FrameGeometry& g, int64_t top, int64_t bottom) {
+    if (!FrameGeometryValid(g)) {
+        return {};
+    }
+    const int64_t rows = BitmapHeight(g);
+    top = top < 0 ? 0 : (top > rows ? rows : top);
+    bottom = bottom < 0 ? 0 : (bottom > rows ? rows : bottom);
+    if (bottom <= top) {
+        return {};
+    }
+    // Scan line 0 is the bitmap's bottom row.
+    return ScanBand{static_cast<int32_t>(rows - bottom), static_cast<int32_t>(bottom - top)};
+}
+
+size_t BandBufferBytes(const FrameGeometry& g, ScanBand band) {
+    if (!BandUsable(g, band)) {
+        return 0;
+    }
+    return static_cast<size_t>(band.count) * static_cast<size_t>(g.width) * 4;
+}
+
+bool FillBitmapBand(const void* frame, const FrameGeometry& g, ScanBand band, uint32_t* buffer,
+                    const CMemBm& bitmap) {
+    if (!frame || !buffer || !BandUsable(g, band)) {
+        return false;
+    }
+    const auto* base = static_cast<const uint8_t*>(frame);
+    const size_t width = static_cast<size_t>(g.width);
+    for (int32_t r = 0; r < g.height; ++r) {
+        const int32_t bufferRow = BufferRowOf(g, r);
+        if (InBand(band, bufferRow)) {
+            std::memcpy(buffer + static_cast<size_t>(bufferRow - band.first) * width,
+                        base + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride), width * 4);
+        }
+    }
+    if (!BitmapMatches(bitmap, g)) {
+        return false;
+    }
+    BITMAPINFOHEADER header = MakeBitmapHeader(g);
+    const int rows = SetDIBits(bitmap.dc(), bitmap.bitmap(), static_cast<UINT>(band.first),
+                               static_cast<UINT>(band.count), buffer, reinterpret_cast<BITMAPINFO*>(&header),
+                               DIB_RGB_COLORS);
+    return rows == band.count;
+}
+
+bool StoreBitmapBand(const CMemBm& bitmap, const FrameGeometry& g, ScanBand band, uint32_t* buffer,
+                     const void* source, void* frame) {
+    if (!source || !frame || !buffer || !BandUsable(g, band)) {
+        return false;
+    }
+    bool ok = false;
+    if (BitmapMatches(bitmap, g)) {
+        GdiFlush();
+        BITMAPINFOHEADER header = MakeBitmapHeader(g);
+        const int rows = GetDIBits(bitmap.dc(), bitmap.bitmap(), static_cast<UINT>(band.first),
+                                   static_cast<UINT>(band.count), buffer, reinterpret_cast<BITMAPINFO*>(&header),
+                                   DIB_RGB_COLORS);
+        ok = rows == band.count;
+    }
+    const auto* from = static_cast<const uint8_t*>(source);
+    auto* to = static_cast<uint8_t*>(frame);
+    const size_t width = static_cast<size_t>(g.width);
+    for (int32_t r = 0; r < g.height; ++r) {
+        uint8_t* row = to + static_cast<size_t>(r) * static_cast<size_t>(g.stride);
+        const int32_t bufferRow = BufferRowOf(g, r);
+        if (InBand(band, bufferRow)) {
+            std::memcpy(row, buffer + static_cast<size_t>(bufferRow - band.first) * width, width * 4);
+        } else {
+            std::memmove(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride), width * 4);
+        }
+    }
     return ok;
 }
 

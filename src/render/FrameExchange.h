@@ -104,4 +104,40 @@ bool FillBitmap(const void* frame, const FrameGeometry& geometry, uint32_t* buff
 // GDI+ drawing on the bitmap must be finished first (graphics deleted or flushed).
 bool StoreBitmap(const CMemBm& bitmap, const FrameGeometry& geometry, uint32_t* buffer, void* frame);
 
+// --- The band: only the rows the overlay can change go through the bitmap ---
+//
+// The result is the whole-frame exchange's, pixel for pixel: rows the drawing does not reach
+// come back from the bitmap as they went in, so they are copied from the source directly, and
+// only the band's scan lines are set into and read back from a bitmap of the full frame size (so
+// the drawing itself is the same). The buffer holds just the band's scan lines.
+
+// Scan lines [first, first + count) of the bitmap, counted from its bottom row as SetDIBits
+// counts them (buffer row i is scan line i).
+struct ScanBand {
+    int32_t first = 0;
+    int32_t count = 0;
+};
+
+// The scan lines of picture rows [top, bottom), counted from the top of the bitmap as GDI+ draws,
+// cut to the bitmap's rows. Empty (count 0) when they miss it or the geometry is not valid.
+ScanBand ScanBandOfRows(const FrameGeometry& geometry, int64_t top, int64_t bottom);
+
+// Bytes of a buffer for the band's scan lines: count x width x 4. 0 for an empty band, a band
+// outside the bitmap or a geometry that is not valid.
+size_t BandBufferBytes(const FrameGeometry& geometry, ScanBand band);
+
+// The frame rows whose buffer rows lie in the band go to the buffer (its first row is scan line
+// band.first), then SetDIBits of the band's scan lines into the bitmap. With field rendering the
+// band's rows of the other field are neither initialised nor written back, as in FillBitmap.
+// False when nothing could be set (the buffer is filled whenever band and geometry are usable).
+bool FillBitmapBand(const void* frame, const FrameGeometry& geometry, ScanBand band, uint32_t* buffer,
+                    const CMemBm& bitmap);
+
+// GetDIBits of the band's scan lines into the buffer and its frame rows to the destination;
+// every other destination row is copied from `source` unchanged. When GDI fails the buffer,
+// still holding the source rows, is stored all the same and false is returned. GDI+ drawing on
+// the bitmap must be finished first.
+bool StoreBitmapBand(const CMemBm& bitmap, const FrameGeometry& geometry, ScanBand band, uint32_t* buffer,
+                     const void* source, void* frame);
+
 } // namespace camtag

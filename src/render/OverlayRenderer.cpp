@@ -117,49 +117,133 @@ uint32_t OverlayRenderer::ToArgb(uint32_t colorref, uint8_t alpha) {
     return (static_cast<uint32_t>(alpha) << 24) | (red << 16) | (green << 8) | blue;
 }
 
-void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
-    if (!params.settings || !params.graphics || !params.font || !params.text) {
+// Rows of anti-aliasing and rounding around each layer: the outline's pen reaches half a unit
+// beyond the path, the box one unit (and the integer rounding of its bounds another), and
+// anti-aliased edges one pixel more. Four rows hold all of it with room to spare.
+constexpr double kTouchMargin = 4.0;
+
+OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float originX, float originY,
+                           const WCHAR* text)
+    : settings_(settings) {
+    if (!font || !text) {
         return;
     }
-    const FilterSettings& s = *params.settings;
-    GpGraphics* graphics = params.graphics;
-
     // 1. String format, alpha, shadow offset.
-    GpStringFormat* format = nullptr;
-    Made(gp::GdipCreateStringFormat(0, LANG_NEUTRAL, &format));
-    const uint8_t alpha = Alpha(s.transparency);
-    const uint8_t shadowAlpha = static_cast<uint8_t>(static_cast<double>(alpha) * 0.5);
+    Made(gp::GdipCreateStringFormat(0, LANG_NEUTRAL, &format_));
+    alpha_ = OverlayRenderer::Alpha(settings_.transparency);
+    shadowAlpha_ = static_cast<uint8_t>(static_cast<double>(alpha_) * 0.5);
     Gdiplus::REAL emSize = 0.0f;
-    gp::GdipGetFontSize(params.font, &emSize);
-    const float offset = ShadowOffset(emSize);
+    gp::GdipGetFontSize(font, &emSize);
+    emSize_ = emSize;
+    offset_ = OverlayRenderer::ShadowOffset(emSize);
 
-    // 2, 3. Anti-aliasing; horizontal alignment.
-    gp::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
-    if (format) {
-        gp::GdipSetStringFormatAlign(format, static_cast<Gdiplus::StringAlignment>(s.align));
+    // 3. Horizontal alignment (2, the graphics' smoothing, comes with the painting).
+    if (format_) {
+        gp::GdipSetStringFormatAlign(format_, static_cast<Gdiplus::StringAlignment>(settings_.align));
     }
 
     // 4, 5. The text as a path.
-    GpFontFamily* family = nullptr;
-    Made(gp::GdipGetFamily(params.font, &family));
+    Made(gp::GdipGetFamily(font, &family_));
     INT style = 0;
-    gp::GdipGetFontStyle(params.font, &style);
-    GpPath* path = nullptr;
-    Made(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path));
-    if (path && family) {
-        AddTextLines(path, params.text, TextLength(params.text), family, style, emSize,
-                     LineHeight(family, style, emSize), params.originX, params.originY, format);
+    gp::GdipGetFontStyle(font, &style);
+    Made(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path_));
+    if (path_ && family_) {
+        AddTextLines(path_, text, TextLength(text), family_, style, emSize, LineHeight(family_, style, emSize),
+                     originX, originY, format_);
     }
 
     // 6. Turn the path about the origin.
-    GpMatrix* matrix = nullptr;
-    Made(gp::GdipCreateMatrix(&matrix));
-    if (matrix && path) {
-        gp::GdipTranslateMatrix(matrix, params.originX, params.originY, Gdiplus::MatrixOrderPrepend);
-        gp::GdipRotateMatrix(matrix, static_cast<float>(s.angle), Gdiplus::MatrixOrderPrepend);
-        gp::GdipTranslateMatrix(matrix, -params.originX, -params.originY, Gdiplus::MatrixOrderPrepend);
-        gp::GdipTransformPath(path, matrix);
+    Made(gp::GdipCreateMatrix(&matrix_));
+    if (matrix_ && path_) {
+        gp::GdipTranslateMatrix(matrix_, originX, originY, Gdiplus::MatrixOrderPrepend);
+        gp::GdipRotateMatrix(matrix_, static_cast<float>(settings_.angle), Gdiplus::MatrixOrderPrepend);
+        gp::GdipTranslateMatrix(matrix_, -originX, -originY, Gdiplus::MatrixOrderPrepend);
+        gp::GdipTransformPath(path_, matrix_);
     }
+}
+
+OverlayShape::OverlayShape(const FilterSettings& settings, const OverlayPathData& data) : settings_(settings) {
+    alpha_ = OverlayRenderer::Alpha(settings_.transparency);
+    shadowAlpha_ = static_cast<uint8_t>(static_cast<double>(alpha_) * 0.5);
+    emSize_ = data.emSize;
+    offset_ = OverlayRenderer::ShadowOffset(emSize_);
+    if (data.points.size() != data.types.size() || data.points.size() > static_cast<size_t>(INT_MAX)) {
+        return;
+    }
+    if (data.points.empty()) {
+        Made(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path_));
+    } else {
+        Made(gp::GdipCreatePath2(data.points.data(), data.types.data(), static_cast<INT>(data.points.size()),
+                                 Gdiplus::FillModeAlternate, &path_));
+    }
+}
+
+bool OverlayShape::PathData(OverlayPathData* data) const {
+    INT count = 0;
+    if (!data || !path_ || painted_ || gp::GdipGetPointCount(path_, &count) != Ok || count < 0) {
+        return false;
+    }
+    try {
+        data->emSize = emSize_;
+        data->points.resize(static_cast<size_t>(count));
+        data->types.resize(static_cast<size_t>(count));
+    } catch (...) {
+        return false;
+    }
+    return count == 0 || (gp::GdipGetPathPoints(path_, data->points.data(), count) == Ok &&
+                          gp::GdipGetPathTypes(path_, data->types.data(), count) == Ok);
+}
+
+OverlayShape::~OverlayShape() {
+    // 12. Everything made here goes.
+    Drop(matrix_, gp::GdipDeleteMatrix);
+    Drop(path_, gp::GdipDeletePath);
+    Drop(family_, gp::GdipDeleteFontFamily);
+    Drop(format_, gp::GdipDeleteStringFormat);
+}
+
+bool OverlayShape::TouchedRows(int64_t* top, int64_t* bottom) const {
+    if (!path_ || painted_) {
+        return false;
+    }
+    INT points = 0;
+    if (gp::GdipGetPointCount(path_, &points) != Ok) {
+        return false;
+    }
+    if (points == 0) {
+        // No layer draws anything for an empty path: the box needs points, the rest has no area.
+        *top = *bottom = 0;
+        return true;
+    }
+    // The bounds of the points (curve control points included) hold every curve of the path, its
+    // outline and the shadow's copy before the shift.
+    Gdiplus::RectF bounds;
+    if (gp::GdipGetPathWorldBounds(path_, &bounds, nullptr, nullptr) != Ok) {
+        return false;
+    }
+    const double first = std::floor(static_cast<double>(bounds.Y)) - kTouchMargin;
+    const double last = std::ceil(static_cast<double>(bounds.Y) + static_cast<double>(bounds.Height)) +
+                        std::ceil(static_cast<double>(offset_)) + kTouchMargin;
+    // Far beyond any frame: the caller cuts the rows to its bitmap anyway.
+    constexpr double kLimit = 1e12;
+    if (!std::isfinite(first) || !std::isfinite(last) || first < -kLimit || last > kLimit || offset_ < 0.0f) {
+        return false;
+    }
+    *top = static_cast<int64_t>(first);
+    *bottom = static_cast<int64_t>(last) + 1;
+    return true;
+}
+
+void OverlayShape::Paint(GpGraphics* graphics) {
+    if (!graphics || painted_) {
+        return;
+    }
+    painted_ = true;
+    const FilterSettings& s = settings_;
+    GpPath* path = path_;
+
+    // 2. Anti-aliasing.
+    gp::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
 
     // 7. Background box, axis-aligned around the turned text. An empty text has no box: its
     // bounds would put a small square in the corner of the frame.
@@ -177,12 +261,12 @@ void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
                 bounds.Height += 2;
             }
             if (s.drawshadow != 0) {
-                const INT grow = static_cast<INT>(offset) + 1;
+                const INT grow = static_cast<INT>(offset_) + 1;
                 bounds.Width += grow;
                 bounds.Height += grow;
             }
             GpSolidFill* boxBrush = nullptr;
-            Made(gp::GdipCreateSolidFill(ToArgb(s.colorbkground, alpha), &boxBrush));
+            Made(gp::GdipCreateSolidFill(OverlayRenderer::ToArgb(s.colorbkground, alpha_), &boxBrush));
             if (boxBrush) {
                 gp::GdipFillRectangleI(graphics, boxBrush, bounds.X, bounds.Y, bounds.Width, bounds.Height);
             }
@@ -192,7 +276,7 @@ void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
 
     // 8. Fill.
     GpSolidFill* fillBrush = nullptr;
-    Made(gp::GdipCreateSolidFill(ToArgb(s.color, alpha), &fillBrush));
+    Made(gp::GdipCreateSolidFill(OverlayRenderer::ToArgb(s.color, alpha_), &fillBrush));
     if (fillBrush && path) {
         gp::GdipFillPath(graphics, fillBrush, path);
     }
@@ -205,7 +289,7 @@ void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
     // 10. Outline.
     if (s.drawoutline != 0 && path) {
         GpPen* pen = nullptr;
-        Made(gp::GdipCreatePen1(ToArgb(s.outlinecolor, alpha), 1.0f, Gdiplus::UnitWorld, &pen));
+        Made(gp::GdipCreatePen1(OverlayRenderer::ToArgb(s.outlinecolor, alpha_), 1.0f, Gdiplus::UnitWorld, &pen));
         if (pen) {
             gp::GdipDrawPath(graphics, pen, path);
         }
@@ -216,25 +300,27 @@ void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
     // down by the offset. The shift is taken back afterwards so the caller's graphics is unchanged.
     if (s.drawshadow != 0 && path) {
         GpSolidFill* shadowBrush = nullptr;
-        Made(gp::GdipCreateSolidFill(ToArgb(s.colorshadow, shadowAlpha), &shadowBrush));
+        Made(gp::GdipCreateSolidFill(OverlayRenderer::ToArgb(s.colorshadow, shadowAlpha_), &shadowBrush));
         if (gp::GdipSetClipPath(graphics, path, Gdiplus::CombineModeExclude) == Ok) {
-            if (gp::GdipTranslateWorldTransform(graphics, offset, offset, Gdiplus::MatrixOrderPrepend) == Ok) {
+            if (gp::GdipTranslateWorldTransform(graphics, offset_, offset_, Gdiplus::MatrixOrderPrepend) == Ok) {
                 if (shadowBrush) {
                     gp::GdipFillPath(graphics, shadowBrush, path);
                 }
-                gp::GdipTranslateWorldTransform(graphics, -offset, -offset, Gdiplus::MatrixOrderPrepend);
+                gp::GdipTranslateWorldTransform(graphics, -offset_, -offset_, Gdiplus::MatrixOrderPrepend);
             }
             gp::GdipResetClip(graphics);
         }
         Drop(shadowBrush, gp::GdipDeleteBrush);
     }
-
-    // 12. Everything made here goes.
     Drop(fillBrush, gp::GdipDeleteBrush);
-    Drop(matrix, gp::GdipDeleteMatrix);
-    Drop(path, gp::GdipDeletePath);
-    Drop(family, gp::GdipDeleteFontFamily);
-    Drop(format, gp::GdipDeleteStringFormat);
+}
+
+void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
+    if (!params.settings || !params.graphics || !params.font || !params.text) {
+        return;
+    }
+    OverlayShape shape(*params.settings, params.font, params.originX, params.originY, params.text);
+    shape.Paint(params.graphics);
 }
 
 } // namespace camtag

@@ -8,6 +8,7 @@
 #include <gdiplus.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "settings/FilterSettings.h"
 
@@ -30,6 +31,54 @@ struct OverlayParams {
     const WCHAR* text;    // zero-terminated; line feeds separate lines
 };
 
+// A shape's turned path as plain data, with the font's em size: enough to make the same shape
+// again without laying the text out.
+struct OverlayPathData {
+    float emSize = 0.0f;
+    std::vector<Gdiplus::PointF> points;
+    std::vector<BYTE> types;
+};
+
+// The overlay's text as a path, made and turned about its origin (steps 1 to 6 of the drawing)
+// before anything is drawn, so that a caller can learn which rows the layers can change; Paint
+// then draws the layers. One Paint per shape: it replaces the path by its outline. Every GDI+
+// object it makes is deleted by the destructor.
+class OverlayShape {
+public:
+    // Keeps a copy of the settings; the font belongs to the caller and may go after this.
+    OverlayShape(const FilterSettings& settings, GpFont* font, float originX, float originY, const WCHAR* text);
+    // The shape whose path data an earlier shape gave (PathData): the same path, painted with
+    // these settings.
+    OverlayShape(const FilterSettings& settings, const OverlayPathData& data);
+    ~OverlayShape();
+    OverlayShape(const OverlayShape&) = delete;
+    OverlayShape& operator=(const OverlayShape&) = delete;
+
+    // The world rows [*top, *bottom) outside which Paint changes no pixel: the path's bounds,
+    // widened by the outline, the box and anti-aliasing, and reaching down by the shadow offset.
+    // *top == *bottom when nothing is drawn (an empty text). False when that cannot be said
+    // (no path, bounds that GDI+ does not give or that are not finite numbers).
+    bool TouchedRows(int64_t* top, int64_t* bottom) const;
+
+    // The turned path and the em size; false without a path, after Paint or when memory runs out.
+    bool PathData(OverlayPathData* data) const;
+
+    // Steps 2 and 7 to 12 on the graphics, whose world transform is left as it was.
+    void Paint(GpGraphics* graphics);
+
+private:
+    FilterSettings settings_;
+    Gdiplus::GpStringFormat* format_ = nullptr;
+    Gdiplus::GpFontFamily* family_ = nullptr;
+    Gdiplus::GpPath* path_ = nullptr;
+    Gdiplus::GpMatrix* matrix_ = nullptr;
+    uint8_t alpha_ = 0;
+    uint8_t shadowAlpha_ = 0;
+    float emSize_ = 0.0f;
+    float offset_ = 0.0f;
+    bool painted_ = false;
+};
+
 class OverlayRenderer {
 public:
     // Alpha of every layer: low 8 bits of trunc(255 - transparency x 255 / 100).
@@ -41,7 +90,8 @@ public:
 
     // Draws the overlay. Lines start at the origin's X (align 0), are centred on it (1) or end at
     // it (2); the first line's top is at the origin's Y. A positive angle turns the text
-    // clockwise on screen about the origin. A failed GDI+ step leaves its layer undrawn.
+    // clockwise on screen about the origin. A failed GDI+ step leaves its layer undrawn. The same
+    // as an OverlayShape painted at once.
     static void DrawOverlay(const OverlayParams& params);
 };
 
@@ -51,8 +101,8 @@ public:
 // reference 576 at 96 dpi gives 43. A reference height of 0 leaves the stored height unscaled.
 int32_t ScaledFontHeight(int32_t storedHeight, int32_t frameRows, uint32_t referenceHeight, int32_t dotsPerInch);
 
-// Number of GDI+ objects made by DrawOverlay and not yet deleted (process-wide). Zero whenever
-// no DrawOverlay call is running.
+// Number of GDI+ objects made by DrawOverlay or an OverlayShape and not yet deleted
+// (process-wide). Zero whenever no DrawOverlay call runs and no shape exists.
 long OverlayObjectsAlive();
 
 } // namespace camtag

@@ -15,8 +15,10 @@
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace camtag {
@@ -394,6 +396,49 @@ TEST_F(ModuleTest, FieldsOfBothParitiesAreDrawnForTheFullFrame) {
         host.setSizeFlags(c.flags);
         ASSERT_EQ(ExecuteAt(2 * 2), 0) << c.flags; // frame 2, position doubled
         ExpectStamped(kDateText, 2, c.parity);
+    }
+}
+
+// A host may call execute on several threads at once, each with its own record and frames.
+TEST_F(ModuleTest, ExecuteOnTwoThreadsAtOnce) {
+    FilterSettings looks[2] = {TestSettings(), TestSettings()};
+    looks[1].align = 1;
+    looks[1].x = 0.5;
+    looks[1].y = 0.6;
+    looks[1].bkground = 1;
+    looks[1].angle = 20;
+    std::vector<uint32_t> expected[2] = {Expected(looks[0], kDateText), Expected(looks[1], kDateText)};
+    std::atomic<int> started{0};
+    int wrong[2] = {0, 0};
+    int failed[2] = {0, 0};
+    auto run = [&](int which) {
+        HostEmulator own; // this thread's host
+        HostFrameHandle from = own.makeFrame(kWidth, kHeight, kWidth * 4);
+        HostFrameHandle to = own.makeFrame(kWidth, kHeight, kWidth * 4);
+        own.fill(from, kSourceColour);
+        own.setSource(from);
+        own.setDestination(to);
+        own.installSettings(looks[which]);
+        own.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+        started.fetch_add(1);
+        while (started.load() < 2) {
+        }
+        for (int i = 0; i < 40; ++i) {
+            own.fill(to, kMarker);
+            own.setPosition(i % 4);
+            if (xFilter(0, own.handle()) != 0) ++failed[which];
+            auto pixels = reinterpret_cast<const uint32_t*>(own.pixels(to));
+            if (!std::equal(expected[which].begin(), expected[which].end(), pixels)) ++wrong[which];
+        }
+        EXPECT_EQ(own.outstandingPointers(), 0u);
+    };
+    std::thread first(run, 0);
+    std::thread second(run, 1);
+    first.join();
+    second.join();
+    for (int which : {0, 1}) {
+        EXPECT_EQ(failed[which], 0) << "thread " << which;
+        EXPECT_EQ(wrong[which], 0) << "thread " << which;
     }
 }
 

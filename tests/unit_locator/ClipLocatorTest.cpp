@@ -1,14 +1,17 @@
 // The clip locator against the host emulator's timelines: what it finds, what it must not take,
 // and what a host with missing or hostile answers cannot make it do.
 #include "HostEmulator.h"
+#include "dv/DvAviReader.h"
 #include "host/ModuleState.h"
 #include "render/ClipLocator.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace camtag {
 namespace {
@@ -19,7 +22,7 @@ const std::string kMissingFile = test::DataPath("no-such-file.avi");
 class LocatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tickCache = TickCache{};
+        TickCache::Clear();
         hostVersion = 0;
         ansiCodePage = 1252;
         FilterSettings settings{};
@@ -76,6 +79,35 @@ TEST_F(LocatorTest, TicksPerFrameAreCachedPerRateAndNeverStale) {
     EXPECT_EQ(ClipLocator::TicksPerFrame(nullptr), 0);
 }
 
+// Two hosts at different rates asking at once, as two render threads of one host may: the
+// shared cache must never give one rate's ticks for the other.
+TEST_F(LocatorTest, TicksPerFrameOnTwoThreadsAtDifferentRates) {
+    struct Rate {
+        uint32_t scale;
+        int32_t sampleSize;
+        int64_t ticks;
+    };
+    const Rate rates[2] = {{25, 1, 10160640000LL}, {30000, 1001, 8475667200LL}};
+    std::atomic<int> wrong{0};
+    std::atomic<int> started{0};
+    auto ask = [&](const Rate& rate) {
+        HostEmulator own; // this thread's host
+        own.setTimebase(rate.scale, rate.sampleSize);
+        started.fetch_add(1);
+        while (started.load() < 2) {
+        }
+        for (int i = 0; i < 100000; ++i) {
+            const int64_t ticks = ClipLocator::TicksPerFrame(own.handle());
+            if (ticks != rate.ticks) wrong.fetch_add(1);
+        }
+    };
+    std::thread first(ask, rates[0]);
+    std::thread second(ask, rates[1]);
+    first.join();
+    second.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
 TEST_F(LocatorTest, FirstGuessFindsTheClipAtItsStoredOffset) {
     host.addFilteredClip(100, 200, kDvFile.c_str(), 7);
     block.timelineOffset = 100;
@@ -89,6 +121,29 @@ TEST_F(LocatorTest, FirstGuessFindsTheClipAtItsStoredOffset) {
     EXPECT_EQ(host.segmentRequests()[0], 110);
     EXPECT_EQ(host.outstandingSegments(), 0u);
     EXPECT_EQ(host.badReleases(), 0u);
+}
+
+// The execute call hands in a reader: a DV source stays open in it for the text, anything else
+// leaves it closed.
+TEST_F(LocatorTest, TheSourceStaysOpenForTheCallerOnlyWhenItIsDv) {
+    struct Case {
+        const std::string* file;
+        int dv;
+    };
+    for (const Case& c : {Case{&kDvFile, 1}, Case{&kMissingFile, 0}}) {
+        host.clearTimeline();
+        host.addFilteredClip(0, 100, c.file->c_str(), 0);
+        DvAviReader reader;
+        ASSERT_EQ(ClipLocator::Locate(host.handle(), block, &reader), 1) << *c.file;
+        EXPECT_EQ(host.settings()->dvSource, c.dv);
+        EXPECT_EQ(reader.isOpen, c.dv);
+        if (c.dv) {
+            EXPECT_EQ(reader.frameCount, 4u);
+            SYSTEMTIME recorded{};
+            EXPECT_EQ(reader.GetRecordingTime(3, &recorded), 1);
+            EXPECT_EQ(recorded.wYear, 2004);
+        }
+    }
 }
 
 TEST_F(LocatorTest, ScanFindsAMovedClipAndFieldsHalveThePosition) {

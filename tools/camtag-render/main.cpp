@@ -6,8 +6,11 @@
 //       checks that INPUT is a DV AVI the module can read (and the other options) and prints
 //       "FRAMES SCALE SAMPLESIZE WIDTH HEIGHT" (timebase and DV frame size of its TV system).
 //   camtag-render [options] INPUT.avi < frames > stamped
-//       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them.
+//       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them,
+//       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV.
 #include "FilterSession.h"
+#include "FramePipeline.h"
+#include "YuvFrames.h"
 #include "SettingOverrides.h"
 #include "SourceProbe.h"
 #include "settings/SettingsStore.h"
@@ -32,6 +35,9 @@ const char kUsage[] =
     "  frames on stdin/stdout: 32-bit BGRA, bottom row first, WIDTH x HEIGHT each\n"
     "  --module PATH          the module to run (default: fl-Camtag.prm of the build)\n"
     "  --size WIDTHxHEIGHT    frame size of the decoded frames (default: the DV frame size)\n"
+    "  --pixels bgra|yuv420p  frames on the pipes: 32-bit BGRA, bottom row first, as the host\n"
+    "                         holds them (default); or raw 4:2:0 planes, top row first, as ffmpeg\n"
+    "                         decodes DV: only the stamped rows come back converted\n"
     "  --frames N             stamp at most N frames\n"
     "  --set NAME=VALUE       change a setting of the instance (registry value names), repeatable\n"
     "  --time-format PICTURE  use this time picture (GetTimeFormat syntax) for this run\n"
@@ -105,41 +111,13 @@ std::wstring DefaultModulePath() {
     return dir + L"..\\..\\src\\host\\fl-Camtag.prm";
 }
 
-// Reads exactly `size` bytes; 1 done, 0 clean end of input before the first byte, -1 error or a
-// partial frame.
-int ReadExact(HANDLE input, uint8_t* buffer, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 24));
-        DWORD got = 0;
-        if (!ReadFile(input, buffer + done, chunk, &got, nullptr) || got == 0) {
-            DWORD error = GetLastError();
-            bool ended = got == 0 && (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
-                                      error == ERROR_SUCCESS);
-            return ended && done == 0 ? 0 : -1;
-        }
-        done += got;
-    }
-    return 1;
-}
-
-bool WriteExact(HANDLE output, const uint8_t* buffer, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 24));
-        DWORD put = 0;
-        if (!WriteFile(output, buffer + done, chunk, &put, nullptr) || put == 0) return false;
-        done += put;
-    }
-    return true;
-}
-
 struct Options {
     bool probe = false;
     std::wstring input;
     std::wstring module;
     int32_t width = 0;
     int32_t height = 0;
+    bool yuv = false;
     int64_t maxFrames = -1;
     std::vector<std::string> overrides;
     std::string timePicture;
@@ -178,6 +156,13 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
                 *error = "bad --size \"" + Utf8(v) + "\" (expected WIDTHxHEIGHT)";
                 return false;
             }
+        } else if (arg == L"--pixels") {
+            if (!value(&v)) return false;
+            if (v != L"bgra" && v != L"yuv420p") {
+                *error = "bad --pixels \"" + Utf8(v) + "\" (expected bgra or yuv420p)";
+                return false;
+            }
+            options->yuv = v == L"yuv420p";
         } else if (arg == L"--frames") {
             if (!value(&v)) return false;
             wchar_t* end = nullptr;
@@ -239,6 +224,9 @@ int Run(const Options& options) {
     int64_t frames = source.frames;
     if (options.maxFrames >= 0 && options.maxFrames < frames) frames = options.maxFrames;
     if (frames <= 0) return Fail(Utf8(options.input) + ": no frames to stamp", 2);
+    if (options.yuv && !YuvLayout{width, height}.Valid())
+        return Fail("4:2:0 frames need an even width and height, not " + std::to_string(width) + "x" +
+                    std::to_string(height));
 
     // Pictures first: the module reads the lists when it is loaded.
     PictureSlot timeSlot("tf02");
@@ -257,6 +245,7 @@ int Run(const Options& options) {
     clip.width = width;
     clip.height = height;
     clip.frames = static_cast<int32_t>(frames);
+    clip.slots = 3;
     if (!session.start(clip, &error)) return Fail(error, 3);
 
     FilterSettings& settings = *session.settings();
@@ -282,19 +271,52 @@ int Run(const Options& options) {
         lastReport = now;
     };
 
-    int64_t done = 0;
-    for (; done < frames; ++done) {
-        int got = ReadExact(input, session.sourcePixels(), frameBytes);
-        if (got == 0) break;
-        if (got < 0) return Fail("input ended inside frame " + std::to_string(done));
-        short result = session.execute(static_cast<int32_t>(done));
-        if (result != 0)
-            return Fail("the module failed on frame " + std::to_string(done) + " (result " +
-                        std::to_string(result) + ")", 3);
-        if (!WriteExact(output, session.destinationPixels(), frameBytes))
-            return Fail("cannot write frame " + std::to_string(done) + ": output closed");
-        QueryPerformanceCounter(&now);
-        if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2) report(done + 1, false);
+    // One frame being read, one stamped, one written.
+    PipelineFrames sizes;
+    sizes.inputBytes = frameBytes;
+    sizes.outputBytes = frameBytes;
+    std::vector<PipelineSlot> slots;
+    for (int32_t slot = 0; slot < session.slots(); ++slot)
+        slots.push_back({session.sourcePixels(slot), session.destinationPixels(slot)});
+    // 4:2:0 on the pipes: each slot's frame is read into its own buffer, goes into the host's
+    // source frame whole, and only the rows the module changed go back into the buffer, which
+    // is what is written.
+    std::vector<std::vector<uint8_t>> planes;
+    if (options.yuv) {
+        const YuvLayout layout{width, height};
+        sizes.inputBytes = sizes.outputBytes = layout.Bytes();
+        planes.assign(slots.size(), std::vector<uint8_t>(layout.Bytes()));
+        std::vector<PipelineSlot> host = slots;
+        for (size_t slot = 0; slot < slots.size(); ++slot) slots[slot] = {planes[slot].data(), planes[slot].data()};
+        sizes.prepareInput = [&planes, host, layout](int32_t slot) {
+            YuvToHost(planes[static_cast<size_t>(slot)].data(), layout, host[static_cast<size_t>(slot)].input);
+        };
+        sizes.prepareOutput = [&planes, host, layout](int32_t slot) {
+            StampedRowsToYuv(host[static_cast<size_t>(slot)].input, host[static_cast<size_t>(slot)].output, layout,
+                             planes[static_cast<size_t>(slot)].data());
+        };
+    }
+    short failure = 0;
+    int64_t failedFrame = 0;
+    const PipelineResult run = RunFramePipeline(
+        input, output, sizes, frames, slots,
+        [&](int64_t frame, int32_t slot) {
+            failure = session.execute(static_cast<int32_t>(frame), slot);
+            failedFrame = frame;
+            return failure == 0;
+        },
+        [&](int64_t stamped) {
+            QueryPerformanceCounter(&now);
+            if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2) report(stamped, false);
+        });
+    const int64_t done = run.done;
+    switch (run.status) {
+    case PipelineStatus::kDone: break;
+    case PipelineStatus::kPartialFrame: return Fail("input ended inside frame " + std::to_string(done));
+    case PipelineStatus::kStampFailed:
+        return Fail("the module failed on frame " + std::to_string(failedFrame) + " (result " +
+                        std::to_string(failure) + ")", 3);
+    case PipelineStatus::kOutputClosed: return Fail("cannot write frame " + std::to_string(done) + ": output closed");
     }
     report(done, true);
     if (done == 0) return Fail("no frames arrived on the input");

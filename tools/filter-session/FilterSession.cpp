@@ -1,5 +1,7 @@
 #include "FilterSession.h"
 
+#include <algorithm>
+
 namespace camtag {
 
 namespace {
@@ -51,7 +53,7 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
         return false;
     }
     if (clip.width <= 0 || clip.height <= 0 || clip.width > 8192 || clip.height > 8192 ||
-        clip.scale == 0 || clip.sampleSize <= 0 || clip.frames <= 0) {
+        clip.scale == 0 || clip.sampleSize <= 0 || clip.frames <= 0 || clip.slots < 1 || clip.slots > 16) {
         *error = "unusable clip geometry or timebase";
         return false;
     }
@@ -75,10 +77,12 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
 
     const int32_t rowBytes = clip.width * 4;
     frameBytes_ = static_cast<size_t>(rowBytes) * static_cast<size_t>(clip.height);
-    source_ = host_.makeFrame(clip.width, clip.height, rowBytes);
-    destination_ = host_.makeFrame(clip.width, clip.height, rowBytes);
-    host_.setSource(source_);
-    host_.setDestination(destination_);
+    frames_.clear();
+    for (int32_t slot = 0; slot < std::max(1, clip.slots); ++slot)
+        frames_.push_back({host_.makeFrame(clip.width, clip.height, rowBytes),
+                           host_.makeFrame(clip.width, clip.height, rowBytes)});
+    host_.setSource(frames_[0].source);
+    host_.setDestination(frames_[0].destination);
 
     // Premiere first negotiates the pixel format, then sets the instance up.
     host_.setPixelFormatIndex(0);
@@ -114,7 +118,18 @@ void FilterSession::setClipPicture(std::vector<uint32_t> pixels, int32_t width, 
 
 short FilterSession::openSettings() { return call(kSelectorSetup); }
 
-short FilterSession::execute(int32_t frame) {
+uint8_t* FilterSession::sourcePixels(int32_t slot) {
+    return slot >= 0 && slot < slots() ? host_.pixels(frames_[slot].source) : nullptr;
+}
+
+const uint8_t* FilterSession::destinationPixels(int32_t slot) {
+    return slot >= 0 && slot < slots() ? host_.pixels(frames_[slot].destination) : nullptr;
+}
+
+short FilterSession::execute(int32_t frame, int32_t slot) {
+    if (slot < 0 || slot >= slots() || !entry_) return -100;
+    host_.setSource(frames_[slot].source);
+    host_.setDestination(frames_[slot].destination);
     host_.setPosition(frame * sampleSize_);
     return call(kSelectorExecute);
 }

@@ -36,6 +36,7 @@ struct SessionClip {
     int32_t width = 720;
     int32_t height = 576;
     int32_t frames = 1; // length of the clip on the timeline
+    int32_t slots = 1;  // pairs of host frames (source, destination), for frames in flight
 };
 
 class FilterSession {
@@ -57,14 +58,18 @@ public:
     // The instance's settings record, to be adjusted before the first execute; null before start().
     FilterSettings* settings() { return host_.settings(); }
 
-    // The host's source frame (bottom row first, 32-bit BGRA, rows of width x 4 bytes), filled
-    // by the caller before each execute, and the destination the module stamps into.
-    uint8_t* sourcePixels() { return host_.pixels(source_); }
-    const uint8_t* destinationPixels() { return host_.pixels(destination_); }
+    // The host's source frame of a slot (bottom row first, 32-bit BGRA, rows of width x 4 bytes),
+    // filled by the caller before each execute, and the destination the module stamps into. The
+    // pointers stay valid until the session ends, so other threads may fill and read them while
+    // the session's thread executes another slot.
+    uint8_t* sourcePixels(int32_t slot = 0);
+    const uint8_t* destinationPixels(int32_t slot = 0);
+    int32_t slots() const { return static_cast<int32_t>(frames_.size()); }
     size_t frameBytes() const { return frameBytes_; }
 
-    // Execute for the clip's frame `frame` (0-based): the module's result, 0 on success.
-    short execute(int32_t frame);
+    // Execute for the clip's frame `frame` (0-based) on a slot's frames: the module's result, 0
+    // on success, -100 for a slot that does not exist.
+    short execute(int32_t frame, int32_t slot = 0);
 
     // The picture the host delivers when the module asks for a clip frame at any size (the
     // settings dialog's preview): width x height pixels, bottom row first, scaled to the size
@@ -85,8 +90,11 @@ private:
     HMODULE module_ = nullptr;
     XFilterFn entry_ = nullptr;
     EntryCaller caller_ = nullptr;
-    HostFrameHandle source_ = nullptr;
-    HostFrameHandle destination_ = nullptr;
+    struct FramePair {
+        HostFrameHandle source;
+        HostFrameHandle destination;
+    };
+    std::vector<FramePair> frames_;
     size_t frameBytes_ = 0;
     int32_t sampleSize_ = 1;
 };

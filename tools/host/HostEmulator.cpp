@@ -7,7 +7,8 @@ namespace camtag {
 
 namespace {
 
-HostEmulator* activeEmulator = nullptr;
+// Per thread, so that emulators on different threads can drive the module at the same time.
+thread_local HostEmulator* activeEmulator = nullptr;
 
 // A name in a fixed field of a node, cut short to keep its terminator.
 template <size_t N>
@@ -137,6 +138,7 @@ HostEmulator::HostEmulator() {
 
 HostEmulator::~HostEmulator() {
     if (activeEmulator == this) activeEmulator = nullptr;
+    for (auto& spare : spareBlocks_) ::operator delete(spare.second);
 }
 
 void HostEmulator::activate() { activeEmulator = this; }
@@ -164,7 +166,15 @@ void HostEmulator::setOffsetSeed(int32_t numerator, int32_t denominator) {
 char* HostEmulator::newPtr(uint32_t size) {
     lastPointerRequest_ = size;
     if (failAllocations_) return nullptr;
-    char* block = static_cast<char*>(::operator new(size ? size : 1));
+    char* block = nullptr;
+    for (auto spare = spareBlocks_.begin(); spare != spareBlocks_.end(); ++spare) {
+        if (spare->first == size) {
+            block = spare->second;
+            spareBlocks_.erase(spare);
+            break;
+        }
+    }
+    if (!block) block = static_cast<char*>(::operator new(size ? size : 1));
     pointers_[block] = size;
     ++pointerAllocations_;
     return block;
@@ -176,8 +186,14 @@ void HostEmulator::disposePtr(char* ptr) {
         ++badDisposals_;
         return;
     }
+    // A block given back is kept for the next request of its size, as a host's memory manager
+    // keeps its frame-sized blocks: the next frame's buffer then costs no fresh pages.
+    if (spareBlocks_.size() < kSpareBlocks) {
+        spareBlocks_.emplace_back(found->second, ptr);
+    } else {
+        ::operator delete(ptr);
+    }
     pointers_.erase(found);
-    ::operator delete(ptr);
 }
 
 int32_t HostEmulator::getPtrSize(char* ptr) {

@@ -4,8 +4,9 @@
 // uses it to run the filter outside Premiere.
 //
 // The host's tables hold plain C function pointers without a context argument, so calls are
-// routed to the active emulator: the one constructed last (or made active with activate()).
-// One active emulator at a time; the emulator is not thread-safe.
+// routed to the active emulator of the calling thread: the one constructed last on that thread
+// (or made active there with activate()). One emulator must not be used by two threads at once,
+// but each thread may drive the module through its own emulator.
 #pragma once
 
 #include "host/HostInterface.h"
@@ -220,6 +221,8 @@ private:
 
     bool failAllocations_ = false;
     std::map<char*, uint32_t> pointers_;
+    static constexpr size_t kSpareBlocks = 4;
+    std::vector<std::pair<uint32_t, char*>> spareBlocks_; // given back, kept for reuse
     size_t pointerAllocations_ = 0;
     size_t badDisposals_ = 0;
     uint32_t lastPointerRequest_ = 0;

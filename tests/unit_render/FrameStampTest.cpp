@@ -1,0 +1,373 @@
+// The band path (FrameStamp) against the whole-frame exchange it stands in for: every byte of the
+// destination must be the same, on every layer, both field parities, turned text, every
+// alignment, text partly or wholly outside the frame.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "RenderTestSupport.h"
+#include "render/FrameExchange.h"
+#include "render/FrameStamp.h"
+#include "render/MemBm.h"
+#include "render/OverlayRenderer.h"
+
+namespace gp = Gdiplus::DllExports;
+
+namespace camtag {
+namespace {
+
+constexpr int32_t kWidth = 360;
+constexpr int32_t kFrameRows = 288;
+constexpr uint32_t kMarker = 0x5A5A5A5A;
+// What an uninitialised host buffer might hold in the rows of the other field.
+constexpr uint32_t kGarbage = 0xA5C3E1F0;
+
+// Every byte different from its neighbours, the alpha byte included, so that a row taken from
+// the wrong place or a changed alpha shows.
+std::vector<uint8_t> NoisyFrame(int32_t rowBytes, int32_t rows) {
+    std::vector<uint8_t> frame(static_cast<size_t>(rowBytes) * rows);
+    uint32_t state = 0x12345678;
+    for (uint8_t& byte : frame) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<uint8_t>(state >> 24);
+    }
+    return frame;
+}
+
+FilterSettings BaseSettings() {
+    FilterSettings s = test::PlainSettings();
+    s.color = 0x00E0E0E0;
+    s.outlinecolor = 0x00000000;
+    s.colorshadow = 0x00200000;
+    s.colorbkground = 0x00405060;
+    s.font.lfHeight = -32;
+    s.font.lfWeight = FW_NORMAL;
+    s.font.lfCharSet = DEFAULT_CHARSET;
+    std::strcpy(s.font.lfFaceName, "Arial");
+    s.referenceHeight = 576;
+    s.x = 0.08;
+    s.y = 0.75;
+    return s;
+}
+
+// The test frame without field rendering, rows of width x 4 bytes.
+FrameGeometry WholeFrame() {
+    FrameGeometry g;
+    const FrameDesc desc{kWidth, kFrameRows, kWidth * 4, 32};
+    EXPECT_EQ(PrepareFrameGeometry(desc, desc, 1, 0, &g), FrameAction::kDraw);
+    return g;
+}
+
+// The whole-frame exchange: a buffer of every row, FillBitmap, DrawOverlay, StoreBitmap.
+void Reference(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text, const void* source,
+               void* destination) {
+    std::vector<uint32_t> buffer(PixelBufferBytes(g) / 4, kGarbage);
+    const int32_t rows = BitmapHeight(g);
+    CMemBm bm;
+    ASSERT_TRUE(bm.Create(nullptr, g.width, rows, 1, 32, nullptr));
+    ASSERT_TRUE(FillBitmap(source, g, buffer.data(), bm));
+    LOGFONTA font = s.font;
+    font.lfHeight = ScaledFontHeight(s.font.lfHeight, rows, s.referenceHeight, GetDeviceCaps(bm.dc(), LOGPIXELSY));
+    Gdiplus::GpGraphics* graphics = nullptr;
+    Gdiplus::GpFont* gpFont = nullptr;
+    ASSERT_EQ(gp::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
+    ASSERT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &font, &gpFont), Gdiplus::Ok);
+    const OverlayParams params{&s, graphics, gpFont, static_cast<float>(g.width * s.x),
+                               static_cast<float>(static_cast<double>(rows) * s.y), text};
+    OverlayRenderer::DrawOverlay(params);
+    gp::GdipDeleteFont(gpFont);
+    gp::GdipDeleteGraphics(graphics);
+    ASSERT_TRUE(StoreBitmap(bm, g, buffer.data(), destination));
+}
+
+// The band path as the execute call runs it. Returns the band's scan line count.
+int32_t Banded(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text, const void* source,
+               void* destination) {
+    FrameStamp stamp(g, s, text);
+    const size_t bytes = stamp.BufferBytes();
+    if (bytes == 0) {
+        PassThrough(source, destination, g);
+        return 0;
+    }
+    EXPECT_EQ(bytes, static_cast<size_t>(stamp.band().count) * g.width * 4);
+    std::vector<uint32_t> buffer(bytes / 4, kGarbage);
+    stamp.Draw(source, destination, buffer.data());
+    return stamp.band().count;
+}
+
+// One look of the overlay: layers (B box, O outline, S shadow), transparency, alignment, angle,
+// anchor and font.
+struct Look {
+    const char* name;
+    const char* layers;
+    int32_t transparency, align, angle;
+    double x, y;
+    int32_t fontHeight;
+    bool boldItalic;
+};
+
+const Look kLooks[] = {
+    {"fill", "", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"box", "B", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"outline", "O", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"shadow", "S", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"every layer", "BOS", 0, 0, 0, 0.08, 0.75, -32, false},
+    {"every layer, 40 % transparent", "BOS", 40, 0, 0, 0.08, 0.75, -32, false},
+    {"every layer, big bold italic", "BOS", 0, 0, 0, 0.08, 0.75, -90, true},
+    {"centred, turned 30", "BOS", 0, 1, 30, 0.5, 0.4, -32, false},
+    {"right aligned, turned 90", "OS", 0, 2, 90, 0.9, 0.1, -32, false},
+    {"turned -90 near the bottom", "BS", 0, 0, -90, 0.08, 0.98, -32, false},
+    {"upside down", "BO", 0, 0, 180, 0.9, 0.3, -32, false},
+    {"partly above the frame", "BOS", 0, 0, 0, 0.08, -0.06, -32, false},
+    {"partly below the frame", "BOS", 0, 0, 0, 0.08, 0.93, -32, false},
+    {"partly left and right of the frame", "BOS", 0, 1, 0, 0.98, 0.75, -70, false},
+    {"wholly below the frame", "BOS", 0, 0, 0, 0.08, 1.4, -32, false},
+    {"at the top edge", "BOS", 0, 0, 0, 0.0, 0.0, -32, false},
+};
+
+FilterSettings SettingsOf(const Look& look) {
+    FilterSettings s = BaseSettings();
+    const std::string layers = look.layers;
+    s.bkground = layers.find('B') != std::string::npos;
+    s.drawoutline = layers.find('O') != std::string::npos;
+    s.drawshadow = layers.find('S') != std::string::npos;
+    s.transparency = static_cast<uint32_t>(look.transparency);
+    s.align = look.align;
+    s.angle = look.angle;
+    s.x = look.x;
+    s.y = look.y;
+    s.font.lfHeight = look.fontHeight;
+    if (look.boldItalic) {
+        s.font.lfWeight = FW_BOLD;
+        s.font.lfItalic = 1;
+    }
+    return s;
+}
+
+struct Fields {
+    const char* name;
+    int32_t factor;
+    int32_t parity;
+};
+
+const Fields kFields[] = {{"frame", 1, 0}, {"field on odd rows", 2, 0}, {"field on even rows", 2, 1}};
+
+TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
+    const wchar_t* texts[] = {L"14:23:05\n15.07.04", L"Camtag error. AVI access fail.", L"Wj|g\n\n_^"};
+    int banded = 0;
+    int cases = 0;
+    long reused = 0;
+    for (const Fields& f : kFields) {
+        const int32_t rows = f.factor == 2 ? kFrameRows / 2 : kFrameRows;
+        // Rows a little longer than the pixels, and a source with its own longer rows.
+        const FrameDesc destination{kWidth, rows, kWidth * 4 + 8, 32};
+        const FrameDesc source{kWidth + 3, rows + 1, (kWidth + 3) * 4, 32};
+        FrameGeometry g;
+        ASSERT_EQ(PrepareFrameGeometry(destination, source, f.factor, f.parity, &g), FrameAction::kDraw);
+        const std::vector<uint8_t> in = NoisyFrame(source.rowBytes, source.height);
+        for (const Look& look : kLooks) {
+            for (const wchar_t* text : texts) {
+                const FilterSettings s = SettingsOf(look);
+                std::vector<uint8_t> expected(static_cast<size_t>(destination.rowBytes) * rows,
+                                              static_cast<uint8_t>(kMarker));
+                std::vector<uint8_t> got = expected;
+                std::vector<uint8_t> again = expected;
+                Reference(g, s, text, in.data(), expected.data());
+                const int32_t band = Banded(g, s, text, in.data(), got.data());
+                // The same text once more: drawn from the kept path, without a new layout.
+                const long reusedBefore = FrameStamp::ShapesReused();
+                Banded(g, s, text, in.data(), again.data());
+                reused += FrameStamp::ShapesReused() - reusedBefore;
+                ++cases;
+                banded += band > 0 && band < BitmapHeight(g);
+                ASSERT_EQ(got, expected) << f.name << ", " << look.name << ", text " << std::wstring(text).size()
+                                         << " units, band of " << band << " rows";
+                ASSERT_EQ(again, expected) << f.name << ", " << look.name << ", from the kept path";
+                // What is kept between stamps holds no GDI+ object.
+                ASSERT_EQ(OverlayObjectsAlive(), 0);
+            }
+        }
+    }
+    // Most cases touch only part of the frame, so the band is what the comparison checks.
+    EXPECT_GT(banded, cases / 2);
+    EXPECT_EQ(reused, cases);
+}
+
+// The kept path stands in only for the same layout: each change of what the path depends on,
+// one at a time after the same text was stamped, still gives the whole-frame exchange's frame.
+TEST(FrameStamp, KeptPathIsNotTakenForAnotherLayout) {
+    const FrameGeometry g = WholeFrame();
+    const std::vector<uint8_t> in = NoisyFrame(kWidth * 4, kFrameRows);
+    struct Change {
+        const char* name;
+        void (*apply)(FilterSettings&);
+    };
+    const Change changes[] = {
+        {"align", [](FilterSettings& s) { s.align = 2; }},
+        {"angle", [](FilterSettings& s) { s.angle = 1; }},
+        {"x", [](FilterSettings& s) { s.x += 0.001; }},
+        {"y", [](FilterSettings& s) { s.y -= 0.001; }},
+        {"font size", [](FilterSettings& s) { s.font.lfHeight -= 1; }},
+        {"bold", [](FilterSettings& s) { s.font.lfWeight = FW_BOLD; }},
+        {"face", [](FilterSettings& s) { std::strcpy(s.font.lfFaceName, "Courier New"); }},
+        {"reference height", [](FilterSettings& s) { s.referenceHeight = 500; }},
+    };
+    const wchar_t* texts[] = {L"14:23:05\n15.07.04", L"14:23:06\n15.07.04"};
+    for (const Change& change : changes) {
+        for (const wchar_t* text : texts) {
+            FilterSettings s = BaseSettings();
+            s.drawoutline = s.drawshadow = 1;
+            std::vector<uint8_t> out(in.size());
+            Banded(g, s, texts[0], in.data(), out.data()); // keeps the base layout's path
+            change.apply(s);
+            std::vector<uint8_t> expected(in.size());
+            Reference(g, s, text, in.data(), expected.data());
+            Banded(g, s, text, in.data(), out.data());
+            ASSERT_EQ(out, expected) << change.name;
+        }
+    }
+}
+
+TEST(FrameStamp, NothingToDrawPassesTheFrameThroughWithoutABuffer) {
+    const FrameGeometry g = WholeFrame();
+    const std::vector<uint8_t> in = NoisyFrame(kWidth * 4, kFrameRows);
+    struct Case {
+        const char* what;
+        const wchar_t* text;
+        double y;
+        int32_t transparency;
+    };
+    for (const Case& c : {Case{"empty text", L"", 0.5, 0}, Case{"only line feeds", L"\n\n", 0.5, 0},
+                          Case{"below the frame", L"12:00", 1.5, 0}, Case{"above the frame", L"12:00", -0.5, 0}}) {
+        FilterSettings s = BaseSettings();
+        s.bkground = s.drawoutline = s.drawshadow = 1;
+        s.y = c.y;
+        FrameStamp stamp(g, s, c.text);
+        EXPECT_EQ(stamp.BufferBytes(), 0u) << c.what;
+        std::vector<uint8_t> out(in.size(), 0);
+        stamp.Draw(in.data(), out.data(), nullptr);
+        EXPECT_EQ(out, in) << c.what;
+    }
+    // A fully transparent text still goes through the bitmap, and changes nothing.
+    FilterSettings s = BaseSettings();
+    s.transparency = 100;
+    std::vector<uint8_t> out(in.size(), 0);
+    EXPECT_GT(Banded(g, s, L"12:00", in.data(), out.data()), 0);
+    EXPECT_EQ(out, in);
+}
+
+// A host that renders fields stamps each at the full frame's size and place: the two fields,
+// stamped one by one, weave into the frame stamped whole.
+TEST(FrameStamp, TwoFieldsStampedApartWeaveIntoTheWholeFrame) {
+    const int32_t rows = kFrameRows;
+    const int32_t rowBytes = kWidth * 4;
+    const std::vector<uint8_t> frame = NoisyFrame(rowBytes, rows);
+    // Row r of the frame (the picture's bottom row first) is row r / 2 of the field whose rows
+    // sit on even buffer rows (parity 1) when r is even, of the other field (parity 0) when odd.
+    std::vector<uint8_t> fields[2];
+    for (int32_t parity : {0, 1}) {
+        for (int32_t r = parity == 1 ? 0 : 1; r < rows; r += 2) {
+            fields[parity].insert(fields[parity].end(), frame.begin() + static_cast<size_t>(r) * rowBytes,
+                                  frame.begin() + static_cast<size_t>(r + 1) * rowBytes);
+        }
+    }
+    FilterSettings s = BaseSettings();
+    s.bkground = s.drawoutline = s.drawshadow = 1;
+    s.transparency = 25;
+    s.angle = 12;
+    s.y = 0.45;
+    const wchar_t text[] = L"14:23:05\n15.07.04";
+
+    FrameGeometry whole;
+    const FrameDesc frameDesc{kWidth, rows, rowBytes, 32};
+    ASSERT_EQ(PrepareFrameGeometry(frameDesc, frameDesc, 1, 0, &whole), FrameAction::kDraw);
+    std::vector<uint8_t> stamped(frame.size());
+    ASSERT_GT(Banded(whole, s, text, frame.data(), stamped.data()), 0);
+
+    for (int32_t parity : {0, 1}) {
+        FrameGeometry g;
+        const FrameDesc fieldDesc{kWidth, rows / 2, rowBytes, 32};
+        ASSERT_EQ(PrepareFrameGeometry(fieldDesc, fieldDesc, 2, parity, &g), FrameAction::kDraw);
+        std::vector<uint8_t> field(fields[parity].size());
+        ASSERT_GT(Banded(g, s, text, fields[parity].data(), field.data()), 0);
+        for (int32_t k = 0; k < rows / 2; ++k) {
+            const int32_t r = 2 * k + (parity == 1 ? 0 : 1);
+            ASSERT_TRUE(std::equal(field.begin() + static_cast<size_t>(k) * rowBytes,
+                                   field.begin() + static_cast<size_t>(k + 1) * rowBytes,
+                                   stamped.begin() + static_cast<size_t>(r) * rowBytes))
+                << "parity " << parity << ", frame row " << r;
+        }
+    }
+}
+
+TEST(ScanBand, RowsBecomeScanLinesCutToTheBitmap) {
+    FrameGeometry frame;
+    const FrameDesc desc{100, 50, 400, 32};
+    ASSERT_EQ(PrepareFrameGeometry(desc, desc, 1, 0, &frame), FrameAction::kDraw);
+    FrameGeometry field;
+    ASSERT_EQ(PrepareFrameGeometry(desc, desc, 2, 1, &field), FrameAction::kDraw);
+    struct Case {
+        const FrameGeometry* g;
+        int64_t top, bottom;
+        int32_t first, count;
+    };
+    const Case cases[] = {
+        {&frame, 0, 50, 0, 50},       {&frame, 10, 20, 30, 10},      {&frame, -5, 3, 47, 3},
+        {&frame, 45, 80, 0, 5},       {&frame, 50, 60, 0, 0},        {&frame, -9, 0, 0, 0},
+        {&frame, 30, 30, 0, 0},       {&frame, 30, 20, 0, 0},        {&field, 10, 20, 80, 10},
+        {&field, -(1LL << 40), 1LL << 40, 0, 100},
+    };
+    for (const Case& c : cases) {
+        const ScanBand band = ScanBandOfRows(*c.g, c.top, c.bottom);
+        EXPECT_EQ(band.count, c.count) << c.top << ".." << c.bottom;
+        if (c.count > 0) {
+            EXPECT_EQ(band.first, c.first) << c.top << ".." << c.bottom;
+        }
+        EXPECT_EQ(BandBufferBytes(*c.g, band), static_cast<size_t>(c.count) * 400u);
+    }
+    EXPECT_EQ(BandBufferBytes(frame, ScanBand{40, 11}), 0u) << "beyond the bitmap";
+    EXPECT_EQ(BandBufferBytes(frame, ScanBand{-1, 5}), 0u);
+    EXPECT_EQ(ScanBandOfRows(FrameGeometry{}, 0, 10).count, 0);
+}
+
+// Only the band's frame rows come back from the bitmap; every other row is the source's, even
+// where the bitmap was painted over.
+TEST(ScanBand, RowsOutsideTheBandComeFromTheSource) {
+    for (const Fields& f : kFields) {
+        const int32_t rows = 12;
+        const FrameDesc desc{8, rows, 8 * 4, 32};
+        FrameGeometry g;
+        ASSERT_EQ(PrepareFrameGeometry(desc, desc, f.factor, f.parity, &g), FrameAction::kDraw);
+        const std::vector<uint8_t> in = NoisyFrame(desc.rowBytes, rows);
+        CMemBm bm;
+        ASSERT_TRUE(bm.Create(nullptr, g.width, BitmapHeight(g), 1, 32, nullptr));
+        const ScanBand band{5, 6};
+        std::vector<uint32_t> buffer(BandBufferBytes(g, band) / 4, kGarbage);
+        ASSERT_TRUE(FillBitmapBand(in.data(), g, band, buffer.data(), bm));
+        PatBlt(bm.dc(), 0, 0, g.width, BitmapHeight(g), BLACKNESS);
+        std::vector<uint8_t> out(in.size(), 0xEE);
+        ASSERT_TRUE(StoreBitmapBand(bm, g, band, buffer.data(), in.data(), out.data()));
+        for (int32_t r = 0; r < rows; ++r) {
+            const int32_t bufferRow = f.factor == 2 ? 2 * r + (f.parity == 0 ? 1 : 0) : r;
+            const bool inBand = bufferRow >= band.first && bufferRow < band.first + band.count;
+            const auto* row = reinterpret_cast<const uint32_t*>(out.data() + static_cast<size_t>(r) * desc.rowBytes);
+            const auto* source = reinterpret_cast<const uint32_t*>(in.data() + static_cast<size_t>(r) * desc.rowBytes);
+            for (int32_t x = 0; x < g.width; ++x) {
+                if (inBand) {
+                    ASSERT_EQ(row[x] & 0x00FFFFFF, 0u) << f.name << " row " << r;
+                } else {
+                    ASSERT_EQ(row[x], source[x]) << f.name << " row " << r;
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace camtag
