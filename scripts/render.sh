@@ -16,6 +16,12 @@
 #   --deinterlace           weave the two fields into progressive frames (ffmpeg's bwdif), for
 #                           screens; without it a video keeps DV's fields, encoded interlaced
 #                           with the bottom field first
+#   --dialog                before rendering, open the module's own settings dialog on your
+#                           display (its preview shows the clip's first frame); OK renders with
+#                           what you chose there, Cancel renders nothing
+#   --settings FILE         start from a settings record saved with --save-settings
+#   --save-settings FILE    save the settings the frames are stamped with (506 bytes), to give
+#                           the same look to other clips with --settings
 #
 # On a fresh machine it installs what is missing (scripts/setup.sh) and builds the x86_64 module
 # and the renderer in build/x86_64 (bringing an existing build up to date). Settings defaults come
@@ -27,7 +33,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 die() { echo "render: $*" >&2; exit 1; }
 
-input="" output="" still="" limit="" deinterlace=0
+input="" output="" still="" limit="" deinterlace=0 dialog=0
 tool_args=()
 positional=()
 while [ $# -gt 0 ]; do
@@ -43,6 +49,14 @@ while [ $# -gt 0 ]; do
       [ $# -ge 2 ] || die "option $1 needs a value"
       still=$2; shift 2 ;;
     --deinterlace) deinterlace=1; shift ;;
+    --dialog) dialog=1; shift ;;
+    --settings)
+      [ $# -ge 2 ] || die "option $1 needs a value"
+      [ -f "$2" ] || die "--settings $2: no such file"
+      tool_args+=("$1" "$(realpath "$2")"); shift 2 ;;
+    --save-settings)
+      [ $# -ge 2 ] || die "option $1 needs a value"
+      tool_args+=("$1" "$(realpath -m "$2")"); shift 2 ;;
     -h|--help)
       sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) die "unknown option $1 (see --help)" ;;
@@ -74,6 +88,12 @@ fi
 if [ -n "$still" ]; then
   case "$still" in *.png|*.PNG) ;; *) die "--still $still: must be a .png file" ;; esac
 fi
+if [ "$dialog" = 1 ]; then
+  [ -n "${DISPLAY:-}" ] || die "--dialog needs a display to show the settings dialog on (DISPLAY is not set)"
+  if [[ "$DISPLAY" =~ ^:([0-9]+)(\.[0-9]+)?$ ]] && [ ! -e "/tmp/.X11-unix/X${BASH_REMATCH[1]}" ]; then
+    die "--dialog needs a display to show the settings dialog on ($DISPLAY is not running)"
+  fi
+fi
 
 # Build (or bring up to date) the x86_64 module and the renderer.
 build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}
@@ -85,8 +105,13 @@ renderer=$build/tools/camtag-render/camtag-render.exe
 [ -f "$module" ] || die "the build made no $module"
 [ -f "$renderer" ] || die "the build made no $renderer"
 
-# Windows paths through Wine's drive Z:, which maps the Linux root.
+# Windows paths through Wine's drive Z:, which maps the Linux root; the file options' paths too.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
+for i in "${!tool_args[@]}"; do
+  case "${tool_args[$i]}" in
+    --settings|--save-settings) tool_args[$((i + 1))]=$(winpath "${tool_args[$((i + 1))]}") ;;
+  esac
+done
 
 # The decoded frame size, sample aspect ratio and sound come from ffprobe, asked while Wine
 # starts.
@@ -157,12 +182,36 @@ if [ -n "$still" ]; then
            -pix_fmt rgb24 -frames:v 1 -update 1 "$still")
 fi
 
-echo "render: stamping $frames frames of $input" >&2
+# The settings dialog's preview shows the clip's first frame, as the host holds frames.
+dialog_args=()
+if [ "$dialog" = 1 ]; then
+  first=$(mktemp)
+  trap 'rm -f "$info" "$first"' EXIT
+  ffmpeg -nostdin -v error -y -i "$input" -frames:v 1 -vf vflip -f rawvideo -pix_fmt bgra "$first" \
+    || die "$input: cannot decode its first frame"
+  dialog_args=(--dialog "$(winpath "$first")")
+  echo "render: the settings dialog is open on $DISPLAY" >&2
+fi
+
+[ "$dialog" = 1 ] || echo "render: stamping $frames frames of $input" >&2
+decoder_log=$(mktemp)
+trap 'rm -f "$info" "${first:-}" "$decoder_log"' EXIT
+set +e
 ffmpeg -nostdin -v error -i "$input" -map 0:v:0 -fps_mode passthrough -frames:v "$frames" \
-    ${flip:+-vf vflip} -f rawvideo -pix_fmt "$pixels" - \
+    ${flip:+-vf vflip} -f rawvideo -pix_fmt "$pixels" - 2>"$decoder_log" \
   | "$CAMTAG_WINE64" "$renderer" --module "$(winpath "$module")" --size "${width}x${height}" --pixels "$pixels" \
-      "${tool_args[@]}" "$(winpath "$input")" \
-  | "${encode[@]}" \
-  || { [ "$kind" = video ] && rm -f "$output"; die "stamping failed"; }
+      "${dialog_args[@]}" "${tool_args[@]}" "$(winpath "$input")" \
+  | "${encode[@]}"
+statuses=("${PIPESTATUS[@]}")
+set -e
+if [ "${statuses[1]}" -ne 0 ] || [ "${statuses[2]}" -ne 0 ]; then
+  [ "$kind" = video ] && rm -f "$output"
+  # The renderer's status 4: the user cancelled the settings dialog (the decoder then finds its
+  # pipe closed, which is no news).
+  [ "${statuses[1]}" -eq 4 ] && { echo "render: cancelled in the settings dialog; nothing rendered" >&2; exit 4; }
+  cat "$decoder_log" >&2
+  die "stamping failed"
+fi
+cat "$decoder_log" >&2
 
 echo "render: wrote $output${still:+ and $still}" >&2

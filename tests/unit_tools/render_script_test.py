@@ -33,11 +33,26 @@ def decode(path, frames=1, flipped=False):
     return bgr
 
 
-def render(*args):
+def render(*args, press=None, display=None):
+    """render.sh with the arguments. press: the button of the settings dialog that a second
+    program presses once the dialog shows. display: another DISPLAY ("" for none)."""
     # The test suite built the tree it runs from: render.sh must not relink it meanwhile.
     env = dict(os.environ, CAMTAG_BUILD_DIR=BUILD, CAMTAG_NO_BUILD="1")
-    return subprocess.run(["bash", os.path.join(SOURCE, "scripts", "render.sh"), *args], env=env,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=600)
+    if display is not None:
+        env["DISPLAY"] = display
+    presser = None
+    if press is not None:
+        presser = subprocess.Popen([os.path.join(SOURCE, "scripts", "wine-run.sh"),
+                                    os.path.join(BUILD, "tools", "dialog-driver", "press-button.exe"),
+                                    "Camtag Settings", str(press), "120"],
+                                   env=dict(env, WINEPREFIX=os.path.join(BUILD, "wineprefix-render")),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        return subprocess.run(["bash", os.path.join(SOURCE, "scripts", "render.sh"), *args], env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=600)
+    finally:
+        if presser:
+            presser.wait(timeout=150)
 
 
 class RenderScript(unittest.TestCase):
@@ -93,6 +108,34 @@ class RenderScript(unittest.TestCase):
         result = render(sample, os.path.join(WORK, "bad") + "/", "--time-format", "x" * 29)
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("time picture must have 1 to 28 characters", result.stderr)
+
+    def test_the_settings_dialog_decides_and_its_look_serves_other_runs(self):
+        """--dialog opens the module's dialog (a second program presses its buttons, as a user
+        would); OK renders with the dialog's look, which --save-settings keeps for --settings;
+        Cancel renders nothing; without a display --dialog refuses at once."""
+        sample = os.path.join(SOURCE, "samples", "ntsc-camcorder.avi")
+        look = os.path.join(WORK, "look.bin")
+        chosen, again = os.path.join(WORK, "chosen") + "/", os.path.join(WORK, "again") + "/"
+        result = render(sample, chosen, "--frames", "1", "--dialog", "--set", "title=Hello ",
+                        "--save-settings", look, press=1)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(look, "rb") as f:
+            record = f.read()
+        self.assertEqual(len(record), 506)
+        self.assertEqual(record[446:452], b"Hello ")
+        result = render(sample, again, "--frames", "1", "--settings", look)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(decode(chosen + "frame-000001.png"), decode(again + "frame-000001.png"))
+
+        cancelled = os.path.join(WORK, "cancelled.mp4")
+        result = render(sample, cancelled, "--frames", "1", "--dialog", press=2)
+        self.assertEqual(result.returncode, 4, result.stderr)
+        self.assertIn("cancelled in the settings dialog", result.stderr)
+        self.assertFalse(os.path.exists(cancelled))
+
+        result = render(sample, cancelled, "--dialog", display="")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("--dialog needs a display", result.stderr)
 
     def test_non_dv_input_fails_with_the_reason(self):
         result = render(os.path.join(SOURCE, "CMakeLists.txt"), os.path.join(WORK, "x.mp4"))

@@ -12,6 +12,7 @@
 #include "FramePipeline.h"
 #include "YuvFrames.h"
 #include "SettingOverrides.h"
+#include "SettingsFile.h"
 #include "SourceProbe.h"
 #include "settings/SettingsStore.h"
 
@@ -41,7 +42,11 @@ const char kUsage[] =
     "  --frames N             stamp at most N frames\n"
     "  --set NAME=VALUE       change a setting of the instance (registry value names), repeatable\n"
     "  --time-format PICTURE  use this time picture (GetTimeFormat syntax) for this run\n"
-    "  --date-format PICTURE  use this date picture (GetDateFormat syntax) for this run\n";
+    "  --date-format PICTURE  use this date picture (GetDateFormat syntax) for this run\n"
+    "  --settings FILE        start from an instance's settings record saved before (506 bytes)\n"
+    "  --dialog FRAME.bgra    open the module's settings dialog first, its preview showing FRAME\n"
+    "                         (the clip's first frame, as on the pipes); Cancel renders nothing\n"
+    "  --save-settings FILE   save the settings record the frames are stamped with\n";
 
 int Fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "camtag-render: %s\n", message.c_str());
@@ -122,6 +127,9 @@ struct Options {
     std::vector<std::string> overrides;
     std::string timePicture;
     std::string datePicture;
+    std::wstring settingsFile;
+    std::wstring saveSettingsFile;
+    std::wstring dialogPicture;
 };
 
 bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
@@ -181,6 +189,12 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
         } else if (arg == L"--date-format") {
             if (!value(&v)) return false;
             options->datePicture = Utf8(v);
+        } else if (arg == L"--settings") {
+            if (!value(&options->settingsFile)) return false;
+        } else if (arg == L"--save-settings") {
+            if (!value(&options->saveSettingsFile)) return false;
+        } else if (arg == L"--dialog") {
+            if (!value(&options->dialogPicture)) return false;
         } else if (arg == L"--help" || arg == L"-h") {
             *error = "";
             return false;
@@ -212,6 +226,8 @@ int Run(const Options& options) {
             if (!ApplySettingOverride(scratch, assignment, &error)) return Fail(error);
         if (!options.timePicture.empty() && !CheckPicture(options.timePicture, true, &error)) return Fail(error);
         if (!options.datePicture.empty() && !CheckPicture(options.datePicture, false, &error)) return Fail(error);
+        if (!options.settingsFile.empty() && !LoadSettingsFile(options.settingsFile, scratch, &error))
+            return Fail(Utf8(options.settingsFile) + ": " + error);
     }
     if (options.probe) {
         std::printf("%u %u %d %d %d\n", source.frames, source.scale, source.sampleSize, source.width,
@@ -249,10 +265,31 @@ int Run(const Options& options) {
     if (!session.start(clip, &error)) return Fail(error, 3);
 
     FilterSettings& settings = *session.settings();
+    if (!options.settingsFile.empty() && !LoadSettingsFile(options.settingsFile, settings, &error))
+        return Fail(Utf8(options.settingsFile) + ": " + error);
     if (!options.timePicture.empty()) settings.timeformat = kPictureSlot;
     if (!options.datePicture.empty()) settings.dateformat = kPictureSlot;
     for (const std::string& assignment : options.overrides)
         if (!ApplySettingOverride(settings, assignment, &error)) return Fail(error);
+
+    if (!options.dialogPicture.empty()) {
+        std::vector<uint32_t> picture(static_cast<size_t>(width) * static_cast<size_t>(height));
+        HANDLE file = CreateFileW(options.dialogPicture.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  0, nullptr);
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(picture.size() * 4);
+        const bool read = file != INVALID_HANDLE_VALUE && ReadFile(file, picture.data(), want, &got, nullptr) && got == want;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        if (!read) return Fail(Utf8(options.dialogPicture) + ": not a " + std::to_string(width) + "x" +
+                               std::to_string(height) + " BGRA frame");
+        switch (RunSettingsDialog(session, std::move(picture), width, height)) {
+        case DialogOutcome::kOk: break;
+        case DialogOutcome::kCancel: return Fail("settings dialog cancelled: nothing rendered", 4);
+        case DialogOutcome::kNotShown: return Fail("the module's settings dialog could not be shown", 3);
+        }
+    }
+    if (!options.saveSettingsFile.empty() && !SaveSettingsFile(options.saveSettingsFile, *session.settings(), &error))
+        return Fail(Utf8(options.saveSettingsFile) + ": " + error);
 
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
