@@ -62,25 +62,6 @@ Stats Summarise(std::vector<double> ms) {
     return s;
 }
 
-bool ReadTemplateFrame(const std::wstring& path, std::vector<uint8_t>* frame, std::string* error) {
-    DvAviReader reader;
-    if (!reader.Open(Narrow(path).c_str()) || reader.isPal != 1) {
-        *error = "the template must be a PAL DV AVI the reader opens";
-        return false;
-    }
-    int64_t position = reader.FramePosition(0);
-    if (position < 0 || reader.Seek(position, FILE_BEGIN) != position) {
-        *error = "cannot find the template's first frame";
-        return false;
-    }
-    frame->assign(kPalDvFrameSize, 0);
-    if (!reader.Read(frame->data(), kPalDvFrameSize)) {
-        *error = "cannot read the template's first frame";
-        return false;
-    }
-    return true;
-}
-
 // One source file on the timeline with the filter applied, set up for the measurement.
 struct BenchCase {
     BenchCase(const char* l, const wchar_t* n, uint32_t total, int32_t w = 720, int32_t h = 576)
@@ -194,7 +175,7 @@ int main() {
 
     std::string error;
     std::vector<uint8_t> templateFrame;
-    if (!ReadTemplateFrame(templatePath, &templateFrame, &error)) return Fail(error);
+    if (!ReadPalTemplateFrame(Narrow(templatePath), &templateFrame, &error)) return Fail(error);
     CreateDirectoryW(work.c_str(), nullptr);
 
     // The 1080-line case: the same ten seconds of DV in a high-definition sequence.
