@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace camtag::fuzz {
@@ -242,6 +243,11 @@ void RunOverlayText(const uint8_t* data, size_t size) {
         ComposeTimecodeText(&settings, reader.isOpen ? &reader : nullptr, in.sourceFrame,
                             text.get(), capacity);
         Check(Terminated(text.get(), capacity), "timecode text not terminated within its buffer");
+        const std::string direct = text.get();
+        block = reinterpret_cast<char*>(&settings);
+        ComposeTimecodeText(&block, reader.isOpen ? &reader : nullptr, in.sourceFrame, text.get(),
+                            capacity);
+        Check(direct == text.get(), "the host's handle gives another timecode text");
         Check(memcmp(&settings, &in.settings, sizeof settings) == 0,
               "timecode composition changed the record");
         reader.Close();
@@ -260,6 +266,12 @@ void RunOverlayText(const uint8_t* data, size_t size) {
         title[sizeof in.settings.title] = '\0';
         Utf8ToCodePage(title, text.get(), capacity, CP_UTF8);
         Check(Terminated(text.get(), capacity), "converted title not terminated within its buffer");
+        const std::string untrimmed = title;
+        TrimSpaces(title);
+        const size_t kept = strlen(title);
+        Check(untrimmed.find(title) != std::string::npos &&
+                  (kept == 0 || (title[0] != ' ' && title[kept - 1] != ' ')),
+              "trimmed title is not the title without its outer spaces");
     }
     Check(ResourcesBackToMark(), "a file handle or memory block left behind");
 
