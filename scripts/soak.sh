@@ -12,21 +12,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 calls=100000
 [ "${1:-}" = --calls ] && calls=${2:?--calls needs a value}
 
-bash "$root/scripts/setup.sh"
 build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >"$log" 2>&1 \
-    || { cat "$log" >&2; exit 1; }
-fi
-cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target fl-Camtag soak >"$log" 2>&1 \
-  || { tail -40 "$log" >&2; exit 1; }
+source "$root/scripts/build-env.sh"
+camtag_build "$build" fl-Camtag soak || exit 1
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 export WINEPREFIX=$build/wineprefix-soak
 source "$root/scripts/wine-env.sh"
-trap 'rm -f "$log"; camtag_wine_stop' EXIT
+trap camtag_wine_stop EXIT
 camtag_wine_start
 
 echo "== soak: $calls execute calls under wine64 ($(uptime | sed 's/.*load/load/'))"

@@ -104,7 +104,23 @@ void AppendNumber(std::string& out, int value, bool twoDigits) {
     out += text;
 }
 
-int Deliver(const std::string& text, char* out, int size, DWORD* error) {
+// Walks the picture (the default when null): quoted text is copied, each run of one of
+// `letters` goes to `element` (text, letter, run length), anything else is copied. Then the text
+// goes out as the Win32 calls deliver it.
+template <typename Element>
+int Format(const char* picture, const char* fallback, const char* letters, char* out, int size,
+           DWORD* error, Element element) {
+    std::string text;
+    for (const char* p = picture ? picture : fallback; *p;) {
+        const size_t n = ElementLength(p, letters);
+        if (*p == '\'')
+            AppendQuoted(text, p, n);
+        else if (strchr(letters, *p))
+            element(text, *p, n);
+        else
+            text += *p;
+        p += n;
+    }
     const int needed = static_cast<int>(text.size()) + 1;
     if (size == 0)
         return needed;
@@ -117,97 +133,81 @@ int Deliver(const std::string& text, char* out, int size, DWORD* error) {
     return needed;
 }
 
+bool BadBuffer(const char* out, int size, DWORD* error) {
+    if (size >= 0 && (out || size == 0))
+        return false;
+    *error = ERROR_INVALID_PARAMETER;
+    return true;
+}
+
 } // namespace
 
 int FormatDatePicture(const SYSTEMTIME& date, const char* picture, char* out, int size,
                       DWORD* error) {
-    if (size < 0 || (!out && size != 0)) {
-        *error = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
     int year = 0, month = 0, day = 0;
+    if (BadBuffer(out, size, error))
+        return 0;
     if (!SystemDate(date, &year, &month, &day)) {
         *error = ERROR_INVALID_PARAMETER;
         return 0;
     }
     const int weekday = Weekday(year, month, day);
-    std::string text;
-    for (const char* p = picture ? picture : kDefaultDate; *p;) {
-        const size_t n = ElementLength(p, "dMyg");
-        switch (*p) {
-        case '\'':
-            AppendQuoted(text, p, n);
-            break;
-        case 'd':
-            if (n <= 2)
-                AppendNumber(text, day, n == 2);
-            else
-                text += n == 3 ? kDayAbbreviations[weekday] : kDayNames[weekday];
-            break;
-        case 'M':
-            if (n <= 2)
-                AppendNumber(text, month, n == 2);
-            else
-                text += n == 3 ? kMonthAbbreviations[month - 1] : kMonthNames[month - 1];
-            break;
-        case 'y': // one or two letters: two digits
-            if (n <= 2)
-                AppendNumber(text, year % 100, true);
-            else
-                AppendNumber(text, year, false);
-            break;
-        case 'g': // each letter gives the era
-            for (size_t i = 0; i < n; ++i)
-                text += kEra;
-            break;
-        default:
-            text += *p;
-            break;
-        }
-        p += n;
-    }
-    return Deliver(text, out, size, error);
+    return Format(picture, kDefaultDate, "dMyg", out, size, error,
+                  [&](std::string& text, char letter, size_t n) {
+                      switch (letter) {
+                      case 'd':
+                          if (n <= 2)
+                              AppendNumber(text, day, n == 2);
+                          else
+                              text += n == 3 ? kDayAbbreviations[weekday] : kDayNames[weekday];
+                          break;
+                      case 'M':
+                          if (n <= 2)
+                              AppendNumber(text, month, n == 2);
+                          else
+                              text +=
+                                  n == 3 ? kMonthAbbreviations[month - 1] : kMonthNames[month - 1];
+                          break;
+                      case 'y': // one or two letters: two digits
+                          AppendNumber(text, n <= 2 ? year % 100 : year, n <= 2);
+                          break;
+                      default: // 'g': each letter gives the era
+                          for (size_t i = 0; i < n; ++i)
+                              text += kEra;
+                          break;
+                      }
+                  });
 }
 
 int FormatTimePicture(const SYSTEMTIME& time, const char* picture, char* out, int size,
                       DWORD* error) {
-    if (size < 0 || (!out && size != 0)) {
-        *error = ERROR_INVALID_PARAMETER;
+    if (BadBuffer(out, size, error))
         return 0;
-    }
     if (!ValidTime(time)) {
         *error = ERROR_INVALID_PARAMETER;
         return 0;
     }
-    std::string text;
-    for (const char* p = picture ? picture : kDefaultTime; *p;) {
-        const size_t n = ElementLength(p, "hHmst");
-        switch (*p) {
-        case '\'':
-            AppendQuoted(text, p, n);
-            break;
-        case 'h':
-            AppendNumber(text, time.wHour % 12 == 0 ? 12 : time.wHour % 12, n >= 2);
-            break;
-        case 'H':
-            AppendNumber(text, time.wHour, n >= 2);
-            break;
-        case 'm':
-            AppendNumber(text, time.wMinute, n >= 2);
-            break;
-        case 's':
-            AppendNumber(text, time.wSecond, n >= 2);
-            break;
-        case 't':
-            text += n == 1 ? (time.wHour < 12 ? "A" : "P") : (time.wHour < 12 ? "AM" : "PM");
-            break;
-        default:
-            text += *p;
-            break;
-        }
-        p += n;
-    }
-    return Deliver(text, out, size, error);
+    const int hour = time.wHour;
+    return Format(picture, kDefaultTime, "hHmst", out, size, error,
+                  [&](std::string& text, char letter, size_t n) {
+                      switch (letter) {
+                      case 'h':
+                          AppendNumber(text, hour % 12 == 0 ? 12 : hour % 12, n >= 2);
+                          break;
+                      case 'H':
+                          AppendNumber(text, hour, n >= 2);
+                          break;
+                      case 'm':
+                          AppendNumber(text, time.wMinute, n >= 2);
+                          break;
+                      case 's':
+                          AppendNumber(text, time.wSecond, n >= 2);
+                          break;
+                      default: // 't': the first letter of the designator, or all of it
+                          text += n == 1 ? (hour < 12 ? "A" : "P") : (hour < 12 ? "AM" : "PM");
+                          break;
+                      }
+                  });
 }
 
 } // namespace camtag::fuzz

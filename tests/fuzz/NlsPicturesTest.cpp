@@ -1,6 +1,7 @@
 // The fuzzing stand-in's date and time pictures against the real GetDateFormatA and
 // GetTimeFormatA of the user's default locale (English, United States, in the test prefix).
 #include "NlsPictures.h"
+#include "unit_text/TextTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,15 +14,7 @@ namespace camtag::fuzz {
 namespace {
 
 SYSTEMTIME Make(int year, int month, int day, int hour, int minute, int second) {
-    SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(year);
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
-    t.wHour = static_cast<WORD>(hour);
-    t.wMinute = static_cast<WORD>(minute);
-    t.wSecond = static_cast<WORD>(second);
-    t.wDayOfWeek = 0xFFFF;
-    return t;
+    return test::MakeTime(year, month, day, hour, minute, second);
 }
 
 struct Outcome {

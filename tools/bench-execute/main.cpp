@@ -35,17 +35,6 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
-
 struct Stats {
     double median = 0;
     double p10 = 0;
@@ -124,9 +113,9 @@ bool Prepare(const std::wstring& module, BenchCase* c, std::string* error) {
 
 bool TimeExecute(BenchCase* c, size_t i, std::string* error) {
     uint32_t frame = c->frames[i];
-    double start = Now();
+    double start = PerformanceSeconds();
     short r = c->session.execute(int32_t(frame));
-    double end = Now();
+    double end = PerformanceSeconds();
     if (r != 0) {
         *error = "execute failed on frame " + std::to_string(frame);
         return false;
@@ -139,12 +128,12 @@ bool TimeExecute(BenchCase* c, size_t i, std::string* error) {
 bool TimeReader(BenchCase* c, size_t i, std::string* error) {
     uint32_t frame = c->frames[i];
     std::string ansi = Narrow(c->file);
-    double start = Now();
+    double start = PerformanceSeconds();
     DvAviReader reader;
     SYSTEMTIME when;
     int ok = reader.Open(ansi.c_str()) && reader.GetRecordingTime(frame, &when);
     reader.Close();
-    double end = Now();
+    double end = PerformanceSeconds();
     if (!ok) {
         *error = "the reader cannot decode frame " + std::to_string(frame);
         return false;

@@ -29,6 +29,17 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+double PerformanceSeconds() {
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) / double(frequency.QuadPart);
+}
+
 FilterSession::~FilterSession() {
     if (module_) FreeLibrary(module_);
 }

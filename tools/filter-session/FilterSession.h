@@ -19,6 +19,9 @@ namespace camtag {
 // UTF-8 of a wide string (empty if it does not convert): for messages and the media node's name.
 std::string Utf8(const std::wstring& text);
 
+// Seconds on the performance counter, for timing calls.
+double PerformanceSeconds();
+
 // The module's entry as the host sees it.
 using XFilterFn = short (*)(short selector, HostRecordHandle record);
 // Makes one call of the entry; a test may put its own in, to check each call.

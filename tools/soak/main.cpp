@@ -37,17 +37,6 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
-
 // --- The source file and what happens to it ---
 
 class SoakSource {
@@ -322,7 +311,7 @@ int main() {
     uint64_t unreadable = 0;
     uint32_t leftBehind = 0;
     double blockSeconds = 0;
-    const double start = Now();
+    const double start = PerformanceSeconds();
     for (uint32_t i = 0; i < calls; ++i) {
         if (!ScheduleSource(source, i % 1000, &error)) break;
         ChangeSettings(*session.settings(), i);
@@ -335,9 +324,9 @@ int main() {
 
         // The host's position counts fields doubled.
         host.setPosition(frame * (flags ? 2 : 1));
-        const double before = Now();
+        const double before = PerformanceSeconds();
         const short result = session.call(kSelectorExecute);
-        blockSeconds += Now() - before;
+        blockSeconds += PerformanceSeconds() - before;
         failures += result != 0;
         // What the call did, to show that every part of the schedule is met.
         HostFrameHandle src = host.record().source, dst = host.record().destination;
@@ -355,7 +344,7 @@ int main() {
             if (samples.size() == 1 || (i + 1) % (10 * block) == 0 || i + 1 == calls) Print(samples.back());
         }
     }
-    const double seconds = Now() - start;
+    const double seconds = PerformanceSeconds() - start;
     source.remove();
     if (!error.empty()) return Fail(error);
 

@@ -172,6 +172,21 @@ template <typename Sink> void DecodeUtf8(const unsigned char* p, size_t n, Sink 
     }
 }
 
+// GetDateFormatA and GetTimeFormatA with flags 0 and a date or time given.
+int FormatPicture(const char* call, DWORD flags, const SYSTEMTIME* t, LPCSTR format, LPSTR out,
+                  int size, int (*picture)(const SYSTEMTIME&, const char*, char*, int, DWORD*)) {
+    if (flags || !t)
+        NotStoodIn(flags ? call : "the current date or time");
+    // The caller's size is checked too: a size larger than its buffer must show.
+    if (out && size > 0)
+        static_cast<void>(*static_cast<volatile char*>(out + size - 1));
+    DWORD error = NO_ERROR;
+    const int written = picture(*t, format, out, size, &error);
+    if (!written)
+        SetLastError(error);
+    return written;
+}
+
 } // namespace
 
 void AddMemoryFile(const char* path, const uint8_t* data, size_t size) {
@@ -380,32 +395,13 @@ HGLOBAL GlobalFree(HGLOBAL memory) {
 }
 
 int GetDateFormatA(LCID, DWORD flags, const SYSTEMTIME* date, LPCSTR format, LPSTR out, int size) {
-    if (flags)
-        NotStoodIn("GetDateFormatA with flags");
-    // The harnesses' own sizes are checked too: a size larger than the buffer must show.
-    if (out && size > 0)
-        static_cast<void>(*static_cast<volatile char*>(out + size - 1));
-    if (!date)
-        NotStoodIn("GetDateFormatA for the current date");
-    DWORD error = NO_ERROR;
-    const int written = camtag::fuzz::FormatDatePicture(*date, format, out, size, &error);
-    if (!written)
-        SetLastError(error);
-    return written;
+    return FormatPicture("GetDateFormatA", flags, date, format, out, size,
+                         camtag::fuzz::FormatDatePicture);
 }
 
 int GetTimeFormatA(LCID, DWORD flags, const SYSTEMTIME* time, LPCSTR format, LPSTR out, int size) {
-    if (flags)
-        NotStoodIn("GetTimeFormatA with flags");
-    if (out && size > 0)
-        static_cast<void>(*static_cast<volatile char*>(out + size - 1));
-    if (!time)
-        NotStoodIn("GetTimeFormatA for the current time");
-    DWORD error = NO_ERROR;
-    const int written = camtag::fuzz::FormatTimePicture(*time, format, out, size, &error);
-    if (!written)
-        SetLastError(error);
-    return written;
+    return FormatPicture("GetTimeFormatA", flags, time, format, out, size,
+                         camtag::fuzz::FormatTimePicture);
 }
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int bytes, LPWSTR out, int size) {
