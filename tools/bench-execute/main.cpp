@@ -12,7 +12,6 @@
 #include "dv/DvAviReader.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -145,24 +144,15 @@ bool TimeReader(BenchCase* c, size_t i, std::string* error) {
 } // namespace
 
 int main() {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv) return Fail("cannot read the command line");
-    std::wstring module, templatePath, work;
+    std::string error;
+    std::map<std::wstring, std::wstring> options;
+    if (!CommandLineOptions({L"--module", L"--template", L"--work", L"--calls"}, &options, &error)) return Fail(error);
+    const std::wstring module = options[L"--module"], templatePath = options[L"--template"], work = options[L"--work"];
     uint32_t calls = 200;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        std::wstring name = argv[i], value = argv[i + 1];
-        if (name == L"--module") module = value;
-        else if (name == L"--template") templatePath = value;
-        else if (name == L"--work") work = value;
-        else if (name == L"--calls") calls = uint32_t(std::max(10l, std::wcstol(value.c_str(), nullptr, 10)));
-        else return Fail("unknown option " + Narrow(name));
-    }
-    LocalFree(argv);
+    if (options.count(L"--calls")) calls = uint32_t(std::max(10l, std::wcstol(options[L"--calls"].c_str(), nullptr, 10)));
     if (module.empty() || templatePath.empty() || work.empty())
         return Fail("usage: bench-execute --module fl-Camtag.prm --template PAL-DV.avi --work DIR [--calls N]");
 
-    std::string error;
     std::vector<uint8_t> templateFrame;
     if (!ReadPalTemplateFrame(Narrow(templatePath), &templateFrame, &error)) return Fail(error);
     CreateDirectoryW(work.c_str(), nullptr);

@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,11 @@ std::string Utf8(const std::wstring& text);
 
 // Seconds on the performance counter, for timing calls.
 double PerformanceSeconds();
+
+// The program's "--name value" pairs, each name one of `names`; false with `error` set for
+// another name, or a name without its value.
+bool CommandLineOptions(std::initializer_list<const wchar_t*> names, std::map<std::wstring, std::wstring>* options,
+                        std::string* error);
 
 // The module's entry as the host sees it.
 using XFilterFn = short (*)(short selector, HostRecordHandle record);

@@ -16,7 +16,6 @@
 
 #include <windows.h>
 #include <psapi.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -251,28 +250,21 @@ std::string Growth(const Sample& first, const Sample& last) {
 } // namespace
 
 int main() {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv) return Fail("cannot read the command line");
-    std::wstring module, templatePath, work;
-    uint32_t calls = 100000;
-    uint32_t block = 1000;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        std::wstring name = argv[i], value = argv[i + 1];
-        if (name == L"--module") module = value;
-        else if (name == L"--template") templatePath = value;
-        else if (name == L"--work") work = value;
-        else if (name == L"--calls") calls = static_cast<uint32_t>(std::wcstoul(value.c_str(), nullptr, 10));
-        else if (name == L"--block") block = static_cast<uint32_t>(std::wcstoul(value.c_str(), nullptr, 10));
-        else return Fail("unknown option " + Utf8(name));
-    }
-    LocalFree(argv);
+    std::string error;
+    std::map<std::wstring, std::wstring> options;
+    if (!CommandLineOptions({L"--module", L"--template", L"--work", L"--calls", L"--block"}, &options, &error))
+        return Fail(error);
+    const std::wstring module = options[L"--module"], templatePath = options[L"--template"], work = options[L"--work"];
+    auto number = [&](const wchar_t* name, uint32_t fallback) {
+        return options.count(name) ? static_cast<uint32_t>(std::wcstoul(options[name].c_str(), nullptr, 10)) : fallback;
+    };
+    const uint32_t calls = number(L"--calls", 100000);
+    const uint32_t block = number(L"--block", 1000);
     if (module.empty() || templatePath.empty() || work.empty())
         return Fail("usage: soak --module fl-Camtag.prm --template PAL-DV.avi --work DIR [--calls N] [--block N]");
     if (block < 1000 || calls < 2 * block || calls % block != 0)
         return Fail("--block must be at least 1000 (the schedule's length), --calls a multiple of it, two blocks or more");
 
-    std::string error;
     std::vector<uint8_t> templateFrame;
     if (!ReadPalTemplateFrame(Utf8(templatePath), &templateFrame, &error)) return Fail(error);
     CreateDirectoryW(work.c_str(), nullptr);
