@@ -746,6 +746,7 @@ TEST_F(ModuleTest, FailingHostFrameCalls) {
     // The record's source-frame callback fails; the module renders from the frames it was given
     // and never asks for another.
     sourceCallbacks = 0;
+    const HostSourceFrameCallback hostCallback = host.record().sourceCallback;
     host.record().sourceCallback = [](int32_t, HostFrameHandle, HostRect*, void*) -> int32_t {
         ++sourceCallbacks;
         return -1;
@@ -753,7 +754,7 @@ TEST_F(ModuleTest, FailingHostFrameCalls) {
     ASSERT_EQ(ExecuteAt(0), 0);
     ExpectStamped(kDateText);
     EXPECT_EQ(sourceCallbacks, 0);
-    host.record().sourceCallback = nullptr;
+    host.record().sourceCallback = hostCallback;
 }
 
 TEST_F(ModuleTest, TimelineChangingUnderTheLocator) {

@@ -87,25 +87,42 @@ template <typename Visit> void ForEachImport(HMODULE module, Visit visit) {
     }
 }
 
-template <typename Fn, int Id>
-void Install(HMODULE module, const char* dll, const char* name, Kind kind,
-             std::set<std::string>* counted) {
-    using Hook = Counted<Fn, Id>;
+// Points the module's import of dll!name at `hook`, keeping the system's call in *original.
+template <typename Fn>
+void Redirect(HMODULE module, const char* dll, const char* name, Fn hook, Fn* original,
+              std::set<std::string>* counted) {
     ForEachImport(module, [&](const char* importDll, const char* importName,
                               IMAGE_THUNK_DATA* slot) {
         if (lstrcmpiA(importDll, dll) != 0 || std::strcmp(importName, name) != 0)
             return;
         void* current = reinterpret_cast<void*>(slot->u1.Function);
         // A module counted again keeps the one wrapper; the original stays the system's call.
-        if (current != reinterpret_cast<void*>(&Hook::Call))
-            Hook::original = reinterpret_cast<Fn>(current);
-        Hook::kind = kind;
+        if (current != reinterpret_cast<void*>(hook))
+            *original = reinterpret_cast<Fn>(current);
         DWORD protection = 0;
         VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
-        slot->u1.Function = reinterpret_cast<ULONG_PTR>(&Hook::Call);
+        slot->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
         VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
         counted->insert(name);
     });
+}
+
+template <typename Fn, int Id>
+void Install(HMODULE module, const char* dll, const char* name, Kind kind,
+             std::set<std::string>* counted) {
+    using Hook = Counted<Fn, Id>;
+    Hook::kind = kind;
+    Redirect<Fn>(module, dll, name, &Hook::Call, &Hook::original, counted);
+}
+
+// Bitmaps loaded from resources are GDI objects the module deletes; cursors and icons are not.
+decltype(&LoadImageA) loadImage = nullptr;
+HANDLE WINAPI CountedLoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy,
+                                UINT flags) {
+    HANDLE image = loadImage(instance, name, type, cx, cy, flags);
+    if (image && type == IMAGE_BITMAP)
+        Tally(Kind::GdiMade);
+    return image;
 }
 
 // Calls that make or delete an object by their names.
@@ -119,7 +136,8 @@ bool MakesOrDeletes(const char* dll, const char* name) {
     if (lstrcmpiA(dll, "gdi32.dll") == 0)
         return starts("Create") || starts("Delete");
     if (lstrcmpiA(dll, "user32.dll") == 0)
-        return starts("GetDC") || starts("GetWindowDC") || starts("ReleaseDC");
+        return starts("GetDC") || starts("GetWindowDC") || starts("ReleaseDC") ||
+               starts("LoadImage") || starts("LoadBitmap");
     return false;
 }
 
@@ -149,10 +167,15 @@ bool CountModuleObjects(HMODULE module, std::string* error) {
     CAMTAG_COUNT("gdiplus.dll", GdipDeleteStringFormat, Kind::GdiplusDeleted);
     CAMTAG_COUNT("gdi32.dll", CreateCompatibleDC, Kind::GdiMade);
     CAMTAG_COUNT("gdi32.dll", CreateBitmap, Kind::GdiMade);
+    CAMTAG_COUNT("gdi32.dll", CreateFontIndirectA, Kind::GdiMade);
+    CAMTAG_COUNT("gdi32.dll", CreatePen, Kind::GdiMade);
+    CAMTAG_COUNT("gdi32.dll", CreateSolidBrush, Kind::GdiMade);
     CAMTAG_COUNT("gdi32.dll", DeleteDC, Kind::GdiDeleted);
     CAMTAG_COUNT("gdi32.dll", DeleteObject, Kind::GdiDeleted);
     CAMTAG_COUNT("user32.dll", GetDC, Kind::DcTaken);
     CAMTAG_COUNT("user32.dll", ReleaseDC, Kind::DcReleased);
+    Redirect<decltype(&LoadImageA)>(module, "user32.dll", "LoadImageA", &CountedLoadImageA,
+                                    &loadImage, &counted);
 
     std::string missing;
     ForEachImport(module, [&](const char* dll, const char* name, IMAGE_THUNK_DATA*) {

@@ -17,7 +17,7 @@ struct ModuleObjectCounts {
     int64_t gdiplusMade =
         0; // graphics, fonts, font families, paths, pens, brushes, matrices, formats
     int64_t gdiplusDeleted = 0;
-    int64_t gdiMade = 0; // device contexts and bitmaps
+    int64_t gdiMade = 0; // device contexts, bitmaps, fonts, pens, brushes
     int64_t gdiDeleted = 0;
     int64_t screenDcsTaken = 0; // GetDC
     int64_t screenDcsReleased = 0;

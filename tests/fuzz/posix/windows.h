@@ -92,6 +92,8 @@ typedef HWND__* HWND;
 #define LOCALE_SYSTEM_DEFAULT 0x0800u
 
 #define LF_FACESIZE 32
+#define FW_NORMAL 400
+#define DEFAULT_CHARSET 1
 
 typedef struct _SYSTEMTIME {
     WORD wYear;
