@@ -12,6 +12,9 @@
 #
 # A crash, leak, sanitizer report or an input running over 1 s stops the run with status 1; the
 # input is kept in build/fuzz/findings. Once fixed, it belongs in tests/fuzz/regressions/HARNESS.
+# The fuzzers run at low priority on a shared machine, where a process can wait a second for the
+# processor: an input that took over 1 s there is run again alone, and only one that is slow on
+# its own is a finding (the others go to build/fuzz/findings/stalled).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -83,6 +86,22 @@ if [ "$mode" = coverage ]; then
   exit 0
 fi
 
+# Inputs of this run that took over 1 s: a hang only when they do alone, at normal priority.
+recheck_slow() {
+  local h=$1 unit hang=0
+  mkdir -p "$build/findings/stalled"
+  for unit in $(find "$build/findings" -maxdepth 1 -newer "$build/$h.started" \
+      \( -name "$h-slow-unit-*" -o -name "$h-timeout-*" \)); do
+    if timeout 60 "$build/fuzz-$h" -timeout=1 -runs=1 "$unit" >"$unit.recheck.log" 2>&1; then
+      mv "$unit" "$unit.recheck.log" "$build/findings/stalled/"
+    else
+      echo "fuzz: $h: $unit runs over 1 s on its own: a hang" >&2
+      hang=1
+    fi
+  done
+  return $hang
+}
+
 make_seeds
 mkdir -p "$build/findings"
 status=0
@@ -103,13 +122,19 @@ for h in "${harnesses[@]}"; do
     mkdir -p "$corpus"
   fi
   log="$build/$h.log"
-  if ! nice -n 10 "$build/fuzz-$h" -dict="$(dict_of "$h")" -max_total_time="$seconds" -timeout=1 \
-      -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/findings/$h-" \
+  touch "$build/$h.started"
+  if ! nice -n 10 "$build/fuzz-$h" -dict="$(dict_of "$h")" -max_total_time="$seconds" -timeout=10 \
+      -report_slow_units=1 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/findings/$h-" \
       "$corpus" "$build/seeds/$h" $(regressions_of "$h") >"$log" 2>&1; then
-    echo "fuzz: $h: finding; the input is in $build/findings, the report in $log" >&2
-    grep -E "ERROR|SUMMARY|finding:|runtime error|Test unit written" "$log" | head -20 >&2 || true
-    status=1
+    if grep -q "ERROR: libFuzzer: timeout" "$log"; then
+      echo "fuzz: $h: stopped by an input running over 10 s (checked alone below)" >&2
+    else
+      echo "fuzz: $h: finding; the input is in $build/findings, the report in $log" >&2
+      grep -E "ERROR|SUMMARY|finding:|runtime error|Test unit written" "$log" | head -20 >&2 || true
+      status=1
+    fi
   fi
+  recheck_slow "$h" || status=1
   [ "$mode" = ci ] && rm -rf "$corpus"
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
