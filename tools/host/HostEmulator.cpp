@@ -394,7 +394,7 @@ int32_t HostEmulator::renderSourceFrame(int32_t frame, HostFrameHandle target, H
     FrameStore* store = findFrame(target);
     if (!store || store->memory.empty() || !sourceFrameRenderer_) return kSuiteError;
     const HostRect& b = store->descriptor.bounds;
-    return sourceFrameRenderer_(frame, store->memory.data(), b.right - b.left, b.bottom - b.top,
+    return sourceFrameRenderer_(frame, store->memory.data() + kGuardBytes, b.right - b.left, b.bottom - b.top,
                                 store->descriptor.rowBytes)
                ? 0
                : kSuiteError;
