@@ -150,13 +150,14 @@ protected:
         EXPECT_EQ(host.badReleases(), 0u);
         EXPECT_EQ(host.outstandingSuites(), 0) << "time suite not released";
         EXPECT_TRUE(host.guardsIntact()) << "the module wrote outside a host buffer";
+        if (hook) UnhookWindowsHookEx(hook);
+        // Each test gets a freshly loaded module: its module-wide state starts anew.
+        if (module) FreeLibrary(module);
+        // The module may keep a few bitmaps between frames; once unloaded, it holds nothing.
         const ModuleObjectCounts objects = CurrentModuleObjectCounts();
         EXPECT_EQ(objects.gdiplusLive(), 0) << "GDI+ objects not deleted";
         EXPECT_EQ(objects.gdiLive(), 0) << "GDI objects not deleted";
         EXPECT_EQ(objects.screenDcsLive(), 0) << "screen device context not released";
-        if (hook) UnhookWindowsHookEx(hook);
-        // Each test gets a freshly loaded module: its module-wide state starts anew.
-        if (module) FreeLibrary(module);
         Gdiplus::GdiplusShutdown(gdiplusToken);
     }
 

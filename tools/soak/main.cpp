@@ -2,7 +2,8 @@
 // long render would, while the source file and the settings keep changing, and records what the
 // process holds: handles, GDI and USER objects, the module's own GDI and GDI+ objects and host
 // allocations, private bytes, heap in use and the time per call. It fails when any of them grows
-// from the first block of calls to the last, or when a call fails.
+// from the first block of calls to the last, when a call fails or keeps a host allocation, or
+// when the unloaded module leaves GDI or GDI+ objects.
 //
 //   soak --module fl-Camtag.prm --template PAL-DV.avi --work DIR [--calls N] [--block N]
 //
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -239,8 +241,8 @@ std::string Growth(const Sample& first, const Sample& last) {
     grew("handles", first.handles, last.handles, 0);
     grew("GDI objects", first.gdiObjects, last.gdiObjects, 0);
     grew("USER objects", first.userObjects, last.userObjects, 0);
-    grew("module GDI+ objects", 0, static_cast<double>(last.gdiplusLive), 0);
-    grew("module GDI objects", 0, static_cast<double>(last.gdiLive), 0);
+    grew("module GDI+ objects", static_cast<double>(first.gdiplusLive), static_cast<double>(last.gdiplusLive), 0);
+    grew("module GDI objects", static_cast<double>(first.gdiLive), static_cast<double>(last.gdiLive), 0);
     grew("host allocations", 0, static_cast<double>(last.hostPointers + last.hostSegments + last.hostSuites), 0);
     grew("private bytes", first.privateMb, last.privateMb, 1.0);
     grew("heap in use", first.heapMb, last.heapMb, 0.25);
@@ -272,7 +274,8 @@ int main() {
     const std::wstring sourcePath = work + L"\\soak-source.avi";
     if (!source.create(sourcePath, templateFrame, &error)) return Fail(error);
 
-    FilterSession session;
+    auto owned = std::make_unique<FilterSession>();
+    FilterSession& session = *owned;
     SessionClip clip;
     clip.sourcePathUtf8 = Utf8(sourcePath);
     clip.frames = kClipFrames;
@@ -303,6 +306,8 @@ int main() {
     uint64_t unreadable = 0;
     uint32_t leftBehind = 0;
     double blockSeconds = 0;
+    int64_t blockGdiplus = 0; // the most the module held after a call of the block
+    int64_t blockGdi = 0;
     const double start = PerformanceSeconds();
     for (uint32_t i = 0; i < calls; ++i) {
         if (!ScheduleSource(source, i % 1000, &error)) break;
@@ -324,15 +329,19 @@ int main() {
         HostFrameHandle src = host.record().source, dst = host.record().destination;
         stamped += std::memcmp(host.pixels(src), host.pixels(dst), host.pixelBytes(dst)) != 0;
         unreadable += session.settings()->dvSource == 0;
-        // Everything a call makes is gone when it returns.
-        ModuleObjectCounts objects = CurrentModuleObjectCounts();
-        if (objects.gdiplusLive() || objects.gdiLive() || objects.screenDcsLive() || host.outstandingPointers() ||
-            host.outstandingSegments() || host.outstandingSuites())
-            ++leftBehind;
+        // The host gets back everything it lent; the module may keep a few bitmaps for later
+        // frames (they must not grow in number), and releases them when it is unloaded.
+        if (host.outstandingPointers() || host.outstandingSegments() || host.outstandingSuites()) ++leftBehind;
+        const ModuleObjectCounts objects = CurrentModuleObjectCounts();
+        blockGdiplus = std::max(blockGdiplus, objects.gdiplusLive());
+        blockGdi = std::max(blockGdi, objects.gdiLive() + objects.screenDcsLive());
 
         if ((i + 1) % block == 0) {
             samples.push_back(Take(i + 1, blockSeconds * 1000.0 / block, host));
+            samples.back().gdiplusLive = blockGdiplus;
+            samples.back().gdiLive = blockGdi;
             blockSeconds = 0;
+            blockGdiplus = blockGdi = 0;
             if (samples.size() == 1 || (i + 1) % (10 * block) == 0 || i + 1 == calls) Print(samples.back());
         }
     }
@@ -353,10 +362,20 @@ int main() {
     std::printf("first block %.3f ms per call, last block %.3f ms per call (%.2f)\n", first.msPerCall,
                 last.msPerCall, last.msPerCall / first.msPerCall);
     std::string grown = Growth(first, last);
+    const bool guards = host.guardsIntact();
+    // Unloading the module must give back what it kept.
+    owned.reset();
+    const ModuleObjectCounts unloaded = CurrentModuleObjectCounts();
+    std::printf("module objects held: at most %lld GDI+ and %lld GDI after a call; after unloading %lld and %lld\n",
+                static_cast<long long>(last.gdiplusLive), static_cast<long long>(last.gdiLive),
+                static_cast<long long>(unloaded.gdiplusLive()),
+                static_cast<long long>(unloaded.gdiLive() + unloaded.screenDcsLive()));
     if (failures) return Fail(std::to_string(failures) + " calls failed");
-    if (leftBehind) return Fail(std::to_string(leftBehind) + " calls left objects or host allocations behind");
-    if (!host.guardsIntact()) return Fail("the module wrote outside a host buffer");
+    if (leftBehind) return Fail(std::to_string(leftBehind) + " calls kept host allocations, segments or suites");
+    if (!guards) return Fail("the module wrote outside a host buffer");
     if (!grown.empty()) return Fail("grew from the first block to the last: " + grown);
+    if (unloaded.gdiplusLive() || unloaded.gdiLive() || unloaded.screenDcsLive())
+        return Fail("the unloaded module left GDI or GDI+ objects behind");
     std::printf("flat: no growth from the first %u calls to the last\n", block);
     return 0;
 }
