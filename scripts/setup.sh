@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and the tools need.
 # Idempotent: does nothing (and prints nothing) when all are present.
-# Optional groups: `scripts/setup.sh i686` adds what scripts/test-i686.sh needs.
+# Optional groups: `scripts/setup.sh i686` adds what scripts/test-i686.sh needs,
+# `scripts/setup.sh fuzz` the native fuzzing build (clang, libFuzzer, llvm-cov).
 set -eu
 packages=(
   cmake make
@@ -18,6 +19,7 @@ for group in "$@"; do
   case "$group" in
     # A 32-bit Debian tree with 32-bit Wine, and a newer qemu-user-static, made by mmdebstrap.
     i686) packages+=(mmdebstrap) ;;
+    fuzz) packages+=(clang-14 libclang-rt-14-dev llvm-14) ;;
     *) echo "setup: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -10,6 +10,8 @@ cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/nul
 cmake --build build/i686 -j"$jobs"
 cmake -S . -B build/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCAMTAG_TESTS=ON >/dev/null
 cmake --build build/x86_64 -j"$jobs"
+# The native fuzzers (tests/fuzz), which ctest runs briefly as fuzz_native.
+bash scripts/fuzz.sh --build
 
 source scripts/wine-env.sh
 trap camtag_wine_stop EXIT

@@ -97,6 +97,9 @@ int DvAviReader::Open(const char* path) {
         Close();
         return 0;
     }
+    // Looking for the first frame with a position may have failed on damaged standard indexes
+    // before one was found: the file opened all the same, so no failure stands.
+    lastError = 0;
     isOpen = 1;
     return 1;
 }

@@ -54,6 +54,8 @@ using HostSetPtrSizeFn = void (*)(char* ptr, uint32_t size);
 using HostGetPtrSizeFn = int32_t (*)(char* ptr);
 using HostDisposePtrFn = void (*)(char* ptr);
 using HostNewHandleFn = HostMemoryHandle (*)(uint32_t size);
+using HostSetHandleSizeFn = int16_t (*)(HostMemoryHandle handle, uint32_t size);
+using HostGetHandleSizeFn = int32_t (*)(HostMemoryHandle handle);
 
 struct HostMemoryTable {
     HostNewPtrFn newPtr;             // slot 0
@@ -61,7 +63,9 @@ struct HostMemoryTable {
     HostGetPtrSizeFn getPtrSize;     // slot 2
     HostDisposePtrFn disposePtr;     // slot 3
     HostNewHandleFn newHandle;       // slot 4
-    void* unused[7];
+    HostSetHandleSizeFn setHandleSize; // slot 5
+    HostGetHandleSizeFn getHandleSize; // slot 6: bytes of the handle's block
+    void* unused[5];
 };
 
 struct HostWindowTable {
@@ -244,7 +248,8 @@ constexpr uint32_t kPixelFormatBgra = 0x61726762;
 #if defined(__i386__)
 static_assert(offsetof(HostFrame, rowBytes) == 16 && offsetof(HostFrame, bitsPerPixel) == 20);
 static_assert(offsetof(HostTimeRecord, scale) == 4 && offsetof(HostTimeRecord, sampleSize) == 8);
-static_assert(offsetof(HostMemoryTable, disposePtr) == 12 && offsetof(HostMemoryTable, newHandle) == 16);
+static_assert(offsetof(HostMemoryTable, disposePtr) == 12 && offsetof(HostMemoryTable, newHandle) == 16 &&
+              offsetof(HostMemoryTable, getHandleSize) == 24 && sizeof(HostMemoryTable) == 48);
 static_assert(offsetof(HostWindowTable, getMainWindow) == 4);
 static_assert(offsetof(HostFrameTable, getBounds) == 4 && offsetof(HostFrameTable, getRowBytes) == 8 &&
               offsetof(HostFrameTable, newFrame) == 12 && offsetof(HostFrameTable, disposeFrame) == 16 &&

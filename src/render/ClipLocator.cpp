@@ -78,8 +78,7 @@ bool TakeFileName(const HostNodeMedia& media, char (&path)[sizeof(ClipBlock::sou
         if (reader.Open(block.sourcePath)) dv = reader.dvType != 0 ? 1 : 0;
         if (!source || dv == 0) reader.Close();
     }
-    HostFilterRecord* rec = RecordOf(record);
-    if (rec && rec->settings && *rec->settings) reinterpret_cast<FilterSettings*>(*rec->settings)->dvSource = dv;
+    if (FilterSettings* settings = SettingsOf(RecordOf(record))) settings->dvSource = dv;
     return 1;
 }
 

@@ -104,9 +104,17 @@ static_assert(offsetof(FilterSettings, color) == 2 && offsetof(FilterSettings, o
 static_assert(offsetof(FilterSettings, timelineOffset) + 4 - kClipBlockOffset == kClipBlockSize);
 
 // The instance's settings record behind the host's record, or null. Looked up anew after every
-// host call that may move the handle's block.
+// host call that may move the handle's block. A block the host says is smaller than the record
+// (a damaged project) is refused: the record would be read and written past its end. A host
+// that cannot say (no slot, or no positive size) is taken at its word.
 inline FilterSettings* SettingsOf(HostFilterRecord* rec) {
-    return rec && rec->settings && *rec->settings ? reinterpret_cast<FilterSettings*>(*rec->settings) : nullptr;
+    if (!rec || !rec->settings || !*rec->settings) return nullptr;
+    HostMemoryTable* memory = rec->suites ? rec->suites->memory : nullptr;
+    if (memory && memory->getHandleSize) {
+        const int32_t size = memory->getHandleSize(rec->settings);
+        if (size > 0 && static_cast<uint32_t>(size) < kFilterSettingsSize) return nullptr;
+    }
+    return reinterpret_cast<FilterSettings*>(*rec->settings);
 }
 
 } // namespace camtag

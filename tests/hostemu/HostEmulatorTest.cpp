@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace camtag {
 namespace {
@@ -239,6 +240,65 @@ TEST(HostEmulator, TablesFollowTheActiveEmulatorAndCanBeRemoved) {
     EXPECT_EQ(first.record().suites->timeline->getTimebase, nullptr);
     first.setTimelineAvailable(false);
     EXPECT_EQ(first.record().suites->timeline, nullptr);
+}
+
+TEST(HostEmulator, GuardsShowWritesOutsideTheBlocksItHandsOut) {
+    struct Case {
+        const char* what;
+        void (*write)(HostEmulator&);
+    };
+    const Case cases[] = {
+        {"past a pointer block", [](HostEmulator& h) { h.record().suites->memory->newPtr(10)[10] = 1; }},
+        {"before a pointer block", [](HostEmulator& h) { h.record().suites->memory->newPtr(10)[-1] = 1; }},
+        {"past a given-back block",
+         [](HostEmulator& h) {
+             char* p = h.record().suites->memory->newPtr(10);
+             p[12] = 1;
+             h.record().suites->memory->disposePtr(p);
+         }},
+        {"past a handle's block", [](HostEmulator& h) { (*h.record().suites->memory->newHandle(8))[8] = 1; }},
+        {"past a frame", [](HostEmulator& h) { h.pixels(h.makeFrame(4, 2, 16))[32] = 1; }},
+        {"before a frame", [](HostEmulator& h) { h.pixels(h.makeFrame(4, 2, 16))[-1] = 1; }},
+    };
+    for (const Case& c : cases) {
+        HostEmulator host;
+        HostFrameHandle frame = host.makeFrame(4, 2, 16);
+        host.fill(frame, 0xFFFFFFFF);
+        host.record().suites->memory->newPtr(10)[9] = 1;
+        EXPECT_TRUE(host.guardsIntact()) << c.what;
+        c.write(host);
+        EXPECT_FALSE(host.guardsIntact()) << c.what;
+    }
+}
+
+TEST(HostEmulator, HandlesTellTheirSizeUnlessTheHostCannot) {
+    HostEmulator host;
+    HostMemoryTable* memory = host.record().suites->memory;
+    ASSERT_NE(memory->getHandleSize, nullptr);
+    FilterSettings record{};
+    record.color = 0x123456;
+    host.installSettings(record, 300);
+    EXPECT_EQ(memory->getHandleSize(host.record().settings), 300);
+    EXPECT_EQ(reinterpret_cast<FilterSettings*>(*host.record().settings)->color, 0x123456u);
+    HostMemoryHandle full = memory->newHandle(506);
+    EXPECT_EQ(memory->getHandleSize(full), 506);
+    char* stray = nullptr;
+    EXPECT_EQ(memory->getHandleSize(&stray), 0);
+    host.setHandleSizeAvailable(false);
+    EXPECT_EQ(memory->getHandleSize(full), 0);
+}
+
+TEST(HostEmulator, SegmentHookChangesTheTimelineBeforeTheAnswer) {
+    HostEmulator host;
+    host.addClip(0, 10, host.nodeOfKind(kNodeMedia));
+    std::vector<int32_t> seen;
+    host.setSegmentHook([&](int32_t time) {
+        seen.push_back(time);
+        host.clearTimeline();
+    });
+    HostTimelineTable* timeline = host.record().suites->timeline;
+    EXPECT_EQ(timeline->getSegment(5, host.record().timeline, 0), nullptr);
+    EXPECT_EQ(seen, std::vector<int32_t>{5});
 }
 
 } // namespace

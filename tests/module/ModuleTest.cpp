@@ -2,6 +2,7 @@
 // xFilter, on timelines of the host emulator over the DV fixtures. The pictures that come back
 // are compared with the same text drawn through the renderer in this process.
 #include "HostEmulator.h"
+#include "ModuleObjects.h"
 #include "render/FrameExchange.h"
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
@@ -16,7 +17,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,6 +129,8 @@ protected:
         ASSERT_NE(module, nullptr) << CAMTAG_MODULE_PATH;
         xFilter = reinterpret_cast<XFilterFn>(reinterpret_cast<void*>(GetProcAddress(module, "xFilter")));
         ASSERT_NE(xFilter, nullptr);
+        std::string error;
+        ASSERT_TRUE(CountModuleObjects(module, &error)) << error;
         hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
         shownWindows.clear();
         settingsDialogs = 0;
@@ -144,9 +149,15 @@ protected:
         EXPECT_EQ(host.outstandingSegments(), 0u) << "segment not released";
         EXPECT_EQ(host.badReleases(), 0u);
         EXPECT_EQ(host.outstandingSuites(), 0) << "time suite not released";
+        EXPECT_TRUE(host.guardsIntact()) << "the module wrote outside a host buffer";
         if (hook) UnhookWindowsHookEx(hook);
         // Each test gets a freshly loaded module: its module-wide state starts anew.
         if (module) FreeLibrary(module);
+        // The module may keep a few bitmaps between frames; once unloaded, it holds nothing.
+        const ModuleObjectCounts objects = CurrentModuleObjectCounts();
+        EXPECT_EQ(objects.gdiplusLive(), 0) << "GDI+ objects not deleted";
+        EXPECT_EQ(objects.gdiLive(), 0) << "GDI objects not deleted";
+        EXPECT_EQ(objects.screenDcsLive(), 0) << "screen device context not released";
         Gdiplus::GdiplusShutdown(gdiplusToken);
     }
 
@@ -624,6 +635,175 @@ TEST_F(ModuleTest, BrokenFramesAndFailedAllocations) {
     host.record().suites->timeline = nullptr;
     EXPECT_EQ(ExecuteAt(0), 0);
     ExpectStamped("Camtag error. Try reattach filter.");
+}
+
+// --- Hostile host values: nothing may crash or write outside a buffer (the emulator's guards and
+// the object counts are checked after every test).
+
+TEST_F(ModuleTest, SettingsRecordsTheModuleCannotUse) {
+    host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+    char* nothing = nullptr;
+    struct Case {
+        const char* what;
+        int32_t size; // of the host's block; 0: no usable block at all
+        bool hostTellsSize;
+        int16_t result;
+    };
+    for (Case c : {Case{"no handle", -1, true, -100}, Case{"handle to no block", 0, true, -100},
+                   Case{"1 byte", 1, true, -100}, Case{"an older record", 300, true, -100},
+                   Case{"one byte short", 505, true, -100}, Case{"the record", 506, true, 0},
+                   Case{"a larger block", 600, true, 0}, Case{"size not told", 506, false, 0}}) {
+        host.setHandleSizeAvailable(c.hostTellsSize);
+        if (c.size < 0)
+            host.clearSettings();
+        else if (c.size == 0)
+            host.record().settings = &nothing;
+        else
+            host.installSettings(TestSettings(), static_cast<uint32_t>(c.size));
+        EXPECT_EQ(ExecuteAt(0), c.result) << c.what;
+        if (c.result != 0) {
+            ExpectUntouched();
+        } else {
+            ExpectStamped(kDateText);
+        }
+    }
+    host.setHandleSizeAvailable(true);
+}
+
+TEST_F(ModuleTest, FrameGeometryTheModuleCannotUse) {
+    Install();
+    host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+    struct Case {
+        const char* what;
+        HostRect bounds;
+        int32_t rowBytes;
+        bool copied; // false: -100 and the frame untouched
+    };
+    const Case cases[] = {
+        {"zero width", {0, 0, 0, 8}, 64, false},
+        {"zero height", {0, 0, 16, 0}, 64, false},
+        {"negative width", {16, 0, 0, 8}, 64, false},
+        {"negative height", {0, 8, 16, 0}, 64, false},
+        {"width beyond 32 bits", {INT32_MIN, 0, INT32_MAX, 8}, 64, false},
+        {"height beyond 32 bits", {0, INT32_MIN, 16, INT32_MAX}, 64, false},
+        {"rows shorter than the width", {0, 0, 16, 8}, 63, false},
+        {"no row bytes", {0, 0, 16, 8}, 0, false},
+        // Row bytes beyond 16 bits: the rows are copied as they are, never drawn on.
+        {"32768 row bytes", {0, 0, 16, 2}, 32768, true},
+        {"70000 row bytes", {0, 0, kWidth, 4}, 70000, true},
+    };
+    for (const Case& c : cases) {
+        // The frames' memory is what a sane host would give; the destination's descriptor then
+        // tells the module the case's bounds and row bytes.
+        const int32_t rows = c.copied ? c.bounds.bottom : 8;
+        const int32_t rowBytes = c.rowBytes > 0 ? c.rowBytes : 64;
+        HostFrameHandle src = host.makeFrame(c.copied ? c.bounds.right : 16, rows, rowBytes);
+        HostFrameHandle dst = host.makeFrame(c.copied ? c.bounds.right : 16, rows, rowBytes);
+        (*dst)->bounds = c.bounds;
+        (*dst)->rowBytes = c.rowBytes;
+        host.fill(src, kSourceColour);
+        host.fill(dst, kMarker);
+        host.setSource(src);
+        host.setDestination(dst);
+        const int16_t result = Call(0);
+        if (c.copied) {
+            EXPECT_EQ(result, 0) << c.what;
+            EXPECT_EQ(host.pixel(dst, 0, rows - 1), kSourceColour) << c.what;
+            EXPECT_EQ(host.pixel(dst, c.bounds.right, 0), kMarker) << c.what << ": beyond the width";
+        } else {
+            EXPECT_EQ(result, -100) << c.what;
+            for (size_t i = 0; i < host.pixelBytes(dst) / 4; ++i)
+                ASSERT_EQ(host.pixel(dst, static_cast<int32_t>(i), 0), kMarker) << c.what;
+        }
+    }
+}
+
+int32_t sourceCallbacks = 0;
+
+TEST_F(ModuleTest, FailingHostFrameCalls) {
+    Install();
+    host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
+    HostFrameTable* frames = host.record().suites->frame;
+    const HostFrameTable working = *frames;
+    struct Case {
+        const char* what;
+        void (*breakIt)(HostFrameTable*);
+    };
+    const Case cases[] = {
+        {"no pixels for any frame", [](HostFrameTable* t) { t->getPixels = [](HostFrameHandle) -> char* { return nullptr; }; }},
+        {"no bounds", [](HostFrameTable* t) { t->getBounds = [](HostFrameHandle, HostRect*) {}; }},
+        {"no row bytes", [](HostFrameTable* t) { t->getRowBytes = [](HostFrameHandle) { return 0; }; }},
+        {"no pixel slot", [](HostFrameTable* t) { t->getPixels = nullptr; }},
+        {"no bounds slot", [](HostFrameTable* t) { t->getBounds = nullptr; }},
+    };
+    for (const Case& c : cases) {
+        *frames = working;
+        c.breakIt(frames);
+        EXPECT_EQ(ExecuteAt(0), -100) << c.what;
+        ExpectUntouched();
+    }
+    *frames = working;
+
+    // The record's source-frame callback fails; the module renders from the frames it was given
+    // and never asks for another.
+    sourceCallbacks = 0;
+    const HostSourceFrameCallback hostCallback = host.record().sourceCallback;
+    host.record().sourceCallback = [](int32_t, HostFrameHandle, HostRect*, void*) -> int32_t {
+        ++sourceCallbacks;
+        return -1;
+    };
+    ASSERT_EQ(ExecuteAt(0), 0);
+    ExpectStamped(kDateText);
+    EXPECT_EQ(sourceCallbacks, 0);
+    host.record().sourceCallback = hostCallback;
+}
+
+TEST_F(ModuleTest, TimelineChangingUnderTheLocator) {
+    Install();
+    const char kReattach[] = "Camtag error. Try reattach filter.";
+    size_t requests = 0;
+    struct Case {
+        const char* what;
+        int32_t storedOffset; // where the record says the clip began last time
+        std::function<void(int32_t time)> change;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"the clip moves before the first answer", 40,
+         [&](int32_t) {
+             if (requests++ == 0) {
+                 host.clearTimeline();
+                 host.addFilteredClip(60, 160, kDvFile.c_str(), 0);
+             }
+         },
+         kDateText},
+        {"the clip goes during the scan", 0,
+         [&](int32_t) {
+             if (requests++ == 2) host.clearTimeline();
+         },
+         kReattach},
+        {"the clip keeps moving ahead of the scan", 0,
+         [&](int32_t time) {
+             host.clearTimeline();
+             host.addFilteredClip(time + 100000, time + 100100, kDvFile.c_str(), 0);
+         },
+         kReattach},
+        {"the timeline is emptied at once", 40, [&](int32_t) { host.clearTimeline(); }, kReattach},
+    };
+    for (const Case& c : cases) {
+        host.clearTimeline();
+        host.addFilteredClip(40, 140, kDvFile.c_str(), 0);
+        host.settings()->timelineOffset = c.storedOffset;
+        requests = 0;
+        host.clearSegmentRequests();
+        host.setSegmentHook(c.change);
+        EXPECT_EQ(ExecuteAt(0), 0) << c.what;
+        host.setSegmentHook(nullptr);
+        ExpectStamped(c.text);
+        EXPECT_EQ(host.outstandingSegments(), 0u) << c.what;
+        EXPECT_LT(host.segmentRequests().size(), 200u) << c.what;
+    }
+    EXPECT_EQ(host.badReleases(), 0u);
 }
 
 } // namespace

@@ -259,6 +259,7 @@ TEST(DvLayoutOpenDml, AFirstIndexWithoutPositionsKeepsTheLaterSegments) {
         c.damage(avi);
         Opened o(avi);
         ASSERT_EQ(o.reader.isOpen, 1);
+        EXPECT_EQ(o.reader.lastError, 0) << "the open succeeded: no failure stands";
         EXPECT_EQ(o.reader.dvType, 2);
         EXPECT_EQ(o.reader.isPal, c.isPal);
         for (uint32_t i = 0; i < 6; ++i) {

@@ -12,7 +12,6 @@
 #include "dv/DvAviReader.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -35,17 +34,6 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
-
 struct Stats {
     double median = 0;
     double p10 = 0;
@@ -60,25 +48,6 @@ Stats Summarise(std::vector<double> ms) {
     s.p10 = at(0.1);
     s.p90 = at(0.9);
     return s;
-}
-
-bool ReadTemplateFrame(const std::wstring& path, std::vector<uint8_t>* frame, std::string* error) {
-    DvAviReader reader;
-    if (!reader.Open(Narrow(path).c_str()) || reader.isPal != 1) {
-        *error = "the template must be a PAL DV AVI the reader opens";
-        return false;
-    }
-    int64_t position = reader.FramePosition(0);
-    if (position < 0 || reader.Seek(position, FILE_BEGIN) != position) {
-        *error = "cannot find the template's first frame";
-        return false;
-    }
-    frame->assign(kPalDvFrameSize, 0);
-    if (!reader.Read(frame->data(), kPalDvFrameSize)) {
-        *error = "cannot read the template's first frame";
-        return false;
-    }
-    return true;
 }
 
 // One source file on the timeline with the filter applied, set up for the measurement.
@@ -143,9 +112,9 @@ bool Prepare(const std::wstring& module, BenchCase* c, std::string* error) {
 
 bool TimeExecute(BenchCase* c, size_t i, std::string* error) {
     uint32_t frame = c->frames[i];
-    double start = Now();
+    double start = PerformanceSeconds();
     short r = c->session.execute(int32_t(frame));
-    double end = Now();
+    double end = PerformanceSeconds();
     if (r != 0) {
         *error = "execute failed on frame " + std::to_string(frame);
         return false;
@@ -158,12 +127,12 @@ bool TimeExecute(BenchCase* c, size_t i, std::string* error) {
 bool TimeReader(BenchCase* c, size_t i, std::string* error) {
     uint32_t frame = c->frames[i];
     std::string ansi = Narrow(c->file);
-    double start = Now();
+    double start = PerformanceSeconds();
     DvAviReader reader;
     SYSTEMTIME when;
     int ok = reader.Open(ansi.c_str()) && reader.GetRecordingTime(frame, &when);
     reader.Close();
-    double end = Now();
+    double end = PerformanceSeconds();
     if (!ok) {
         *error = "the reader cannot decode frame " + std::to_string(frame);
         return false;
@@ -175,26 +144,17 @@ bool TimeReader(BenchCase* c, size_t i, std::string* error) {
 } // namespace
 
 int main() {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv) return Fail("cannot read the command line");
-    std::wstring module, templatePath, work;
+    std::string error;
+    std::map<std::wstring, std::wstring> options;
+    if (!CommandLineOptions({L"--module", L"--template", L"--work", L"--calls"}, &options, &error)) return Fail(error);
+    const std::wstring module = options[L"--module"], templatePath = options[L"--template"], work = options[L"--work"];
     uint32_t calls = 200;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        std::wstring name = argv[i], value = argv[i + 1];
-        if (name == L"--module") module = value;
-        else if (name == L"--template") templatePath = value;
-        else if (name == L"--work") work = value;
-        else if (name == L"--calls") calls = uint32_t(std::max(10l, std::wcstol(value.c_str(), nullptr, 10)));
-        else return Fail("unknown option " + Narrow(name));
-    }
-    LocalFree(argv);
+    if (options.count(L"--calls")) calls = uint32_t(std::max(10l, std::wcstol(options[L"--calls"].c_str(), nullptr, 10)));
     if (module.empty() || templatePath.empty() || work.empty())
         return Fail("usage: bench-execute --module fl-Camtag.prm --template PAL-DV.avi --work DIR [--calls N]");
 
-    std::string error;
     std::vector<uint8_t> templateFrame;
-    if (!ReadTemplateFrame(templatePath, &templateFrame, &error)) return Fail(error);
+    if (!ReadPalTemplateFrame(Narrow(templatePath), &templateFrame, &error)) return Fail(error);
     CreateDirectoryW(work.c_str(), nullptr);
 
     // The 1080-line case: the same ten seconds of DV in a high-definition sequence.

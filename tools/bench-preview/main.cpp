@@ -20,17 +20,6 @@ using namespace camtag;
 
 namespace {
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(frequency.QuadPart);
-}
-
 // Has the dialog draw its preview into a 32-bit picture of the control's size, as WM_DRAWITEM
 // does on screen; the milliseconds it took.
 double DrawPreview(HWND dialog, HDC dc, const RECT& area) {
@@ -41,10 +30,10 @@ double DrawPreview(HWND dialog, HDC dc, const RECT& area) {
     item.hwndItem = GetDlgItem(dialog, 1000);
     item.hDC = dc;
     item.rcItem = area;
-    const double start = Now();
+    const double start = PerformanceSeconds();
     SendMessageW(dialog, WM_DRAWITEM, 1000, reinterpret_cast<LPARAM>(&item));
     GdiFlush();
-    return (Now() - start) * 1000.0;
+    return (PerformanceSeconds() - start) * 1000.0;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "FilterSession.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
 
 namespace camtag {
@@ -27,6 +29,36 @@ std::string Utf8(const std::wstring& text) {
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
     out.resize(static_cast<size_t>(size) - 1);
     return out;
+}
+
+double PerformanceSeconds() {
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) / double(frequency.QuadPart);
+}
+
+bool CommandLineOptions(std::initializer_list<const wchar_t*> names, std::map<std::wstring, std::wstring>* options,
+                        std::string* error) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) {
+        *error = "cannot read the command line";
+        return false;
+    }
+    bool ok = true;
+    for (int i = 1; ok && i < argc; i += 2) {
+        const std::wstring name = argv[i];
+        ok = i + 1 < argc && std::find(names.begin(), names.end(), name) != names.end();
+        if (ok) (*options)[name] = argv[i + 1];
+        else *error = "unknown option or option without value: " + Utf8(name);
+    }
+    LocalFree(argv);
+    return ok;
 }
 
 FilterSession::~FilterSession() {

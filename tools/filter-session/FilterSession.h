@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,14 @@ namespace camtag {
 
 // UTF-8 of a wide string (empty if it does not convert): for messages and the media node's name.
 std::string Utf8(const std::wstring& text);
+
+// Seconds on the performance counter, for timing calls.
+double PerformanceSeconds();
+
+// The program's "--name value" pairs, each name one of `names`; false with `error` set for
+// another name, or a name without its value.
+bool CommandLineOptions(std::initializer_list<const wchar_t*> names, std::map<std::wstring, std::wstring>* options,
+                        std::string* error);
 
 // The module's entry as the host sees it.
 using XFilterFn = short (*)(short selector, HostRecordHandle record);

@@ -10,6 +10,29 @@ namespace {
 // Per thread, so that emulators on different threads can drive the module at the same time.
 thread_local HostEmulator* activeEmulator = nullptr;
 
+// Bytes around every block handed to the module, and what they hold until it writes there.
+constexpr size_t kGuardBytes = 256;
+constexpr uint8_t kGuardByte = 0xA5;
+
+void FillGuard(uint8_t* at) { std::memset(at, kGuardByte, kGuardBytes); }
+
+bool GuardIntact(const uint8_t* at) {
+    for (size_t i = 0; i < kGuardBytes; ++i)
+        if (at[i] != kGuardByte) return false;
+    return true;
+}
+
+// A block of `size` bytes between two guards; returns where the block starts.
+uint8_t* Guarded(uint8_t* base, size_t size) {
+    FillGuard(base);
+    FillGuard(base + kGuardBytes + size);
+    return base + kGuardBytes;
+}
+
+bool GuardsIntact(const uint8_t* block, size_t size) {
+    return GuardIntact(block - kGuardBytes) && GuardIntact(block + size);
+}
+
 // A name in a fixed field of a node, cut short to keep its terminator.
 template <size_t N>
 void CopyName(char (&field)[N], const char* name) {
@@ -25,6 +48,7 @@ void DisposePtr(char* ptr) {
     if (activeEmulator) activeEmulator->disposePtr(ptr);
 }
 HostMemoryHandle NewHandle(uint32_t size) { return activeEmulator ? activeEmulator->newHandle(size) : nullptr; }
+int32_t GetHandleSize(HostMemoryHandle handle) { return activeEmulator ? activeEmulator->getHandleSize(handle) : 0; }
 
 HWND GetMainWindow() { return activeEmulator ? activeEmulator->mainWindow() : nullptr; }
 
@@ -90,6 +114,7 @@ HostEmulator::HostEmulator() {
     memoryTable_.getPtrSize = GetPtrSize;
     memoryTable_.disposePtr = DisposePtr;
     memoryTable_.newHandle = NewHandle;
+    memoryTable_.getHandleSize = GetHandleSize;
     windowTable_.getMainWindow = GetMainWindow;
     frameTable_.getPixels = GetPixels;
     frameTable_.getBounds = GetBounds;
@@ -138,7 +163,7 @@ HostEmulator::HostEmulator() {
 
 HostEmulator::~HostEmulator() {
     if (activeEmulator == this) activeEmulator = nullptr;
-    for (auto& spare : spareBlocks_) ::operator delete(spare.second);
+    for (auto& spare : spareBlocks_) ::operator delete(spare.second - kGuardBytes);
 }
 
 void HostEmulator::activate() { activeEmulator = this; }
@@ -174,7 +199,10 @@ char* HostEmulator::newPtr(uint32_t size) {
             break;
         }
     }
-    if (!block) block = static_cast<char*>(::operator new(size ? size : 1));
+    if (!block) {
+        auto base = static_cast<uint8_t*>(::operator new(size + 2 * kGuardBytes));
+        block = reinterpret_cast<char*>(Guarded(base, size));
+    }
     pointers_[block] = size;
     ++pointerAllocations_;
     return block;
@@ -186,12 +214,16 @@ void HostEmulator::disposePtr(char* ptr) {
         ++badDisposals_;
         return;
     }
+    auto block = reinterpret_cast<uint8_t*>(ptr);
+    if (!GuardsIntact(block, found->second)) ++damagedGuards_;
     // A block given back is kept for the next request of its size, as a host's memory manager
     // keeps its frame-sized blocks: the next frame's buffer then costs no fresh pages.
+    // Its guards are laid anew for the next user.
     if (spareBlocks_.size() < kSpareBlocks) {
+        Guarded(block - kGuardBytes, found->second);
         spareBlocks_.emplace_back(found->second, ptr);
     } else {
-        ::operator delete(ptr);
+        ::operator delete(block - kGuardBytes);
     }
     pointers_.erase(found);
 }
@@ -204,11 +236,30 @@ int32_t HostEmulator::getPtrSize(char* ptr) {
 HostMemoryHandle HostEmulator::newHandle(uint32_t size) {
     if (failAllocations_) return nullptr;
     auto block = std::make_unique<HandleBlock>();
-    block->data.reset(new char[size ? size : 1]());
-    block->master = block->data.get();
+    block->data.reset(new char[size + 2 * kGuardBytes]());
+    block->master = reinterpret_cast<char*>(Guarded(reinterpret_cast<uint8_t*>(block->data.get()), size));
+    block->size = size;
     HostMemoryHandle result = &block->master;
     handles_.push_back(std::move(block));
     return result;
+}
+
+int32_t HostEmulator::getHandleSize(HostMemoryHandle handle) {
+    if (!handleSizeAvailable_) return 0;
+    for (const auto& block : handles_)
+        if (&block->master == handle) return static_cast<int32_t>(block->size);
+    return 0;
+}
+
+bool HostEmulator::guardsIntact() const {
+    if (damagedGuards_) return false;
+    for (const auto& [block, size] : pointers_)
+        if (!GuardsIntact(reinterpret_cast<const uint8_t*>(block), size)) return false;
+    for (const auto& block : handles_)
+        if (!GuardsIntact(reinterpret_cast<const uint8_t*>(block->master), block->size)) return false;
+    for (const auto& frame : frames_)
+        if (!frame->memory.empty() && !GuardsIntact(frame->memory.data() + kGuardBytes, frame->bytes)) return false;
+    return true;
 }
 
 FilterSettings* HostEmulator::settings() {
@@ -217,11 +268,15 @@ FilterSettings* HostEmulator::settings() {
 }
 
 FilterSettings* HostEmulator::installSettings(const FilterSettings& settings) {
+    return installSettings(settings, sizeof(FilterSettings));
+}
+
+FilterSettings* HostEmulator::installSettings(const FilterSettings& settings, uint32_t size) {
     bool failing = failAllocations_;
     failAllocations_ = false;
-    HostMemoryHandle handle = newHandle(sizeof(FilterSettings));
+    HostMemoryHandle handle = newHandle(size);
     failAllocations_ = failing;
-    std::memcpy(*handle, &settings, sizeof(FilterSettings));
+    std::memcpy(*handle, &settings, std::min<size_t>(size, sizeof(FilterSettings)));
     record_.settings = handle;
     return this->settings();
 }
@@ -239,7 +294,11 @@ HostFrameHandle HostEmulator::makeFrame(const HostRect& bounds, int32_t rowBytes
     store->descriptor.bitsPerPixel = bitsPerPixel;
     store->descriptorPtr = &store->descriptor;
     int64_t height = static_cast<int64_t>(bounds.bottom) - bounds.top;
-    if (rowBytes > 0 && height > 0) store->memory.assign(static_cast<size_t>(rowBytes) * height, 0);
+    if (rowBytes > 0 && height > 0) {
+        store->bytes = static_cast<size_t>(rowBytes) * height;
+        store->memory.assign(store->bytes + 2 * kGuardBytes, 0);
+        Guarded(store->memory.data(), store->bytes);
+    }
     HostFrameHandle handle = &store->descriptorPtr;
     frames_.push_back(std::move(store));
     return handle;
@@ -253,21 +312,21 @@ HostEmulator::FrameStore* HostEmulator::findFrame(HostFrameHandle frame) {
 
 uint8_t* HostEmulator::pixels(HostFrameHandle frame) {
     FrameStore* store = findFrame(frame);
-    return store && !store->memory.empty() ? store->memory.data() : nullptr;
+    return store && !store->memory.empty() ? store->memory.data() + kGuardBytes : nullptr;
 }
 
 size_t HostEmulator::pixelBytes(HostFrameHandle frame) {
     FrameStore* store = findFrame(frame);
-    return store ? store->memory.size() : 0;
+    return store ? store->bytes : 0;
 }
 
 uint32_t HostEmulator::pixel(HostFrameHandle frame, int32_t x, int32_t y) {
     FrameStore* store = findFrame(frame);
     if (!store || x < 0 || y < 0) return 0;
     size_t offset = static_cast<size_t>(y) * store->descriptor.rowBytes + static_cast<size_t>(x) * 4;
-    if (offset + 4 > store->memory.size()) return 0;
+    if (offset + 4 > store->bytes) return 0;
     uint32_t value;
-    std::memcpy(&value, store->memory.data() + offset, 4);
+    std::memcpy(&value, pixels(frame) + offset, 4);
     return value;
 }
 
@@ -275,15 +334,16 @@ void HostEmulator::setPixel(HostFrameHandle frame, int32_t x, int32_t y, uint32_
     FrameStore* store = findFrame(frame);
     if (!store || x < 0 || y < 0) return;
     size_t offset = static_cast<size_t>(y) * store->descriptor.rowBytes + static_cast<size_t>(x) * 4;
-    if (offset + 4 > store->memory.size()) return;
-    std::memcpy(store->memory.data() + offset, &value, 4);
+    if (offset + 4 > store->bytes) return;
+    std::memcpy(pixels(frame) + offset, &value, 4);
 }
 
 void HostEmulator::fill(HostFrameHandle frame, uint32_t value) {
     FrameStore* store = findFrame(frame);
     if (!store) return;
-    for (size_t offset = 0; offset + 4 <= store->memory.size(); offset += 4)
-        std::memcpy(store->memory.data() + offset, &value, 4);
+    uint8_t* base = pixels(frame);
+    for (size_t offset = 0; offset + 4 <= store->bytes; offset += 4)
+        std::memcpy(base + offset, &value, 4);
 }
 
 char* HostEmulator::framePixels(HostFrameHandle frame) { return reinterpret_cast<char*>(pixels(frame)); }
@@ -313,8 +373,11 @@ void HostEmulator::disposeHostFrame(HostFrameHandle frame) {
     FrameStore* store = findFrame(frame);
     if (!store || !store->hostMade) return;
     store->descriptorPtr = nullptr;
+    // A frame given back keeps no pixels; its guards are checked one last time.
+    if (!store->memory.empty() && !GuardsIntact(store->memory.data() + kGuardBytes, store->bytes)) ++damagedGuards_;
     store->memory.clear();
     store->memory.shrink_to_fit();
+    store->bytes = 0;
     --hostFrames_;
 }
 
@@ -331,7 +394,7 @@ int32_t HostEmulator::renderSourceFrame(int32_t frame, HostFrameHandle target, H
     FrameStore* store = findFrame(target);
     if (!store || store->memory.empty() || !sourceFrameRenderer_) return kSuiteError;
     const HostRect& b = store->descriptor.bounds;
-    return sourceFrameRenderer_(frame, store->memory.data(), b.right - b.left, b.bottom - b.top,
+    return sourceFrameRenderer_(frame, store->memory.data() + kGuardBytes, b.right - b.left, b.bottom - b.top,
                                 store->descriptor.rowBytes)
                ? 0
                : kSuiteError;
@@ -468,6 +531,7 @@ void HostEmulator::clearTimeline() {
 
 HostSegment* HostEmulator::segmentAt(int32_t time, HostTimelineId timeline) {
     segmentRequests_.push_back(time);
+    if (segmentHook_) segmentHook_(time);
     if (timeline != &timelineIdentity_ || time < 0) return nullptr;
     int64_t frame = timelineSampleSize_ > 0 ? time / timelineSampleSize_ : time;
     int64_t length = timelineLength_;

@@ -74,11 +74,19 @@ public:
     size_t badDisposals() const { return badDisposals_; }
     // Size the last slot 0 request asked for (0 before any).
     uint32_t lastPointerRequest() const { return lastPointerRequest_; }
+    // Slot 6 (a handle's size) answers 0, as a host that cannot tell, while this is off.
+    void setHandleSizeAvailable(bool available) { handleSizeAvailable_ = available; }
+    // Frame pixels, pointer blocks and handle blocks lie between guard bytes; false once any
+    // guard was written, in a block still held or in one given back since.
+    bool guardsIntact() const;
 
     // The record's settings, or null while it holds no handle.
     FilterSettings* settings();
     // Gives the record a settings handle holding a copy of the given bytes.
     FilterSettings* installSettings(const FilterSettings& settings);
+    // The same with a block of `size` bytes holding the record's first bytes: a record of the
+    // wrong size, as a damaged project could hand it over.
+    FilterSettings* installSettings(const FilterSettings& settings, uint32_t size);
     // Drops the record's settings handle (a new filter instance).
     void clearSettings() { record_.settings = nullptr; }
 
@@ -161,6 +169,10 @@ public:
     // next clip; from this frame on, slot 0 gives nothing. Defaults to the end of the last clip.
     void setTimelineLength(int32_t frames) { timelineLength_ = frames; }
 
+    // Called with the time of each slot 0 request before it is answered, so that a test can
+    // change the timeline under the module's search.
+    void setSegmentHook(std::function<void(int32_t time)> hook) { segmentHook_ = std::move(hook); }
+
     size_t outstandingSegments() const { return segments_.size(); }
     // Times asked of slot 0, in order.
     const std::vector<int32_t>& segmentRequests() const { return segmentRequests_; }
@@ -173,6 +185,7 @@ public:
     void disposePtr(char* ptr);
     int32_t getPtrSize(char* ptr);
     HostMemoryHandle newHandle(uint32_t size);
+    int32_t getHandleSize(HostMemoryHandle handle);
     HWND mainWindow() const { return mainWindow_; }
     char* framePixels(HostFrameHandle frame);
     void frameBounds(HostFrameHandle frame, HostRect* bounds);
@@ -195,7 +208,8 @@ private:
     struct FrameStore {
         HostFrame descriptor{};
         HostFrame* descriptorPtr = nullptr;
-        std::vector<uint8_t> memory;
+        std::vector<uint8_t> memory; // guard, pixels, guard
+        size_t bytes = 0;            // of pixels
         bool hostMade = false;
     };
     struct Clip {
@@ -223,12 +237,15 @@ private:
     std::map<char*, uint32_t> pointers_;
     static constexpr size_t kSpareBlocks = 4;
     std::vector<std::pair<uint32_t, char*>> spareBlocks_; // given back, kept for reuse
+    size_t damagedGuards_ = 0;
+    bool handleSizeAvailable_ = true;
     size_t pointerAllocations_ = 0;
     size_t badDisposals_ = 0;
     uint32_t lastPointerRequest_ = 0;
     struct HandleBlock {
-        std::unique_ptr<char[]> data;
+        std::unique_ptr<char[]> data; // guard, block, guard
         char* master = nullptr;
+        uint32_t size = 0;
     };
     std::vector<std::unique_ptr<HandleBlock>> handles_;
 
@@ -252,6 +269,7 @@ private:
     int32_t timelineLength_ = -1;
     std::map<HostSegment*, std::unique_ptr<HostSegment>> segments_;
     std::vector<int32_t> segmentRequests_;
+    std::function<void(int32_t)> segmentHook_;
     size_t badReleases_ = 0;
 };
 

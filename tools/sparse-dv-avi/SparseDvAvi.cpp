@@ -1,5 +1,7 @@
 #include "SparseDvAvi.h"
 
+#include "dv/DvAviReader.h"
+
 #include <windows.h>
 #include <winioctl.h>
 
@@ -355,6 +357,25 @@ bool WriteSparseDvAvi(const std::wstring& path, const SparseDvAviLayout& layout,
         path, layout,
         [&templateFrame](uint32_t, uint8_t* data, size_t size) { std::memcpy(data, templateFrame.data(), size); },
         error);
+}
+
+bool ReadPalTemplateFrame(const std::string& path, std::vector<uint8_t>* frame, std::string* error) {
+    DvAviReader reader;
+    if (!reader.Open(path.c_str()) || reader.isPal != 1) {
+        *error = "the template must be a PAL DV AVI the reader opens";
+        return false;
+    }
+    int64_t position = reader.FramePosition(0);
+    if (position < 0 || reader.Seek(position, FILE_BEGIN) != position) {
+        *error = "cannot find the template's first frame";
+        return false;
+    }
+    frame->assign(kPalDvFrameSize, 0);
+    if (!reader.Read(frame->data(), kPalDvFrameSize)) {
+        *error = "cannot read the template's first frame";
+        return false;
+    }
+    return true;
 }
 
 } // namespace camtag

@@ -49,4 +49,7 @@ bool WriteSparseDvAvi(const std::wstring& path, const SparseDvAviLayout& layout,
 bool WriteSparseDvAvi(const std::wstring& path, const SparseDvAviLayout& layout,
                       const std::vector<uint8_t>& templateFrame, std::string* error);
 
+// The first frame of a PAL DV AVI file the module's reader opens, as such a template.
+bool ReadPalTemplateFrame(const std::string& path, std::vector<uint8_t>* frame, std::string* error);
+
 } // namespace camtag
