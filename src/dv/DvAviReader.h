@@ -54,10 +54,13 @@ public:
 
     // Recording date and time of the frame (and, when asked, its tape timecode). 0 when the
     // frame cannot be read (info untouched) or holds no valid date and time (info zeroed; a
-    // valid timecode is still delivered).
-    int DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode = nullptr);
+    // valid timecode is still delivered). hasTimecode, when given, tells whether the frame
+    // holds a valid timecode pack: a frame without one leaves the timecode at zero, which is
+    // also a label a tape can carry.
+    int DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode = nullptr, int* hasTimecode = nullptr);
     // The same as a SYSTEMTIME (weekday 0xFFFF, milliseconds 0); out untouched on failure.
-    int GetRecordingTime(uint32_t frame, SYSTEMTIME* out, TimecodeValue* timecode = nullptr);
+    int GetRecordingTime(uint32_t frame, SYSTEMTIME* out, TimecodeValue* timecode = nullptr,
+                         int* hasTimecode = nullptr);
 
     int isOpen;
     uint8_t mainHeader[56];

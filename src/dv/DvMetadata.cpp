@@ -62,7 +62,9 @@ int IsValidRecordingTime(int hour, int minute, int second) {
            static_cast<unsigned>(second) <= 59;
 }
 
-int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode) {
+int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode, int* hasTimecode) {
+    if (hasTimecode)
+        *hasTimecode = 0;
     if (!isOpen || !IsFileOpen() || frame >= frameCount)
         return 0;
     const uint8_t* seq = ReadSequence(frame, kMetadataSequence);
@@ -107,6 +109,8 @@ int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* t
         }
     }
 
+    if (hasTimecode)
+        *hasTimecode = timecodeFound ? 1 : 0;
     if (!info)
         return 0;
     if (!dateValid || !timeValid) {
@@ -125,9 +129,9 @@ int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* t
     return 1;
 }
 
-int DvAviReader::GetRecordingTime(uint32_t frame, SYSTEMTIME* out, TimecodeValue* timecode) {
+int DvAviReader::GetRecordingTime(uint32_t frame, SYSTEMTIME* out, TimecodeValue* timecode, int* hasTimecode) {
     DvFrameInfo info;
-    if (!DecodeFrame(frame, &info, timecode) || !out)
+    if (!DecodeFrame(frame, &info, timecode, hasTimecode) || !out)
         return 0;
     out->wYear = static_cast<WORD>(info.year + 1900);
     out->wMonth = static_cast<WORD>(info.month + 1);

@@ -170,7 +170,9 @@ TEST(DvPacks, TimecodeLimitsFollowTheTvSystem) {
     EXPECT_EQ(tc.frames, 24) << "the first accepted timecode wins";
 
     PackFile ntsc(false, {frames(30, true), frames(30, false)});
-    ASSERT_EQ(ntsc.reader.DecodeFrame(0, &info, &tc), 1);
+    int found = -1;
+    ASSERT_EQ(ntsc.reader.DecodeFrame(0, &info, &tc, &found), 1);
+    EXPECT_EQ(found, 1);
     EXPECT_NEAR(tc.rate, 29.97, 1e-9);
     EXPECT_EQ(tc.separator, ';');
     EXPECT_EQ(tc.hours, 4) << "frames 30 at 29.97 is rejected, the later pack is taken";
@@ -178,8 +180,9 @@ TEST(DvPacks, TimecodeLimitsFollowTheTvSystem) {
     EXPECT_EQ(tc.seconds, 6);
     EXPECT_EQ(tc.frames, 7);
     tc.SetFrames(12345);
-    ASSERT_EQ(ntsc.reader.DecodeFrame(1, &info, &tc), 1);
+    ASSERT_EQ(ntsc.reader.DecodeFrame(1, &info, &tc, &found), 1);
     EXPECT_EQ(tc.frameCount, 0) << "no acceptable pack: zero at the source's rate";
+    EXPECT_EQ(found, 0) << "and said so: 00:00:00;00 is a label a tape can carry too";
 }
 
 TEST(DvPacks, TimecodeIsDeliveredWithoutDateAndDecodingIsTheSameWithoutIt) {
