@@ -46,6 +46,27 @@ void WriteList(const FormatList& list, const char* nameFormat) {
 
 } // namespace
 
+SYSTEMTIME PictureSampleMoment() {
+    SYSTEMTIME t{};
+    t.wYear = 2002;
+    t.wMonth = 5;
+    t.wDayOfWeek = 2; // 7 May 2002 was a Tuesday
+    t.wDay = 7;
+    t.wHour = 9;
+    t.wMinute = 3;
+    t.wSecond = 7;
+    return t;
+}
+
+bool FormatPictureSample(const char* picture, bool isTime, char (&out)[kFormattedChars]) {
+    const SYSTEMTIME sample = PictureSampleMoment();
+    out[0] = '\0';
+    const int written = isTime ? GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture, out, kFormattedChars)
+                               : GetDateFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture, out, kFormattedChars);
+    if (written == 0) out[0] = '\0';
+    return written != 0;
+}
+
 uint32_t UsableCount(const FormatList& list) {
     if (list.count < 1)
         return 1;

@@ -3,6 +3,9 @@
 // tf02..tf06.
 #pragma once
 
+#include <windows.h>
+
+#include <cstddef>
 #include <cstdint>
 
 namespace camtag {
@@ -22,8 +25,21 @@ struct FormatList {
 extern FormatList dateFormats;
 extern FormatList timeFormats;
 
+// The longest picture a list keeps: what a slot holds and the registry gives back whole.
+constexpr size_t kPictureMaxChars = 28;
+// A picture's text on a date: at most 49 characters and the terminator.
+constexpr int kFormattedChars = 50;
+
 constexpr char kBuiltInDatePicture[] = "dd.MM.yy";
 constexpr char kBuiltInTimePicture[] = "HH':'mm':'ss";
+
+// The moment pictures are tried on and shown with: Tuesday, 7 May 2002, 09:03:07.
+SYSTEMTIME PictureSampleMoment();
+// The sample moment written with a picture (GetTimeFormatA for a time picture, else
+// GetDateFormatA; the user's default locale) into out (kFormattedChars bytes): false, out
+// empty, when the system rejects the picture or its text does not fit 49 characters. This is
+// the test a picture passes before a list takes it.
+bool FormatPictureSample(const char* picture, bool isTime, char (&out)[kFormattedChars]);
 
 // Reads both lists from the registry (process start).
 void LoadFormatLists();

@@ -1,6 +1,7 @@
 #include "ui/DialogState.h"
 
 #include "dv/DvAviReader.h"
+#include "settings/FormatLists.h"
 
 namespace camtag {
 
@@ -11,17 +12,7 @@ DvAviReader* previewReader = nullptr;
 HCURSOR handCursor = nullptr;
 HFONT fontButtonFont = nullptr;
 
-SYSTEMTIME SampleMoment() {
-    SYSTEMTIME t{};
-    t.wYear = 2002;
-    t.wMonth = 5;
-    t.wDayOfWeek = 2; // 7 May 2002 was a Tuesday
-    t.wDay = 7;
-    t.wHour = 9;
-    t.wMinute = 3;
-    t.wSecond = 7;
-    return t;
-}
+SYSTEMTIME SampleMoment() { return PictureSampleMoment(); }
 
 HostMemoryHandle WorkingSettingsHandle() {
     static char* pointer = nullptr;

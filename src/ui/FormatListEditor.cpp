@@ -14,7 +14,6 @@ namespace camtag {
 
 namespace {
 
-constexpr int kFormattedChars = 50;
 constexpr char kInvalidPicture[] = "Invalid format. See help.";
 
 // The editor is modal: one working state for the module.
@@ -23,13 +22,8 @@ bool editingTimes = false;
 
 // The sample moment written with a picture, as rule V and the example have it: false when the
 // system rejects the picture or its result does not fit 49 characters.
-bool FormatSample(const char* picture, char* out) {
-    const SYSTEMTIME sample = SampleMoment();
-    out[0] = '\0';
-    const int written = editingTimes ? GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture, out, kFormattedChars)
-                                     : GetDateFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture, out, kFormattedChars);
-    if (written == 0) out[0] = '\0';
-    return written != 0;
+bool FormatSample(const char* picture, char (&out)[kFormattedChars]) {
+    return FormatPictureSample(picture, editingTimes, out);
 }
 
 // The picture typed into the edit, whole; false when it is longer than a list keeps.

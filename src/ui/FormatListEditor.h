@@ -3,14 +3,13 @@
 // belong to the module and serve every filter instance.
 #pragma once
 
+#include "settings/FormatLists.h"
+
 #include <windows.h>
 
 #include <cstddef>
 
 namespace camtag {
-
-// The longest picture a list keeps: what a slot holds and the registry gives back whole.
-constexpr size_t kPictureMaxChars = 28;
 
 // Runs the editor modally, owned by `owner`, for the time list when `which` is the date and
 // time page's "Edit time formats" button (1029), else for the date list. 1 after OK, 2 after
