@@ -1,11 +1,14 @@
 #include "SettingOverrides.h"
 
+#include "FilterSession.h"
+
 #include <windows.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <vector>
 
 namespace camtag {
@@ -91,142 +94,320 @@ int ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
-// Applies to a scratch copy; false means the value did not fit the field.
-bool Apply(FilterSettings& s, const std::string& name, const std::string& value, bool* known) {
-    *known = true;
-    long long n = 0;
-    std::vector<long long> parts;
-    if (name == "mode") {
-        if (value == "date") s.mode = 0;
-        else if (value == "timecode") s.mode = 1;
-        else if (ParseInteger(value, 0, 1, &n)) s.mode = static_cast<int32_t>(n);
-        else return false;
-    } else if (name == "title") {
-        return CopyText(value, s.title, sizeof(s.title));
-    } else if (name == "timeformat" || name == "dateformat") {
-        if (!ParseInteger(value, 0, 6, &n)) return false;
-        (name == "timeformat" ? s.timeformat : s.dateformat) = static_cast<uint32_t>(n);
-    } else if (name == "color") {
-        return ParseColour(value, &s.color);
-    } else if (name == "outlinecolor") {
-        return ParseColour(value, &s.outlinecolor);
-    } else if (name == "colorshadow") {
-        return ParseColour(value, &s.colorshadow);
-    } else if (name == "colorbkground") {
-        return ParseColour(value, &s.colorbkground);
-    } else if (name == "x" || name == "y") {
-        double d = 0;
-        if (!ParseDouble(value, &d) || d < -1.0 || d > 2.0) return false;
-        (name == "x" ? s.x : s.y) = d;
-    } else if (name == "angle") {
-        if (!ParseInteger(value, -360, 360, &n)) return false;
-        s.angle = static_cast<int32_t>(n);
-    } else if (name == "align") {
-        if (value == "left") s.align = 0;
-        else if (value == "centre" || value == "center") s.align = 1;
-        else if (value == "right") s.align = 2;
-        else if (ParseInteger(value, 0, 2, &n)) s.align = static_cast<int32_t>(n);
-        else return false;
-    } else if (name == "transparency") {
-        if (!ParseInteger(value, 0, 100, &n)) return false;
-        s.transparency = static_cast<uint32_t>(n);
-    } else if (name == "drawoutline") {
-        return ParseFlag(value, &s.drawoutline);
-    } else if (name == "drawshadow") {
-        return ParseFlag(value, &s.drawshadow);
-    } else if (name == "bkground") {
-        return ParseFlag(value, &s.bkground);
-    } else if (name == "timeup") {
-        return ParseFlag(value, &s.timeup);
-    } else if (name == "lines") {
-        if (!ParseInteger(value, 1, 2, &n)) return false;
-        s.lines = static_cast<int32_t>(n);
-    } else if (name == "timecodemode") {
-        if (!ParseInteger(value, 0, 63, &n)) return false;
-        s.timecodemode = static_cast<int32_t>(n);
-    } else if (name == "timecodestart") {
-        if (ParseParts(value, 4, 0, 99, &parts)) {
-            if (parts[0] > 23 || parts[1] > 59 || parts[2] > 59 || parts[3] > 29) return false;
-            s.timecodestart = PackSignedBytes(static_cast<int8_t>(parts[3]), static_cast<int8_t>(parts[2]),
-                                              static_cast<int8_t>(parts[1]), static_cast<int8_t>(parts[0]));
-        } else if (ParseInteger(value, INT32_MIN, INT32_MAX, &n)) {
-            s.timecodestart = static_cast<int32_t>(n);
-        } else {
-            return false;
-        }
-    } else if (name == "flags") {
-        if (!ParseInteger(value, 0, 7, &n)) return false;
-        s.flags = static_cast<int32_t>(n);
-    } else if (name == "showduration") {
-        if (!ParseInteger(value, 0, UINT32_MAX, &n)) return false;
-        s.showduration = static_cast<uint32_t>(n);
-    } else if (name == "timeadjust") {
-        // hours:minutes:seconds, stored as the bytes seconds, minutes, hours, 0
-        if (ParseParts(value, 3, -128, 127, &parts)) {
-            s.timeadjust = PackSignedBytes(static_cast<int8_t>(parts[2]), static_cast<int8_t>(parts[1]),
-                                           static_cast<int8_t>(parts[0]), 0);
-        } else if (ParseInteger(value, INT32_MIN, INT32_MAX, &n)) {
-            s.timeadjust = static_cast<int32_t>(n);
-        } else {
-            return false;
-        }
-    } else if (name == "dateadjust") {
-        // years:months:days, stored as the bytes days, months, then years as 16 bits
-        if (ParseParts(value, 3, -32768, 32767, &parts)) {
-            if (parts[1] < -128 || parts[1] > 127 || parts[2] < -128 || parts[2] > 127) return false;
-            uint16_t years = static_cast<uint16_t>(static_cast<int16_t>(parts[0]));
-            s.dateadjust = PackSignedBytes(static_cast<int8_t>(parts[2]), static_cast<int8_t>(parts[1]),
-                                           static_cast<int8_t>(years & 0xFF), static_cast<int8_t>(years >> 8));
-        } else if (ParseInteger(value, INT32_MIN, INT32_MAX, &n)) {
-            s.dateadjust = static_cast<int32_t>(n);
-        } else {
-            return false;
-        }
-    } else if (name == "font") {
-        return !value.empty() && CopyText(value, s.font.lfFaceName, sizeof(s.font.lfFaceName));
-    } else if (name == "fontsize") {
-        if (!ParseInteger(value, 1, 500, &n)) return false;
-        s.font.lfHeight = -MulDiv(static_cast<int>(n), ScreenDpi(), 72);
-    } else if (name == "bold") {
-        int32_t flag = 0;
-        if (!ParseFlag(value, &flag)) return false;
-        s.font.lfWeight = flag ? FW_BOLD : FW_NORMAL;
-    } else if (name == "italic") {
-        int32_t flag = 0;
-        if (!ParseFlag(value, &flag)) return false;
-        s.font.lfItalic = static_cast<BYTE>(flag);
-    } else {
-        *known = false;
+// A setting's parser: false when the value is not one the setting takes; `why` may then give
+// the whole reason instead of the table's values (a character the code page lacks).
+using Parser = bool (*)(FilterSettings& s, const std::string& value, UINT codePage, std::string* why);
+
+struct Setting {
+    SettingInfo info;
+    Parser parse;
+};
+
+bool ParseColourInto(uint32_t* field, const std::string& value) { return ParseColour(value, field); }
+
+// Text for a fixed ANSI field: converted to the code page, then it must fit with its terminator.
+bool ParseText(const std::string& value, UINT codePage, char* field, size_t size, bool mayBeEmpty, std::string* why) {
+    std::string converted;
+    if (!Utf8ToModuleCodePage(value, codePage, &converted, why)) return false;
+    if (converted.empty() && !mayBeEmpty) return false;
+    if (!CopyText(converted, field, size)) {
+        *why = "at most " + std::to_string(size - 1) + " characters (given: " + std::to_string(converted.size()) + ")";
         return false;
     }
     return true;
 }
 
-} // namespace
-
-const char* SettingOverrideNames() {
-    return "mode title timeformat dateformat color outlinecolor colorshadow colorbkground x y angle "
-           "align transparency drawoutline drawshadow bkground lines timeup timecodemode timecodestart "
-           "flags showduration timeadjust dateadjust font fontsize bold italic";
+const std::vector<Setting>& Settings() {
+    static const std::vector<Setting> table = {
+        {{"mode", "what is stamped: the recording date and time of each frame, or timecodes", "date",
+          "date or timecode (0 or 1)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (v == "date") s.mode = 0;
+             else if (v == "timecode") s.mode = 1;
+             else if (ParseInteger(v, 0, 1, &n)) s.mode = static_cast<int32_t>(n);
+             else return false;
+             return true;
+         }},
+        {{"title", "text before the stamp; \\n starts a new line, %f is the source file's name", "(none)",
+          "at most 31 characters"},
+         [](FilterSettings& s, const std::string& v, UINT cp, std::string* why) {
+             return ParseText(v, cp, s.title, sizeof(s.title), true, why);
+         }},
+        {{"timeformat", "the time picture, by its place in the time list", "1 (HH':'mm':'ss)",
+          "0 (no time), 1 (the built-in picture), 2 to 6 (the user's pictures; --time-format uses 2)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, 0, 6, &n)) return false;
+             s.timeformat = static_cast<uint32_t>(n);
+             return true;
+         }},
+        {{"dateformat", "the date picture, by its place in the date list", "1 (dd.MM.yy)",
+          "0 (no date), 1 (the built-in picture), 2 to 6 (the user's pictures; --date-format uses 2)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, 0, 6, &n)) return false;
+             s.dateformat = static_cast<uint32_t>(n);
+             return true;
+         }},
+        {{"color", "text colour", "#E0E0E0 (light grey)", "#RRGGBB, or a COLORREF number 0x00BBGGRR"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseColourInto(&s.color, v); }},
+        {{"outlinecolor", "outline colour", "#000000", "#RRGGBB, or a COLORREF number 0x00BBGGRR"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             return ParseColourInto(&s.outlinecolor, v);
+         }},
+        {{"colorshadow", "shadow colour", "#000000", "#RRGGBB, or a COLORREF number 0x00BBGGRR"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             return ParseColourInto(&s.colorshadow, v);
+         }},
+        {{"colorbkground", "background box colour", "#000000", "#RRGGBB, or a COLORREF number 0x00BBGGRR"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             return ParseColourInto(&s.colorbkground, v);
+         }},
+        {{"x", "where the text starts (align left), is centred (centre) or ends (right), as a fraction of the "
+               "frame's width",
+          "0.08", "a number from -1 to 2 (0 left edge, 1 right edge)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             double d = 0;
+             if (!ParseDouble(v, &d) || d < -1.0 || d > 2.0) return false;
+             s.x = d;
+             return true;
+         }},
+        {{"y", "the top of the first line, as a fraction of the frame's height", "0.75",
+          "a number from -1 to 2 (0 top edge, 1 bottom edge)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             double d = 0;
+             if (!ParseDouble(v, &d) || d < -1.0 || d > 2.0) return false;
+             s.y = d;
+             return true;
+         }},
+        {{"angle", "rotation about (x, y), clockwise, in degrees", "0", "-360 to 360"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, -360, 360, &n)) return false;
+             s.angle = static_cast<int32_t>(n);
+             return true;
+         }},
+        {{"align", "how the lines stand to x", "left", "left, centre (or center) or right (0, 1 or 2)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (v == "left") s.align = 0;
+             else if (v == "centre" || v == "center") s.align = 1;
+             else if (v == "right") s.align = 2;
+             else if (ParseInteger(v, 0, 2, &n)) s.align = static_cast<int32_t>(n);
+             else return false;
+             return true;
+         }},
+        {{"transparency", "transparency of text, outline, shadow and box", "0 (opaque)", "0 to 100 (percent)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, 0, 100, &n)) return false;
+             s.transparency = static_cast<uint32_t>(n);
+             return true;
+         }},
+        {{"drawoutline", "draw an outline around the letters", "1", "0 or 1"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseFlag(v, &s.drawoutline); }},
+        {{"drawshadow", "draw a shadow below right of the letters", "1", "0 or 1"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseFlag(v, &s.drawshadow); }},
+        {{"bkground", "draw a box behind the text", "0", "0 or 1"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseFlag(v, &s.bkground); }},
+        {{"lines", "time and date (or the timecodes) on one line or on lines of their own", "2", "1 or 2"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, 1, 2, &n)) return false;
+             s.lines = static_cast<int32_t>(n);
+             return true;
+         }},
+        {{"timeup", "the time before the date", "1", "0 (date first) or 1 (time first)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseFlag(v, &s.timeup); }},
+        {{"timecodemode", "timecode mode: which timecodes, in which form", "11 (Timeline, clip and tape, SMPTE)",
+          "0 to 63: the sum of 1 Timeline, 2 clip, 4 source file, 8 tape, and 16 for the Time form or 32 for "
+          "Frames"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, 0, 63, &n)) return false;
+             s.timecodemode = static_cast<int32_t>(n);
+             return true;
+         }},
+        {{"timecodestart", "timecode mode: the value the Timeline and clip timecodes start from", "00:00:00:00",
+          "HH:MM:SS:FF (hours 0 to 23, frames 0 to 29)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             std::vector<long long> parts;
+             long long n = 0;
+             if (ParseParts(v, 4, 0, 99, &parts)) {
+                 if (parts[0] > 23 || parts[1] > 59 || parts[2] > 59 || parts[3] > 29) return false;
+                 s.timecodestart = PackSignedBytes(static_cast<int8_t>(parts[3]), static_cast<int8_t>(parts[2]),
+                                                   static_cast<int8_t>(parts[1]), static_cast<int8_t>(parts[0]));
+             } else if (ParseInteger(v, INT32_MIN, INT32_MAX, &n)) {
+                 s.timecodestart = static_cast<int32_t>(n);
+             } else {
+                 return false;
+             }
+             return true;
+         }},
+        {{"flags", "timecode mode: what the timecodes show", "7 (all)",
+          "0 to 7: the sum of 1 frames, 2 hours, 4 the TL#/CL#/FL#/TP# prefixes"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, 0, 7, &n)) return false;
+             s.flags = static_cast<int32_t>(n);
+             return true;
+         }},
+        {{"showduration", "stamp only the first seconds of the clip", "0 (the whole clip)",
+          "0 to 4294967295 (seconds; 0: the whole clip)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, 0, UINT32_MAX, &n)) return false;
+             s.showduration = static_cast<uint32_t>(n);
+             return true;
+         }},
+        {{"timeadjust", "added to the recording time (a camcorder clock that was wrong)", "0:0:0",
+          "H:M:S, each part -128 to 127"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             // hours:minutes:seconds, stored as the bytes seconds, minutes, hours, 0
+             std::vector<long long> parts;
+             long long n = 0;
+             if (ParseParts(v, 3, -128, 127, &parts)) {
+                 s.timeadjust = PackSignedBytes(static_cast<int8_t>(parts[2]), static_cast<int8_t>(parts[1]),
+                                                static_cast<int8_t>(parts[0]), 0);
+             } else if (ParseInteger(v, INT32_MIN, INT32_MAX, &n)) {
+                 s.timeadjust = static_cast<int32_t>(n);
+             } else {
+                 return false;
+             }
+             return true;
+         }},
+        {{"dateadjust", "added to the recording date", "0:0:0",
+          "Y:M:D, years -32768 to 32767, months and days -128 to 127"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             // years:months:days, stored as the bytes days, months, then years as 16 bits
+             std::vector<long long> parts;
+             long long n = 0;
+             if (ParseParts(v, 3, -32768, 32767, &parts)) {
+                 if (parts[1] < -128 || parts[1] > 127 || parts[2] < -128 || parts[2] > 127) return false;
+                 uint16_t years = static_cast<uint16_t>(static_cast<int16_t>(parts[0]));
+                 s.dateadjust = PackSignedBytes(static_cast<int8_t>(parts[2]), static_cast<int8_t>(parts[1]),
+                                                static_cast<int8_t>(years & 0xFF), static_cast<int8_t>(years >> 8));
+             } else if (ParseInteger(v, INT32_MIN, INT32_MAX, &n)) {
+                 s.dateadjust = static_cast<int32_t>(n);
+             } else {
+                 return false;
+             }
+             return true;
+         }},
+        {{"font", "the typeface", "Arial", "a font name of 1 to 31 characters"},
+         [](FilterSettings& s, const std::string& v, UINT cp, std::string* why) {
+             return ParseText(v, cp, s.font.lfFaceName, sizeof(s.font.lfFaceName), false, why);
+         }},
+        {{"fontsize", "the letters' size on a frame of the height the settings were made for", "24",
+          "1 to 500 (points)"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             long long n = 0;
+             if (!ParseInteger(v, 1, 500, &n)) return false;
+             s.font.lfHeight = -MulDiv(static_cast<int>(n), ScreenDpi(), 72);
+             return true;
+         }},
+        {{"bold", "bold letters", "0", "0 or 1"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             int32_t flag = 0;
+             if (!ParseFlag(v, &flag)) return false;
+             s.font.lfWeight = flag ? FW_BOLD : FW_NORMAL;
+             return true;
+         }},
+        {{"italic", "italic letters", "0", "0 or 1"},
+         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
+             int32_t flag = 0;
+             if (!ParseFlag(v, &flag)) return false;
+             s.font.lfItalic = static_cast<BYTE>(flag);
+             return true;
+         }},
+    };
+    return table;
 }
 
-bool ApplySettingOverride(FilterSettings& settings, const std::string& assignment, std::string* error) {
+// The code point starting at text[i] (UTF-16), and how many units it takes.
+uint32_t CodePointAt(const std::wstring& text, size_t i, size_t* units) {
+    const uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        *units = 2;
+        return 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    }
+    *units = 1;
+    return c;
+}
+
+} // namespace
+
+bool Utf8ToModuleCodePage(const std::string& utf8, UINT codePage, std::string* out, std::string* error) {
+    out->clear();
+    if (utf8.empty()) return true;
+    const int wideSize = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                             nullptr, 0);
+    if (wideSize <= 0) {
+        *error = "\"" + utf8 + "\" is not UTF-8 text";
+        return false;
+    }
+    std::wstring wide(static_cast<size_t>(wideSize), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), wideSize);
+    if (codePage == CP_ACP) codePage = GetACP();
+    // Character by character, so that the first one the code page lacks can be named.
+    for (size_t i = 0; i < wide.size();) {
+        size_t units = 1;
+        const uint32_t codePoint = CodePointAt(wide, i, &units);
+        char bytes[8];
+        BOOL lossy = FALSE;
+        const int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data() + i, static_cast<int>(units),
+                                          bytes, sizeof bytes, nullptr, &lossy);
+        if (n <= 0 || lossy) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codePoint));
+            *error = "the character \"" + Utf8(wide.substr(i, units)) + "\" (" + code +
+                     ") is not in the module's code page " + std::to_string(codePage);
+            out->clear();
+            return false;
+        }
+        out->append(bytes, static_cast<size_t>(n));
+        i += units;
+    }
+    return true;
+}
+
+const std::vector<SettingInfo>& SettingTable() {
+    static const std::vector<SettingInfo> infos = [] {
+        std::vector<SettingInfo> out;
+        for (const Setting& setting : Settings()) out.push_back(setting.info);
+        return out;
+    }();
+    return infos;
+}
+
+std::string SettingOverrideNames() {
+    std::string names;
+    for (const Setting& setting : Settings()) names += (names.empty() ? "" : " ") + std::string(setting.info.name);
+    return names;
+}
+
+bool ApplySettingOverride(FilterSettings& settings, const std::string& assignment, std::string* error, UINT codePage) {
     size_t equals = assignment.find('=');
     if (equals == std::string::npos || equals == 0) {
         *error = "expected NAME=VALUE, got \"" + assignment + "\"";
         return false;
     }
-    std::string name = assignment.substr(0, equals);
-    std::string value = assignment.substr(equals + 1);
-    FilterSettings scratch = settings;
-    bool known = false;
-    if (!Apply(scratch, name, value, &known)) {
-        *error = known ? "bad value \"" + value + "\" for " + name
-                       : "unknown setting \"" + name + "\" (known: " + SettingOverrideNames() + ")";
-        return false;
+    const std::string name = assignment.substr(0, equals);
+    const std::string value = assignment.substr(equals + 1);
+    for (const Setting& setting : Settings()) {
+        if (name != setting.info.name) continue;
+        FilterSettings scratch = settings;
+        std::string why;
+        if (!setting.parse(scratch, value, codePage, &why)) {
+            *error = name + ": " + (why.empty() ? std::string(setting.info.values) + " (given: \"" + value + "\")" : why);
+            return false;
+        }
+        settings = scratch;
+        return true;
     }
-    settings = scratch;
-    return true;
+    *error = "unknown setting \"" + name + "\" (known: " + SettingOverrideNames() + ")";
+    return false;
 }
 
 } // namespace camtag

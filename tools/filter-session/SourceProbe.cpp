@@ -9,7 +9,8 @@
 
 namespace camtag {
 
-bool ProbeSource(const std::wstring& path, SourceInfo* info, std::string* error) {
+bool ProbeSource(const std::wstring& path, SourceInfo* info, std::string* error, bool* refused) {
+    if (refused) *refused = false;
     DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0) {
         *error = "not a usable path";
@@ -48,13 +49,17 @@ bool ProbeSource(const std::wstring& path, SourceInfo* info, std::string* error)
     if (!reader.Open(ansi)) {
         const char* reason = DvErrorMessage(reader.lastError);
         *error = reason && *reason ? reason : "cannot open the file";
+        if (refused) *refused = reader.lastError != 0;
         return false;
     }
     if (reader.frameCount == 0 || reader.frameCount > 0x7FFFFFFF / 1001) {
         *error = "the file holds no usable number of frames";
+        if (refused) *refused = true;
         return false;
     }
     info->frames = reader.frameCount;
+    info->ansiPath = ansi;
+    info->pal = reader.isPal == 1;
     if (reader.isPal) {
         info->scale = 25;
         info->sampleSize = 1;
