@@ -10,6 +10,15 @@
 #                              by itself that many seconds after its last program, and
 #                              camtag_wine_stop never ends it. No Xvfb is started: the tools draw
 #                              into memory only, and a window goes to the caller's display.
+#   camtag_use_render_prefix BUILD
+#                              the prefix of the renderer and camtag-probe, whose registry holds
+#                              the stamp's defaults: BUILD/wineprefix-render, or
+#                              $CAMTAG_RENDER_PREFIX; Wine's device, plug-and-play and RPC services
+#                              stay off there (the tools draw into memory only), which halves
+#                              Wine's start-up
+#
+# Runs started side by side on one prefix meet only in its Wine server: the first one starts
+# it (under a lock, so that two never make or boot the prefix at once), and it ends by itself.
 camtag_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$camtag_root/build/x86_64/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -71,6 +80,11 @@ camtag_stop_xvfb() {
   fi
 }
 
+camtag_use_render_prefix() {
+  export WINEPREFIX=${CAMTAG_RENDER_PREFIX:-$1/wineprefix-render}
+  export WINEDLLOVERRIDES="mscoree,mshtml=;plugplay.exe,winedevice.exe,svchost.exe,rpcss.exe=d"
+}
+
 camtag_wine_start() {
   local linger=${CAMTAG_WINE_LINGER:-}
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -81,19 +95,36 @@ camtag_wine_start() {
     camtag_wine_started=0
     return 0
   fi
+  # One run at a time makes, boots and starts the prefix; the others wait and find it up.
+  local status=0
+  (
+    flock 9
+    camtag_wine_boot
+  ) 9>"$WINEPREFIX.lock" || status=$?
+  case "$status" in
+    0) [ -n "$linger" ] || camtag_wine_started=1 ;;
+    100) camtag_wine_started=0 ;;
+    *) return 1 ;;
+  esac
+}
+
+# Starts the server and boots the prefix: 0, or 100 when another run did so meanwhile. The lock's
+# descriptor 9 is closed for what it starts: a server holding it would hold the lock for good.
+camtag_wine_boot() {
+  local linger=${CAMTAG_WINE_LINGER:-}
+  camtag_wine_server_running && return 100
   # The server first, with its persistence; then wineboot starts the prefix's services with
   # their output detached, so that they hold no pipe of ours.
   if [ -n "$linger" ]; then
-    "$CAMTAG_WINESERVER" -p"$linger" </dev/null >/dev/null 2>&1 || true
+    "$CAMTAG_WINESERVER" -p"$linger" </dev/null >/dev/null 2>&1 9>&- || true
   else
-    "$CAMTAG_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-    camtag_wine_started=1
+    "$CAMTAG_WINESERVER" -p </dev/null >/dev/null 2>&1 9>&- || true
   fi
   local status=0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 300 "$CAMTAG_WINE64" wineboot --init </dev/null >/dev/null 2>&1 || status=$?
+    timeout 300 "$CAMTAG_WINE64" wineboot --init </dev/null >/dev/null 2>&1 9>&- || status=$?
   else
-    timeout 120 "$CAMTAG_WINE64" wineboot </dev/null >/dev/null 2>&1 || status=$?
+    timeout 120 "$CAMTAG_WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- || status=$?
   fi
   if [ "$status" -ne 0 ]; then
     echo "camtag: wineboot failed in $WINEPREFIX (exit status $status)" >&2
@@ -102,7 +133,7 @@ camtag_wine_start() {
   # No window manager runs on the test display: unmanaged windows close at once instead of
   # waiting a second for a manager to confirm.
   if [ -z "$linger" ] && ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    "$CAMTAG_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    "$CAMTAG_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&- || true
   fi
 }
 

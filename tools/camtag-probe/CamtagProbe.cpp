@@ -1,9 +1,21 @@
-// camtag-probe [--info] [--frames A-B] FILE
-// One line per frame: frame, date, time, tape timecode (tab-separated); or, with --info, the
-// container facts. Exit status 0, or 2 for bad arguments and files that cannot be read.
+// camtag-probe [options] FILE
+// What the camcorder wrote into each frame of a DV AVI file: one line per frame (frame, date,
+// time, tape timecode, tab-separated); or the container facts (--info); or the recordings the
+// file holds (--breaks, --json); and subtitle files of the stamped text (--srt, --vtt).
+// Exit status 0; 2 for bad arguments and files that cannot be read, 3 for a file the module's
+// reader refuses (scripts/camtag-probe then tries it remuxed); 1 when an output file cannot be
+// written.
+#include "Cues.h"
+#include "FilterSession.h"
+#include "Recordings.h"
+#include "SourceProbe.h"
+#include "StampOptions.h"
+#include "StampText.h"
 #include "dv/DvAviReader.h"
-#include "dv/DvErrors.h"
-#include "text/TimecodeValue.h"
+#include "settings/FormatLists.h"
+
+#include <windows.h>
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -11,128 +23,249 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
+#include <vector>
 
 using namespace camtag;
 
 namespace {
 
 int Usage() {
-    fprintf(stderr, "usage: camtag-probe [--info] [--frames A-B] FILE\n"
-                    "  prints frame, date, time and tape timecode of each frame of a DV AVI file\n"
-                    "  --info        print DV type, index kind, frame count and TV system instead\n"
-                    "  --frames A-B  only frames A to B (or --frames A for one frame)\n");
+    std::fprintf(stderr,
+                 "usage: camtag-probe [options] FILE\n"
+                 "  prints frame, date, time and tape timecode of each frame of a DV AVI file\n"
+                 "  --info        print DV type, index kind, frame count and TV system instead\n"
+                 "  --frames A-B  only frames A to B (or --frames A for one frame)\n"
+                 "  --breaks      one line per recording instead: first and last frame, start and end\n"
+                 "                date and time, start timecode\n"
+                 "  --json        the recordings and the frames as JSON instead\n"
+                 "  --srt FILE    write the stamped text as SRT subtitles (one cue per run of equal text)\n"
+                 "  --vtt FILE    the same as WebVTT\n"
+                 "  --name NAME   name the file so in messages (the path the user gave)\n"
+                 "  the text is the filter's with the instance defaults, changed by:\n%s",
+                 kStampOptionsUsage);
     return 2;
 }
 
-bool ParseNumber(const char* text, const char** end, unsigned long* out) {
-    if (*text < '0' || *text > '9')
-        return false;
+bool ParseNumber(const wchar_t* text, const wchar_t** end, unsigned long* out) {
+    if (*text < L'0' || *text > L'9') return false;
     errno = 0;
-    char* stop = nullptr;
-    *out = strtoul(text, &stop, 10);
-    if (errno != 0 || *out > 0x7FFFFFFFul)
-        return false;
+    wchar_t* stop = nullptr;
+    *out = std::wcstoul(text, &stop, 10);
+    if (errno != 0 || *out > 0x7FFFFFFFul) return false;
     *end = stop;
     return true;
 }
 
-bool ParseRange(const char* text, unsigned long* first, unsigned long* last) {
-    const char* p = nullptr;
-    if (!ParseNumber(text, &p, first))
-        return false;
-    if (*p == '\0') {
+bool ParseRange(const wchar_t* text, unsigned long* first, unsigned long* last) {
+    const wchar_t* p = nullptr;
+    if (!ParseNumber(text, &p, first)) return false;
+    if (*p == L'\0') {
         *last = *first;
         return true;
     }
-    if (*p != '-' || !ParseNumber(p + 1, &p, last) || *p != '\0')
-        return false;
+    if (*p != L'-' || !ParseNumber(p + 1, &p, last) || *p != L'\0') return false;
     return *first <= *last;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Plain '\n' line ends, also when the output goes to a Linux pipe through Wine.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-
+struct Options {
     bool info = false;
     bool ranged = false;
     unsigned long first = 0, last = 0;
-    const char* path = nullptr;
+    bool breaks = false;
+    bool json = false;
+    std::wstring srt, vtt;
+    StampOptions stamp;
+    std::wstring path;
+    std::wstring name;
+};
+
+// 0 parsed, else the exit status.
+int ParseArguments(int argc, wchar_t** argv, Options* o) {
     for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--info") == 0) {
-            info = true;
-        } else if (strcmp(argv[i], "--frames") == 0) {
-            if (++i >= argc || !ParseRange(argv[i], &first, &last))
-                return Usage();
-            ranged = true;
-        } else if (strncmp(argv[i], "--frames=", 9) == 0) {
-            if (!ParseRange(argv[i] + 9, &first, &last))
-                return Usage();
-            ranged = true;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+        const std::wstring arg = argv[i];
+        std::string error;
+        const int taken = TakeStampOption(argc, argv, &i, &o->stamp, &error);
+        if (taken < 0) {
+            std::fprintf(stderr, "camtag-probe: %s\n", error.c_str());
             return Usage();
-        } else if (!path) {
-            path = argv[i];
+        }
+        if (taken > 0) continue;
+        if (arg == L"--info") {
+            o->info = true;
+        } else if (arg == L"--breaks") {
+            o->breaks = true;
+        } else if (arg == L"--json") {
+            o->json = true;
+        } else if (arg == L"--frames" || arg.rfind(L"--frames=", 0) == 0) {
+            const wchar_t* value = arg == L"--frames" ? (++i < argc ? argv[i] : nullptr) : argv[i] + 9;
+            if (!value || !ParseRange(value, &o->first, &o->last)) return Usage();
+            o->ranged = true;
+        } else if (arg == L"--srt" || arg == L"--vtt" || arg == L"--name") {
+            if (++i >= argc) return Usage();
+            (arg == L"--srt" ? o->srt : arg == L"--vtt" ? o->vtt : o->name) = argv[i];
+        } else if (arg.size() > 1 && arg[0] == L'-') {
+            return Usage();
+        } else if (o->path.empty()) {
+            o->path = arg;
         } else {
             return Usage();
         }
     }
-    if (!path)
-        return Usage();
+    return o->path.empty() ? Usage() : 0;
+}
 
-    DvAviReader reader(path);
-    if (!reader.isOpen) {
-        const char* why = DvErrorMessage(reader.lastError);
-        char system[256] = "";
-        if (!why[0]) {
-            DWORD code = GetLastError();
-            if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, system,
-                                sizeof system, nullptr))
-                snprintf(system, sizeof system, "cannot open the file (error %lu)", static_cast<unsigned long>(code));
-            size_t n = strlen(system);
-            while (n > 0 && (system[n - 1] == '\n' || system[n - 1] == '\r' || system[n - 1] == ' '))
-                system[--n] = '\0';
-            why = system;
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
         }
-        fprintf(stderr, "camtag-probe: %s: %s\n", path, why);
-        return 2;
     }
+    return out + "\"";
+}
 
-    if (info) {
-        printf("DV type\t%d (%s)\n", reader.dvType, reader.dvType == 1 ? "iavs" : "vids");
-        printf("Index\t%s\n", reader.indexKind == 1 ? "idx1" : "OpenDML");
-        printf("Frames\t%lu\n", static_cast<unsigned long>(reader.frameCount));
-        printf("TV system\t%s\n", reader.isPal == 1 ? "625/50 (PAL, 25 fps)" : "525/60 (NTSC, 29.97 fps)");
+std::string IsoDateTime(const SYSTEMTIME& t) {
+    std::string text = DateTimeText(t);
+    text[10] = 'T';
+    return text;
+}
+
+bool WriteFile(const std::wstring& path, const std::string& text) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file) return false;
+    const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+} // namespace
+
+int main() {
+    // Plain '\n' line ends, also when the output goes to a Linux pipe through Wine.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return 2;
+    Options o;
+    int status = ParseArguments(argc, argv, &o);
+    LocalFree(argv);
+    if (status != 0) return status;
+    const std::string name = Utf8(o.name.empty() ? o.path : o.name);
+    auto fail = [&](const std::string& why, int code) {
+        std::fprintf(stderr, "camtag-probe: %s\n", why.c_str());
+        return code;
+    };
+
+    std::string error;
+    if (!CheckStampOptions(&o.stamp, CP_ACP, &error)) return fail(error, 2);
+    SourceInfo source;
+    bool refused = false;
+    if (!ProbeSource(o.path, &source, &error, &refused)) return fail(name + ": " + error, refused ? 3 : 2);
+    DvAviReader reader(source.ansiPath.c_str());
+    if (!reader.isOpen) return fail(name + ": " + DvErrorMessage(reader.lastError), 3);
+
+    if (o.info) {
+        std::printf("DV type\t%d (%s)\n", reader.dvType, reader.dvType == 1 ? "iavs" : "vids");
+        std::printf("Index\t%s\n", reader.indexKind == 1 ? "idx1" : "OpenDML");
+        std::printf("Frames\t%lu\n", static_cast<unsigned long>(reader.frameCount));
+        std::printf("TV system\t%s\n", reader.isPal == 1 ? "625/50 (PAL, 25 fps)" : "525/60 (NTSC, 29.97 fps)");
         return 0;
     }
+    if (!o.ranged) {
+        o.first = 0;
+        o.last = reader.frameCount - 1;
+    }
+    if (o.last >= reader.frameCount) o.last = reader.frameCount - 1;
+    if (o.first > o.last) return 0;
 
-    if (reader.frameCount == 0)
-        return 0;
-    if (!ranged) {
-        first = 0;
-        last = reader.frameCount - 1;
+    // The stamp's settings, as a new instance on a clip from frame `first` gets them: the
+    // defaults and picture lists of the registry (with this run's pictures in a private copy).
+    const bool cues = !o.srt.empty() || !o.vtt.empty();
+    FilterSettings settings{};
+    if (cues) {
+        SettingsView view;
+        if (!view.begin(o.stamp, &error)) return fail(error, 1);
+        LoadFormatLists();
+        settings = ClipSettings(source.ansiPath.c_str(), static_cast<int32_t>(o.first), source.scale,
+                                source.sampleSize);
+        view.end();
+        ApplyStampOptions(o.stamp, settings, CP_ACP);
     }
-    if (last >= reader.frameCount)
-        last = reader.frameCount - 1;
-    for (unsigned long f = first; f <= last; ++f) {
-        SYSTEMTIME when;
-        memset(&when, 0, sizeof when);
-        TimecodeValue tape;
-        const bool dated = reader.GetRecordingTime(static_cast<uint32_t>(f), &when, &tape) != 0;
-        char date[16] = "-";
-        char time[16] = "-";
-        if (dated) {
-            snprintf(date, sizeof date, "%04u-%02u-%02u", when.wYear, when.wMonth, when.wDay);
-            snprintf(time, sizeof time, "%02u:%02u:%02u", when.wHour, when.wMinute, when.wSecond);
+    StampText stampText(settings, source.scale, source.sampleSize);
+    CueBuilder cueBuilder;
+
+    const bool table = !o.breaks && !o.json && !cues;
+    std::vector<FrameFacts> frames;
+    uint32_t unreadable = 0, firstUnreadable = 0;
+    for (uint32_t f = o.first;; ++f) {
+        const FrameFacts facts = ReadFrameFacts(reader, f);
+        if (!facts.readable && unreadable++ == 0) firstUnreadable = f;
+        if (table) {
+            char date[16] = "-";
+            char time[16] = "-";
+            if (facts.dated) {
+                std::snprintf(date, sizeof date, "%04u-%02u-%02u", facts.when.wYear, facts.when.wMonth, facts.when.wDay);
+                std::snprintf(time, sizeof time, "%02u:%02u:%02u", facts.when.wHour, facts.when.wMinute,
+                              facts.when.wSecond);
+            }
+            // A frame without a timecode pack prints zero, as the filter would stamp it.
+            std::printf("%lu\t%s\t%s\t%s\n", static_cast<unsigned long>(f), date, time, facts.timecode);
+        } else {
+            frames.push_back(facts);
         }
-        // SMPTE style: ':' throughout, ';' before the frames of a drop-frame timecode.
-        char timecode[32];
-        snprintf(timecode, sizeof timecode, "%02d:%02d:%02d%c%02d", tape.hours, tape.minutes, tape.seconds,
-                 tape.separator, tape.frames);
-        printf("%lu\t%s\t%s\t%s\n", f, date, time, timecode);
+        // The frame's data is still in the reader: the text costs no second read.
+        if (cues) cueBuilder.Add(stampText.Frame(reader, f - static_cast<uint32_t>(o.first)));
+        if (f == o.last) break;
     }
+    if (unreadable)
+        std::fprintf(stderr, "camtag-probe: warning: %s: %lu frames could not be read (the first: %lu)\n",
+                     name.c_str(), static_cast<unsigned long>(unreadable), static_cast<unsigned long>(firstUnreadable));
+
+    const std::vector<Recording> recordings =
+        o.breaks || o.json
+            ? FindRecordings(frames, static_cast<uint32_t>(o.first), source.scale, static_cast<uint32_t>(source.sampleSize),
+                             source.pal)
+            : std::vector<Recording>();
+    if (o.json) {
+        std::printf("{\n  \"frame_count\": %lu,\n  \"rate\": \"%u/%d\",\n  \"tv_system\": \"%s\",\n  \"recordings\": [",
+                    static_cast<unsigned long>(reader.frameCount), source.scale, source.sampleSize,
+                    source.pal ? "PAL" : "NTSC");
+        for (size_t i = 0; i < recordings.size(); ++i) {
+            const Recording& r = recordings[i];
+            std::printf("%s\n    {\"first\": %u, \"last\": %u, \"start\": %s, \"end\": %s, \"start_timecode\": %s}",
+                        i ? "," : "", r.first, r.last, r.dated ? JsonString(IsoDateTime(r.start)).c_str() : "null",
+                        r.dated ? JsonString(IsoDateTime(r.end)).c_str() : "null",
+                        r.startTimecode.empty() ? "null" : JsonString(r.startTimecode).c_str());
+        }
+        std::printf("\n  ],\n  \"frames\": [");
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const FrameFacts& facts = frames[i];
+            std::printf("%s\n    {\"frame\": %lu, \"recorded\": %s, \"timecode\": %s}", i ? "," : "",
+                        static_cast<unsigned long>(o.first + i),
+                        facts.dated ? JsonString(IsoDateTime(facts.when)).c_str() : "null",
+                        facts.hasTimecode ? JsonString(facts.timecode).c_str() : "null");
+        }
+        std::printf("\n  ]\n}\n");
+    } else if (o.breaks) {
+        for (const Recording& r : recordings)
+            std::printf("%u\t%u\t%s\t%s\t%s\n", r.first, r.last, r.dated ? DateTimeText(r.start).c_str() : "-",
+                        r.dated ? DateTimeText(r.end).c_str() : "-",
+                        r.startTimecode.empty() ? "-" : r.startTimecode.c_str());
+    }
+
+    const std::vector<Cue> cueList = cueBuilder.Cues();
+    if (!o.srt.empty() && !WriteFile(o.srt, SrtText(cueList, source.scale, static_cast<uint32_t>(source.sampleSize))))
+        return fail(Utf8(o.srt) + ": cannot write the file", 1);
+    if (!o.vtt.empty() && !WriteFile(o.vtt, VttText(cueList, source.scale, static_cast<uint32_t>(source.sampleSize))))
+        return fail(Utf8(o.vtt) + ": cannot write the file", 1);
     return 0;
 }
