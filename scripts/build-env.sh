@@ -8,21 +8,41 @@
 # suite running a script from the tree it is testing, must not have it relinked underneath).
 # When the same targets were built before and no file of the source tree changed since, cmake is
 # not asked at all: configuring and make's checks take seconds, a look at the files' times
-# milliseconds, and the tools are run far more often than their sources change.
+# milliseconds, and the tools are run far more often than their sources change. Runs side by side
+# build one at a time (a lock beside the build tree); the second finds the work done.
 camtag_build() {
+  [ "${CAMTAG_NO_BUILD:-}" = 1 ] && return 0
+  bash "$(dirname "${BASH_SOURCE[0]}")/setup.sh" || return 1
+  camtag_build_current "$@" && return 0
+  mkdir -p "$(dirname "$1")"
+  local status=0
+  (
+    flock 9
+    camtag_build_current "$@" || camtag_build_now "$@"
+  ) 9>"$1.lock" || status=$?
+  return "$status"
+}
+
+# True when the targets were built after the last change of the source tree.
+camtag_build_current() {
   local build=$1
   shift
-  [ "${CAMTAG_NO_BUILD:-}" = 1 ] && return 0
   local root
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-  bash "$root/scripts/setup.sh" || return 1
   local targets="$*"
   local stamp="$build/.camtag-built-${targets// /+}"
-  if [ -f "$stamp" ] && [ -f "$build/CMakeCache.txt" ] && [ ! "$build/CMakeCache.txt" -nt "$stamp" ] &&
-     [ -z "$(find "$root" \( -path "$root/.git" -o -path "$root/build" -o -path "$build" -o -path "$root/out" \) \
-              -prune -o -newer "$stamp" -print -quit 2>/dev/null)" ]; then
-    return 0
-  fi
+  [ -f "$stamp" ] && [ -f "$build/CMakeCache.txt" ] && [ ! "$build/CMakeCache.txt" -nt "$stamp" ] &&
+    [ -z "$(find "$root" \( -path "$root/.git" -o -path "$root/build" -o -path "$build" -o -path "$root/out" \) \
+             -prune -o -newer "$stamp" -print -quit 2>/dev/null)" ]
+}
+
+camtag_build_now() {
+  local build=$1
+  shift
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  local targets="$*"
+  local stamp="$build/.camtag-built-${targets// /+}"
   # Taken before the build, so that a file changed while it runs is built next time.
   local started
   started=$(mktemp "$build.stamp.XXXXXX" 2>/dev/null || mktemp)

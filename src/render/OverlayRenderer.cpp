@@ -234,6 +234,35 @@ bool OverlayShape::TouchedRows(int64_t* top, int64_t* bottom) const {
     return true;
 }
 
+bool OverlayShape::PaintedBounds(Gdiplus::RectF* bounds) const {
+    INT points = 0;
+    if (!path_ || painted_ || gp::GdipGetPointCount(path_, &points) != Ok || points == 0) {
+        return false;
+    }
+    GpPath* flat = nullptr;
+    if (Made(gp::GdipClonePath(path_, &flat)) != Ok || !flat) {
+        return false;
+    }
+    const bool known = gp::GdipFlattenPath(flat, nullptr, 0.25f) == Ok &&
+                       gp::GdipGetPathWorldBounds(flat, bounds, nullptr, nullptr) == Ok;
+    Drop(flat, gp::GdipDeletePath);
+    if (!known || !std::isfinite(bounds->X) || !std::isfinite(bounds->Y) || !std::isfinite(bounds->Width) ||
+        !std::isfinite(bounds->Height)) {
+        return false;
+    }
+    // The outline's pen is one unit wide, the box one unit larger than the path around it.
+    const float grow = (settings_.drawoutline != 0 || settings_.bkground != 0) ? 1.0f : 0.0f;
+    bounds->X -= grow;
+    bounds->Y -= grow;
+    bounds->Width += 2 * grow;
+    bounds->Height += 2 * grow;
+    if (settings_.drawshadow != 0) {
+        bounds->Width += offset_;
+        bounds->Height += offset_;
+    }
+    return true;
+}
+
 void OverlayShape::Paint(GpGraphics* graphics) {
     if (!graphics || painted_) {
         return;

@@ -60,6 +60,11 @@ public:
     // (no path, bounds that GDI+ does not give or that are not finite numbers).
     bool TouchedRows(int64_t* top, int64_t* bottom) const;
 
+    // The area the layers paint, in world units: the glyphs' ink (the path flattened, without
+    // curve control points), widened by the outline and the box, reaching right and down by the
+    // shadow offset. False for an empty text, after Paint, or when GDI+ cannot say.
+    bool PaintedBounds(Gdiplus::RectF* bounds) const;
+
     // The turned path and the em size; false without a path, after Paint or when memory runs out.
     bool PathData(OverlayPathData* data) const;
 

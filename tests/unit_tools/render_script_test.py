@@ -11,48 +11,7 @@ import subprocess
 import sys
 import unittest
 
-SOURCE, BUILD, WORK = sys.argv[1:4] if len(sys.argv) == 4 else (None, None, None)
-WIDTH, HEIGHT = 720, 480
-
-
-def decode(path, frames=1, flipped=False):
-    """Frames as BGR bytes. flipped: decoded upside down and turned back, as render.sh hands
-    frames to the host (the colour conversion then runs on the same rows)."""
-    raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-frames:v", str(frames)]
-                         + (["-vf", "vflip"] if flipped else [])
-                         + ["-f", "rawvideo", "-pix_fmt", "bgra", "-"],
-                         check=True, stdout=subprocess.PIPE).stdout
-    assert len(raw) == WIDTH * HEIGHT * 4 * frames, len(raw)
-    bgr = bytes(b for i, b in enumerate(raw) if i % 4 != 3)
-    if flipped:
-        rows = [bgr[i:i + WIDTH * 3] for i in range(0, len(bgr), WIDTH * 3)]
-        out = []
-        for f in range(frames):
-            out.extend(reversed(rows[f * HEIGHT:(f + 1) * HEIGHT]))
-        bgr = b"".join(out)
-    return bgr
-
-
-def render(*args, press=None, display=None):
-    """render.sh with the arguments. press: the button of the settings dialog that a second
-    program presses once the dialog shows. display: another DISPLAY ("" for none)."""
-    # The test suite built the tree it runs from: render.sh must not relink it meanwhile.
-    env = dict(os.environ, CAMTAG_BUILD_DIR=BUILD, CAMTAG_NO_BUILD="1")
-    if display is not None:
-        env["DISPLAY"] = display
-    presser = None
-    if press is not None:
-        presser = subprocess.Popen([os.path.join(SOURCE, "scripts", "wine-run.sh"),
-                                    os.path.join(BUILD, "tools", "dialog-driver", "press-button.exe"),
-                                    "Camtag Settings", str(press), "120"],
-                                   env=dict(env, WINEPREFIX=os.path.join(BUILD, "wineprefix-render")),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        return subprocess.run(["bash", os.path.join(SOURCE, "scripts", "render.sh"), *args], env=env,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=600)
-    finally:
-        if presser:
-            presser.wait(timeout=150)
+from script_support import BUILD, HEIGHT, SOURCE, WIDTH, WORK, decode, render
 
 
 class RenderScript(unittest.TestCase):
@@ -66,7 +25,7 @@ class RenderScript(unittest.TestCase):
         result = render(os.path.join(SOURCE, "samples", "ntsc-camcorder.avi"), out, "--frames", "2",
                         "--set", "x=0.08", "--set", "y=0.75", "--set", "angle=0")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("2/2 frames", result.stderr)
+        self.assertIn("2 frames in", result.stderr)
         self.assertEqual(sorted(os.listdir(out)), ["frame-000001.png", "frame-000002.png"])
         stamped = decode(out + "frame-000002.png")
         original = decode(os.path.join(SOURCE, "samples", "ntsc-camcorder.avi"), 2, True)[WIDTH * HEIGHT * 3:]
@@ -107,7 +66,7 @@ class RenderScript(unittest.TestCase):
         self.assertNotIn("HH'h'mm", stored)
         result = render(sample, os.path.join(WORK, "bad") + "/", "--time-format", "x" * 29)
         self.assertNotEqual(result.returncode, 0)
-        self.assertIn("time picture must have 1 to 28 characters", result.stderr)
+        self.assertIn("--time-format \"%s\": at most 28 characters (given: 29)" % ("x" * 29), result.stderr)
 
     def test_the_settings_dialog_decides_and_its_look_serves_other_runs(self):
         """--dialog opens the module's dialog (a second program presses its buttons, as a user

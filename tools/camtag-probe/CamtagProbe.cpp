@@ -8,6 +8,7 @@
 #include "Cues.h"
 #include "FilterSession.h"
 #include "Recordings.h"
+#include "SettingsFile.h"
 #include "SourceProbe.h"
 #include "StampOptions.h"
 #include "StampText.h"
@@ -39,10 +40,12 @@ int Usage() {
                  "  --breaks      one line per recording instead: first and last frame, start and end\n"
                  "                date and time, start timecode\n"
                  "  --json        the recordings and the frames as JSON instead\n"
-                 "  --srt FILE    write the stamped text as SRT subtitles (one cue per run of equal text)\n"
+                 "  --srt FILE    write the stamped text as SRT subtitles (one cue per run of equal text;\n"
+                 "                - for the standard output)\n"
                  "  --vtt FILE    the same as WebVTT\n"
                  "  --name NAME   name the file so in messages (the path the user gave)\n"
-                 "  the text is the filter's with the instance defaults, changed by:\n%s",
+                 "  the text is the filter's with the instance defaults, changed by:\n"
+                 "  --settings FILE        an instance's settings record saved by the renderer (506 bytes)\n%s",
                  kStampOptionsUsage);
     return 2;
 }
@@ -78,6 +81,7 @@ struct Options {
     StampOptions stamp;
     std::wstring path;
     std::wstring name;
+    std::wstring settingsFile;
 };
 
 // 0 parsed, else the exit status.
@@ -101,9 +105,9 @@ int ParseArguments(int argc, wchar_t** argv, Options* o) {
             const wchar_t* value = arg == L"--frames" ? (++i < argc ? argv[i] : nullptr) : argv[i] + 9;
             if (!value || !ParseRange(value, &o->first, &o->last)) return Usage();
             o->ranged = true;
-        } else if (arg == L"--srt" || arg == L"--vtt" || arg == L"--name") {
+        } else if (arg == L"--srt" || arg == L"--vtt" || arg == L"--name" || arg == L"--settings") {
             if (++i >= argc) return Usage();
-            (arg == L"--srt" ? o->srt : arg == L"--vtt" ? o->vtt : o->name) = argv[i];
+            (arg == L"--srt" ? o->srt : arg == L"--vtt" ? o->vtt : arg == L"--name" ? o->name : o->settingsFile) = argv[i];
         } else if (arg.size() > 1 && arg[0] == L'-') {
             return Usage();
         } else if (o->path.empty()) {
@@ -138,7 +142,9 @@ std::string IsoDateTime(const SYSTEMTIME& t) {
     return text;
 }
 
+// "-" is the standard output.
 bool WriteFile(const std::wstring& path, const std::string& text) {
+    if (path == L"-") return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     FILE* file = _wfopen(path.c_str(), L"wb");
     if (!file) return false;
     const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
@@ -195,9 +201,11 @@ int main() {
         SettingsView view;
         if (!view.begin(o.stamp, &error)) return fail(error, 1);
         LoadFormatLists();
-        settings = ClipSettings(source.ansiPath.c_str(), static_cast<int32_t>(o.first), source.scale,
-                                source.sampleSize);
+        settings = ClipSettings(source.ansiPath.c_str(), static_cast<int32_t>(o.first), source.width, source.height,
+                                source.scale, source.sampleSize);
         view.end();
+        if (!o.settingsFile.empty() && !LoadSettingsFile(o.settingsFile, settings, &error))
+            return fail(Utf8(o.settingsFile) + ": " + error, 2);
         ApplyStampOptions(o.stamp, settings, CP_ACP);
     }
     StampText stampText(settings, source.scale, source.sampleSize);

@@ -2,26 +2,37 @@
 // with ffmpeg, pipes its frames through this program, which stamps each of them by calling the
 // module's xFilter exactly as Premiere would, and pipes the result into ffmpeg's encoder.
 //
-//   camtag-render --probe INPUT.avi
-//       checks that INPUT is a DV AVI the module can read (and the other options) and prints
-//       "FRAMES SCALE SAMPLESIZE WIDTH HEIGHT" (timebase and DV frame size of its TV system).
-//   camtag-render [options] INPUT.avi < frames > stamped
+//   camtag-render --probe [options] INPUT...
+//       checks each INPUT (a DV AVI the module can read?) and the options, and prints one line per
+//       input (see the usage text); with --dialog it first opens the module's settings dialog on the
+//       first input; with --save-settings it keeps the record the inputs will be stamped with.
+//   camtag-render [options] INPUT < frames > stamped
 //       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them,
 //       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV.
 #include "FilterSession.h"
 #include "FramePipeline.h"
-#include "YuvFrames.h"
+#include "Recordings.h"
 #include "SettingOverrides.h"
 #include "SettingsFile.h"
 #include "SourceProbe.h"
-#include "settings/SettingsStore.h"
+#include "StampOptions.h"
+#include "StampText.h"
+#include "YuvFrames.h"
+#include "dv/DvAviReader.h"
+#include "settings/FormatLists.h"
+#include "text/RecordingDateTime.h"
 
 #include <windows.h>
+#include <gdiplus.h>
 #include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -30,78 +41,42 @@ using namespace camtag;
 
 namespace {
 
-const char kUsage[] =
+const char kUsageHead[] =
     "usage: camtag-render [options] INPUT.avi  < raw frames > stamped frames\n"
-    "       camtag-render --probe INPUT.avi\n"
+    "       camtag-render --probe [options] INPUT.avi...\n"
     "  frames on stdin/stdout: 32-bit BGRA, bottom row first, WIDTH x HEIGHT each\n"
     "  --module PATH          the module to run (default: fl-Camtag.prm of the build)\n"
     "  --size WIDTHxHEIGHT    frame size of the decoded frames (default: the DV frame size)\n"
     "  --pixels bgra|yuv420p  frames on the pipes: 32-bit BGRA, bottom row first, as the host\n"
     "                         holds them (default); or raw 4:2:0 planes, top row first, as ffmpeg\n"
     "                         decodes DV: only the stamped rows come back converted\n"
+    "  --in N                 the clip starts at frame N of the file (default 0)\n"
     "  --frames N             stamp at most N frames\n"
-    "  --set NAME=VALUE       change a setting of the instance (registry value names), repeatable\n"
-    "  --time-format PICTURE  use this time picture (GetTimeFormat syntax) for this run\n"
-    "  --date-format PICTURE  use this date picture (GetDateFormat syntax) for this run\n"
+    "  --name NAME            call the input so in messages (the path the user gave)\n"
+    "  --progress             frames, speed and time left on stderr while stamping; without it\n"
+    "                         one line at the end\n";
+const char kUsageTail[] =
     "  --settings FILE        start from an instance's settings record saved before (506 bytes)\n"
     "  --dialog FRAME.bgra    open the module's settings dialog first, its preview showing FRAME\n"
     "                         (the clip's first frame, as on the pipes); Cancel renders nothing\n"
-    "  --save-settings FILE   save the settings record the frames are stamped with\n";
+    "  --save-settings FILE   save the settings record the frames are stamped with\n"
+    "  --probe: one line per input on stdout, tab-separated:\n"
+    "    ok FRAMES SCALE SAMPLESIZE WIDTH HEIGHT CREATED RECORDINGS\n"
+    "      CREATED: the first recording date and time, adjusted as the settings say\n"
+    "      (YYYY-MM-DDTHH:MM:SS), or -; RECORDINGS (with --recordings): FIRST-LAST=START,... with\n"
+    "      START as YYYY-MM-DD_HH-MM-SS or -, else -\n"
+    "    refused REASON     the module's reader cannot read it (it may remux into one it can)\n"
+    "    failed REASON      it cannot be used at all\n";
 
 int Fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "camtag-render: %s\n", message.c_str());
     return status;
 }
 
-// The picture lists are read from the registry when the module is loaded; a picture given for
-// one run goes into slot 2 (value tf02/df02) and the previous value comes back afterwards.
-class PictureSlot {
-public:
-    PictureSlot(const char* valueName) : name_(valueName) {}
-    ~PictureSlot() {
-        if (!installed_) return;
-        if (previous_.empty()) SettingsStore::DeleteValue(name_);
-        else SettingsStore::WriteString(name_, previous_.c_str());
-    }
-    void install(const std::string& picture) {
-        char previous[64] = {};
-        SettingsStore::ReadString(name_, previous, sizeof(previous), "");
-        previous_ = previous;
-        SettingsStore::WriteString(name_, picture.c_str());
-        installed_ = true;
-    }
-
-private:
-    const char* name_;
-    std::string previous_;
-    bool installed_ = false;
-};
-
-constexpr uint32_t kPictureSlot = 2;
-// The lists read each picture into 29 bytes with its terminator.
-constexpr size_t kMaxPicture = 28;
-
-bool CheckPicture(const std::string& picture, bool isTime, std::string* error) {
-    if (picture.empty() || picture.size() > kMaxPicture) {
-        *error = std::string(isTime ? "time" : "date") + " picture must have 1 to " +
-                 std::to_string(kMaxPicture) + " characters";
-        return false;
-    }
-    SYSTEMTIME sample{};
-    sample.wYear = 2024;
-    sample.wMonth = 7;
-    sample.wDay = 8;
-    sample.wHour = 19;
-    sample.wMinute = 55;
-    sample.wSecond = 58;
-    char out[256];
-    int written = isTime ? GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture.c_str(), out, sizeof(out))
-                         : GetDateFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture.c_str(), out, sizeof(out));
-    if (written == 0) {
-        *error = std::string("invalid ") + (isTime ? "time" : "date") + " picture \"" + picture + "\"";
-        return false;
-    }
-    return true;
+void Usage() {
+    std::fputs(kUsageHead, stderr);
+    std::fputs(kStampOptionsUsage, stderr);
+    std::fputs(kUsageTail, stderr);
 }
 
 std::wstring DefaultModulePath() {
@@ -118,15 +93,17 @@ std::wstring DefaultModulePath() {
 
 struct Options {
     bool probe = false;
-    std::wstring input;
+    bool recordings = false;
+    std::vector<std::wstring> inputs;
+    std::wstring name;
     std::wstring module;
     int32_t width = 0;
     int32_t height = 0;
     bool yuv = false;
+    int64_t inPoint = 0;
     int64_t maxFrames = -1;
-    std::vector<std::string> overrides;
-    std::string timePicture;
-    std::string datePicture;
+    bool progress = false;
+    StampOptions stamp;
     std::wstring settingsFile;
     std::wstring saveSettingsFile;
     std::wstring dialogPicture;
@@ -142,6 +119,14 @@ bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
     return true;
 }
 
+bool ParseCount(const std::wstring& text, int64_t* out) {
+    wchar_t* end = nullptr;
+    const long long n = std::wcstoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != L'\0' || n < 0 || n > 0x7FFFFFFF) return false;
+    *out = n;
+    return true;
+}
+
 bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* error) {
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
@@ -153,11 +138,20 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
             *out = argv[++i];
             return true;
         };
+        const int taken = TakeStampOption(argc, argv, &i, &options->stamp, error);
+        if (taken < 0) return false;
+        if (taken > 0) continue;
         std::wstring v;
         if (arg == L"--probe") {
             options->probe = true;
+        } else if (arg == L"--recordings") {
+            options->recordings = true;
+        } else if (arg == L"--progress") {
+            options->progress = true;
         } else if (arg == L"--module") {
             if (!value(&options->module)) return false;
+        } else if (arg == L"--name") {
+            if (!value(&options->name)) return false;
         } else if (arg == L"--size") {
             if (!value(&v)) return false;
             if (!ParseSize(Utf8(v), &options->width, &options->height)) {
@@ -171,24 +165,12 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
                 return false;
             }
             options->yuv = v == L"yuv420p";
-        } else if (arg == L"--frames") {
+        } else if (arg == L"--frames" || arg == L"--in") {
             if (!value(&v)) return false;
-            wchar_t* end = nullptr;
-            long long n = std::wcstoll(v.c_str(), &end, 10);
-            if (v.empty() || *end != L'\0' || n < 0) {
-                *error = "bad --frames \"" + Utf8(v) + "\"";
+            if (!ParseCount(v, arg == L"--in" ? &options->inPoint : &options->maxFrames)) {
+                *error = "bad " + Utf8(arg) + " \"" + Utf8(v) + "\"";
                 return false;
             }
-            options->maxFrames = n;
-        } else if (arg == L"--set") {
-            if (!value(&v)) return false;
-            options->overrides.push_back(Utf8(v));
-        } else if (arg == L"--time-format") {
-            if (!value(&v)) return false;
-            options->timePicture = Utf8(v);
-        } else if (arg == L"--date-format") {
-            if (!value(&v)) return false;
-            options->datePicture = Utf8(v);
         } else if (arg == L"--settings") {
             if (!value(&options->settingsFile)) return false;
         } else if (arg == L"--save-settings") {
@@ -201,87 +183,71 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
         } else if (!arg.empty() && arg[0] == L'-' && arg != L"-") {
             *error = "unknown option " + Utf8(arg);
             return false;
-        } else if (options->input.empty()) {
-            options->input = arg;
         } else {
-            *error = "more than one input file";
-            return false;
+            options->inputs.push_back(arg);
         }
     }
-    if (options->input.empty()) {
+    if (options->inputs.empty()) {
         *error = "no input file";
+        return false;
+    }
+    if (!options->probe && options->inputs.size() > 1) {
+        *error = "more than one input file (only --probe takes several)";
+        return false;
+    }
+    // The dialog's picture lists are the user's, saved as the editor saves them; a picture of
+    // this run alone would be saved with them.
+    if (!options->dialogPicture.empty() && (options->stamp.timeGiven || options->stamp.dateGiven)) {
+        *error = "--dialog with --time-format or --date-format: choose or edit the pictures in the dialog instead";
         return false;
     }
     return true;
 }
 
-int Run(const Options& options) {
+// The dialog's picture: the clip's first frame as the pipes carry BGRA frames.
+bool ReadDialogPicture(const std::wstring& path, int32_t width, int32_t height, std::vector<uint32_t>* picture,
+                       std::string* error) {
+    picture->assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(picture->size() * 4);
+    const bool read = file != INVALID_HANDLE_VALUE && ReadFile(file, picture->data(), want, &got, nullptr) && got == want;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!read) *error = Utf8(path) + ": not a " + std::to_string(width) + "x" + std::to_string(height) + " BGRA frame";
+    return read;
+}
+
+// A filter instance on the clip, with the look the options give it: the registry defaults (with
+// this run's pictures in the module's lists, and in this program's own copy of them, which the
+// subtitles and checks use), then the settings file, then the options, then the dialog. 0, or
+// the exit status after saying why.
+int StartInstance(const Options& options, FilterSession& session, const SourceInfo& source, int32_t width,
+                  int32_t height, int32_t frames, int32_t inPoint) {
     std::string error;
-    SourceInfo source;
-    if (!ProbeSource(options.input, &source, &error)) return Fail(Utf8(options.input) + ": " + error, 2);
-    // Settings and pictures are checked before any frame moves, so that a typo fails at once.
     {
-        FilterSettings scratch{};
-        for (const std::string& assignment : options.overrides)
-            if (!ApplySettingOverride(scratch, assignment, &error)) return Fail(error);
-        if (!options.timePicture.empty() && !CheckPicture(options.timePicture, true, &error)) return Fail(error);
-        if (!options.datePicture.empty() && !CheckPicture(options.datePicture, false, &error)) return Fail(error);
-        if (!options.settingsFile.empty() && !LoadSettingsFile(options.settingsFile, scratch, &error))
-            return Fail(Utf8(options.settingsFile) + ": " + error);
+        SettingsView view;
+        if (!view.begin(options.stamp, &error)) return Fail(error);
+        LoadFormatLists();
+        std::wstring module = options.module.empty() ? DefaultModulePath() : options.module;
+        if (!session.load(module, &error)) return Fail(error, 3);
+        SessionClip clip;
+        clip.sourcePathUtf8 = Utf8(source.fullPath);
+        clip.scale = source.scale;
+        clip.sampleSize = source.sampleSize;
+        clip.width = width;
+        clip.height = height;
+        clip.frames = frames;
+        clip.sourceIn = inPoint;
+        clip.slots = 3;
+        if (!session.start(clip, &error)) return Fail(error, 3);
     }
-    if (options.probe) {
-        std::printf("%u %u %d %d %d\n", source.frames, source.scale, source.sampleSize, source.width,
-                    source.height);
-        return 0;
-    }
-
-    int32_t width = options.width ? options.width : source.width;
-    int32_t height = options.height ? options.height : source.height;
-    int64_t frames = source.frames;
-    if (options.maxFrames >= 0 && options.maxFrames < frames) frames = options.maxFrames;
-    if (frames <= 0) return Fail(Utf8(options.input) + ": no frames to stamp", 2);
-    if (options.yuv && !YuvLayout{width, height}.Valid())
-        return Fail("4:2:0 frames need an even width and height, not " + std::to_string(width) + "x" +
-                    std::to_string(height));
-
-    // Pictures first: the module reads the lists when it is loaded.
-    PictureSlot timeSlot("tf02");
-    PictureSlot dateSlot("df02");
-    if (!options.timePicture.empty()) timeSlot.install(options.timePicture);
-    if (!options.datePicture.empty()) dateSlot.install(options.datePicture);
-
-    FilterSession session;
-    std::wstring module = options.module.empty() ? DefaultModulePath() : options.module;
-    if (!session.load(module, &error)) return Fail(error, 3);
-
-    SessionClip clip;
-    clip.sourcePathUtf8 = Utf8(source.fullPath);
-    clip.scale = source.scale;
-    clip.sampleSize = source.sampleSize;
-    clip.width = width;
-    clip.height = height;
-    clip.frames = static_cast<int32_t>(frames);
-    clip.slots = 3;
-    if (!session.start(clip, &error)) return Fail(error, 3);
-
     FilterSettings& settings = *session.settings();
     if (!options.settingsFile.empty() && !LoadSettingsFile(options.settingsFile, settings, &error))
         return Fail(Utf8(options.settingsFile) + ": " + error);
-    if (!options.timePicture.empty()) settings.timeformat = kPictureSlot;
-    if (!options.datePicture.empty()) settings.dateformat = kPictureSlot;
-    for (const std::string& assignment : options.overrides)
-        if (!ApplySettingOverride(settings, assignment, &error)) return Fail(error);
-
+    ApplyStampOptions(options.stamp, settings, CP_ACP);
     if (!options.dialogPicture.empty()) {
-        std::vector<uint32_t> picture(static_cast<size_t>(width) * static_cast<size_t>(height));
-        HANDLE file = CreateFileW(options.dialogPicture.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  0, nullptr);
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(picture.size() * 4);
-        const bool read = file != INVALID_HANDLE_VALUE && ReadFile(file, picture.data(), want, &got, nullptr) && got == want;
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        if (!read) return Fail(Utf8(options.dialogPicture) + ": not a " + std::to_string(width) + "x" +
-                               std::to_string(height) + " BGRA frame");
+        std::vector<uint32_t> picture;
+        if (!ReadDialogPicture(options.dialogPicture, width, height, &picture, &error)) return Fail(error);
         switch (RunSettingsDialog(session, std::move(picture), width, height)) {
         case DialogOutcome::kOk: break;
         case DialogOutcome::kCancel: return Fail("settings dialog cancelled: nothing rendered", 4);
@@ -290,6 +256,128 @@ int Run(const Options& options) {
     }
     if (!options.saveSettingsFile.empty() && !SaveSettingsFile(options.saveSettingsFile, *session.settings(), &error))
         return Fail(Utf8(options.saveSettingsFile) + ": " + error);
+    return 0;
+}
+
+// "2024-07-08T19:55:58" with the record's adjustment, or "-".
+std::string AdjustedIso(const FilterSettings& settings, SYSTEMTIME t) {
+    ApplyAdjustment(&t, settings.timeadjust, settings.dateadjust);
+    if (t.wYear == 0) return "-";
+    std::string text = DateTimeText(t);
+    text[10] = 'T';
+    return text;
+}
+
+// One input's line for --probe.
+std::string ProbeLine(const Options& options, const std::wstring& input, const FilterSettings& settings) {
+    SourceInfo source;
+    std::string error;
+    bool refused = false;
+    if (!ProbeSource(input, &source, &error, &refused)) {
+        std::fprintf(stderr, "camtag-render: %s: %s\n", Utf8(input).c_str(), error.c_str());
+        return std::string(refused ? "refused\t" : "failed\t") + error;
+    }
+    DvAviReader reader(source.ansiPath.c_str());
+    // The first recording date, and with --recordings every recording, read frame by frame.
+    std::string created = "-";
+    std::string recordings = "-";
+    std::vector<FrameFacts> frames;
+    for (uint32_t f = 0; reader.isOpen && f < source.frames; ++f) {
+        FrameFacts facts = ReadFrameFacts(reader, f);
+        if (facts.dated && created == "-") created = AdjustedIso(settings, facts.when);
+        if (!options.recordings) {
+            if (created != "-") break;
+            continue;
+        }
+        frames.push_back(facts);
+    }
+    if (options.recordings) {
+        recordings.clear();
+        for (const Recording& r : FindRecordings(frames, 0, source.scale, static_cast<uint32_t>(source.sampleSize),
+                                                 source.pal)) {
+            std::string start = r.dated ? AdjustedIso(settings, r.start) : "-";
+            for (char& c : start)
+                if (c == 'T') c = '_';
+                else if (c == ':') c = '-';
+            recordings += (recordings.empty() ? "" : ",") + std::to_string(r.first) + "-" + std::to_string(r.last) +
+                          "=" + start;
+        }
+    }
+    char line[128];
+    std::snprintf(line, sizeof line, "ok\t%u\t%u\t%d\t%d\t%d\t", source.frames, source.scale, source.sampleSize,
+                  source.width, source.height);
+    return line + created + "\t" + recordings;
+}
+
+int Probe(const Options& options) {
+    std::string error;
+    // The look every input will be stamped with, made by the module on the first input it can
+    // read (so that a saved record is the module's own), or from the defaults if none.
+    FilterSession session;
+    FilterSettings settings{};
+    bool made = false;
+    for (const std::wstring& input : options.inputs) {
+        SourceInfo source;
+        if (!ProbeSource(input, &source, &error)) continue;
+        const int32_t width = options.width ? options.width : source.width;
+        const int32_t height = options.height ? options.height : source.height;
+        if (const int status = StartInstance(options, session, source, width, height,
+                                             static_cast<int32_t>(source.frames), 0))
+            return status;
+        settings = *session.settings();
+        made = true;
+        break;
+    }
+    if (!made && !options.dialogPicture.empty()) return Fail("no input the module can read for the settings dialog", 2);
+    for (const std::wstring& input : options.inputs) std::printf("%s\n", ProbeLine(options, input, settings).c_str());
+    return 0;
+}
+
+int Run(const Options& options) {
+    std::string error;
+    const std::wstring& path = options.inputs[0];
+    const std::string name = Utf8(options.name.empty() ? path : options.name);
+    SourceInfo source;
+    if (!ProbeSource(path, &source, &error)) return Fail(name + ": " + error, 2);
+
+    int32_t width = options.width ? options.width : source.width;
+    int32_t height = options.height ? options.height : source.height;
+    if (options.inPoint >= source.frames)
+        return Fail(name + ": --in " + std::to_string(options.inPoint) + ": the file has " +
+                        std::to_string(source.frames) + " frames", 2);
+    int64_t frames = source.frames - options.inPoint;
+    if (options.maxFrames >= 0 && options.maxFrames < frames) frames = options.maxFrames;
+    if (frames <= 0) return Fail(name + ": no frames to stamp", 2);
+    if (options.yuv && !YuvLayout{width, height}.Valid())
+        return Fail("4:2:0 frames need an even width and height, not " + std::to_string(width) + "x" +
+                    std::to_string(height));
+
+    FilterSession session;
+    if (const int status = StartInstance(options, session, source, width, height, static_cast<int32_t>(frames),
+                                         static_cast<int32_t>(options.inPoint)))
+        return status;
+
+    // What the frames will show, composed as the module composes it, for the checks at the end:
+    // a clip without any recording date, a stamp that does not fit the frame.
+    const FilterSettings look = *session.settings();
+    StampText stampText(look, source.scale, source.sampleSize);
+    DvAviReader texts(source.ansiPath.c_str());
+    bool anyDated = false;
+    bool measured = false;
+    StampOverflow overflow;
+    ULONG_PTR gdiplus = 0;
+    Gdiplus::GdiplusStartupInput gdiplusInput;
+    const bool canMeasure = Gdiplus::GdiplusStartup(&gdiplus, &gdiplusInput, nullptr) == Gdiplus::Ok;
+    auto check = [&](int64_t frame) {
+        if (!texts.isOpen || (measured && (anyDated || look.mode != 0))) return;
+        bool dated = false;
+        const std::string text = stampText.Frame(texts, static_cast<uint32_t>(frame), &dated);
+        anyDated = anyDated || dated;
+        if (!measured && !text.empty()) {
+            if (canMeasure) MeasureStampOverflow(look, width, height, text, &overflow);
+            measured = true;
+        }
+    };
 
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -298,12 +386,17 @@ int Run(const Options& options) {
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&started);
     lastReport = started;
-    auto report = [&](int64_t done, bool final) {
+    auto seconds = [&] {
         QueryPerformanceCounter(&now);
-        double elapsed = double(now.QuadPart - started.QuadPart) / double(frequency.QuadPart);
-        std::fprintf(stderr, "\rcamtag-render: %lld/%lld frames, %.1f frames/s%s",
-                     static_cast<long long>(done), static_cast<long long>(frames),
-                     elapsed > 0 ? double(done) / elapsed : 0.0, final ? "\n" : "");
+        return double(now.QuadPart - started.QuadPart) / double(frequency.QuadPart);
+    };
+    auto report = [&](int64_t done) {
+        const double elapsed = seconds();
+        const double rate = elapsed > 0 ? double(done) / elapsed : 0.0;
+        char left[32] = "";
+        if (rate > 0) std::snprintf(left, sizeof left, ", %.0f s left", double(frames - done) / rate);
+        std::fprintf(stderr, "\rcamtag-render: %s: %lld/%lld frames, %.1f frames/s%s   ", name.c_str(),
+                     static_cast<long long>(done), static_cast<long long>(frames), rate, left);
         std::fflush(stderr);
         lastReport = now;
     };
@@ -340,32 +433,54 @@ int Run(const Options& options) {
         [&](int64_t frame, int32_t slot) {
             failure = session.execute(static_cast<int32_t>(frame), slot);
             failedFrame = frame;
+            check(frame);
             return failure == 0;
         },
         [&](int64_t stamped) {
+            if (!options.progress) return;
             QueryPerformanceCounter(&now);
-            if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2) report(stamped, false);
+            if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2) report(stamped);
         });
+    if (canMeasure) Gdiplus::GdiplusShutdown(gdiplus);
     const int64_t done = run.done;
     switch (run.status) {
     case PipelineStatus::kDone: break;
-    case PipelineStatus::kPartialFrame: return Fail("input ended inside frame " + std::to_string(done));
+    case PipelineStatus::kPartialFrame: return Fail(name + ": input ended inside frame " + std::to_string(done));
     case PipelineStatus::kStampFailed:
-        return Fail("the module failed on frame " + std::to_string(failedFrame) + " (result " +
+        return Fail(name + ": the module failed on frame " + std::to_string(failedFrame) + " (result " +
                         std::to_string(failure) + ")", 3);
-    case PipelineStatus::kOutputClosed: return Fail("cannot write frame " + std::to_string(done) + ": output closed");
+    case PipelineStatus::kOutputClosed:
+        return Fail(name + ": cannot write frame " + std::to_string(done) + ": output closed");
     }
-    report(done, true);
-    if (done == 0) return Fail("no frames arrived on the input");
+    const double elapsed = seconds();
+    if (options.progress) {
+        report(done);
+        std::fputs("\n", stderr);
+    }
+    if (done == 0) return Fail(name + ": no frames arrived on the input");
     if (done < frames)
-        std::fprintf(stderr, "camtag-render: warning: the decoder delivered %lld of %lld frames\n",
+        std::fprintf(stderr, "camtag-render: warning: %s: the decoder delivered %lld of %lld frames\n", name.c_str(),
                      static_cast<long long>(done), static_cast<long long>(frames));
+    if (look.mode == 0 && !anyDated && texts.isOpen)
+        std::fprintf(stderr,
+                     "camtag-render: warning: %s: no frame holds a recording date and time, so nothing was "
+                     "stamped (blank tape, or DV made by software); --set mode=timecode stamps timecodes\n",
+                     name.c_str());
+    if (overflow.any())
+        std::fprintf(stderr, "camtag-render: warning: %s: %s\n", name.c_str(),
+                     StampOverflowAdvice(look, width, height, overflow).c_str());
+    if (!options.progress)
+        std::fprintf(stderr, "camtag-render: %s: %lld frames in %.1f s (%.1f frames/s)\n", name.c_str(),
+                     static_cast<long long>(done), elapsed, elapsed > 0 ? double(done) / elapsed : 0.0);
     return 0;
 }
 
 } // namespace
 
 int main() {
+    // Plain '\n' line ends in messages and probe lines, also through Wine into a Linux pipe.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv) return Fail("cannot read the command line");
@@ -374,10 +489,15 @@ int main() {
     int status;
     if (!ParseArguments(argc, argv, &options, &error)) {
         if (!error.empty()) std::fprintf(stderr, "camtag-render: %s\n", error.c_str());
-        std::fputs(kUsage, stderr);
+        Usage();
         status = error.empty() ? 0 : 1;
+    } else if (!CheckStampOptions(&options.stamp, CP_ACP, &error)) {
+        status = Fail(error);
+    } else if (FilterSettings scratch{}; !options.settingsFile.empty() &&
+               !LoadSettingsFile(options.settingsFile, scratch, &error)) {
+        status = Fail(Utf8(options.settingsFile) + ": " + error);
     } else {
-        status = Run(options);
+        status = options.probe ? Probe(options) : Run(options);
     }
     LocalFree(argv);
     return status;

@@ -85,7 +85,8 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
         return false;
     }
     if (clip.width <= 0 || clip.height <= 0 || clip.width > 8192 || clip.height > 8192 ||
-        clip.scale == 0 || clip.sampleSize <= 0 || clip.frames <= 0 || clip.slots < 1 || clip.slots > 16) {
+        clip.scale == 0 || clip.sampleSize <= 0 || clip.frames <= 0 || clip.sourceIn < 0 || clip.slots < 1 ||
+        clip.slots > 16) {
         *error = "unusable clip geometry or timebase";
         return false;
     }
@@ -105,7 +106,7 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
     host_.setOffsetSeed(0, 1);
     host_.setPosition(0);
     host_.clearTimeline();
-    host_.addFilteredClip(0, clip.frames, clip.sourcePathUtf8.c_str(), 0);
+    host_.addFilteredClip(0, clip.frames, clip.sourcePathUtf8.c_str(), clip.sourceIn);
 
     const int32_t rowBytes = clip.width * 4;
     frameBytes_ = static_cast<size_t>(rowBytes) * static_cast<size_t>(clip.height);

@@ -46,6 +46,7 @@ struct SessionClip {
     int32_t width = 720;
     int32_t height = 576;
     int32_t frames = 1; // length of the clip on the timeline
+    int32_t sourceIn = 0; // the file's frame under the clip's first frame
     int32_t slots = 1;  // pairs of host frames (source, destination), for frames in flight
 };
 

@@ -3,8 +3,12 @@
 #include "FilterSession.h"
 #include "dv/DvAviReader.h"
 #include "settings/SettingsDefaults.h"
+#include "render/OverlayRenderer.h"
 #include "text/OverlayText.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace camtag {
@@ -25,9 +29,14 @@ std::string AnsiToUtf8(const char* text) {
 
 } // namespace
 
-FilterSettings ClipSettings(const char* sourcePathAnsi, int32_t inPoint, uint32_t scale, int32_t sampleSize) {
+FilterSettings ClipSettings(const char* sourcePathAnsi, int32_t inPoint, int32_t width, int32_t height, uint32_t scale,
+                            int32_t sampleSize) {
     FilterSettings settings{};
     ReadDefaults(settings);
+    // What the host's project gives a new record.
+    settings.frameWidth = width;
+    settings.frameHeight = height;
+    settings.referenceHeight = static_cast<uint32_t>(height);
     std::strncpy(settings.sourcePath, sourcePathAnsi, sizeof(settings.sourcePath) - 1);
     settings.startFrame = inPoint;
     settings.timelineOffset = 0;
@@ -43,19 +52,80 @@ StampText::StampText(const FilterSettings& settings, uint32_t scale, int32_t sam
         lastShown_ = static_cast<uint64_t>(settings_.showduration) * scale / static_cast<uint32_t>(sampleSize);
 }
 
-std::string StampText::Frame(DvAviReader& reader, uint32_t frameInClip) {
+std::string StampText::Frame(DvAviReader& reader, uint32_t frameInClip, bool* dated) {
+    if (dated) *dated = false;
+    const uint32_t sourceFrame = frameInClip + static_cast<uint32_t>(settings_.startFrame);
+    SYSTEMTIME recorded{};
+    const bool hasDate = (settings_.mode == 0 || dated) && reader.GetRecordingTime(sourceFrame, &recorded, nullptr);
+    if (dated) *dated = hasDate;
     if (frameInClip > lastShown_) return {};
-    const int32_t sourceFrame =
-        static_cast<int32_t>(frameInClip + static_cast<uint32_t>(settings_.startFrame));
     char text[kComposeCapacity + 2] = {};
     if (settings_.mode == 0) {
-        SYSTEMTIME recorded{};
-        if (reader.GetRecordingTime(static_cast<uint32_t>(sourceFrame), &recorded, nullptr))
-            ComposeDateTimeText(&settings_, recorded, text, kComposeCapacity);
+        if (hasDate) ComposeDateTimeText(&settings_, recorded, text, kComposeCapacity);
     } else if (settings_.mode == 1) {
-        ComposeTimecodeText(&settings_, &reader, sourceFrame, text, kComposeCapacity);
+        ComposeTimecodeText(&settings_, &reader, static_cast<int32_t>(sourceFrame), text, kComposeCapacity);
     }
     return AnsiToUtf8(text);
+}
+
+bool MeasureStampOverflow(const FilterSettings& settings, int32_t width, int32_t height, const std::string& text,
+                          StampOverflow* out) {
+    *out = StampOverflow();
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (size <= 1 || width <= 0 || height <= 0) return false;
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+    // As the module draws a whole frame: the font scaled to its rows, the anchor at (x, y) of it.
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) return false;
+    LOGFONTA font = settings.font;
+    font.lfHeight = ScaledFontHeight(settings.font.lfHeight, height, settings.referenceHeight, GetDeviceCaps(dc, LOGPIXELSY));
+    Gdiplus::GpFont* gpFont = nullptr;
+    bool known = false;
+    if (Gdiplus::DllExports::GdipCreateFontFromLogfontA(dc, &font, &gpFont) == Gdiplus::Ok && gpFont) {
+        OverlayShape shape(settings, gpFont, static_cast<float>(width * settings.x),
+                           static_cast<float>(static_cast<double>(height) * settings.y), wide.c_str());
+        Gdiplus::DllExports::GdipDeleteFont(gpFont);
+        Gdiplus::RectF bounds;
+        if (shape.PaintedBounds(&bounds)) {
+            known = true;
+            out->left = std::max(0.0, -static_cast<double>(bounds.X));
+            out->top = std::max(0.0, -static_cast<double>(bounds.Y));
+            out->right = std::max(0.0, static_cast<double>(bounds.X) + bounds.Width - width);
+            out->bottom = std::max(0.0, static_cast<double>(bounds.Y) + bounds.Height - height);
+        }
+    }
+    DeleteDC(dc);
+    return known;
+}
+
+std::string StampOverflowAdvice(const FilterSettings& s, int32_t width, int32_t height, const StampOverflow& o) {
+    // The side that is out furthest, and where x or y would bring it in (a little to spare).
+    struct Side {
+        double pixels;
+        const char* where;
+        const char* setting;
+        double now;
+        double fit;
+        const char* bound;
+    };
+    const double w = width, h = height;
+    const Side sides[] = {
+        {o.bottom, "below the frame", "y", s.y, s.y - (o.bottom + 2) / h, "or less"},
+        {o.top, "above the frame", "y", s.y, s.y + (o.top + 2) / h, "or more"},
+        {o.right, "beyond the frame's right edge", "x", s.x, s.x - (o.right + 2) / w, "or less"},
+        {o.left, "beyond the frame's left edge", "x", s.x, s.x + (o.left + 2) / w, "or more"},
+    };
+    const Side* worst = &sides[0];
+    for (const Side& side : sides)
+        if (side.pixels > worst->pixels) worst = &side;
+    // Rounded to two places away from the edge.
+    const double fit = (worst->fit < worst->now ? std::floor(worst->fit * 100) : std::ceil(worst->fit * 100)) / 100;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "the stamp reaches %.0f pixels %s: set %s to %.2f %s (now %.2f), or a smaller fontsize",
+                  std::ceil(worst->pixels), worst->where, worst->setting, fit, worst->bound, worst->now);
+    return text;
 }
 
 } // namespace camtag

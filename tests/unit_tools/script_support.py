@@ -1,0 +1,91 @@
+"""What the script tests share: the source and build trees, render.sh and camtag-probe as a user
+runs them, frames decoded by ffmpeg, and facts about videos from ffprobe.
+The tests run as: TEST.py SOURCE_DIR BUILD_DIR WORK_DIR"""
+
+import json
+import os
+import subprocess
+import sys
+
+SOURCE, BUILD, WORK = sys.argv[1:4] if len(sys.argv) == 4 else (None, None, None)
+WIDTH, HEIGHT = 720, 480
+
+
+def data(name):
+    return os.path.join(SOURCE, "tests", "data", name)
+
+
+def script_env(**extra):
+    # The test suite built the tree it runs from: the scripts must not relink it meanwhile.
+    env = dict(os.environ, CAMTAG_BUILD_DIR=BUILD, CAMTAG_NO_BUILD="1")
+    env.update(extra)
+    return env
+
+
+def render(*args, press=None, display=None, background=False):
+    """render.sh with the arguments. press: the button of the settings dialog that a second
+    program presses once the dialog shows. display: another DISPLAY ("" for none).
+    background: started and returned as a Popen."""
+    env = script_env()
+    if display is not None:
+        env["DISPLAY"] = display
+    command = ["bash", os.path.join(SOURCE, "scripts", "render.sh"), *args]
+    if background:
+        return subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    presser = None
+    if press is not None:
+        presser = subprocess.Popen([os.path.join(SOURCE, "scripts", "wine-run.sh"),
+                                    os.path.join(BUILD, "tools", "dialog-driver", "press-button.exe"),
+                                    "Camtag Settings", str(press), "120"],
+                                   env=dict(env, WINEPREFIX=os.path.join(BUILD, "wineprefix-render")),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        return subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              timeout=600)
+    finally:
+        if presser:
+            presser.wait(timeout=150)
+
+
+def probe(*args):
+    return subprocess.run(["bash", os.path.join(SOURCE, "scripts", "camtag-probe"), *args], env=script_env(),
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=600)
+
+
+def decode(path, frames=1, flipped=False, start=0):
+    """Frames as BGR bytes. flipped: decoded upside down and turned back, as render.sh hands
+    frames to the host (the colour conversion then runs on the same rows)."""
+    raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path,
+                          "-vf", ("select=gte(n\\,%d)," % start) + ("vflip" if flipped else "null"),
+                          "-frames:v", str(frames), "-f", "rawvideo", "-pix_fmt", "bgra", "-"],
+                         check=True, stdout=subprocess.PIPE).stdout
+    assert len(raw) == WIDTH * HEIGHT * 4 * frames, len(raw)
+    bgr = bytes(b for i, b in enumerate(raw) if i % 4 != 3)
+    if flipped:
+        rows = [bgr[i:i + WIDTH * 3] for i in range(0, len(bgr), WIDTH * 3)]
+        out = []
+        for f in range(frames):
+            out.extend(reversed(rows[f * HEIGHT:(f + 1) * HEIGHT]))
+        bgr = b"".join(out)
+    return bgr
+
+
+def ffprobe(path, *entries):
+    """ffprobe's JSON for -show_entries ENTRIES (and any further options given)."""
+    return json.loads(subprocess.run(["ffprobe", "-v", "error", "-of", "json", *entries, path], check=True,
+                                     stdout=subprocess.PIPE, text=True).stdout)
+
+
+def splice(path, parts):
+    """A DV AVI of the raw DV frames of several files in a row: parts is a list of (file, times),
+    each file's frames taken `times` times. ffmpeg copies the frames; nothing is re-encoded."""
+    raw = path + ".dv"
+    with open(raw, "wb") as out:
+        for name, times in parts:
+            frames = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", name, "-map", "0:v", "-c", "copy",
+                                     "-f", "rawvideo", "-"], check=True, stdout=subprocess.PIPE).stdout
+            out.write(frames * times)
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "dv", "-i", raw, "-map", "0:v", "-c", "copy",
+                    path], check=True)
+    os.remove(raw)
+    return path
