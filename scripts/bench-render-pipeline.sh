@@ -52,10 +52,12 @@ plain() {
 stamped() {
   bash "$root/scripts/render.sh" "$clip" "$work/stamped.mp4" 2>/dev/null
 }
-# The Wine server of the renderer's prefix lingers after a render; ended here (it is this
-# script's own), so that every render.sh run pays Wine's start as a single run does.
+# render.sh runs in a prefix of the benchmark's own, whose Wine server lingers after a render;
+# ended here (it serves no one else), so that every render.sh run pays Wine's start as a single
+# run does, and renders of other people are never touched.
+export CAMTAG_RENDER_PREFIX=$build/wineprefix-bench-render
 end_render_wine() {
-  WINEPREFIX=$build/wineprefix-render /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$CAMTAG_RENDER_PREFIX /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 }
 # "WALL CPU": seconds of the run and of processor time in it, every process it waited for
 # included (not the Wine server, about 0.2 ms a frame).

@@ -196,8 +196,11 @@ look_args=()
 # First look: which inputs the module reads as they are (the options are checked here too).
 win_inputs=()
 for f in "${inputs[@]}"; do win_inputs+=("$(camtag_winpath "$f")"); done
+status=0
 wine_run "$renderer" --probe "${look_args[@]}" "${stamp_args[@]}" "${win_inputs[@]}" \
-  </dev/null >"$work/first" 2>"$work/first.err" || { sed 's/^camtag-render: /render: /' "$work/first.err" >&2; exit 1; }
+  </dev/null >"$work/first" 2>"$work/first.err" || status=$?
+# Status 2: some input is not ok, which its line says.
+[ "$status" -eq 0 ] || [ "$status" -eq 2 ] || { sed 's/^camtag-render: /render: /' "$work/first.err" >&2; exit 1; }
 # The ones it refuses are remuxed, each into a folder of its own under its own name.
 readable=()
 shown_names=() # the name the user gave each readable input (a remuxed one is a temporary file)

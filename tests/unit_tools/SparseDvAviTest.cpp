@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,32 @@ TEST(SparseDvAvi, EveryFrameIsFoundAcrossSegmentsAndDataFramesDecode) {
     }
     SYSTEMTIME hole{};
     EXPECT_FALSE(reader.GetRecordingTime(5, &hole)); // a hole holds zeros: no date
+    reader.Close();
+}
+
+TEST(SparseDvAvi, OnlyTheRangesAskedForAreWritten) {
+    SparseDvAviLayout layout;
+    layout.totalFrames = 3;
+    layout.framesWithData = {0, 2};
+    // The PAL flag and sequence 6, where the packs are; the picture's sequences stay holes.
+    layout.writtenRanges = {{0, 4}, {72000, 12000}, {kPalDvFrameSize - 2, 100}};
+    test::TempFile file("spr");
+    std::string error;
+    ASSERT_TRUE(WriteSparseDvAvi(file.WidePath(), layout, TemplateFrame(), &error)) << error;
+    DvAviReader reader;
+    ASSERT_TRUE(reader.Open(file.Path())) << reader.lastError;
+    EXPECT_EQ(reader.isPal, 1);
+    SYSTEMTIME when{};
+    EXPECT_TRUE(reader.GetRecordingTime(2, &when));
+    EXPECT_EQ(when.wYear, 2004);
+    std::vector<uint8_t> frame(kPalDvFrameSize);
+    const std::vector<uint8_t> original = TemplateFrame();
+    const int64_t position = reader.FramePosition(2);
+    ASSERT_EQ(reader.Seek(position, FILE_BEGIN), position);
+    ASSERT_TRUE(reader.Read(frame.data(), frame.size()));
+    EXPECT_TRUE(std::equal(frame.begin() + 72000, frame.begin() + 84000, original.begin() + 72000));
+    EXPECT_TRUE(std::equal(frame.end() - 2, frame.end(), original.end() - 2)) << "a range past the end is cut";
+    EXPECT_EQ(std::count(frame.begin() + 4, frame.begin() + 72000, 0), 72000 - 4) << "the rest is a hole";
     reader.Close();
 }
 

@@ -54,7 +54,8 @@ const char kUsageHead[] =
     "  --frames N             stamp at most N frames\n"
     "  --name NAME            call the input so in messages (the path the user gave)\n"
     "  --progress             frames, speed and time left on stderr while stamping; without it\n"
-    "                         one line at the end\n";
+    "                         one line at the end\n"
+    "  --list-settings        print every setting --set takes: name, meaning, default, values\n";
 const char kUsageTail[] =
     "  --settings FILE        start from an instance's settings record saved before (506 bytes)\n"
     "  --dialog FRAME.bgra    open the module's settings dialog first, its preview showing FRAME\n"
@@ -66,7 +67,8 @@ const char kUsageTail[] =
     "      (YYYY-MM-DDTHH:MM:SS), or -; RECORDINGS (with --recordings): FIRST-LAST=START,... with\n"
     "      START as YYYY-MM-DD_HH-MM-SS or -, else -\n"
     "    refused REASON     the module's reader cannot read it (it may remux into one it can)\n"
-    "    failed REASON      it cannot be used at all\n";
+    "    failed REASON      it cannot be used at all\n"
+    "    exit status 2 when any input is not ok\n";
 
 int Fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "camtag-render: %s\n", message.c_str());
@@ -329,8 +331,13 @@ int Probe(const Options& options) {
         break;
     }
     if (!made && !options.dialogPicture.empty()) return Fail("no input the module can read for the settings dialog", 2);
-    for (const std::wstring& input : options.inputs) std::printf("%s\n", ProbeLine(options, input, settings).c_str());
-    return 0;
+    int status = 0;
+    for (const std::wstring& input : options.inputs) {
+        const std::string line = ProbeLine(options, input, settings);
+        std::printf("%s\n", line.c_str());
+        if (line.rfind("ok\t", 0) != 0) status = 2;
+    }
+    return status;
 }
 
 int Run(const Options& options) {
@@ -477,6 +484,13 @@ int Run(const Options& options) {
 
 } // namespace
 
+// The settings table, one tab-separated line each (the README's table is checked against it).
+int ListSettings() {
+    for (const SettingInfo& s : SettingTable())
+        std::printf("%s\t%s\t%s\t%s\n", s.name, s.meaning, s.defaultValue, s.values);
+    return 0;
+}
+
 int main() {
     // Plain '\n' line ends in messages and probe lines, also through Wine into a Linux pipe.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -484,6 +498,10 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv) return Fail("cannot read the command line");
+    if (argc == 2 && std::wstring(argv[1]) == L"--list-settings") {
+        LocalFree(argv);
+        return ListSettings();
+    }
     Options options;
     std::string error;
     int status;

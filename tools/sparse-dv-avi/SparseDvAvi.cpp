@@ -341,7 +341,15 @@ bool WriteSparseDvAvi(const std::wstring& path, const SparseDvAviLayout& layout,
         fill(frame, frameData, step.frameBytes);
         const Segment& seg = segments[frame / perSegment];
         uint64_t at = seg.moviStart + kMoviDataStart + uint64_t(frame - seg.firstFrame) * step.size;
-        ok = out.writeAt(at, chunks.data(), chunks.size());
+        if (layout.writtenRanges.empty()) {
+            ok = out.writeAt(at, chunks.data(), chunks.size());
+            continue;
+        }
+        const uint64_t data = at + step.videoChunk + 8;
+        for (const auto& [offset, length] : layout.writtenRanges) {
+            if (!ok || offset >= step.frameBytes) continue;
+            ok = out.writeAt(data + offset, frameData + offset, std::min<size_t>(length, step.frameBytes - offset));
+        }
     }
     if (!ok) *error = "writing the file failed (disk full?)";
     return ok;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace camtag {
@@ -27,6 +28,9 @@ struct SparseDvAviLayout {
     bool interleavedAudio = false;
     // Frames written out (others stay holes).
     std::vector<uint32_t> framesWithData;
+    // Of each data frame only these byte ranges (offset, length) are written, the rest staying
+    // holes; empty: the whole frame with its chunk headers.
+    std::vector<std::pair<uint32_t, uint32_t>> writtenRanges;
 };
 
 uint32_t SparseDvAviFrameSize(const SparseDvAviLayout& layout);
