@@ -1,6 +1,8 @@
 # Sourced by the scripts that hand DV files to the module's programs.
 #
 #   camtag_winpath PATH            the Windows path of a Linux path, through Wine's drive Z:
+#   camtag_linux_paths             a filter: the Windows paths (Z:\...) in messages back in their
+#                                  Linux form
 #   camtag_remux_dv INPUT DIR      remuxes INPUT with ffmpeg -c copy into a DV AVI in DIR, under
 #                                  INPUT's own file name (so that %f in a title still shows it),
 #                                  and prints its path; fails, saying why on stderr, when INPUT
@@ -13,6 +15,10 @@ camtag_winpath() {
   local abs
   abs=$(realpath -m -- "$1")
   printf 'Z:%s' "${abs//\//\\}"
+}
+
+camtag_linux_paths() {
+  perl -pe 's{Z:((?:\\[^\\:\r\n]*)+)}{$1 =~ tr|\\|/|r}ge'
 }
 
 camtag_remux_dv() {

@@ -200,7 +200,7 @@ status=0
 wine_run "$renderer" --probe "${look_args[@]}" "${stamp_args[@]}" "${win_inputs[@]}" \
   </dev/null >"$work/first" 2>"$work/first.err" || status=$?
 # Status 2: some input is not ok, which its line says.
-[ "$status" -eq 0 ] || [ "$status" -eq 2 ] || { sed 's/^camtag-render: /render: /' "$work/first.err" >&2; exit 1; }
+[ "$status" -eq 0 ] || [ "$status" -eq 2 ] || { sed 's/^camtag-render: /render: /' "$work/first.err" | camtag_linux_paths >&2; exit 1; }
 # The ones it refuses are remuxed, each into a folder of its own under its own name.
 readable=()
 shown_names=() # the name the user gave each readable input (a remuxed one is a temporary file)
@@ -257,7 +257,7 @@ status=0
 wine_run "$renderer" --probe "${final_args[@]}" "${win_inputs[@]}" </dev/null >"$work/final" 2>"$work/final.err" || status=$?
 if [ "$status" -ne 0 ]; then
   [ "$status" -eq 4 ] && { echo "render: cancelled in the settings dialog; nothing rendered" >&2; exit 4; }
-  sed 's/^camtag-render: /render: /' "$work/final.err" >&2
+  sed 's/^camtag-render: /render: /' "$work/final.err" | camtag_linux_paths >&2
   exit 1
 fi
 mapfile -t probes <"$work/final"
@@ -296,7 +296,7 @@ render_clip() {
     cues=$work/cues.srt
     wine_run "$prober" --name "$shown" --frames "$first-$((first + count - 1))" --srt "$(camtag_winpath "$cues")" \
       "${probe_args[@]}" "$(camtag_winpath "$input")" </dev/null 2>"$work/cues.err" \
-      || { sed 's/^camtag-probe: /render: /' "$work/cues.err" >&2; return 1; }
+      || { sed 's/^camtag-probe: /render: /' "$work/cues.err" | camtag_linux_paths >&2; return 1; }
     # A stretch without any text has no subtitle track (ffmpeg takes no empty SRT file).
     [ -s "$cues" ] || cues=""
   fi
@@ -356,7 +356,7 @@ render_clip() {
   set -e
   if [ "${statuses[1]}" -ne 0 ] || [ "${statuses[2]}" -ne 0 ]; then
     [ "$kind" != frames ] && rm -f "$out"
-    [ -t 2 ] || sed '/: [0-9]* frames in .* s (/d; s/^camtag-render: /render: /' "$work/renderer.err" >&2
+    [ -t 2 ] || sed '/: [0-9]* frames in .* s (/d; s/^camtag-render: /render: /' "$work/renderer.err" | camtag_linux_paths >&2
     cat "$work/decoder.err" >&2
     echo "render: $shown: stamping failed" >&2
     return 1

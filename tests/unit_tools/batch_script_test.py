@@ -10,7 +10,7 @@ import subprocess
 import sys
 import unittest
 
-from script_support import BUILD, SOURCE, WORK, data, decode, ffprobe, render
+from script_support import SOURCE, WORK, data, decode, ffprobe, registry, render, reset_defaults
 
 PAL = data("pal-type2-idx1-ffmpeg.avi")  # 4 frames, 2004-07-15 14:23:05
 CAMCORDER = data("ntsc-type2-idx1-dvgrab-camcorder.avi")  # 5 frames, 2024-07-08 19:55:58
@@ -35,6 +35,7 @@ class Batches(unittest.TestCase):
     def setUpClass(cls):
         shutil.rmtree(WORK, ignore_errors=True)
         os.makedirs(WORK)
+        reset_defaults()
 
     def test_two_batches_side_by_side_never_meet(self):
         # A longer clip, so that the other batch starts and ends while this one still runs.
@@ -74,10 +75,7 @@ class Batches(unittest.TestCase):
         self.assertNotEqual(frames_of(os.path.join(WORK, "side-a", "pal-type2-idx1-ffmpeg.mp4"), 1),
                             frames_of(os.path.join(WORK, "side-b", "pal-type2-idx1-ffmpeg.mp4"), 1))
         # The user's key never held either picture, and no run's private copy is left.
-        env = dict(os.environ, WINEPREFIX=os.path.join(BUILD, "wineprefix-render"))
-        keys = subprocess.run([os.path.join(SOURCE, "scripts", "wine-run.sh"), "reg", "query", "HKCU", "/s", "/f",
-                               "Camtag"], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
-                              timeout=120).stdout
+        keys = registry("query", "HKCU", "/s", "/f", "Camtag")
         self.assertNotIn("HH'h'mm", keys)
         self.assertNotIn("Camtag-run-", keys)
 
@@ -159,7 +157,11 @@ class Batches(unittest.TestCase):
 
     def test_bad_input_is_refused_with_what_is_allowed(self):
         out = os.path.join(WORK, "never.mp4")
+        short = os.path.join(WORK, "short.bin")
+        with open(short, "wb") as f:
+            f.write(b"abc")
         cases = [
+            (["--settings", short], "%s: not a settings record (506 bytes expected, 3 found)" % short),
             (["--set", "title=" + "x" * 32], "title: at most 31 characters (given: 32)"),
             (["--set", "title=\u2713 done"], "title: the character \"\u2713\" (U+2713) is not in the module's code page 1252"),
             (["--set", "transparency=101"], "transparency: 0 to 100 (percent) (given: \"101\")"),

@@ -7,11 +7,10 @@ Usage: render_script_test.py SOURCE_DIR BUILD_DIR WORK_DIR"""
 
 import os
 import shutil
-import subprocess
 import sys
 import unittest
 
-from script_support import BUILD, HEIGHT, SOURCE, WIDTH, WORK, decode, render
+from script_support import HEIGHT, SOURCE, WIDTH, WORK, decode, registry, render, reset_defaults
 
 
 class RenderScript(unittest.TestCase):
@@ -19,6 +18,7 @@ class RenderScript(unittest.TestCase):
     def setUpClass(cls):
         shutil.rmtree(WORK, ignore_errors=True)
         os.makedirs(WORK)
+        reset_defaults()
 
     def test_stamps_lower_left_and_leaves_the_rest(self):
         out = os.path.join(WORK, "frames") + "/"
@@ -56,13 +56,8 @@ class RenderScript(unittest.TestCase):
         result = render(sample, custom, "--frames", "1", "--time-format", "HH'h'mm")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertNotEqual(decode(plain + "frame-000001.png"), decode(custom + "frame-000001.png"))
-        # The prefix's registry keeps no picture of that run. Asked of its Wine server: the
-        # server may still be running (it lingers after a render) and writes its files later.
-        env = dict(os.environ, WINEPREFIX=os.path.join(BUILD, "wineprefix-render"))
-        stored = subprocess.run([os.path.join(SOURCE, "scripts", "wine-run.sh"), "reg", "query",
-                                 "HKCU\\Software\\Veltro\\Camtag\\3.0"],
-                                env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
-                                timeout=120).stdout
+        # The prefix's registry keeps no picture of that run.
+        stored = registry("query", "HKCU\\Software\\Veltro\\Camtag\\3.0")
         self.assertNotIn("HH'h'mm", stored)
         result = render(sample, os.path.join(WORK, "bad") + "/", "--time-format", "x" * 29)
         self.assertNotEqual(result.returncode, 0)

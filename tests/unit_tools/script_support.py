@@ -9,6 +9,9 @@ import sys
 
 SOURCE, BUILD, WORK = sys.argv[1:4] if len(sys.argv) == 4 else (None, None, None)
 WIDTH, HEIGHT = 720, 480
+# The tests' own renderer prefix: the settings dialog's "Save as default" and the runs' registry
+# stay out of the one a user renders with.
+PREFIX = os.path.join(BUILD, "wineprefix-render-tests") if BUILD else None
 
 
 def data(name):
@@ -17,9 +20,23 @@ def data(name):
 
 def script_env(**extra):
     # The test suite built the tree it runs from: the scripts must not relink it meanwhile.
-    env = dict(os.environ, CAMTAG_BUILD_DIR=BUILD, CAMTAG_NO_BUILD="1")
+    env = dict(os.environ, CAMTAG_BUILD_DIR=BUILD, CAMTAG_NO_BUILD="1", CAMTAG_RENDER_PREFIX=PREFIX)
     env.update(extra)
     return env
+
+
+def registry(*args):
+    """reg.exe in the tests' renderer prefix (its Wine server may still be up after a render:
+    it is asked, not its files); its output."""
+    return subprocess.run([os.path.join(SOURCE, "scripts", "wine-run.sh"), "reg", *args],
+                          env=dict(os.environ, WINEPREFIX=PREFIX), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          text=True, timeout=120).stdout
+
+
+def reset_defaults():
+    """No defaults of an earlier test (a dialog's "Save as default") in the tests' prefix."""
+    if os.path.exists(os.path.join(PREFIX, "system.reg")):
+        registry("delete", "HKCU\\Software\\Veltro\\Camtag\\3.0", "/f")
 
 
 def render(*args, press=None, display=None, background=False):
@@ -37,7 +54,7 @@ def render(*args, press=None, display=None, background=False):
         presser = subprocess.Popen([os.path.join(SOURCE, "scripts", "wine-run.sh"),
                                     os.path.join(BUILD, "tools", "dialog-driver", "press-button.exe"),
                                     "Camtag Settings", str(press), "120"],
-                                   env=dict(env, WINEPREFIX=os.path.join(BUILD, "wineprefix-render")),
+                                   env=dict(env, WINEPREFIX=PREFIX),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         return subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,

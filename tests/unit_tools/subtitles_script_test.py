@@ -11,7 +11,7 @@ import shutil
 import sys
 import unittest
 
-from script_support import BUILD, SOURCE, WIDTH, WORK, data, decode, ffprobe, probe, render, splice
+from script_support import SOURCE, WIDTH, WORK, data, decode, ffprobe, probe, render, reset_defaults, splice
 
 CAMCORDER = data("ntsc-camcorder-5frames.dv")  # 5 frames, 2024-07-08 19:55:58, 00:00:02;17 on
 BLANK = data("ntsc-type2-idx1-ffmpeg-blank-tape.avi")  # 1 frame, no packs at all
@@ -28,6 +28,7 @@ class Subtitles(unittest.TestCase):
     def setUpClass(cls):
         shutil.rmtree(WORK, ignore_errors=True)
         os.makedirs(WORK)
+        reset_defaults()
         # Frames 0-4 the camcorder, 5-7 blank tape, 8-11 the second recording.
         cls.tape = splice(os.path.join(WORK, "tape.avi"), [(CAMCORDER, 1), (BLANK, 3), (DROPFRAME, 1)])
 
