@@ -155,6 +155,7 @@ bool CountModuleObjects(HMODULE module, std::string* error) {
     CAMTAG_COUNT("gdiplus.dll", GdipCreateMatrix, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreatePath, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreatePath2, Kind::GdiplusMade);
+    CAMTAG_COUNT("gdiplus.dll", GdipClonePath, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreatePen1, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreateSolidFill, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreateStringFormat, Kind::GdiplusMade);
