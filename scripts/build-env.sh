@@ -4,6 +4,7 @@
 #                                      quietly (the log's tail on failure); returns non-zero
 #                                      when that fails
 #
+# CAMTAG_BUILD_NOTE, when set, is printed to stderr when a build is really needed.
 # CAMTAG_NO_BUILD=1 skips the build (a caller that built the tree itself, such as the test
 # suite running a script from the tree it is testing, must not have it relinked underneath).
 # When the same targets were built before and no file of the source tree changed since, cmake is
@@ -43,6 +44,7 @@ camtag_build_now() {
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   local targets="$*"
   local stamp="$build/.camtag-built-${targets// /+}"
+  [ -n "${CAMTAG_BUILD_NOTE:-}" ] && echo "$CAMTAG_BUILD_NOTE" >&2
   # Taken before the build, so that a file changed while it runs is built next time.
   local started
   started=$(mktemp "$build.stamp.XXXXXX" 2>/dev/null || mktemp)

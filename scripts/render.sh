@@ -171,8 +171,7 @@ fi
 build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}
 source "$root/scripts/build-env.sh"
 source "$root/scripts/dv-input.sh"
-[ "${CAMTAG_NO_BUILD:-}" = 1 ] || echo "render: building the module and the renderer" >&2
-camtag_build "$build" fl-Camtag camtag-render camtag-probe || die "the build failed"
+CAMTAG_BUILD_NOTE="render: building the module and the renderer" camtag_build "$build" fl-Camtag camtag-render camtag-probe || die "the build failed"
 module=$build/src/host/fl-Camtag.prm
 renderer=$build/tools/camtag-render/camtag-render.exe
 prober=$build/tools/camtag-probe/camtag-probe.exe
