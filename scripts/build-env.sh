@@ -24,14 +24,23 @@ camtag_build() {
   return "$status"
 }
 
+camtag_source_root() { (cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd); }
+
+# The file whose time says when these targets were last built in BUILD_DIR.
+camtag_build_stamp() {
+  local build=$1
+  shift
+  local targets="$*"
+  echo "$build/.camtag-built-${targets// /+}"
+}
+
 # True when the targets were built after the last change of the source tree.
 camtag_build_current() {
   local build=$1
   shift
-  local root
-  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-  local targets="$*"
-  local stamp="$build/.camtag-built-${targets// /+}"
+  local root stamp
+  root=$(camtag_source_root)
+  stamp=$(camtag_build_stamp "$build" "$@")
   [ -f "$stamp" ] && [ -f "$build/CMakeCache.txt" ] && [ ! "$build/CMakeCache.txt" -nt "$stamp" ] &&
     [ -z "$(find "$root" \( -path "$root/.git" -o -path "$root/build" -o -path "$build" -o -path "$root/out" \) \
              -prune -o -newer "$stamp" -print -quit 2>/dev/null)" ]
@@ -40,25 +49,24 @@ camtag_build_current() {
 camtag_build_now() {
   local build=$1
   shift
-  local root
-  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-  local targets="$*"
-  local stamp="$build/.camtag-built-${targets// /+}"
+  local root stamp
+  root=$(camtag_source_root)
+  stamp=$(camtag_build_stamp "$build" "$@")
   [ -n "${CAMTAG_BUILD_NOTE:-}" ] && echo "$CAMTAG_BUILD_NOTE" >&2
-  # Taken before the build, so that a file changed while it runs is built next time.
-  local started
-  started=$(mktemp "$build.stamp.XXXXXX" 2>/dev/null || mktemp)
-  local log
+  local started log
   log=$(mktemp)
   # Configured again when the tree exists, so that folders added since are known.
   local toolchain=()
   [ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake")
   if ! cmake -S "$root" -B "$build" "${toolchain[@]}" >"$log" 2>&1; then
     tail -40 "$log" >&2
-    rm -f "$log" "$started"
+    rm -f "$log"
     echo "camtag: configuring $build failed" >&2
     return 1
   fi
+  # Taken after configuring (which may rewrite the cache) and before the build, so that a file
+  # changed while the build runs is built next time.
+  started=$(mktemp "$build.stamp.XXXXXX" 2>/dev/null || mktemp)
   if ! cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target "$@" >"$log" 2>&1; then
     tail -40 "$log" >&2
     rm -f "$log" "$started"
