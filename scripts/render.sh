@@ -185,9 +185,19 @@ trap 'rm -rf "$work"' EXIT
 source "$root/scripts/wine-env.sh"
 source "$root/scripts/encode-settings.sh"
 camtag_use_render_prefix "$build"
-[ -f "$WINEPREFIX/system.reg" ] || echo "render: preparing the Wine prefix (first run only)" >&2
+# A running server may not have written the registry files of a new prefix yet.
+camtag_wine_server_running || [ -f "$WINEPREFIX/system.reg" ] ||
+  echo "render: preparing the Wine prefix (first run only)" >&2
 CAMTAG_WINE_LINGER=15 camtag_wine_start || die "Wine did not start"
 wine_run() { "$CAMTAG_WINE64" "$@"; }
+# The renderer's own words; a renderer (or Wine) that ended without any still gets a line.
+renderer_failed() {
+  if [ -s "$2" ]; then
+    sed 's/^camtag-render: /render: /' "$2" | camtag_linux_paths >&2
+  else
+    echo "render: the renderer ended with exit status $1 and no message (Wine: $WINEPREFIX)" >&2
+  fi
+}
 
 look_args=()
 [ -n "$settings_in" ] && look_args+=(--settings "$(camtag_winpath "$settings_in")")
@@ -199,7 +209,7 @@ status=0
 wine_run "$renderer" --probe "${look_args[@]}" "${stamp_args[@]}" "${win_inputs[@]}" \
   </dev/null >"$work/first" 2>"$work/first.err" || status=$?
 # Status 2: some input is not ok, which its line says.
-[ "$status" -eq 0 ] || [ "$status" -eq 2 ] || { sed 's/^camtag-render: /render: /' "$work/first.err" | camtag_linux_paths >&2; exit 1; }
+[ "$status" -eq 0 ] || [ "$status" -eq 2 ] || { renderer_failed "$status" "$work/first.err"; exit 1; }
 # The ones it refuses are remuxed, each into a folder of its own under its own name.
 readable=()
 shown_names=() # the name the user gave each readable input (a remuxed one is a temporary file)
@@ -256,7 +266,7 @@ status=0
 wine_run "$renderer" --probe "${final_args[@]}" "${win_inputs[@]}" </dev/null >"$work/final" 2>"$work/final.err" || status=$?
 if [ "$status" -ne 0 ]; then
   [ "$status" -eq 4 ] && { echo "render: cancelled in the settings dialog; nothing rendered" >&2; exit 4; }
-  sed 's/^camtag-render: /render: /' "$work/final.err" | camtag_linux_paths >&2
+  renderer_failed "$status" "$work/final.err"
   exit 1
 fi
 mapfile -t probes <"$work/final"

@@ -6,12 +6,15 @@ import json
 import os
 import subprocess
 import sys
+import threading
 
 SOURCE, BUILD, WORK = sys.argv[1:4] if len(sys.argv) == 4 else (None, None, None)
 WIDTH, HEIGHT = 720, 480
 # The tests' own renderer prefix: the settings dialog's "Save as default" and the runs' registry
 # stay out of the one a user renders with.
 PREFIX = os.path.join(BUILD, "wineprefix-render-tests") if BUILD else None
+# What render.sh runs its Wine session with: a program joining it must not start more services.
+RENDER_OVERRIDES = "mscoree,mshtml=;plugplay.exe,winedevice.exe,svchost.exe,rpcss.exe=d"
 
 
 def data(name):
@@ -34,34 +37,46 @@ def registry(*args):
 
 
 def reset_defaults():
-    """No defaults of an earlier test (a dialog's "Save as default") in the tests' prefix."""
-    if os.path.exists(os.path.join(PREFIX, "system.reg")):
+    """No defaults of an earlier test (a dialog's "Save as default") in the tests' prefix. Its
+    registry files say nothing: a server that still runs writes them late."""
+    if os.path.isdir(PREFIX):
         registry("delete", "HKCU\\Software\\Veltro\\Camtag\\3.0", "/f")
 
 
 def render(*args, press=None, display=None, background=False):
     """render.sh with the arguments. press: the button of the settings dialog that a second
-    program presses once the dialog shows. display: another DISPLAY ("" for none).
-    background: started and returned as a Popen."""
+    program presses, started once render.sh says the dialog is open (as a user clicks what they
+    see; a program started beside render.sh's own Wine start would race it). display: another
+    DISPLAY ("" for none). background: started and returned as a Popen."""
     env = script_env()
     if display is not None:
         env["DISPLAY"] = display
     command = ["bash", os.path.join(SOURCE, "scripts", "render.sh"), *args]
     if background:
         return subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    presser = None
-    if press is not None:
-        presser = subprocess.Popen([os.path.join(SOURCE, "scripts", "wine-run.sh"),
-                                    os.path.join(BUILD, "tools", "dialog-driver", "press-button.exe"),
-                                    "Camtag Settings", str(press), "120"],
-                                   env=dict(env, WINEPREFIX=PREFIX),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
+    if press is None:
         return subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                               timeout=600)
+    run = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    out = []
+    reader = threading.Thread(target=lambda: out.append(run.stdout.read()))
+    reader.start()
+    err, presser = [], None
+    try:
+        for line in run.stderr:
+            err.append(line)
+            if presser is None and "the settings dialog is open" in line:
+                presser = subprocess.Popen([os.path.join(SOURCE, "scripts", "wine-run.sh"),
+                                            os.path.join(BUILD, "tools", "dialog-driver", "press-button.exe"),
+                                            "Camtag Settings", str(press), "120"],
+                                           env=dict(env, WINEPREFIX=PREFIX, WINEDLLOVERRIDES=RENDER_OVERRIDES),
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run.wait(timeout=600)
     finally:
+        reader.join(timeout=600)
         if presser:
             presser.wait(timeout=150)
+    return subprocess.CompletedProcess(command, run.returncode, "".join(out), "".join(err))
 
 
 def probe(*args):
