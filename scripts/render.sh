@@ -202,12 +202,23 @@ renderer_failed() {
 look_args=()
 [ -n "$settings_in" ] && look_args+=(--settings "$(camtag_winpath "$settings_in")")
 
+# The look: the defaults, the settings file, the options and the dialog, made once by the module
+# on the first input (--save-settings keeps it). Each input is then stamped as it would be alone
+# with the same options; after the dialog, with the look the dialog gave, as --settings gives it.
+look=${settings_out:-$work/look.bin}
+final_args=(--save-settings "$(camtag_winpath "$look")" "${look_args[@]}" "${stamp_args[@]}")
+[ "$split" = 1 ] && final_args+=(--recordings)
+
 # First look: which inputs the module reads as they are (the options are checked here too).
+# Without the dialog it makes the look too, and serves as the last look when every input reads.
+first_args=("${look_args[@]}" "${stamp_args[@]}")
+[ "$dialog" = 1 ] || first_args=("${final_args[@]}")
 win_inputs=()
 for f in "${inputs[@]}"; do win_inputs+=("$(camtag_winpath "$f")"); done
 status=0
-wine_run "$renderer" --probe "${look_args[@]}" "${stamp_args[@]}" "${win_inputs[@]}" \
+wine_run "$renderer" --probe "${first_args[@]}" "${win_inputs[@]}" \
   </dev/null >"$work/first" 2>"$work/first.err" || status=$?
+first_status=$status
 # Status 2: some input is not ok, which its line says.
 [ "$status" -eq 0 ] || [ "$status" -eq 2 ] || { renderer_failed "$status" "$work/first.err"; exit 1; }
 # The ones it refuses are remuxed, each into a folder of its own under its own name.
@@ -247,12 +258,6 @@ stream_info() {
   [ "$has_audio" -gt 0 ] || has_audio=""
 }
 
-# The look: the defaults, the settings file, the options and the dialog, made once by the module
-# on the first input (--save-settings keeps it). Each input is then stamped as it would be alone
-# with the same options; after the dialog, with the look the dialog gave, as --settings gives it.
-look=${settings_out:-$work/look.bin}
-final_args=(--save-settings "$(camtag_winpath "$look")" "${look_args[@]}" "${stamp_args[@]}")
-[ "$split" = 1 ] && final_args+=(--recordings)
 if [ "$dialog" = 1 ]; then
   stream_info "${shown_names[0]}" || die "${shown_names[0]}: ffprobe found no video stream"
   ffmpeg -nostdin -v error -y -i "${readable[0]}" -frames:v 1 -vf vflip -f rawvideo -pix_fmt bgra "$work/first.bgra" \
@@ -263,7 +268,11 @@ fi
 win_inputs=()
 for f in "${readable[@]}"; do win_inputs+=("$(camtag_winpath "$f")"); done
 status=0
-wine_run "$renderer" --probe "${final_args[@]}" "${win_inputs[@]}" </dev/null >"$work/final" 2>"$work/final.err" || status=$?
+if [ "$dialog" = 0 ] && [ "$first_status" -eq 0 ]; then
+  cp "$work/first" "$work/final"
+else
+  wine_run "$renderer" --probe "${final_args[@]}" "${win_inputs[@]}" </dev/null >"$work/final" 2>"$work/final.err" || status=$?
+fi
 if [ "$status" -ne 0 ]; then
   [ "$status" -eq 4 ] && { echo "render: cancelled in the settings dialog; nothing rendered" >&2; exit 4; }
   renderer_failed "$status" "$work/final.err"

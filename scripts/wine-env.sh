@@ -123,9 +123,12 @@ camtag_wine_boot() {
   local status=0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     timeout 300 "$CAMTAG_WINE64" wineboot --init </dev/null >/dev/null 2>&1 9>&- || status=$?
-  else
+  elif [ -z "$linger" ]; then
     timeout 120 "$CAMTAG_WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- || status=$?
   fi
+  # The tools' sessions skip the start-up of a prefix made before (0.4 s of every run): their
+  # programs draw into memory and need none of the services it starts, Wine brings a prefix up
+  # to date by itself after an upgrade, and a dialog's desktop starts when a window is made.
   if [ "$status" -ne 0 ]; then
     echo "camtag: wineboot failed in $WINEPREFIX (exit status $status)" >&2
     return 1
