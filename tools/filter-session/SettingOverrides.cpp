@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cstdio>
+#include <type_traits>
 #include <vector>
 
 namespace camtag {
@@ -103,6 +104,15 @@ struct Setting {
     Parser parse;
 };
 
+// A field that takes a whole number from Low to High.
+template <auto Field, long long Low, long long High>
+bool WholeNumber(FilterSettings& s, const std::string& value, UINT, std::string*) {
+    long long n = 0;
+    if (!ParseInteger(value, Low, High, &n)) return false;
+    s.*Field = static_cast<std::remove_reference_t<decltype(s.*Field)>>(n);
+    return true;
+}
+
 bool ParseColourInto(uint32_t* field, const std::string& value) { return ParseColour(value, field); }
 
 // Text for a fixed ANSI field: converted to the code page, then it must fit with its terminator.
@@ -136,20 +146,10 @@ const std::vector<Setting>& Settings() {
          }},
         {{"timeformat", "the time picture, by its place in the time list", "1 (HH':'mm':'ss)",
           "0 (no time), 1 (the built-in picture), 2 to 6 (the user's pictures; --time-format uses 2)"},
-         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
-             long long n = 0;
-             if (!ParseInteger(v, 0, 6, &n)) return false;
-             s.timeformat = static_cast<uint32_t>(n);
-             return true;
-         }},
+         WholeNumber<&FilterSettings::timeformat, 0, 6>},
         {{"dateformat", "the date picture, by its place in the date list", "1 (dd.MM.yy)",
           "0 (no date), 1 (the built-in picture), 2 to 6 (the user's pictures; --date-format uses 2)"},
-         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
-             long long n = 0;
-             if (!ParseInteger(v, 0, 6, &n)) return false;
-             s.dateformat = static_cast<uint32_t>(n);
-             return true;
-         }},
+         WholeNumber<&FilterSettings::dateformat, 0, 6>},
         {{"color", "text colour", "#E0E0E0 (light grey)", "#RRGGBB, or a COLORREF number 0x00BBGGRR"},
          [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseColourInto(&s.color, v); }},
         {{"outlinecolor", "outline colour", "#000000", "#RRGGBB, or a COLORREF number 0x00BBGGRR"},
@@ -182,12 +182,7 @@ const std::vector<Setting>& Settings() {
              return true;
          }},
         {{"angle", "rotation about (x, y), clockwise, in degrees", "0", "-360 to 360"},
-         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
-             long long n = 0;
-             if (!ParseInteger(v, -360, 360, &n)) return false;
-             s.angle = static_cast<int32_t>(n);
-             return true;
-         }},
+         WholeNumber<&FilterSettings::angle, -360, 360>},
         {{"align", "how the lines stand to x", "left", "left, centre (or center) or right (0, 1 or 2)"},
          [](FilterSettings& s, const std::string& v, UINT, std::string*) {
              long long n = 0;
@@ -199,12 +194,7 @@ const std::vector<Setting>& Settings() {
              return true;
          }},
         {{"transparency", "transparency of text, outline, shadow and box", "0 (opaque)", "0 to 100 (percent)"},
-         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
-             long long n = 0;
-             if (!ParseInteger(v, 0, 100, &n)) return false;
-             s.transparency = static_cast<uint32_t>(n);
-             return true;
-         }},
+         WholeNumber<&FilterSettings::transparency, 0, 100>},
         {{"drawoutline", "draw an outline around the letters", "1", "0 or 1"},
          [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseFlag(v, &s.drawoutline); }},
         {{"drawshadow", "draw a shadow below right of the letters", "1", "0 or 1"},
@@ -212,23 +202,13 @@ const std::vector<Setting>& Settings() {
         {{"bkground", "draw a box behind the text", "0", "0 or 1"},
          [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseFlag(v, &s.bkground); }},
         {{"lines", "time and date (or the timecodes) on one line or on lines of their own", "2", "1 or 2"},
-         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
-             long long n = 0;
-             if (!ParseInteger(v, 1, 2, &n)) return false;
-             s.lines = static_cast<int32_t>(n);
-             return true;
-         }},
+         WholeNumber<&FilterSettings::lines, 1, 2>},
         {{"timeup", "the time before the date", "1", "0 (date first) or 1 (time first)"},
          [](FilterSettings& s, const std::string& v, UINT, std::string*) { return ParseFlag(v, &s.timeup); }},
         {{"timecodemode", "timecode mode: which timecodes, in which form", "11 (Timeline, clip and tape, SMPTE)",
           "0 to 63: the sum of 1 Timeline, 2 clip, 4 source file, 8 tape, and 16 for the Time form or 32 for "
           "Frames"},
-         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
-             long long n = 0;
-             if (!ParseInteger(v, 0, 63, &n)) return false;
-             s.timecodemode = static_cast<int32_t>(n);
-             return true;
-         }},
+         WholeNumber<&FilterSettings::timecodemode, 0, 63>},
         {{"timecodestart", "timecode mode: the value the Timeline and clip timecodes start from", "00:00:00:00",
           "HH:MM:SS:FF (hours 0 to 23, frames 0 to 29)"},
          [](FilterSettings& s, const std::string& v, UINT, std::string*) {
@@ -247,20 +227,10 @@ const std::vector<Setting>& Settings() {
          }},
         {{"flags", "timecode mode: what the timecodes show", "7 (all)",
           "0 to 7: the sum of 1 frames, 2 hours, 4 the TL#/CL#/FL#/TP# prefixes"},
-         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
-             long long n = 0;
-             if (!ParseInteger(v, 0, 7, &n)) return false;
-             s.flags = static_cast<int32_t>(n);
-             return true;
-         }},
+         WholeNumber<&FilterSettings::flags, 0, 7>},
         {{"showduration", "stamp only the first seconds of the clip", "0 (the whole clip)",
           "0 to 4294967295 (seconds; 0: the whole clip)"},
-         [](FilterSettings& s, const std::string& v, UINT, std::string*) {
-             long long n = 0;
-             if (!ParseInteger(v, 0, UINT32_MAX, &n)) return false;
-             s.showduration = static_cast<uint32_t>(n);
-             return true;
-         }},
+         WholeNumber<&FilterSettings::showduration, 0, UINT32_MAX>},
         {{"timeadjust", "added to the recording time (a camcorder clock that was wrong)", "0:0:0",
           "H:M:S, each part -128 to 127"},
          [](FilterSettings& s, const std::string& v, UINT, std::string*) {
