@@ -136,12 +136,6 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string IsoDateTime(const SYSTEMTIME& t) {
-    std::string text = DateTimeText(t);
-    text[10] = 'T';
-    return text;
-}
-
 // "-" is the standard output.
 bool WriteFile(const std::wstring& path, const std::string& text) {
     if (path == L"-") return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
@@ -250,8 +244,8 @@ int main() {
         for (size_t i = 0; i < recordings.size(); ++i) {
             const Recording& r = recordings[i];
             std::printf("%s\n    {\"first\": %u, \"last\": %u, \"start\": %s, \"end\": %s, \"start_timecode\": %s}",
-                        i ? "," : "", r.first, r.last, r.dated ? JsonString(IsoDateTime(r.start)).c_str() : "null",
-                        r.dated ? JsonString(IsoDateTime(r.end)).c_str() : "null",
+                        i ? "," : "", r.first, r.last, r.dated ? JsonString(IsoDateTimeText(r.start)).c_str() : "null",
+                        r.dated ? JsonString(IsoDateTimeText(r.end)).c_str() : "null",
                         r.startTimecode.empty() ? "null" : JsonString(r.startTimecode).c_str());
         }
         std::printf("\n  ],\n  \"frames\": [");
@@ -259,7 +253,7 @@ int main() {
             const FrameFacts& facts = frames[i];
             std::printf("%s\n    {\"frame\": %lu, \"recorded\": %s, \"timecode\": %s}", i ? "," : "",
                         static_cast<unsigned long>(o.first + i),
-                        facts.dated ? JsonString(IsoDateTime(facts.when)).c_str() : "null",
+                        facts.dated ? JsonString(IsoDateTimeText(facts.when)).c_str() : "null",
                         facts.hasTimecode ? JsonString(facts.timecode).c_str() : "null");
         }
         std::printf("\n  ]\n}\n");

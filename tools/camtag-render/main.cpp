@@ -264,21 +264,25 @@ int StartInstance(const Options& options, FilterSession& session, const SourceIn
 // "2024-07-08T19:55:58" with the record's adjustment, or "-".
 std::string AdjustedIso(const FilterSettings& settings, SYSTEMTIME t) {
     ApplyAdjustment(&t, settings.timeadjust, settings.dateadjust);
-    if (t.wYear == 0) return "-";
-    std::string text = DateTimeText(t);
-    text[10] = 'T';
-    return text;
+    return t.wYear == 0 ? "-" : IsoDateTimeText(t);
 }
 
-// One input's line for --probe.
-std::string ProbeLine(const Options& options, const std::wstring& input, const FilterSettings& settings) {
+// What ProbeSource said of one input.
+struct ProbedInput {
+    bool readable = false;
+    bool refused = false;
     SourceInfo source;
     std::string error;
-    bool refused = false;
-    if (!ProbeSource(input, &source, &error, &refused)) {
-        std::fprintf(stderr, "camtag-render: %s: %s\n", Utf8(input).c_str(), error.c_str());
-        return std::string(refused ? "refused\t" : "failed\t") + error;
+};
+
+// One input's line for --probe.
+std::string ProbeLine(const Options& options, const std::wstring& input, const ProbedInput& probed,
+                      const FilterSettings& settings) {
+    if (!probed.readable) {
+        std::fprintf(stderr, "camtag-render: %s: %s\n", Utf8(input).c_str(), probed.error.c_str());
+        return std::string(probed.refused ? "refused\t" : "failed\t") + probed.error;
     }
+    const SourceInfo& source = probed.source;
     DvAviReader reader(source.ansiPath.c_str());
     // The first recording date, and with --recordings every recording, read frame by frame.
     std::string created = "-";
@@ -312,15 +316,17 @@ std::string ProbeLine(const Options& options, const std::wstring& input, const F
 }
 
 int Probe(const Options& options) {
-    std::string error;
+    std::vector<ProbedInput> probed(options.inputs.size());
+    for (size_t i = 0; i < probed.size(); ++i)
+        probed[i].readable = ProbeSource(options.inputs[i], &probed[i].source, &probed[i].error, &probed[i].refused);
     // The look every input will be stamped with, made by the module on the first input it can
     // read (so that a saved record is the module's own), or from the defaults if none.
     FilterSession session;
     FilterSettings settings{};
     bool made = false;
-    for (const std::wstring& input : options.inputs) {
-        SourceInfo source;
-        if (!ProbeSource(input, &source, &error)) continue;
+    for (const ProbedInput& input : probed) {
+        if (!input.readable) continue;
+        const SourceInfo& source = input.source;
         const int32_t width = options.width ? options.width : source.width;
         const int32_t height = options.height ? options.height : source.height;
         if (const int status = StartInstance(options, session, source, width, height,
@@ -332,8 +338,8 @@ int Probe(const Options& options) {
     }
     if (!made && !options.dialogPicture.empty()) return Fail("no input the module can read for the settings dialog", 2);
     int status = 0;
-    for (const std::wstring& input : options.inputs) {
-        const std::string line = ProbeLine(options, input, settings);
+    for (size_t i = 0; i < probed.size(); ++i) {
+        const std::string line = ProbeLine(options, options.inputs[i], probed[i], settings);
         std::printf("%s\n", line.c_str());
         if (line.rfind("ok\t", 0) != 0) status = 2;
     }

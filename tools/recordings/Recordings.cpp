@@ -84,4 +84,10 @@ std::string DateTimeText(const SYSTEMTIME& t) {
     return text;
 }
 
+std::string IsoDateTimeText(const SYSTEMTIME& t) {
+    std::string text = DateTimeText(t);
+    text[10] = 'T';
+    return text;
+}
+
 } // namespace camtag

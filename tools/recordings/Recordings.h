@@ -43,5 +43,7 @@ std::vector<Recording> FindRecordings(const std::vector<FrameFacts>& frames, uin
 
 // "2024-07-08 19:55:58"
 std::string DateTimeText(const SYSTEMTIME& t);
+// "2024-07-08T19:55:58"
+std::string IsoDateTimeText(const SYSTEMTIME& t);
 
 } // namespace camtag
