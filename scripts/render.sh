@@ -185,10 +185,8 @@ trap 'rm -rf "$work"' EXIT
 source "$root/scripts/wine-env.sh"
 source "$root/scripts/encode-settings.sh"
 camtag_use_render_prefix "$build"
-# A running server may not have written the registry files of a new prefix yet.
-camtag_wine_server_running || [ -f "$WINEPREFIX/system.reg" ] ||
-  echo "render: preparing the Wine prefix (first run only)" >&2
-CAMTAG_WINE_LINGER=15 camtag_wine_start || die "Wine did not start"
+CAMTAG_WINE_LINGER=15 CAMTAG_BOOT_NOTE="render: preparing the Wine prefix (first run only)" camtag_wine_start ||
+  die "Wine did not start"
 wine_run() { "$CAMTAG_WINE64" "$@"; }
 # The renderer's own words; a renderer (or Wine) that ended without any still gets a line.
 renderer_failed() {

@@ -16,6 +16,7 @@
 #                              $CAMTAG_RENDER_PREFIX; Wine's device, plug-and-play and RPC services
 #                              stay off there (the tools draw into memory only), which halves
 #                              Wine's start-up
+#   CAMTAG_BOOT_NOTE, when set, is printed to stderr when a new prefix is made (a minute or so).
 #
 # Runs started side by side on one prefix meet only in its Wine server: the first one starts
 # it (under a lock, so that two never make or boot the prefix at once), and it ends by itself.
@@ -122,6 +123,7 @@ camtag_wine_boot() {
   fi
   local status=0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    [ -n "${CAMTAG_BOOT_NOTE:-}" ] && echo "$CAMTAG_BOOT_NOTE" >&2
     timeout 300 "$CAMTAG_WINE64" wineboot --init </dev/null >/dev/null 2>&1 9>&- || status=$?
   elif [ -z "$linger" ]; then
     timeout 120 "$CAMTAG_WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- || status=$?
