@@ -13,8 +13,6 @@ WIDTH, HEIGHT = 720, 480
 # The tests' own renderer prefix: the settings dialog's "Save as default" and the runs' registry
 # stay out of the one a user renders with.
 PREFIX = os.path.join(BUILD, "wineprefix-render-tests") if BUILD else None
-# What render.sh runs its Wine session with: a program joining it must not start more services.
-RENDER_OVERRIDES = "mscoree,mshtml=;plugplay.exe,winedevice.exe,svchost.exe,rpcss.exe=d"
 
 
 def data(name):
@@ -43,6 +41,15 @@ def reset_defaults():
         registry("delete", "HKCU\\Software\\Veltro\\Camtag\\3.0", "/f")
 
 
+def render_session_env(env):
+    """env with the Wine settings of render.sh's session (the prefix and the services it keeps
+    off), as the scripts themselves set them: a program joining that session must not start more."""
+    exports = subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env.sh" && camtag_use_render_prefix "$2" && '
+                              'printf "%s\\n%s" "$WINEPREFIX" "$WINEDLLOVERRIDES"', "-", SOURCE, BUILD],
+                             env=env, check=True, stdout=subprocess.PIPE, text=True).stdout.split("\n")
+    return dict(env, WINEPREFIX=exports[0], WINEDLLOVERRIDES=exports[1])
+
+
 def render(*args, press=None, display=None, background=False):
     """render.sh with the arguments. press: the button of the settings dialog that a second
     program presses, started once render.sh says the dialog is open (as a user clicks what they
@@ -69,7 +76,7 @@ def render(*args, press=None, display=None, background=False):
                 presser = subprocess.Popen([os.path.join(SOURCE, "scripts", "wine-run.sh"),
                                             os.path.join(BUILD, "tools", "dialog-driver", "press-button.exe"),
                                             "Camtag Settings", str(press), "120"],
-                                           env=dict(env, WINEPREFIX=PREFIX, WINEDLLOVERRIDES=RENDER_OVERRIDES),
+                                           env=render_session_env(env),
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         run.wait(timeout=600)
     finally:
