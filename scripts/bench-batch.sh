@@ -21,7 +21,7 @@ done
 [[ "$files" =~ ^[0-9]+$ ]] && [ "$files" -ge 2 ] || { echo "bench-batch: --files: at least 2" >&2; exit 1; }
 build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}
 source "$root/scripts/build-env.sh"
-camtag_build "$build" fl-Camtag camtag-render camtag-probe || exit 1
+camtag_build "$build" fl-Camtag camtag-render camtag-probe && camtag_build_front || exit 1
 source "$root/scripts/encode-settings.sh"
 clip=$build/bench-data/pal-50.avi
 work=$(mktemp -d)
@@ -42,7 +42,7 @@ for ((i = 1; i <= files; i++)); do cp "$clip" "$work/many/clip-$i.avi"; done
 # Wine's start once, as a user's does.
 export CAMTAG_RENDER_PREFIX=$build/wineprefix-bench-render
 end_wine() { WINEPREFIX=$CAMTAG_RENDER_PREFIX /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true; }
-batch() { CAMTAG_NO_BUILD=1 bash "$root/scripts/render.sh" "$work/$1/" "$work/out-$1/" >/dev/null 2>&1; }
+batch() { CAMTAG_NO_BUILD=1 bash "$root/scripts/render.sh" "$work/$1/" "$work/out-$1/" --overwrite >/dev/null 2>&1; }
 sar=$(ffprobe -v error -select_streams v:0 -show_entries stream=sample_aspect_ratio -of csv=p=0 "$clip")
 camtag_video_args video_args 0
 camtag_audio_args audio_args

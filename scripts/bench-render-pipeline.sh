@@ -19,7 +19,7 @@ fi
 
 build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}
 source "$root/scripts/build-env.sh"
-camtag_build "$build" fl-Camtag camtag-render camtag-probe || exit 1
+camtag_build "$build" fl-Camtag camtag-render camtag-probe && camtag_build_front || exit 1
 source "$root/scripts/encode-settings.sh"
 
 data=$build/bench-data
@@ -50,7 +50,7 @@ plain() {
     "${video_args[@]}" -map 0:a:0 "${audio_args[@]}" -shortest -movflags +faststart "$work/plain.mp4"
 }
 stamped() {
-  bash "$root/scripts/render.sh" "$clip" "$work/stamped.mp4" 2>/dev/null
+  bash "$root/scripts/render.sh" "$clip" "$work/stamped.mp4" --overwrite 2>/dev/null
 }
 # render.sh runs in a prefix of the benchmark's own, whose Wine server lingers after a render;
 # ended here (it serves no one else), so that every render.sh run pays Wine's start as a single

@@ -4,6 +4,9 @@
 #                                      quietly (the log's tail on failure); returns non-zero
 #                                      when that fails
 #
+#   camtag_build_front                 the same for the tools' Linux front, build/native/camtag
+#                                      (CAMTAG_FRONT_DIR), built with the host compiler
+#
 # CAMTAG_BUILD_NOTE, when set, is printed to stderr when a build is really needed.
 # CAMTAG_NO_BUILD=1 skips the build (a caller that built the tree itself, such as the test
 # suite running a script from the tree it is testing, must not have it relinked underneath).
@@ -56,9 +59,10 @@ camtag_build_now() {
   local started log
   log=$(mktemp)
   # Configured again when the tree exists, so that folders added since are known.
-  local toolchain=()
-  [ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake")
-  if ! cmake -S "$root" -B "$build" "${toolchain[@]}" >"$log" 2>&1; then
+  local toolchain=() source=${CAMTAG_BUILD_SOURCE:-$root}
+  [ -f "$build/CMakeCache.txt" ] || [ "$source" != "$root" ] ||
+    toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake")
+  if ! cmake -S "$source" -B "$build" "${toolchain[@]}" >"$log" 2>&1; then
     tail -40 "$log" >&2
     rm -f "$log"
     echo "camtag: configuring $build failed" >&2
@@ -75,4 +79,10 @@ camtag_build_now() {
   fi
   rm -f "$log"
   mv -f "$started" "$stamp" 2>/dev/null || rm -f "$started"
+}
+
+camtag_front_dir() { echo "${CAMTAG_FRONT_DIR:-$(camtag_source_root)/build/native}"; }
+
+camtag_build_front() {
+  CAMTAG_BUILD_SOURCE="$(camtag_source_root)/tools/camtag" camtag_build "$(camtag_front_dir)" camtag
 }

@@ -1,30 +1,26 @@
-# Sourced by render.sh and by the pipeline benchmark: how a video is encoded, so that the
-# benchmark's plain transcode encodes exactly as render.sh does.
+# Sourced by the benchmarks: how render.sh encodes a video (camtag encoding, the renderer's own
+# settings), so that a plain transcode encodes exactly as render.sh does. Needs the front built
+# (camtag_build_front).
 #
-#   camtag_picture_filter DEINTERLACE  the filters between the picture and the encoder. DV's
-#                                      fields are bottom first (PAL and NTSC alike): they are
-#                                      marked so and kept, or with DEINTERLACE=1 woven into
-#                                      progressive frames by bwdif, for screens
+#   camtag_picture_filter DEINTERLACE  the filters between the picture and the encoder
 #   camtag_video_args ARRAY DEINTERLACE
-#                                      H.264 (libx264 medium, CRF 18, 4:2:0), interlaced bottom
-#                                      field first unless deinterlaced
-#   camtag_audio_args ARRAY            AAC at 192 kbit/s
+#                                      H.264 as render.sh writes it
+#   camtag_audio_args ARRAY            AAC as render.sh writes it
 
-camtag_picture_filter() {
-  if [ "$1" = 1 ]; then
-    echo "setfield=bff,bwdif=mode=send_frame:parity=bff:deint=all"
-  else
-    echo "setfield=bff"
-  fi
+camtag_encoding() {
+  local args=()
+  [ "$1" = 1 ] && args=(--deinterlace)
+  "$(camtag_front_dir)/camtag" encoding "${args[@]}"
 }
+
+camtag_picture_filter() { camtag_encoding "$1" | sed -n 1p; }
 
 camtag_video_args() {
   local -n camtag_args_out=$1
-  camtag_args_out=(-c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p)
-  [ "$2" = 1 ] || camtag_args_out+=(-flags +ildct+ilme -x264-params bff=1)
+  read -r -a camtag_args_out < <(camtag_encoding "$2" | sed -n 2p)
 }
 
 camtag_audio_args() {
   local -n camtag_args_out=$1
-  camtag_args_out=(-c:a aac -b:a 192k)
+  read -r -a camtag_args_out < <(camtag_encoding 0 | sed -n 3p)
 }

@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 xvfb xauth fonts-liberation
-  googletest
+  googletest g++ libcli11-dev nlohmann-json3-dev
   ffmpeg
   python3 procps
   fp-utils libchm-bin

@@ -43,6 +43,13 @@ TEST_F(SettingOverridesTest, PackedFieldsKeepTheStoredByteOrder) {
     // dateadjust: days, months, years as 16 bits
     ASSERT_TRUE(apply("dateadjust=-2:1:3"));
     EXPECT_EQ(static_cast<uint32_t>(settings.dateadjust), 0xFFFE0103u);
+    // Leading zeros are decimal, as people write times ("09" is nine, not an octal error).
+    ASSERT_TRUE(apply("timeadjust=0:08:010"));
+    EXPECT_EQ(static_cast<uint32_t>(settings.timeadjust), 0x0000080Au);
+    ASSERT_TRUE(apply("timecodestart=00:00:09:08"));
+    EXPECT_EQ(static_cast<uint32_t>(settings.timecodestart), 0x00000908u);
+    ASSERT_TRUE(apply("transparency=050"));
+    EXPECT_EQ(settings.transparency, 50u);
     EXPECT_FALSE(apply("timecodestart=24:00:00:00"));
     EXPECT_FALSE(apply("timeadjust=1:2"));
     EXPECT_FALSE(apply("timeadjust=200:0:0"));

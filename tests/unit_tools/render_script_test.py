@@ -74,9 +74,10 @@ class RenderScript(unittest.TestCase):
                         "--save-settings", look, press=1)
         self.assertEqual(result.returncode, 0, result.stderr)
         with open(look, "rb") as f:
-            record = f.read()
-        self.assertEqual(len(record), 506)
-        self.assertEqual(record[446:452], b"Hello ")
+            saved = f.read()
+        # The look: its tag, then the instance's 506-byte record, then the two pictures.
+        self.assertEqual(len(saved), 12 + 506 + 60)
+        self.assertEqual(saved[12 + 446:12 + 452], b"Hello ")
         result = render(sample, again, "--frames", "1", "--settings", look)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(decode(chosen + "frame-000001.png"), decode(again + "frame-000001.png"))

@@ -1,7 +1,7 @@
 // camtag-probe [options] FILE
 // What the camcorder wrote into each frame of a DV AVI file: one line per frame (frame, date,
 // time, tape timecode, tab-separated); or the container facts (--info); or the recordings the
-// file holds (--breaks, --json); and subtitle files of the stamped text (--srt, --vtt).
+// file holds (--breaks, --facts); and subtitle files of the stamped text (--srt, --vtt).
 // Exit status 0; 2 for bad arguments and files that cannot be read, 3 for a file the module's
 // reader refuses (scripts/camtag-probe then tries it remuxed); 1 when an output file cannot be
 // written.
@@ -39,7 +39,11 @@ int Usage() {
                  "  --frames A-B  only frames A to B (or --frames A for one frame)\n"
                  "  --breaks      one line per recording instead: first and last frame, start and end\n"
                  "                date and time, start timecode\n"
-                 "  --json        the recordings and the frames as JSON instead\n"
+                 "  --facts       the recordings and the frames as tab-separated lines instead (for the\n"
+                 "                camtag front, which writes them as JSON):\n"
+                 "                  file FRAMECOUNT SCALE SAMPLESIZE PAL|NTSC\n"
+                 "                  recording FIRST LAST START END TIMECODE (- for none)\n"
+                 "                  frame N RECORDED TIMECODE (- for none)\n"
                  "  --srt FILE    write the stamped text as SRT subtitles (one cue per run of equal text;\n"
                  "                - for the standard output)\n"
                  "  --vtt FILE    the same as WebVTT\n"
@@ -76,7 +80,7 @@ struct Options {
     bool ranged = false;
     unsigned long first = 0, last = 0;
     bool breaks = false;
-    bool json = false;
+    bool facts = false;
     std::wstring srt, vtt;
     StampOptions stamp;
     std::wstring path;
@@ -99,8 +103,8 @@ int ParseArguments(int argc, wchar_t** argv, Options* o) {
             o->info = true;
         } else if (arg == L"--breaks") {
             o->breaks = true;
-        } else if (arg == L"--json") {
-            o->json = true;
+        } else if (arg == L"--facts") {
+            o->facts = true;
         } else if (arg == L"--frames" || arg.rfind(L"--frames=", 0) == 0) {
             const wchar_t* value = arg == L"--frames" ? (++i < argc ? argv[i] : nullptr) : argv[i] + 9;
             if (!value || !ParseRange(value, &o->first, &o->last)) return Usage();
@@ -117,23 +121,6 @@ int ParseArguments(int argc, wchar_t** argv, Options* o) {
         }
     }
     return o->path.empty() ? Usage() : 0;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }
 
 // "-" is the standard output.
@@ -167,6 +154,10 @@ int main() {
 
     std::string error;
     if (!CheckStampOptions(&o.stamp, CP_ACP, &error)) return fail(error, 2);
+    Look look;
+    if (!o.settingsFile.empty() && !ReadLookFile(o.settingsFile, &look, &error))
+        return fail(Utf8(o.settingsFile) + ": " + error, 2);
+    TakeLookPictures(look, &o.stamp);
     SourceInfo source;
     bool refused = false;
     if (!ProbeSource(o.path, &source, &error, &refused)) return fail(name + ": " + error, refused ? 3 : 2);
@@ -184,8 +175,12 @@ int main() {
         o.first = 0;
         o.last = reader.frameCount - 1;
     }
+    // A range past the end would write nothing and look like a file without a stamp.
+    if (reader.frameCount == 0) return fail(name + ": the file holds no frames", 2);
+    if (o.first >= reader.frameCount)
+        return fail(name + ": --frames " + std::to_string(o.first) + "-" + std::to_string(o.last) +
+                        ": the file has frames 0 to " + std::to_string(reader.frameCount - 1), 2);
     if (o.last >= reader.frameCount) o.last = reader.frameCount - 1;
-    if (o.first > o.last) return 0;
 
     // The stamp's settings, as a new instance on a clip from frame `first` gets them: the
     // defaults and picture lists of the registry (with this run's pictures in a private copy).
@@ -198,14 +193,13 @@ int main() {
         settings = ClipSettings(source.ansiPath.c_str(), static_cast<int32_t>(o.first), source.width, source.height,
                                 source.scale, source.sampleSize);
         view.end();
-        if (!o.settingsFile.empty() && !LoadSettingsFile(o.settingsFile, settings, &error))
-            return fail(Utf8(o.settingsFile) + ": " + error, 2);
+        if (!o.settingsFile.empty()) ApplyLookRecord(look, settings);
         ApplyStampOptions(o.stamp, settings, CP_ACP);
     }
     StampText stampText(settings, source.scale, source.sampleSize);
     CueBuilder cueBuilder;
 
-    const bool table = !o.breaks && !o.json && !cues;
+    const bool table = !o.breaks && !o.facts && !cues;
     std::vector<FrameFacts> frames;
     uint32_t unreadable = 0, firstUnreadable = 0;
     for (uint32_t f = o.first;; ++f) {
@@ -233,30 +227,21 @@ int main() {
                      name.c_str(), static_cast<unsigned long>(unreadable), static_cast<unsigned long>(firstUnreadable));
 
     const std::vector<Recording> recordings =
-        o.breaks || o.json
+        o.breaks || o.facts
             ? FindRecordings(frames, static_cast<uint32_t>(o.first), source.scale, static_cast<uint32_t>(source.sampleSize),
                              source.pal)
             : std::vector<Recording>();
-    if (o.json) {
-        std::printf("{\n  \"frame_count\": %lu,\n  \"rate\": \"%u/%d\",\n  \"tv_system\": \"%s\",\n  \"recordings\": [",
-                    static_cast<unsigned long>(reader.frameCount), source.scale, source.sampleSize,
-                    source.pal ? "PAL" : "NTSC");
-        for (size_t i = 0; i < recordings.size(); ++i) {
-            const Recording& r = recordings[i];
-            std::printf("%s\n    {\"first\": %u, \"last\": %u, \"start\": %s, \"end\": %s, \"start_timecode\": %s}",
-                        i ? "," : "", r.first, r.last, r.dated ? JsonString(IsoDateTimeText(r.start)).c_str() : "null",
-                        r.dated ? JsonString(IsoDateTimeText(r.end)).c_str() : "null",
-                        r.startTimecode.empty() ? "null" : JsonString(r.startTimecode).c_str());
-        }
-        std::printf("\n  ],\n  \"frames\": [");
-        for (size_t i = 0; i < frames.size(); ++i) {
-            const FrameFacts& facts = frames[i];
-            std::printf("%s\n    {\"frame\": %lu, \"recorded\": %s, \"timecode\": %s}", i ? "," : "",
-                        static_cast<unsigned long>(o.first + i),
-                        facts.dated ? JsonString(IsoDateTimeText(facts.when)).c_str() : "null",
-                        facts.hasTimecode ? JsonString(facts.timecode).c_str() : "null");
-        }
-        std::printf("\n  ]\n}\n");
+    if (o.facts) {
+        std::printf("file\t%lu\t%u\t%d\t%s\n", static_cast<unsigned long>(reader.frameCount), source.scale,
+                    source.sampleSize, source.pal ? "PAL" : "NTSC");
+        for (const Recording& r : recordings)
+            std::printf("recording\t%u\t%u\t%s\t%s\t%s\n", r.first, r.last,
+                        r.dated ? IsoDateTimeText(r.start).c_str() : "-", r.dated ? IsoDateTimeText(r.end).c_str() : "-",
+                        r.startTimecode.empty() ? "-" : r.startTimecode.c_str());
+        for (size_t i = 0; i < frames.size(); ++i)
+            std::printf("frame\t%lu\t%s\t%s\n", static_cast<unsigned long>(o.first + i),
+                        frames[i].dated ? IsoDateTimeText(frames[i].when).c_str() : "-",
+                        frames[i].hasTimecode ? frames[i].timecode : "-");
     } else if (o.breaks) {
         for (const Recording& r : recordings)
             std::printf("%u\t%u\t%s\t%s\t%s\n", r.first, r.last, r.dated ? DateTimeText(r.start).c_str() : "-",

@@ -53,19 +53,21 @@ const char kUsageHead[] =
     "  --in N                 the clip starts at frame N of the file (default 0)\n"
     "  --frames N             stamp at most N frames\n"
     "  --name NAME            call the input so in messages (the path the user gave)\n"
-    "  --progress             frames, speed and time left on stderr while stamping; without it\n"
-    "                         one line at the end\n"
+    "  --progress             \"camtag-render: progress DONE TOTAL\" lines on stderr while stamping\n"
+    "                         (for the camtag front); without it one line at the end\n"
     "  --list-settings        print every setting --set takes: name, meaning, default, values\n";
 const char kUsageTail[] =
     "  --settings FILE        start from an instance's settings record saved before (506 bytes)\n"
     "  --dialog FRAME.bgra    open the module's settings dialog first, its preview showing FRAME\n"
     "                         (the clip's first frame, as on the pipes); Cancel renders nothing\n"
-    "  --save-settings FILE   save the settings record the frames are stamped with\n"
+    "  --save-settings FILE   save the look the frames are stamped with (record and pictures)\n"
+    "  --own-reference        with --settings: the font sized for this clip's frame, as a new\n"
+    "                         instance on it would be (a look made from defaults on another clip)\n"
     "  --probe: one line per input on stdout, tab-separated:\n"
     "    ok FRAMES SCALE SAMPLESIZE WIDTH HEIGHT CREATED RECORDINGS\n"
     "      CREATED: the first recording date and time, adjusted as the settings say\n"
-    "      (YYYY-MM-DDTHH:MM:SS), or -; RECORDINGS (with --recordings): FIRST-LAST=START,... with\n"
-    "      START as YYYY-MM-DD_HH-MM-SS or -, else -\n"
+    "      (YYYY-MM-DDTHH:MM:SS), or -; RECORDINGS (with --recordings): FIRST-LAST=START@ASPECT,...\n"
+    "      with START as YYYY-MM-DD_HH-MM-SS or -, ASPECT 4:3 or 16:9; else -\n"
     "    refused REASON     the module's reader cannot read it (it may remux into one it can)\n"
     "    failed REASON      it cannot be used at all\n"
     "    exit status 2 when any input is not ok\n";
@@ -107,6 +109,10 @@ struct Options {
     bool progress = false;
     StampOptions stamp;
     std::wstring settingsFile;
+    Look look; // read from settingsFile
+    // The look was made from the defaults and options on another clip: the font keeps the
+    // size a new instance on this clip gives it, as if the clip were stamped alone.
+    bool ownReference = false;
     std::wstring saveSettingsFile;
     std::wstring dialogPicture;
 };
@@ -146,6 +152,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
         std::wstring v;
         if (arg == L"--probe") {
             options->probe = true;
+        } else if (arg == L"--own-reference") {
+            options->ownReference = true;
         } else if (arg == L"--recordings") {
             options->recordings = true;
         } else if (arg == L"--progress") {
@@ -244,19 +252,26 @@ int StartInstance(const Options& options, FilterSession& session, const SourceIn
         if (!session.start(clip, &error)) return Fail(error, 3);
     }
     FilterSettings& settings = *session.settings();
-    if (!options.settingsFile.empty() && !LoadSettingsFile(options.settingsFile, settings, &error))
-        return Fail(Utf8(options.settingsFile) + ": " + error);
+    if (!options.settingsFile.empty()) {
+        const uint32_t own = settings.referenceHeight;
+        ApplyLookRecord(options.look, settings);
+        if (options.ownReference) settings.referenceHeight = own;
+    }
     ApplyStampOptions(options.stamp, settings, CP_ACP);
     if (!options.dialogPicture.empty()) {
         std::vector<uint32_t> picture;
         if (!ReadDialogPicture(options.dialogPicture, width, height, &picture, &error)) return Fail(error);
         switch (RunSettingsDialog(session, std::move(picture), width, height)) {
-        case DialogOutcome::kOk: break;
+        case DialogOutcome::kOk:
+            // The lists as the dialog left them (its list editor saves them), unless this run's
+            // pictures stand in them.
+            if (options.stamp.timePictureAnsi.empty() && options.stamp.datePictureAnsi.empty()) LoadFormatLists();
+            break;
         case DialogOutcome::kCancel: return Fail("settings dialog cancelled: nothing rendered", 4);
         case DialogOutcome::kNotShown: return Fail("the module's settings dialog could not be shown", 3);
         }
     }
-    if (!options.saveSettingsFile.empty() && !SaveSettingsFile(options.saveSettingsFile, *session.settings(), &error))
+    if (!options.saveSettingsFile.empty() && !SaveLookFile(options.saveSettingsFile, *session.settings(), &error))
         return Fail(Utf8(options.saveSettingsFile) + ": " + error);
     return 0;
 }
@@ -265,6 +280,23 @@ int StartInstance(const Options& options, FilterSession& session, const SourceIn
 std::string AdjustedIso(const FilterSettings& settings, SYSTEMTIME t) {
     ApplyAdjustment(&t, settings.timeadjust, settings.dateadjust);
     return t.wYear == 0 ? "-" : IsoDateTimeText(t);
+}
+
+// Whether the camcorder marked the frame 16:9: the display field of the video control pack
+// (0x61) in the VAUX blocks of DIF sequence 0, read as ffmpeg's DV decoder reads it.
+bool WideFrame(DvAviReader& reader, uint32_t frame) {
+    const uint8_t* sequence = reader.ReadSequence(frame, 0);
+    if (!sequence) return false;
+    const uint8_t apt = sequence[4] & 0x07;
+    for (int block = 3; block <= 5; ++block) {
+        for (int pack = 0; pack < 15; ++pack) {
+            const uint8_t* p = sequence + block * 80 + 3 + pack * 5;
+            if (p[0] != 0x61) continue;
+            const uint8_t display = p[2] & 0x07;
+            return display == 2 || (apt == 0 && display == 7);
+        }
+    }
+    return false;
 }
 
 // What ProbeSource said of one input.
@@ -306,7 +338,7 @@ std::string ProbeLine(const Options& options, const std::wstring& input, const P
                 if (c == 'T') c = '_';
                 else if (c == ':') c = '-';
             recordings += (recordings.empty() ? "" : ",") + std::to_string(r.first) + "-" + std::to_string(r.last) +
-                          "=" + start;
+                          "=" + start + (WideFrame(reader, r.first) ? "@16:9" : "@4:3");
         }
     }
     char line[128];
@@ -403,13 +435,10 @@ int Run(const Options& options) {
         QueryPerformanceCounter(&now);
         return double(now.QuadPart - started.QuadPart) / double(frequency.QuadPart);
     };
+    // For the front that started this program: it shows progress in its own words.
     auto report = [&](int64_t done) {
-        const double elapsed = seconds();
-        const double rate = elapsed > 0 ? double(done) / elapsed : 0.0;
-        char left[32] = "";
-        if (rate > 0) std::snprintf(left, sizeof left, ", %.0f s left", double(frames - done) / rate);
-        std::fprintf(stderr, "\rcamtag-render: %s: %lld/%lld frames, %.1f frames/s%s   ", name.c_str(),
-                     static_cast<long long>(done), static_cast<long long>(frames), rate, left);
+        std::fprintf(stderr, "camtag-render: progress %lld %lld\n", static_cast<long long>(done),
+                     static_cast<long long>(frames));
         std::fflush(stderr);
         lastReport = now;
     };
@@ -466,14 +495,11 @@ int Run(const Options& options) {
         return Fail(name + ": cannot write frame " + std::to_string(done) + ": output closed");
     }
     const double elapsed = seconds();
-    if (options.progress) {
-        report(done);
-        std::fputs("\n", stderr);
-    }
-    if (done == 0) return Fail(name + ": no frames arrived on the input");
+    if (options.progress) report(done);
+    // Each frame written must be the frame planned: a short delivery is a failed render.
     if (done < frames)
-        std::fprintf(stderr, "camtag-render: warning: %s: the decoder delivered %lld of %lld frames\n", name.c_str(),
-                     static_cast<long long>(done), static_cast<long long>(frames));
+        return Fail(name + ": the decoder delivered " + std::to_string(done) + " of " + std::to_string(frames) +
+                        " frames", 5);
     if (look.mode == 0 && !anyDated && texts.isOpen)
         std::fprintf(stderr,
                      "camtag-render: warning: %s: no frame holds a recording date and time, so nothing was "
@@ -517,10 +543,10 @@ int main() {
         status = error.empty() ? 0 : 1;
     } else if (!CheckStampOptions(&options.stamp, CP_ACP, &error)) {
         status = Fail(error);
-    } else if (FilterSettings scratch{}; !options.settingsFile.empty() &&
-               !LoadSettingsFile(options.settingsFile, scratch, &error)) {
+    } else if (!options.settingsFile.empty() && !ReadLookFile(options.settingsFile, &options.look, &error)) {
         status = Fail(Utf8(options.settingsFile) + ": " + error);
     } else {
+        TakeLookPictures(options.look, &options.stamp);
         status = options.probe ? Probe(options) : Run(options);
     }
     LocalFree(argv);

@@ -20,7 +20,12 @@ bool ParseInteger(const std::string& text, long long low, long long high, long l
     if (text.empty()) return false;
     errno = 0;
     char* end = nullptr;
-    long long parsed = std::strtoll(text.c_str(), &end, 0);
+    // Decimal, leading zeros and all ("0:08:00" is eight minutes); hex only with 0x.
+    const char* digits = text.c_str();
+    const bool negative = *digits == '-';
+    const char* magnitude = digits + (negative || *digits == '+' ? 1 : 0);
+    const bool hex = magnitude[0] == '0' && (magnitude[1] == 'x' || magnitude[1] == 'X');
+    long long parsed = std::strtoll(digits, &end, hex ? 16 : 10);
     if (errno != 0 || end == text.c_str() || *end != '\0') return false;
     if (parsed < low || parsed > high) return false;
     *value = parsed;

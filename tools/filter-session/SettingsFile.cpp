@@ -1,27 +1,66 @@
 #include "SettingsFile.h"
+#include "settings/FormatLists.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
 namespace camtag {
 
-bool LoadSettingsFile(const std::wstring& path, FilterSettings& settings, std::string* error) {
+namespace {
+
+// A look file: this tag, the record, then the time and the date picture in list slots' size.
+constexpr char kLookTag[12] = {'C', 'A', 'M', 'T', 'A', 'G', ' ', 'L', 'O', 'O', 'K', '1'};
+constexpr size_t kLookBytes = sizeof kLookTag + sizeof(FilterSettings) + 2 * kFormatSlotSize;
+
+// The picture of a user's slot (2 and up) that an index selects; slots 0 and 1 are the same
+// everywhere and need none.
+std::string UserPicture(const FormatList& list, uint32_t index) {
+    const uint32_t slot = ClampFormatIndex(list, index);
+    if (slot < 2) return std::string();
+    return std::string(list.slots[slot], strnlen(list.slots[slot], kFormatSlotSize));
+}
+
+std::string SlotText(const char* bytes) { return std::string(bytes, strnlen(bytes, kFormatSlotSize)); }
+
+} // namespace
+
+bool ReadLookFile(const std::wstring& path, Look* look, std::string* error) {
     std::ifstream in(path.c_str(), std::ios::binary);
     if (!in) {
         *error = "cannot read the settings file";
         return false;
     }
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() != sizeof(FilterSettings)) {
-        *error = "not a settings record (" + std::to_string(sizeof(FilterSettings)) + " bytes expected, " +
-                 std::to_string(bytes.size()) + " found)";
+    *look = Look();
+    if (bytes.size() == sizeof(FilterSettings)) {
+        std::memcpy(&look->record, bytes.data(), sizeof look->record);
+        return true;
+    }
+    if (bytes.size() != kLookBytes || std::memcmp(bytes.data(), kLookTag, sizeof kLookTag) != 0) {
+        *error = "not a look saved by --save-settings (nor a " + std::to_string(sizeof(FilterSettings)) +
+                 "-byte settings record; " + std::to_string(bytes.size()) + " bytes found)";
         return false;
     }
+    const char* at = bytes.data() + sizeof kLookTag;
+    std::memcpy(&look->record, at, sizeof look->record);
+    at += sizeof look->record;
+    look->timePicture = SlotText(at);
+    look->datePicture = SlotText(at + kFormatSlotSize);
+    // A picture the lists could not hold is not one the module would have stamped with.
+    if (look->timePicture.size() > kPictureMaxChars || look->datePicture.size() > kPictureMaxChars) {
+        *error = "a picture in the look is longer than " + std::to_string(kPictureMaxChars) + " characters";
+        return false;
+    }
+    return true;
+}
+
+void ApplyLookRecord(const Look& look, FilterSettings& settings) {
     const FilterSettings clip = settings;
-    std::memcpy(&settings, bytes.data(), sizeof settings);
+    settings = look.record;
     // What belongs to the clip at hand and its project, not to the look.
     std::memcpy(settings.sourcePath, clip.sourcePath, kClipBlockSize);
     settings.dvSource = clip.dvSource;
@@ -32,12 +71,26 @@ bool LoadSettingsFile(const std::wstring& path, FilterSettings& settings, std::s
     settings.projectRateNumerator = clip.projectRateNumerator;
     settings.projectRateDenominator = clip.projectRateDenominator;
     settings.changeCount = clip.changeCount;
-    return true;
 }
 
-bool SaveSettingsFile(const std::wstring& path, const FilterSettings& settings, std::string* error) {
+void TakeLookPictures(const Look& look, StampOptions* options) {
+    if (!options->timeGiven && !look.timePicture.empty()) options->timePictureAnsi = look.timePicture;
+    if (!options->dateGiven && !look.datePicture.empty()) options->datePictureAnsi = look.datePicture;
+}
+
+bool SaveLookFile(const std::wstring& path, const FilterSettings& settings, std::string* error) {
+    std::vector<char> bytes(kLookBytes, 0);
+    char* at = bytes.data();
+    std::memcpy(at, kLookTag, sizeof kLookTag);
+    at += sizeof kLookTag;
+    std::memcpy(at, &settings, sizeof settings);
+    at += sizeof settings;
+    const std::string time = UserPicture(timeFormats, settings.timeformat);
+    const std::string date = UserPicture(dateFormats, settings.dateformat);
+    std::memcpy(at, time.data(), std::min<size_t>(time.size(), kFormatSlotSize - 1));
+    std::memcpy(at + kFormatSlotSize, date.data(), std::min<size_t>(date.size(), kFormatSlotSize - 1));
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(&settings), sizeof settings);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
         *error = "cannot write the settings file";

@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""render.sh never harms a user's file and never calls a short result success: DV in other
+containers stamped frame-exact, names the module's code page cannot hold, outputs that are
+inputs, a decoder that stops early, Ctrl-C during a batch.
+Usage: safety_script_test.py SOURCE_DIR BUILD_DIR WORK_DIR"""
+
+import hashlib
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+from script_support import WORK, data, render, reset_defaults, script_env, SOURCE
+
+PAL = data("pal-type2-idx1-ffmpeg.avi")
+NTSC = data("ntsc-type2-idx1-dvgrab-camcorder.avi")
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def frames(folder):
+    return {name: digest(os.path.join(folder, name)) for name in sorted(os.listdir(folder))}
+
+
+def leftovers(folder):
+    """Temporary outputs a run left behind."""
+    found = []
+    for where, _, names in os.walk(folder):
+        found += [os.path.join(where, n) for n in names + [] if ".camtag-" in n]
+        found += [where] if ".camtag-" in os.path.basename(where) else []
+    return found
+
+
+class Safety(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        shutil.rmtree(WORK, ignore_errors=True)
+        os.makedirs(WORK)
+        reset_defaults()
+
+    def copy(self, source, name):
+        path = os.path.join(WORK, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", source, "-map", "0:v", "-c", "copy", path],
+                       check=True)
+        return path
+
+    def test_dv_in_other_containers_is_stamped_frame_exact(self):
+        """Every frame of a .mov or .mkv render equals the frame of the AVI it came from."""
+        for source, kind in ((PAL, "mov"), (PAL, "mkv"), (NTSC, "mov"), (NTSC, "mkv")):
+            name = "%s-%s" % (os.path.basename(source)[:3], kind)
+            with self.subTest(name):
+                wrapped = self.copy(source, os.path.join("wrapped", name + "." + kind))
+                direct, remuxed = os.path.join(WORK, name + "-avi") + "/", os.path.join(WORK, name + "-frames") + "/"
+                self.assertEqual(render(source, direct).returncode, 0)
+                result = render(wrapped, remuxed)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn("remuxed with ffmpeg -c copy", result.stderr)
+                self.assertEqual(frames(remuxed), frames(direct))
+
+    def test_names_the_code_page_cannot_hold(self):
+        for name in ("\u0141\u00f3d\u017a \u65e5\u672c.avi", 'say "cheese".avi', "100%/clip.avi"):
+            with self.subTest(name):
+                path = os.path.join(WORK, "names", name)
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                shutil.copy(PAL, path)
+                out = os.path.join(os.path.dirname(path), "frames %d/" % len(name))
+                result = render(path, out, "--set", "title=%f\\n")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(len(os.listdir(out)), 4)
+
+    def test_an_output_never_replaces_an_input_or_an_existing_file(self):
+        tapes = os.path.join(WORK, "tapes")
+        os.makedirs(tapes)
+        trip_dv = os.path.join(tapes, "trip.dv")
+        subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", PAL, "-c", "copy", "-f", "rawvideo", trip_dv],
+                       check=True)
+        trip_mov = self.copy(PAL, os.path.join("tapes", "trip.mov"))
+        os.link(trip_mov, os.path.join(tapes, "also.mov"))
+        before = frames(tapes)
+        for args in ((trip_mov, trip_mov), ("--format", "mov", tapes + "/", tapes + "/"),
+                     ("--overwrite", trip_mov, trip_mov), ("--overwrite", trip_mov, os.path.join(tapes, "also.mov"))):
+            with self.subTest(args):
+                result = render(*args)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertEqual(frames(tapes), before)
+        # Two inputs of one name in a batch: two outputs; again: refused, then skipped.
+        a, b = os.path.join(WORK, "a", "clip.avi"), os.path.join(WORK, "b", "clip.avi")
+        for path, source in ((a, PAL), (b, NTSC)):
+            os.makedirs(os.path.dirname(path))
+            shutil.copy(source, path)
+        out = os.path.join(WORK, "batch") + "/"
+        self.assertEqual(render(a, b, out).returncode, 0)
+        self.assertEqual(sorted(os.listdir(out)), ["clip-2.mp4", "clip.mp4"])
+        written = frames(out)
+        result = render(a, b, out)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("--overwrite replaces it, --skip-existing", result.stderr)
+        self.assertEqual(render(a, b, out, "--skip-existing").returncode, 0)
+        self.assertEqual(frames(out), written)
+
+    def test_a_decoder_that_stops_early_fails_the_file(self):
+        """A decoder that ends early, quietly or with an error: nothing at the output name."""
+        wrapper = os.path.join(WORK, "bin")
+        os.makedirs(wrapper, exist_ok=True)
+        real = shutil.which("ffmpeg")
+        for quietly, says in ((True, "the decoder delivered 2 of 4 frames"), (False, "the decoder (ffmpeg) failed")):
+            with self.subTest(quietly=quietly):
+                # The decoding ffmpeg (the one writing raw frames to its output) stops after two.
+                with open(os.path.join(wrapper, "ffmpeg"), "w") as f:
+                    f.write('#!/bin/sh\ncase "$*" in *"-f rawvideo -pix_fmt"*" -") '
+                            '"%s" "$@" | head -c %d; exit %d ;; esac\nexec "%s" "$@"\n'
+                            % (real, 2 * 720 * 576 * 3 // 2, 0 if quietly else 1, real))
+                os.chmod(os.path.join(wrapper, "ffmpeg"), 0o755)
+                out = os.path.join(WORK, "short-%d.mp4" % quietly)
+                env = dict(script_env(), PATH=wrapper + os.pathsep + os.environ["PATH"])
+                result = subprocess.run(["bash", os.path.join(SOURCE, "scripts", "render.sh"), PAL, out], env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=300)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(says, result.stderr)
+                self.assertFalse(os.path.exists(out))
+                self.assertEqual(leftovers(WORK), [])
+
+    def test_ctrl_c_stops_a_batch_and_leaves_nothing_half_written(self):
+        shelf = os.path.join(WORK, "shelf")
+        os.makedirs(shelf)
+        long_clip = os.path.join(shelf, "1-long.dv")
+        raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", PAL, "-c", "copy", "-f", "rawvideo", "-"],
+                             check=True, stdout=subprocess.PIPE).stdout
+        with open(long_clip, "wb") as f:
+            f.write(raw * 150)
+        shutil.copy(PAL, os.path.join(shelf, "2-next.avi"))
+        out, scratch = os.path.join(WORK, "stopped") + "/", os.path.join(WORK, "tmp")
+        os.makedirs(scratch)
+        run = subprocess.Popen(["bash", os.path.join(SOURCE, "scripts", "render.sh"), shelf, out],
+                               env=dict(script_env(), TMPDIR=scratch), stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True, start_new_session=True)
+        # Once the long clip is being stamped (its remux is announced first).
+        for line in run.stderr:
+            if "remuxed" in line:
+                break
+        time.sleep(3)
+        os.killpg(run.pid, signal.SIGINT)
+        _, err = run.communicate(timeout=120)
+        self.assertEqual(run.returncode, 130, err)
+        self.assertEqual(os.listdir(out) if os.path.isdir(out) else [], [])
+        self.assertEqual(leftovers(WORK), [])
+        self.assertEqual([n for n in os.listdir(scratch) if n.startswith("camtag.")], [])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,181 @@
+#include "Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+extern char** environ;
+
+namespace camtag::front {
+
+namespace {
+
+volatile sig_atomic_t pendingSignal = 0;
+
+void OnSignal(int signal) {
+    if (pendingSignal == 0) pendingSignal = signal;
+}
+
+void Nap(long milliseconds) {
+    timespec pause{0, milliseconds * 1000000L};
+    nanosleep(&pause, nullptr);
+}
+
+int StatusOf(int raw) {
+    if (WIFEXITED(raw)) return WEXITSTATUS(raw);
+    if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
+    return -1;
+}
+
+} // namespace
+
+void CatchSignals() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A reader that went away is a failed write, not the end of this program.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+int PendingSignal() { return pendingSignal; }
+
+bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child* child, std::string* error) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (in >= 0) posix_spawn_file_actions_adddup2(&actions, in, 0);
+    else posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, 1);
+    if (err >= 0) posix_spawn_file_actions_adddup2(&actions, err, 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    // The child starts with the usual dispositions, whatever this program set.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (rc != 0) {
+        *error = "cannot start " + argv[0] + ": " + std::strerror(rc);
+        return false;
+    }
+    child->pid = pid;
+    child->status = -1;
+    return true;
+}
+
+bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
+    bool stopping = false;
+    int waitedForKill = 0;
+    for (;;) {
+        bool running = false;
+        for (Child* child : children) {
+            if (child->pid <= 0 || child->status >= 0) continue;
+            int raw = 0;
+            const pid_t done = waitpid(child->pid, &raw, WNOHANG);
+            if (done == child->pid) {
+                child->status = StatusOf(raw);
+            } else if (done < 0 && errno == ECHILD) {
+                child->status = 127;
+            } else {
+                running = true;
+            }
+        }
+        if (!running) return !stopping;
+        if (PendingSignal() && !stopping) {
+            stopping = true;
+            for (Child* child : children)
+                if (child->status < 0) kill(-child->pid, SIGTERM);
+        }
+        if (stopping && ++waitedForKill == 30) // 3 s
+            for (Child* child : children)
+                if (child->status < 0) kill(-child->pid, SIGKILL);
+        if (tick && !stopping) tick();
+        Nap(100);
+    }
+}
+
+int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err, std::string* error) {
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+        *error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return -1;
+    }
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        *error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return -1;
+    }
+    Child child;
+    const bool started = Spawn(argv, -1, outPipe[1], errPipe[1], &child, error);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (started) {
+        // Both pipes at once, so that neither fills while the other is read; until both end,
+        // or the child has ended and what it wrote is read (a process it started may hold
+        // the pipes open long after).
+        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        std::string* sinks[2] = {out, err};
+        int open = 2;
+        bool ended = false;
+        while (open > 0) {
+            const int ready = poll(fds, 2, ended ? 0 : 200);
+            if (ready < 0 && errno != EINTR) break;
+            if (ready == 0 && ended) break;
+            if (PendingSignal()) kill(-child.pid, SIGTERM);
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                char buffer[65536];
+                const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+                if (got > 0) {
+                    if (sinks[i]) sinks[i]->append(buffer, static_cast<size_t>(got));
+                } else if (got == 0 || errno != EINTR) {
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+            int raw = 0;
+            if (!ended && ready <= 0 && waitpid(child.pid, &raw, WNOHANG) == child.pid) {
+                child.status = StatusOf(raw);
+                ended = true;
+            }
+        }
+    }
+    close(outPipe[0]);
+    close(errPipe[0]);
+    if (!started) return -1;
+    if (!WaitAll({&child})) return -1;
+    return child.status;
+}
+
+std::string LastLines(const std::string& text, size_t lines) {
+    size_t end = text.size();
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) --end;
+    size_t start = end;
+    for (size_t n = 0; start > 0; --start) {
+        if (text[start - 1] == '\n' && ++n == lines) break;
+    }
+    return text.substr(start, end - start);
+}
+
+} // namespace camtag::front

@@ -1,0 +1,41 @@
+// Child processes without a shell: each in a process group of its own, so that a Ctrl-C at the
+// terminal reaches this program alone, which then stops them, cleans up and ends.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace camtag::front {
+
+// SIGINT and SIGTERM set a flag instead of ending the program; PendingSignal() tells which
+// came (0 for none).
+void CatchSignals();
+int PendingSignal();
+
+struct Child {
+    pid_t pid = -1;
+    int status = -1; // the exit status once ended; 128 + signal when killed
+};
+
+// Starts argv[0] (found on PATH) with the given descriptors as its standard input, output and
+// error (-1: /dev/null for input, this program's own for the others). False with `error` when
+// it cannot start.
+bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child* child, std::string* error);
+
+// Waits until every child has ended. When a signal comes first, the children are stopped
+// (SIGTERM, then SIGKILL) and reaped, and the call returns false. `tick` runs about every
+// 100 ms while waiting.
+bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick = {});
+
+// Runs one command to its end: its exit status, or -1 when it could not start (`error` says
+// why) or a signal stopped the wait. Its standard output goes to `out` (null: discarded), its
+// standard error to `err` (null: discarded).
+int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err, std::string* error);
+
+// The last lines of a text, for quoting a program's own words after a failure.
+std::string LastLines(const std::string& text, size_t lines);
+
+} // namespace camtag::front

@@ -1,0 +1,718 @@
+#include "Render.h"
+
+#include "Output.h"
+#include "Process.h"
+
+#include <nlohmann/json.hpp>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace camtag::front {
+
+namespace {
+
+void Say(const std::string& line) { std::fprintf(stderr, "render: %s\n", line.c_str()); }
+
+std::string Plural(long long n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+double Seconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// One input as camtag-render --probe saw it.
+struct Recording {
+    long long first = 0, last = 0;
+    std::string start; // YYYY-MM-DD_HH-MM-SS, or "-"
+    bool wide = false;
+};
+
+struct Source {
+    std::string state; // ok, refused, failed
+    std::string reason;
+    long long frames = 0;
+    long long scale = 0, sampleSize = 0;
+    int width = 0, height = 0;
+    std::string created; // YYYY-MM-DDTHH:MM:SS or "-"
+    std::vector<Recording> recordings;
+    bool pal() const { return scale == 25; }
+};
+
+Source ParseProbeLine(const std::string& line) {
+    Source source;
+    const std::vector<std::string> fields = Split(line, '\t');
+    source.state = fields.empty() ? "failed" : fields[0];
+    if (source.state != "ok") {
+        source.reason = fields.size() > 1 ? fields[1] : "the renderer gave no reason";
+        if (source.state != "refused") source.state = "failed";
+        return source;
+    }
+    if (fields.size() < 8) {
+        source.state = "failed";
+        source.reason = "the renderer's answer is cut short";
+        return source;
+    }
+    source.frames = std::atoll(fields[1].c_str());
+    source.scale = std::atoll(fields[2].c_str());
+    source.sampleSize = std::atoll(fields[3].c_str());
+    source.width = std::atoi(fields[4].c_str());
+    source.height = std::atoi(fields[5].c_str());
+    source.created = fields[6];
+    if (fields[7] != "-") {
+        for (const std::string& item : Split(fields[7], ',')) {
+            // FIRST-LAST=START@ASPECT
+            Recording r;
+            const size_t dash = item.find('-'), equals = item.find('='), at = item.rfind('@');
+            if (dash == std::string::npos || equals == std::string::npos || at == std::string::npos) continue;
+            r.first = std::atoll(item.substr(0, dash).c_str());
+            r.last = std::atoll(item.substr(dash + 1, equals - dash - 1).c_str());
+            r.start = item.substr(equals + 1, at - equals - 1);
+            r.wide = item.substr(at + 1) == "16:9";
+            source.recordings.push_back(r);
+        }
+    }
+    return source;
+}
+
+// The pixel shape DV gives each TV system and aspect (as ffmpeg's DV decoder sets it).
+std::string SampleAspect(bool pal, bool wide) {
+    if (pal) return wide ? "64/45" : "16/15";
+    return wide ? "32/27" : "8/9";
+}
+
+bool HasSound(const std::string& path) {
+    std::string out, error;
+    if (RunCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "json", "--", path}, &out,
+                   nullptr, &error) != 0)
+        return false;
+    const nlohmann::json facts = nlohmann::json::parse(out, nullptr, false);
+    if (facts.is_discarded() || !facts.contains("streams")) return false;
+    for (const auto& stream : facts["streams"])
+        if (stream.value("codec_type", "") == "audio") return true;
+    return false;
+}
+
+// ffmpeg's image sequence names read % as a pattern.
+std::string EscapePercent(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '%') out += '%';
+        out += c;
+    }
+    return out;
+}
+
+std::string Decimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+// The stamp's progress on a terminal: frames, speed and time left, on one line.
+class Progress {
+public:
+    Progress(std::string name, long long total) : name_(std::move(name)), total_(total), terminal_(isatty(2)) {}
+    void Update(long long done) {
+        if (!terminal_) return;
+        const double elapsed = Seconds() - started_;
+        const double rate = elapsed > 0 ? double(done) / elapsed : 0;
+        std::string left = rate > 0 ? ", " + std::to_string(static_cast<long long>((total_ - done) / rate)) + " s left"
+                                    : "";
+        char speed[32];
+        std::snprintf(speed, sizeof speed, "%.1f", rate);
+        std::fprintf(stderr, "\rrender: %s: %lld/%lld frames, %s frames/s%s   ", name_.c_str(), done, total_, speed,
+                     left.c_str());
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void End() {
+        if (shown_) std::fputs("\n", stderr);
+        shown_ = false;
+    }
+    double Elapsed() const { return Seconds() - started_; }
+
+private:
+    std::string name_;
+    long long total_;
+    bool terminal_;
+    bool shown_ = false;
+    double started_ = Seconds();
+};
+
+// What one render of frames first..first+count-1 of an input writes.
+struct Clip {
+    std::string input;  // the path the module and the decoder read
+    std::string shown;  // the path the user gave (the sound comes from there)
+    std::string output; // where it goes
+    long long first = 0, count = 0;
+    std::string created; // YYYY-MM-DDTHH:MM:SS or "-"
+    std::string sampleAspect;
+};
+
+class Renderer {
+public:
+    Renderer(const RenderOptions& options, const Workers& workers) : options_(options), workers_(workers) {}
+    int Run();
+
+private:
+    bool MakeLook(int* status);
+    bool RenderInput(size_t index);
+    bool RenderClip(const Clip& clip, const Source& source, bool audio);
+    bool Cues(const Clip& clip, std::string* cues);
+    std::vector<std::string> LookArgs() const;
+    int Interrupted();
+
+    const RenderOptions& options_;
+    const Workers& workers_;
+    Plan plan_;
+    NameTaker names_;
+    WorkFolder work_;
+    MessageNames messages_;
+    std::string look_;                 // the look file of the run, in the work folder
+    std::vector<std::string> module_;  // per input: the path the module reads
+    std::vector<Source> sources_;      // per input, from the first look
+    std::vector<std::string> failures_;
+    std::vector<std::string> remuxed_; // per input: the remuxed copy, when one is needed
+};
+
+std::vector<std::string> Renderer::LookArgs() const {
+    // A look made from the defaults and options only stamps each clip as it would be alone; one
+    // from a file or the dialog keeps the font relative to the frame it was made on.
+    if (options_.dialog || !options_.look.settings.empty()) return {"--settings", WindowsPath(look_)};
+    return {"--settings", WindowsPath(look_), "--own-reference"};
+}
+
+int Renderer::Interrupted() {
+    const int signal = PendingSignal();
+    Say(std::string("interrupted (") + (signal == SIGTERM ? "SIGTERM" : "Ctrl-C") +
+        "); the output being written was removed");
+    work_.Remove();
+    return 128 + signal;
+}
+
+// The look every input is stamped with, fixed once: the defaults, the settings file, the
+// options and the dialog, made by the module on the first input it can read, kept in a look
+// file of the run that each input then reads instead of the registry.
+bool Renderer::MakeLook(int* workerStatus) {
+    look_ = work_.path() + "/look.bin";
+    std::vector<std::string> args{"--probe", "--recordings"};
+    if (!options_.look.settings.empty())
+        args.insert(args.end(), {"--settings", WindowsPath(options_.look.settings)});
+    args.insert(args.end(), options_.look.args.begin(), options_.look.args.end());
+    if (!options_.dialog) args.insert(args.end(), {"--save-settings", WindowsPath(look_)});
+    for (size_t i = 0; i < plan_.inputs.size(); ++i) args.push_back(WindowsPath(module_[i]));
+    std::string out, messages;
+    const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
+    *workerStatus = status;
+    if (PendingSignal()) return false;
+    if (status != 0 && status != 2) {
+        Relay(messages, "camtag-render", "render");
+        if (messages.empty())
+            Say("the renderer ended with exit status " + std::to_string(status) + " and no message (Wine: " +
+                (std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "?") + ")");
+        return false;
+    }
+    const std::vector<std::string> lines = Split(out, '\n');
+    for (size_t i = 0; i < plan_.inputs.size(); ++i)
+        sources_.push_back(ParseProbeLine(i < lines.size() ? lines[i] : std::string()));
+    if (!options_.dialog) {
+        struct stat st;
+        if (stat(look_.c_str(), &st) == 0) return true;
+        // No input the module reads as it is: the look is made on the first remuxed one.
+        look_.clear();
+        return true;
+    }
+    return true;
+}
+
+bool Renderer::Cues(const Clip& clip, std::string* cues) {
+    *cues = work_.path() + "/cues.srt";
+    std::vector<std::string> args{"--name", clip.shown, "--frames",
+                                  std::to_string(clip.first) + "-" + std::to_string(clip.first + clip.count - 1),
+                                  "--srt", WindowsPath(*cues)};
+    args.insert(args.end(), {"--settings", WindowsPath(look_)});
+    args.push_back(WindowsPath(clip.input));
+    std::string out, messages;
+    if (RunWindows(workers_, workers_.prober(), args, messages_, nullptr, &messages) != 0) {
+        Relay(messages, "camtag-probe", "render");
+        return false;
+    }
+    struct stat st;
+    // A stretch without any text has no subtitle track (ffmpeg takes no empty SRT file).
+    if (stat(cues->c_str(), &st) != 0 || st.st_size == 0) cues->clear();
+    return true;
+}
+
+bool Renderer::RenderClip(const Clip& clip, const Source& source, bool audio) {
+    const bool frames = plan_.kind == OutputKind::kFrames;
+    const int width = source.width, height = source.height;
+    const bool yuv = !frames && width % 2 == 0 && height % 2 == 0;
+    std::string error;
+    std::string cues;
+    if (options_.subtitles && !Cues(clip, &cues)) return false;
+    if (PendingSignal()) return false;
+
+    PendingOutput output, still;
+    if (!output.Begin(clip.output, frames, &error) ||
+        (!options_.plan.still.empty() && !still.Begin(options_.plan.still, false, &error))) {
+        Say(error);
+        return false;
+    }
+    const std::string rate = std::to_string(source.scale) + "/" + std::to_string(source.sampleSize);
+    const std::string seek = Decimal(std::floor(double(clip.first) * double(source.sampleSize) * 1e6 /
+                                                double(source.scale)) / 1e6);
+    const std::string pixels = yuv ? "yuv420p" : "bgra";
+    const std::string flip = yuv ? "" : "vflip,";
+
+    // The decoder: NTSC's 4:1:1 chroma comes to 4:2:0 field by field, as the fields were shot.
+    std::vector<std::string> decode{"ffmpeg", "-nostdin", "-v", "error", "-ss", seek, "-i", clip.input,
+                                    "-map", "0:v:0", "-fps_mode", "passthrough", "-frames:v",
+                                    std::to_string(clip.count)};
+    std::string decodeFilter = yuv ? (source.pal() ? "" : "scale=interl=1,format=yuv420p") : "vflip";
+    if (!decodeFilter.empty()) decode.insert(decode.end(), {"-vf", decodeFilter});
+    decode.insert(decode.end(), {"-f", "rawvideo", "-pix_fmt", pixels, "-"});
+
+    std::vector<std::string> encode{"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", pixels,
+                                    "-s", std::to_string(width) + "x" + std::to_string(height), "-framerate", rate,
+                                    "-i", "-"};
+    const Encoding encoding = EncodingFor(options_.deinterlace);
+    const std::string& field = encoding.pictureFilter;
+    if (frames) {
+        const std::string picture = flip + (options_.deinterlace ? field + "," : "") + "setsar=" + clip.sampleAspect;
+        encode.insert(encode.end(), {"-map", "0:v", "-vf", picture, "-pix_fmt", "rgb24",
+                                     EscapePercent(output.temporary()) + "/frame-%06d.png"});
+    } else {
+        int next = 1;
+        if (audio) {
+            encode.insert(encode.end(), {"-ss", seek, "-i", clip.shown});
+            ++next;
+        }
+        if (!cues.empty()) encode.insert(encode.end(), {"-i", cues});
+        encode.insert(encode.end(), {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
+        encode.insert(encode.end(), encoding.video.begin(), encoding.video.end());
+        if (audio) {
+            encode.insert(encode.end(), {"-map", "1:a:0"});
+            encode.insert(encode.end(), encoding.audio.begin(), encoding.audio.end());
+        }
+        if (!cues.empty())
+            encode.insert(encode.end(), {"-map", std::to_string(next) + ":s", "-c:s",
+                                         plan_.format == "mkv" ? "srt" : "mov_text", "-metadata:s:s:0",
+                                         "title=Recording date and time", "-metadata:s:s:0",
+                                         "handler_name=Recording date and time"});
+        // The sound ends with the last frame.
+        encode.insert(encode.end(), {"-t", Decimal(double(clip.count) * double(source.sampleSize) /
+                                                   double(source.scale))});
+        if (clip.created != "-") encode.insert(encode.end(), {"-metadata", "creation_time=" + clip.created + "Z"});
+        if (plan_.format != "mkv") encode.insert(encode.end(), {"-movflags", "+faststart"});
+        encode.insert(encode.end(), {"-f", plan_.format == "mkv" ? "matroska" : plan_.format == "m4v" ? "ipod"
+                                                                                                      : plan_.format,
+                                     output.temporary()});
+    }
+    if (!still.temporary().empty()) {
+        // Square pixels for the picture, so that it looks as the clip does on screen.
+        encode.insert(encode.end(),
+                      {"-map", "0:v", "-vf",
+                       flip + "select=eq(n\\," + std::to_string(clip.count / 2) + "),scale=trunc(iw*" +
+                           clip.sampleAspect + "/2)*2:ih,setsar=1",
+                       "-pix_fmt", "rgb24", "-frames:v", "1", "-update", "1", "-f", "image2", still.temporary()});
+    }
+
+    std::vector<std::string> stamp{workers_.wine, workers_.renderer(), "--module", WindowsPath(workers_.module()),
+                                   "--size", std::to_string(width) + "x" + std::to_string(height), "--pixels", pixels,
+                                   "--name", clip.shown, "--in", std::to_string(clip.first), "--frames",
+                                   std::to_string(clip.count), "--progress"};
+    const std::vector<std::string> look = LookArgs();
+    stamp.insert(stamp.end(), look.begin(), look.end());
+    stamp.push_back(WindowsPath(clip.input));
+
+    // decoder -> renderer -> encoder (or decoder -> encoder without a stamp). The renderer's
+    // messages come through a pipe read here: its progress lines, and its words for the end.
+    if (options_.stamp) EnsureWineServer(workers_);
+    const std::string decodeLog = work_.path() + "/decoder.log", encodeLog = work_.path() + "/encoder.log";
+    const int decodeErr = open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int encodeErr = open(encodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int first[2] = {-1, -1}, second[2] = {-1, -1}, messages[2] = {-1, -1};
+    bool ok = pipe2(first, O_CLOEXEC) == 0;
+    if (options_.stamp) ok = ok && pipe2(second, O_CLOEXEC) == 0 && pipe2(messages, O_CLOEXEC) == 0;
+    Child decoder, renderer, encoder;
+    if (ok) {
+        ok = Spawn(decode, -1, first[1], decodeErr, &decoder, &error);
+        if (ok && options_.stamp)
+            ok = Spawn(stamp, first[0], second[1], messages[1], &renderer, &error) &&
+                 Spawn(encode, second[0], -1, encodeErr, &encoder, &error);
+        else if (ok)
+            ok = Spawn(encode, first[0], -1, encodeErr, &encoder, &error);
+    } else {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+    }
+    for (int fd : {first[0], first[1], second[0], second[1], messages[1], decodeErr, encodeErr})
+        if (fd >= 0) close(fd);
+
+    Progress progress(clip.shown, clip.count);
+    std::atomic<long long> done{0};
+    std::string rendererWords;
+    std::thread listener;
+    if (messages[0] >= 0) {
+        listener = std::thread([&] {
+            FILE* in = fdopen(messages[0], "r");
+            char line[4096];
+            while (in && std::fgets(line, sizeof line, in)) {
+                long long n = 0, total = 0;
+                if (std::sscanf(line, "camtag-render: progress %lld %lld", &n, &total) == 2) done = n;
+                else rendererWords += line;
+            }
+            if (in) std::fclose(in);
+        });
+    }
+    bool finished = WaitAll({&decoder, &renderer, &encoder}, [&] { progress.Update(done); });
+    if (listener.joinable()) listener.join();
+    progress.End();
+    if (!ok) {
+        Say(error);
+        if (decoder.pid > 0) finished = WaitAll({&decoder, &renderer, &encoder});
+        return false;
+    }
+    if (!finished) return false;
+
+    const std::string decoderWords = ReadFile(decodeLog), encoderWords = ReadFile(encodeLog);
+    const std::string words = messages_.Translate(rendererWords);
+    // The first process that failed is the cause; the others fail after it (a closed pipe).
+    std::string failure;
+    const Child* cause = nullptr;
+    if (decoder.status != 0) {
+        failure = "the decoder (ffmpeg) failed with exit status " + std::to_string(decoder.status);
+        cause = &decoder;
+    } else if (options_.stamp && renderer.status != 0) {
+        failure = "stamping failed";
+        cause = &renderer;
+    } else if (encoder.status != 0) {
+        failure = "the encoder (ffmpeg) failed with exit status " + std::to_string(encoder.status);
+        cause = &encoder;
+    }
+    long long written = options_.stamp ? done.load() : clip.count;
+    if (failure.empty() && !options_.stamp && !frames) {
+        // Without the renderer nothing counted the frames: the output says how many it holds.
+        std::string count, why;
+        RunCommand({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
+                    "stream=nb_read_packets", "-of", "csv=p=0", "--", output.temporary()},
+                   &count, nullptr, &why);
+        written = std::atoll(count.c_str());
+        if (written != clip.count)
+            failure = "the decoder delivered " + std::to_string(written) + " of " + std::to_string(clip.count) +
+                      " frames";
+    }
+    if (!failure.empty()) {
+        // The renderer's own words are ours; ffmpeg's follow our line when they explain it.
+        if (cause == &renderer) Relay(words, "camtag-render", "render");
+        Say(clip.shown + ": " + failure + "; nothing written to " + clip.output);
+        if (cause == &decoder) std::fputs(decoderWords.c_str(), stderr);
+        if (cause == &encoder) std::fputs(encoderWords.c_str(), stderr);
+        return false;
+    }
+    const bool replace = options_.plan.overwrite;
+    if (!output.Commit(replace, &error) || (!still.temporary().empty() && !still.Commit(replace, &error))) {
+        Say(error);
+        return false;
+    }
+    // The renderer's warnings, then one line for the clip.
+    for (const std::string& line : Split(words, '\n'))
+        if (line.rfind("camtag-render: warning: ", 0) == 0) Say(line.substr(15));
+    const double elapsed = progress.Elapsed();
+    char speed[64];
+    std::snprintf(speed, sizeof speed, "%.1f s (%.1f frames/s)", elapsed, elapsed > 0 ? double(written) / elapsed : 0.0);
+    Say(clip.shown + " -> " + clip.output + (options_.plan.still.empty() ? "" : " and " + options_.plan.still) + ": " +
+        Plural(written, "frame", "frames") + " in " + speed);
+    return true;
+}
+
+bool Renderer::RenderInput(size_t index) {
+    const std::string& shown = plan_.inputs[index];
+    Source source = sources_[index];
+    std::string input = module_[index];
+    std::string error;
+    if (source.state == "refused") {
+        // Remuxed just before it renders, so that one input's room is enough.
+        const std::string folder = work_.path() + "/remux-" + std::to_string(index);
+        mkdir(folder.c_str(), 0700);
+        const std::string remuxed = folder + "/" + FileNameOf(input);
+        std::string why;
+        if (!RemuxDv(shown, remuxed, &why)) {
+            if (PendingSignal()) return false;
+            Say(shown + ": " + source.reason + ", and it cannot be remuxed: " + why);
+            return false;
+        }
+        Say(shown + ": " + source.reason + "; remuxed with ffmpeg -c copy into a temporary DV AVI");
+        messages_.Add(remuxed, shown);
+        messages_.Add(WindowsPath(remuxed), shown);
+        input = remuxed;
+        remuxed_[index] = remuxed;
+        std::vector<std::string> args{"--probe", "--recordings", "--name", shown};
+        if (look_.empty()) {
+            // No input read as it was: this one makes the look.
+            look_ = work_.path() + "/look.bin";
+            if (!options_.look.settings.empty())
+                args.insert(args.end(), {"--settings", WindowsPath(options_.look.settings)});
+            args.insert(args.end(), options_.look.args.begin(), options_.look.args.end());
+            args.insert(args.end(), {"--save-settings", WindowsPath(look_)});
+        } else {
+            const std::vector<std::string> look = LookArgs();
+            args.insert(args.end(), look.begin(), look.end());
+        }
+        args.push_back(WindowsPath(remuxed));
+        std::string out, messages;
+        const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
+        if (PendingSignal()) return false;
+        source = ParseProbeLine(out.substr(0, out.find('\n')));
+        if (status != 0 && source.state == "ok") source.state = "failed";
+        if (source.state != "ok") {
+            Relay(messages, "camtag-render", "render");
+            if (messages.empty()) Say(shown + ": " + source.reason);
+            if (look_ == work_.path() + "/look.bin") {
+                struct stat st;
+                if (stat(look_.c_str(), &st) != 0) look_.clear();
+            }
+            return false;
+        }
+    } else if (source.state != "ok") {
+        Say(shown + ": " + source.reason);
+        return false;
+    }
+    const bool audio = HasSound(shown);
+    bool ok = true;
+    auto limited = [&](long long count) { return options_.frames >= 0 && options_.frames < count ? options_.frames : count; };
+    if (plan_.split) {
+        for (const Recording& r : source.recordings) {
+            if (PendingSignal()) return false;
+            Clip clip;
+            clip.input = input;
+            clip.shown = shown;
+            clip.first = r.first;
+            clip.count = limited(r.last - r.first + 1);
+            const std::string stem = plan_.stem.empty() ? StemOf(FileNameOf(shown)) : plan_.stem;
+            const std::string label = r.start == "-" ? "frame-" + std::to_string(r.first) : r.start;
+            clip.output = names_.Take(plan_.folder + "/" + stem + "_" + label + "." + plan_.format);
+            if (r.start != "-") {
+                // YYYY-MM-DD_HH-MM-SS -> YYYY-MM-DDTHH:MM:SS
+                std::string created = r.start;
+                if (created.size() == 19) {
+                    created[10] = 'T';
+                    created[13] = created[16] = ':';
+                }
+                clip.created = created;
+            } else {
+                clip.created = "-";
+            }
+            clip.sampleAspect = SampleAspect(source.pal(), r.wide);
+            switch (CheckOutput(clip.output, OutputKind::kVideo, plan_.inputs, options_.plan.overwrite,
+                                options_.plan.skipExisting, &error)) {
+            case OutputCheck::kRefuse: Say(error); ok = false; continue;
+            case OutputCheck::kSkip: Say(clip.output + ": exists; skipped"); continue;
+            case OutputCheck::kWrite: break;
+            }
+            ok = RenderClip(clip, source, audio) && ok;
+        }
+        return ok;
+    }
+    Clip clip;
+    clip.input = input;
+    clip.shown = shown;
+    clip.output = plan_.outputs[index];
+    if (clip.output.empty()) {
+        Say(shown + ": the output exists; skipped");
+        return true;
+    }
+    clip.count = limited(source.frames);
+    clip.created = source.created;
+    const bool wide = !source.recordings.empty() && source.recordings.front().wide;
+    clip.sampleAspect = SampleAspect(source.pal(), wide);
+    for (const Recording& r : source.recordings)
+        if (r.first < clip.count && r.wide != wide) {
+            Say("warning: " + shown + ": its recordings are not all " + (wide ? "16:9" : "4:3") +
+                "; the whole video is written as the first one is (--split keeps each recording's own)");
+            break;
+        }
+    if (clip.count <= 0) {
+        Say(shown + ": no frames to stamp");
+        return false;
+    }
+    return RenderClip(clip, source, audio);
+}
+
+int Renderer::Run() {
+    std::string error;
+    if (!MakePlan(options_.plan, &plan_, &names_, &error)) {
+        Say(error);
+        return kExitUsage;
+    }
+    if (plan_.kind == OutputKind::kFrames && options_.subtitles) {
+        Say("PNG frames carry no subtitles; write a video");
+        return kExitUsage;
+    }
+    if (plan_.kind == OutputKind::kFrames && !options_.stamp) {
+        Say("--no-stamp writes the frames unchanged: ffmpeg does that on its own");
+        return kExitUsage;
+    }
+    if (options_.dialog) {
+        if (options_.look.pictures) {
+            Say("--dialog with --time-format or --date-format: choose or edit the pictures in the dialog instead");
+            return kExitUsage;
+        }
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) {
+            Say("--dialog needs a display to show the settings dialog on (DISPLAY is not set)");
+            return kExitUsage;
+        }
+        int number = -1;
+        struct stat st;
+        if (std::sscanf(display, ":%d", &number) == 1 &&
+            stat(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), &st) != 0) {
+            Say(std::string("--dialog needs a display to show the settings dialog on (") + display +
+                " is not running)");
+            return kExitUsage;
+        }
+    }
+    if (!work_.Make(&error)) {
+        Say(error);
+        return kExitFailed;
+    }
+    for (const std::string& input : plan_.inputs) {
+        const std::string path = ModulePathFor(input, work_.path(), &error);
+        if (path.empty()) {
+            Say(error);
+            return kExitFailed;
+        }
+        messages_.Add(path, input);
+        messages_.Add(WindowsPath(path), input);
+        module_.push_back(path);
+    }
+    remuxed_.assign(plan_.inputs.size(), std::string());
+    // The renderer refuses options (a setting's value, a picture) with status 1.
+    int lookStatus = 0;
+    if (!MakeLook(&lookStatus)) return PendingSignal() ? Interrupted() : lookStatus == 1 ? kExitUsage : kExitFailed;
+
+    if (options_.dialog) {
+        // The dialog shows the first input's first frame.
+        size_t first = 0;
+        while (first < sources_.size() && sources_[first].state == "failed") ++first;
+        if (first == sources_.size()) {
+            Say("no input the module can read for the settings dialog");
+            return kExitFailed;
+        }
+        std::string input = module_[first];
+        if (sources_[first].state == "refused") {
+            const std::string folder = work_.path() + "/dialog";
+            mkdir(folder.c_str(), 0700);
+            input = folder + "/" + FileNameOf(module_[first]);
+            std::string why;
+            if (!RemuxDv(plan_.inputs[first], input, &why)) {
+                Say(plan_.inputs[first] + ": " + sources_[first].reason + ", and it cannot be remuxed: " + why);
+                return PendingSignal() ? Interrupted() : kExitFailed;
+            }
+            messages_.Add(input, plan_.inputs[first]);
+        }
+        std::string out, messages;
+        RunWindows(workers_, workers_.renderer(), {"--probe", WindowsPath(input)}, messages_, &out, &messages);
+        const Source source = ParseProbeLine(out.substr(0, out.find('\n')));
+        const std::string picture = work_.path() + "/first.bgra";
+        std::string why;
+        if (source.state != "ok" ||
+            RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", input, "-frames:v", "1", "-vf", "vflip", "-f",
+                        "rawvideo", "-pix_fmt", "bgra", picture},
+                       nullptr, &why, &error) != 0) {
+            Say(plan_.inputs[first] + ": cannot decode its first frame");
+            return PendingSignal() ? Interrupted() : kExitFailed;
+        }
+        std::vector<std::string> args{"--probe", "--size",
+                                      std::to_string(source.width) + "x" + std::to_string(source.height), "--dialog",
+                                      WindowsPath(picture), "--save-settings", WindowsPath(look_)};
+        if (!options_.look.settings.empty())
+            args.insert(args.end(), {"--settings", WindowsPath(options_.look.settings)});
+        args.insert(args.end(), options_.look.args.begin(), options_.look.args.end());
+        args.push_back(WindowsPath(input));
+        Say(std::string("the settings dialog is open on ") + std::getenv("DISPLAY"));
+        const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
+        if (PendingSignal()) return Interrupted();
+        if (status == 4) {
+            Say("cancelled in the settings dialog; nothing rendered");
+            return kExitCancelled;
+        }
+        if (status != 0) {
+            Relay(messages, "camtag-render", "render");
+            return kExitFailed;
+        }
+    }
+    if (!options_.plan.saveSettings.empty()) {
+        PendingOutput saved;
+        const std::string look = ReadFile(look_);
+        FILE* f = nullptr;
+        if (look.empty() || !saved.Begin(options_.plan.saveSettings, false, &error) ||
+            !(f = std::fopen(saved.temporary().c_str(), "wb")) ||
+            std::fwrite(look.data(), 1, look.size(), f) != look.size() || std::fclose(f) != 0 ||
+            !saved.Commit(options_.plan.overwrite, &error)) {
+            Say(options_.plan.saveSettings + ": " + (error.empty() ? "cannot save the settings" : error));
+            return kExitFailed;
+        }
+    }
+
+    for (size_t i = 0; i < plan_.inputs.size(); ++i) {
+        if (PendingSignal()) return Interrupted();
+        const bool ok = RenderInput(i);
+        // A remuxed copy is as large as its input: gone as soon as it served.
+        if (!remuxed_[i].empty()) unlink(remuxed_[i].c_str());
+        if (PendingSignal()) return Interrupted();
+        if (!ok) failures_.push_back(plan_.inputs[i]);
+    }
+    if (failures_.empty()) return kExitOk;
+    if (plan_.inputs.size() > 1) {
+        std::string list;
+        for (const std::string& f : failures_) list += (list.empty() ? "" : " ") + f;
+        Say(std::to_string(failures_.size()) + " of " + std::to_string(plan_.inputs.size()) + " inputs failed: " + list);
+    }
+    return kExitFailed;
+}
+
+} // namespace
+
+bool ParseDecimal(const std::string& text, long long limit, long long* value) {
+    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const long long n = std::atoll(text.c_str());
+    if (n > limit) return false;
+    *value = n;
+    return true;
+}
+
+Encoding EncodingFor(bool deinterlace) {
+    Encoding e;
+    e.pictureFilter = deinterlace ? "setfield=bff,bwdif=mode=send_frame:parity=bff:deint=all" : "setfield=bff";
+    e.video = {"-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"};
+    if (!deinterlace) e.video.insert(e.video.end(), {"-flags", "+ildct+ilme", "-x264-params", "bff=1"});
+    e.audio = {"-c:a", "aac", "-b:a", "192k"};
+    return e;
+}
+
+int Render(const RenderOptions& options, const Workers& workers) {
+    Renderer renderer(options, workers);
+    return renderer.Run();
+}
+
+} // namespace camtag::front
