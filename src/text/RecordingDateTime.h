@@ -1,5 +1,6 @@
-// An instant as milliseconds since 1970-01-01 00:00:00 UTC, for shifting recording times by
-// days and clock time on the real time line. Calendar fields go in and come out as local time.
+// A camcorder's date and time as milliseconds since 1970-01-01 00:00:00 of the plain calendar,
+// for shifting it by days and clock time. A camcorder clock belongs to no time zone, so the
+// editing machine's zone and its summer time play no part: one hour is always one hour.
 #pragma once
 
 #include <windows.h>
@@ -16,16 +17,15 @@ public:
     // A duration, for Add.
     static RecordingDateTime FromDuration(int32_t days, int32_t hours, int32_t minutes, int32_t seconds,
                                           int32_t milliseconds);
-    // Local calendar fields (month 1..12); value 0 when a field is out of range or the time
-    // cannot be represented. isDst as for mktime: -1 lets the conversion decide.
-    RecordingDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond,
-                      int isDst);
+    // Calendar fields (month 1..12); value 0 when a field is out of range or the time is
+    // outside 1970 to 3000.
+    RecordingDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond);
     // wDayOfWeek is ignored; value 0 before 1900.
-    RecordingDateTime(const SYSTEMTIME& t, int isDst);
+    explicit RecordingDateTime(const SYSTEMTIME& t);
 
     void Add(const RecordingDateTime& other) { value += other.value; }
 
-    // Local broken-down time; false when the instant is outside what the runtime converts.
+    // Broken-down time (tm_isdst 0); false outside 1970 to 3000.
     bool ToBrokenDown(struct tm* out) const;
     // false leaves out unchanged.
     bool ToSystemTime(SYSTEMTIME* out) const;
@@ -35,8 +35,8 @@ public:
 
 // The "timeadjust" (bytes: seconds, minutes, hours, unused) and "dateadjust" (bytes: days,
 // months, then years as a signed 16-bit value) settings applied to t in place: days and clock
-// on the time line, then months, then years on the calendar fields. Nothing happens, not even a
-// conversion, when both are 0. Returns whether t was touched.
+// on the time line, then months, then years on the calendar fields, the day kept within the
+// month. Nothing happens, not even a conversion, when both are 0. Returns whether t was touched.
 bool ApplyAdjustment(SYSTEMTIME* t, int32_t timeadjust, int32_t dateadjust);
 
 } // namespace camtag

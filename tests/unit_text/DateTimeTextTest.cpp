@@ -91,10 +91,10 @@ TEST_F(DateTimeTextTest, AdjustmentAppliesToCopyOnly) {
     EXPECT_EQ(Compose(t), "00:00:15\n01.01.05");
     EXPECT_EQ(Show(t), "2004-12-31 23:59:30.000");
 
-    // 31 January + 1 month: the time still shows, the impossible date does not.
+    // 31 January + 1 month: the last day of February, not a date that cannot be shown.
     s.timeadjust = 0;
     s.dateadjust = DateAdjust(0, 1, 0);
-    EXPECT_EQ(Compose(MakeTime(2004, 1, 31, 8, 0, 0)), "08:00:00\n");
+    EXPECT_EQ(Compose(MakeTime(2004, 1, 31, 8, 0, 0)), "08:00:00\n29.02.04");
 }
 
 TEST_F(DateTimeTextTest, MinuteTokens) {
