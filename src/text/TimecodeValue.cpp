@@ -167,12 +167,23 @@ void TimecodeValue::Format(char* buf, size_t size, int style) const {
     char piece[32];
     switch (style) {
     case kTimecodeSmpte:
-    case kTimecodeTime:
+    case kTimecodeTime: {
+        int h = hours, m = minutes, s = seconds;
+        if (style == kTimecodeTime) {
+            // The real time of the frame throughout, as its milliseconds are: a drop-frame label
+            // runs up to two frames behind the clock before each dropped pair, and its seconds
+            // would then step back a second against the milliseconds.
+            const double whole = std::floor(elapsedSeconds);
+            const int64_t total = std::fabs(whole) < 9e15 ? static_cast<int64_t>(whole) : 0;
+            s = static_cast<int>(FloorMod(total, 60));
+            m = static_cast<int>(FloorMod(FloorDiv(total, 60), 60));
+            h = static_cast<int>(FloorMod(FloorDiv(total, 3600), 24));
+        }
         if (showHours) {
-            snprintf(piece, sizeof piece, "%02d%c", hours, separator);
+            snprintf(piece, sizeof piece, "%02d%c", h, separator);
             AppendBounded(buf, size, piece);
         }
-        snprintf(piece, sizeof piece, "%02d%c%02d", minutes, separator, seconds);
+        snprintf(piece, sizeof piece, "%02d%c%02d", m, separator, s);
         AppendBounded(buf, size, piece);
         if (showFrames) {
             if (style == kTimecodeSmpte)
@@ -182,6 +193,7 @@ void TimecodeValue::Format(char* buf, size_t size, int style) const {
             AppendBounded(buf, size, piece);
         }
         break;
+    }
     case kTimecodeFrames:
         snprintf(buf, size, "%d", frameCount);
         break;

@@ -29,7 +29,8 @@ public:
     int SetTimecode(int h, int m, int s, int f);
     // Position from real time; returns the elapsed seconds of the frame reached.
     double SetSeconds(double x);
-    // style: TimecodeStyle; an unknown style leaves the buffer empty.
+    // style: TimecodeStyle; an unknown style leaves the buffer empty. SMPTE shows the label,
+    // Time the real elapsed time (so it never runs back at a dropped pair).
     void Format(char* buf, size_t size, int style) const;
     void FormatFrames(int n, char* buf, size_t size, int style);
 

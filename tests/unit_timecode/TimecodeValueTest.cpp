@@ -54,6 +54,8 @@ TEST(TimecodeValue, DropFrameCountingAt2997) {
     TimecodeValue v = Ntsc();
     v.SetFrames(1799);
     EXPECT_EQ(Text(v), "00;00;59;29");
+    // The Time form is real time throughout: ahead of the label before each dropped pair.
+    EXPECT_EQ(Text(v, kTimecodeTime), "00;01;00.027");
     v.SetFrames(1800);
     EXPECT_EQ(Text(v), "00;01;00;02");
     EXPECT_NEAR(v.elapsedSeconds, 1800.0 * 100 / 2997, 1e-9);
@@ -62,6 +64,8 @@ TEST(TimecodeValue, DropFrameCountingAt2997) {
     EXPECT_EQ(Text(v), "00;10;00;00");
     v.SetFrames(1860);
     EXPECT_EQ(Text(v, kTimecodeTime), "00;01;02.062");
+    v.SetFrames(19781); // the last frame of the minute after a tenth minute
+    EXPECT_EQ(Text(v) + " " + Text(v, kTimecodeTime), "00;10;59;29 00;11;00.027");
     v.SetFrames(107892); // one hour of drop-frame labels
     EXPECT_EQ(Text(v), "01;00;00;00");
 }
