@@ -20,6 +20,8 @@ constexpr size_t kSsybPack = 86;
 constexpr int kSsybCount = 6;
 
 constexpr uint8_t kPackTimecode = 0x13;
+// In the frames byte of a timecode pack: the label counts drop-frame (525/60 only).
+constexpr uint8_t kDropFrameFlag = 0x40;
 constexpr uint8_t kPackDate = 0x62;
 constexpr uint8_t kPackTime = 0x63;
 
@@ -88,9 +90,17 @@ int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* t
         const uint8_t* pack = seq + kSsybPack + 8 * k;
         switch (pack[0]) {
         case kPackTimecode:
-            if (timecode && !timecodeFound)
-                timecodeFound = timecode->SetTimecode(Bcd(pack[4], 0x03), Bcd(pack[3], 0x07), Bcd(pack[2], 0x07),
-                                                      Bcd(pack[1], 0x03)) != 0;
+            if (timecode && !timecodeFound) {
+                // A tape counted without dropping is shown and counted as it holds its labels;
+                // a refused pack leaves the value as it was for the next one.
+                TimecodeValue label = *timecode;
+                if (isPal != 1 && !(pack[1] & kDropFrameFlag))
+                    label.SetNonDropFrame();
+                timecodeFound = label.SetTimecode(Bcd(pack[4], 0x03), Bcd(pack[3], 0x07), Bcd(pack[2], 0x07),
+                                                  Bcd(pack[1], 0x03)) != 0;
+                if (timecodeFound)
+                    *timecode = label;
+            }
             break;
         case kPackDate:
             if (!dateValid) {

@@ -50,6 +50,7 @@ void TimecodeValue::SetRate(double fps) {
         rateDenominator = 1;
         separator = ':';
     }
+    nonDropFrame = 0;
 }
 
 void TimecodeValue::SetRateRatio(int numerator, int denominator) {
@@ -59,6 +60,12 @@ void TimecodeValue::SetRateRatio(int numerator, int denominator) {
     rateDenominator = denominator;
     rate = static_cast<double>(numerator) / denominator;
     separator = denominator != 1 ? ';' : ':';
+    nonDropFrame = 0;
+}
+
+void TimecodeValue::SetNonDropFrame() {
+    nonDropFrame = 1;
+    separator = ':';
 }
 
 void TimecodeValue::SetFrames(int n) {
@@ -66,10 +73,11 @@ void TimecodeValue::SetFrames(int n) {
     const int64_t num = rateNumerator;
     const int64_t den = rateDenominator;
 
-    // Label count: drop-frame numbering for fractional rates. 64-bit throughout, so that no
+    // Label count: drop-frame numbering for fractional rates, unless the labels were recorded
+    // without dropping. 64-bit throughout, so that no
     // ratio the host hands over can overflow or divide by zero.
     int64_t label = n;
-    if (den != 0 && num % den != 0) {
+    if (!nonDropFrame && den != 0 && num % den != 0) {
         const int64_t perTenMinutes = num * 600 / den;
         const int64_t perMinute = num * 60 / den;
         if (perTenMinutes > 0 && perMinute > 0) {
@@ -128,6 +136,8 @@ int32_t TimecodeValue::SetFromPacked(int32_t packed) {
     if (den != 0 && num % den == 0) {
         // A whole number of frames per second is counted straight, at its own rate.
         count = totalSeconds * (num / den) + f;
+    } else if (nonDropFrame) {
+        count = totalSeconds * perSecond + f;
     } else {
         // Drop-frame skips labels ;00 and ;01 at the start of every minute not divisible by ten;
         // such a label stands for the next frame that exists, ;02. The labels of every tenth

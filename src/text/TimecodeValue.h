@@ -1,6 +1,7 @@
 // One position of a video stream as a timecode label and as elapsed real time, at 25 frames per
-// second (counted straight) or 29.97 (counted with the 30-frame drop-frame rule), with three
-// text styles: SMPTE (hh:mm:ss:ff), Time (hh:mm:ss.mmm) and Frames (a plain count).
+// second (counted straight) or 29.97 (counted with the 30-frame drop-frame rule, or straight for
+// a tape recorded without dropping), with three text styles: SMPTE (hh:mm:ss:ff), Time
+// (hh:mm:ss.mmm) and Frames (a plain count).
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,10 @@ public:
     void SetRate(double fps);
     // Any ratio; ignored when the denominator is 0.
     void SetRateRatio(int numerator, int denominator);
+    // Labels at a fractional rate counted without dropping (30 a second, written with ':'), as a
+    // non-drop-frame NTSC tape holds them; until the next SetRate or SetRateRatio. The position
+    // is not recomputed.
+    void SetNonDropFrame();
     // Position from a frame count.
     void SetFrames(int n);
     // Position from a packed label (byte 0 frames, 1 seconds, 2 minutes, 3 hours, signed);
@@ -49,9 +54,10 @@ public:
     int32_t seconds = 0;
     int32_t frames = 0;
     int32_t milliseconds = 0;
+    int32_t nonDropFrame = 0;
 };
 #pragma pack(pop)
 
-static_assert(sizeof(TimecodeValue) == 57, "TimecodeValue is a packed record");
+static_assert(sizeof(TimecodeValue) == 61, "TimecodeValue is a packed record");
 
 } // namespace camtag

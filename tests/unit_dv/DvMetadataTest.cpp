@@ -150,7 +150,8 @@ TEST(DvPacks, TimecodeLimitsFollowTheTvSystem) {
         return [tcFrames, second](uint8_t* s) {
             VauxDate(s, 1, 1, 2001);
             VauxTime(s, 1, 1, 1);
-            PutTimecodePack(s, SsybPack(1), 1, 2, 3, tcFrames);
+            // Without the drop-frame flag: a refused pack must not leave its kind of count behind.
+            PutPack(s, SsybPack(1), 0x13, Bcd(tcFrames), Bcd(3), Bcd(2), Bcd(1));
             if (second)
                 PutTimecodePack(s, SsybPack(4), 4, 5, 6, 7);
         };

@@ -21,12 +21,14 @@ struct Frame {
     Moment when;
     bool hasTimecode;
     int h, m, s, f;
+    bool nonDropFrame = false;
 };
 
 Frame At(Moment when, int h, int m, int s, int f) { return {true, when, true, h, m, s, f}; }
 Frame AtNoTimecode(Moment when) { return {true, when, false, 0, 0, 0, 0}; }
 Frame Blank() { return {false, {}, false, 0, 0, 0, 0}; }
 Frame BlankWithTimecode(int h, int m, int s, int f) { return {false, {}, true, h, m, s, f}; }
+Frame AtNonDropFrame(Moment when, int h, int m, int s, int f) { return {true, when, true, h, m, s, f, true}; }
 
 std::vector<FrameFacts> Facts(const std::vector<Frame>& frames, bool pal) {
     std::vector<FrameFacts> out;
@@ -43,8 +45,10 @@ std::vector<FrameFacts> Facts(const std::vector<Frame>& frames, bool pal) {
         // The count as the reader gives it: through the timecode's own rules (drop-frame at 29.97).
         TimecodeValue tc;
         tc.SetRate(pal ? 25.0 : 29.97);
+        if (in.nonDropFrame) tc.SetNonDropFrame();
         if (in.hasTimecode) tc.SetTimecode(in.h, in.m, in.s, in.f);
         facts.timecodeCount = tc.frameCount;
+        facts.nonDropFrame = tc.nonDropFrame != 0;
         std::snprintf(facts.timecode, sizeof facts.timecode, "%02d:%02d:%02d%c%02d", tc.hours, tc.minutes, tc.seconds,
                       tc.separator, tc.frames);
         out.push_back(facts);
@@ -95,6 +99,11 @@ TEST(Recordings, BreaksWhereTimeDateOrTimecodeSaySo) {
         {"drop-frame: ;00 of a tenth minute exists", false, {At(k10, 0, 9, 59, 29), At(k10, 0, 10, 0, 0)}, {0}},
         {"drop-frame: the timecode passes midnight", false, {At(k10, 23, 59, 59, 29), At(k10, 0, 0, 0, 0)}, {0}},
         {"drop-frame: a skipped label is a break", false, {At(k10, 0, 0, 59, 28), At(k10, 0, 1, 0, 2)}, {0, 1}},
+        {"non-drop-frame: :29 is followed by :00 of the next minute", false,
+         {AtNonDropFrame(k10, 0, 0, 59, 29), AtNonDropFrame(k10, 0, 1, 0, 0), AtNonDropFrame(k10, 0, 1, 0, 1)}, {0}},
+        {"non-drop-frame: the timecode passes midnight", false,
+         {AtNonDropFrame(k10, 23, 59, 59, 29), AtNonDropFrame(k10, 0, 0, 0, 0)}, {0}},
+        {"the timecode changes kind", false, {At(k10, 0, 1, 0, 2), AtNonDropFrame(k10, 0, 1, 0, 1)}, {0, 1}},
         {"the recording passes midnight and new year", true,
          {At({2024, 12, 31, 23, 59, 59}, 3, 0, 0, 24), At({2025, 1, 1, 0, 0, 0}, 3, 0, 1, 0)}, {0}},
         {"the same time on another day", true,

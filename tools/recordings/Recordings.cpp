@@ -23,8 +23,14 @@ int64_t Seconds(const SYSTEMTIME& t) {
     return DaysFromCivil(t.wYear, t.wMonth, t.wDay) * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
 }
 
+// A day of tape: 25 x 86400 labels, or at 29.97 30 x 86400, less the 2 labels dropped in 1296
+// of the day's 1440 minutes when the tape counts drop-frame.
+int64_t TimecodesPerDay(bool pal, bool nonDropFrame) {
+    return pal ? 25LL * 86400 : nonDropFrame ? 30LL * 86400 : 30LL * 86400 - 2 * (1440 - 144);
+}
+
 bool StartsRecording(const FrameFacts& before, const FrameFacts& frame, uint32_t scale, uint32_t sampleSize,
-                     int64_t timecodesPerDay) {
+                     bool pal) {
     if (before.dated != frame.dated) return true;
     if (frame.dated) {
         const int64_t step = Seconds(frame.when) - Seconds(before.when);
@@ -32,6 +38,9 @@ bool StartsRecording(const FrameFacts& before, const FrameFacts& frame, uint32_t
         if (step < 0 || step * static_cast<int64_t>(scale) > 2 * static_cast<int64_t>(scale) + sampleSize) return true;
     }
     if (before.hasTimecode && frame.hasTimecode) {
+        // Labels of the two kinds count differently; a tape that changes kind was recorded anew.
+        if (before.nonDropFrame != frame.nonDropFrame) return true;
+        const int64_t timecodesPerDay = TimecodesPerDay(pal, frame.nonDropFrame);
         int64_t next = (static_cast<int64_t>(before.timecodeCount) + 1) % timecodesPerDay;
         if (static_cast<int64_t>(frame.timecodeCount) % timecodesPerDay != next) return true;
     }
@@ -49,6 +58,7 @@ FrameFacts ReadFrameFacts(DvAviReader& reader, uint32_t frame) {
     facts.readable = facts.dated || reader.lastError == 0;
     facts.hasTimecode = hasTimecode != 0;
     facts.timecodeCount = tape.frameCount;
+    facts.nonDropFrame = tape.nonDropFrame != 0;
     std::snprintf(facts.timecode, sizeof facts.timecode, "%02d:%02d:%02d%c%02d", tape.hours, tape.minutes, tape.seconds,
                   tape.separator, tape.frames);
     return facts;
@@ -56,14 +66,11 @@ FrameFacts ReadFrameFacts(DvAviReader& reader, uint32_t frame) {
 
 std::vector<Recording> FindRecordings(const std::vector<FrameFacts>& frames, uint32_t firstFrame, uint32_t scale,
                                       uint32_t sampleSize, bool pal) {
-    // A day of tape: 25 x 86400 labels, or at 29.97 30 x 86400 less the 2 labels dropped in 1296
-    // of the day's 1440 minutes.
-    const int64_t timecodesPerDay = pal ? 25LL * 86400 : 30LL * 86400 - 2 * (1440 - 144);
     std::vector<Recording> out;
     for (size_t i = 0; i < frames.size(); ++i) {
         const FrameFacts& frame = frames[i];
         const uint32_t number = firstFrame + static_cast<uint32_t>(i);
-        if (i == 0 || StartsRecording(frames[i - 1], frame, scale, sampleSize, timecodesPerDay)) {
+        if (i == 0 || StartsRecording(frames[i - 1], frame, scale, sampleSize, pal)) {
             Recording r;
             r.first = number;
             r.dated = frame.dated;

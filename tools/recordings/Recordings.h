@@ -18,7 +18,8 @@ struct FrameFacts {
     SYSTEMTIME when{};       // when dated
     bool hasTimecode = false;
     int32_t timecodeCount = 0; // the tape timecode as a frame count (drop-frame counted at 29.97)
-    char timecode[16] = "";    // SMPTE: ':' throughout, ';' before the frames at 29.97
+    char timecode[16] = "";    // SMPTE: ':' throughout, ';' before the frames of a drop-frame label
+    bool nonDropFrame = false; // a 29.97 label counted without dropping, as the tape flags it
 };
 
 // One frame of an open reader. A frame whose data cannot be read is undated and not readable.
@@ -35,9 +36,10 @@ struct Recording {
 
 // Where a new recording begins: at a frame whose recording time goes back, or jumps forward by
 // more than 2 seconds beyond the time elapsed since the frame before; whose date becomes valid
-// or invalid; or whose tape timecode does not follow the frame before's (both carrying one).
-// frames[0] is frame `firstFrame`; the frame rate is scale / sampleSize (25/1 or 30000/1001),
-// the timecode counts at 25 or 29.97 (drop-frame) per second, as `pal` says.
+// or invalid; or whose tape timecode does not follow the frame before's (both carrying one, of
+// the same kind). frames[0] is frame `firstFrame`; the frame rate is scale / sampleSize (25/1 or
+// 30000/1001), the timecode counts at 25 or 29.97 (drop-frame, or not as a frame says) per
+// second, as `pal` says.
 std::vector<Recording> FindRecordings(const std::vector<FrameFacts>& frames, uint32_t firstFrame, uint32_t scale,
                                       uint32_t sampleSize, bool pal);
 
