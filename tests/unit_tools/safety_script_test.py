@@ -6,6 +6,7 @@ Usage: safety_script_test.py SOURCE_DIR BUILD_DIR WORK_DIR"""
 
 import hashlib
 import os
+import struct
 import shutil
 import signal
 import subprocess
@@ -13,7 +14,7 @@ import sys
 import time
 import unittest
 
-from script_support import WORK, data, render, reset_defaults, script_env, SOURCE
+from script_support import WORK, data, probe, render, reset_defaults, script_env, SOURCE
 
 PAL = data("pal-type2-idx1-ffmpeg.avi")
 NTSC = data("ntsc-type2-idx1-dvgrab-camcorder.avi")
@@ -35,6 +36,62 @@ def leftovers(folder):
         found += [os.path.join(where, n) for n in names + [] if ".camtag-" in n]
         found += [where] if ".camtag-" in os.path.basename(where) else []
     return found
+
+
+def chunk(cid, payload):
+    return cid + struct.pack("<I", len(payload)) + payload + (b"\0" if len(payload) % 2 else b"")
+
+
+def riff_list(kind, body):
+    return b"LIST" + struct.pack("<I", len(body) + 4) + kind + body
+
+
+def seek_misleading_avi(path, frames):
+    """A PAL DV AVI with sound ahead of the pictures and a video stream that starts two frames
+    late (dwStart): a time seek lands two index frames early, so only counting frames in index
+    order finds frame n."""
+    n, size, sound = len(frames), len(frames[0]), bytes(48000 // 25 * 4)
+    avih = struct.pack("<10I4I", 40000, 0, 0, 0x10, n, 0, 2, 0, 720, 576, 0, 0, 0, 0)
+    video = b"vidsdvsd" + struct.pack("<IHHIIIIIIIIhhhh", 0, 0, 0, 0, 1, 25, 2, n, size, 0xFFFFFFFF, 0, 0, 0, 720, 576)
+    bitmap = struct.pack("<IiiHH4sIiiII", 40, 720, 576, 1, 24, b"dvsd", size, 0, 0, 0, 0)
+    audio = b"auds\0\0\0\0" + struct.pack("<IHHIIIIIIIIhhhh", 0, 0, 0, 0, 1, 48000, 0, n * len(sound) // 4, 0,
+                                            0xFFFFFFFF, 4, 0, 0, 0, 0)
+    wave = struct.pack("<HHIIHH", 1, 2, 48000, 192000, 4, 16)
+    header = riff_list(b"hdrl", chunk(b"avih", avih) + riff_list(b"strl", chunk(b"strh", video) + chunk(b"strf", bitmap))
+                       + riff_list(b"strl", chunk(b"strh", audio) + chunk(b"strf", wave)))
+    movi, index, at = b"", b"", 4
+    for cid, payload in [(b"01wb", sound)] * 12 + [c for f in frames for c in ((b"00dc", f), (b"01wb", sound))]:
+        index += cid + struct.pack("<III", 0x10, at, len(payload))
+        movi += chunk(cid, payload)
+        at += 8 + len(payload) + len(payload) % 2
+    body = b"AVI " + header + riff_list(b"movi", movi) + chunk(b"idx1", index)
+    with open(path, "wb") as f:
+        f.write(b"RIFF" + struct.pack("<I", len(body)) + body)
+    return path
+
+
+def top_rows(path, count, rows, flipped=False):
+    """The first rows of each PAL frame as BGR bytes; flipped: decoded upside down and turned
+    back, as the renderer hands frames to the host (the colour conversion then runs alike)."""
+    raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-vf", "vflip" if flipped else "null",
+                          "-frames:v", str(count), "-f", "rawvideo", "-pix_fmt", "bgr24", "-"],
+                         check=True, stdout=subprocess.PIPE).stdout
+    line = 720 * 3
+    frames = [raw[i:i + line * 576] for i in range(0, len(raw), line * 576)]
+    if flipped:
+        frames = [b"".join(f[(576 - 1 - r) * line:(576 - r) * line] for r in range(rows)) for f in frames]
+    return [f[:line * rows] for f in frames]
+
+
+def signatures(path, count):
+    """Each frame as 16x16 grey levels: enough to tell apart the test pattern's frames."""
+    raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-vf", "scale=16:16", "-frames:v", str(count),
+                          "-f", "rawvideo", "-pix_fmt", "gray", "-"], check=True, stdout=subprocess.PIPE).stdout
+    return [raw[i:i + 256] for i in range(0, len(raw), 256)]
+
+
+def nearest(signature, candidates):
+    return min(range(len(candidates)), key=lambda i: sum(abs(a - b) for a, b in zip(signature, candidates[i])))
 
 
 class Safety(unittest.TestCase):
@@ -63,6 +120,37 @@ class Safety(unittest.TestCase):
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertIn("remuxed with ffmpeg -c copy", result.stderr)
                 self.assertEqual(frames(remuxed), frames(direct))
+
+    def test_each_frame_carries_the_picture_of_its_index_frame(self):
+        """Two recordings of numbered pictures in a container that misleads time seeks: a whole
+        render, a --split piece that starts mid-file and a probe range agree with the index."""
+        frames = []
+        for start, when in ((0, "2004-07-15T14:23:05"), (5, "2010-01-02T03:04:05")):
+            raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-ss", str(start), "-i",
+                                  "testsrc=size=720x576:rate=25", "-frames:v", "6", "-pix_fmt", "yuv420p", "-c:v",
+                                  "dvvideo", "-metadata", "creation_time=" + when, "-f", "dv", "-"],
+                                 check=True, stdout=subprocess.PIPE).stdout
+            frames += [raw[i:i + 144000] for i in range(0, len(raw), 144000)]
+        tape = seek_misleading_avi(os.path.join(WORK, "misleading.avi"), frames)
+        plain = os.path.join(WORK, "plain.avi")
+        with open(plain, "wb") as f:  # the same frames, decoded in index order by ffmpeg itself
+            subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-f", "dv", "-i", "-", "-c", "copy", "-f", "avi",
+                            "-"], input=b"".join(frames), check=True, stdout=f)
+        whole = os.path.join(WORK, "whole") + "/"
+        self.assertEqual(render(tape, whole, "--set", "y=0.9").returncode, 0)
+        expected = top_rows(plain, 12, 400, flipped=True)  # above the stamp
+        for n in range(12):
+            self.assertEqual(top_rows(os.path.join(whole, "frame-%06d.png" % (n + 1)), 1, 400)[0], expected[n],
+                             "frame %d" % n)
+        self.assertEqual(len(os.listdir(whole)), 12)
+        pieces = os.path.join(WORK, "pieces") + "/"
+        result = render(tape, pieces, "--split")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        second = os.path.join(pieces, "misleading_2010-01-02_03-04-05.mp4")
+        sources = signatures(plain, 12)
+        self.assertEqual([nearest(sig, sources) for sig in signatures(second, 6)], list(range(6, 12)))
+        result = probe("--frames", "6-7", "--srt", "-", tape)
+        self.assertIn("03:04:05", result.stdout, result.stderr)
 
     def test_names_the_code_page_cannot_hold(self):
         for name in ("\u0141\u00f3d\u017a \u65e5\u672c.avi", 'say "cheese".avi', "100%/clip.avi"):

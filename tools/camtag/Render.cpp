@@ -7,11 +7,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <memory>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -168,6 +171,8 @@ struct Clip {
     std::string sampleAspect;
 };
 
+struct Piece;
+
 class Renderer {
 public:
     Renderer(const RenderOptions& options, const Workers& workers) : options_(options), workers_(workers) {}
@@ -176,7 +181,9 @@ public:
 private:
     bool MakeLook(int* status);
     bool RenderInput(size_t index);
-    bool RenderClip(const Clip& clip, const Source& source, bool audio);
+    bool RenderPieces(std::vector<Clip> clips, const Source& source, bool audio);
+    std::vector<std::string> EncodeCommand(const Piece& piece, const Source& source, bool audio,
+                                           bool yuv) const;
     bool Cues(const Clip& clip, std::string* cues);
     std::vector<std::string> LookArgs() const;
     int Interrupted();
@@ -262,58 +269,53 @@ bool Renderer::Cues(const Clip& clip, std::string* cues) {
     return true;
 }
 
-bool Renderer::RenderClip(const Clip& clip, const Source& source, bool audio) {
-    const bool frames = plan_.kind == OutputKind::kFrames;
-    const int width = source.width, height = source.height;
-    const bool yuv = !frames && width % 2 == 0 && height % 2 == 0;
-    std::string error;
+// One output of a render: its frames' place in the input, its encoder, where it goes.
+struct Piece {
+    Clip clip;
     std::string cues;
-    if (options_.subtitles && !Cues(clip, &cues)) return false;
-    if (PendingSignal()) return false;
-
     PendingOutput output, still;
-    if (!output.Begin(clip.output, frames, &error) ||
-        (!options_.plan.still.empty() && !still.Begin(options_.plan.still, false, &error))) {
-        Say(error);
-        return false;
-    }
-    const std::string rate = std::to_string(source.scale) + "/" + std::to_string(source.sampleSize);
-    const std::string seek = Decimal(std::floor(double(clip.first) * double(source.sampleSize) * 1e6 /
-                                                double(source.scale)) / 1e6);
+    std::vector<std::string> encode;
+    Child encoder;
+    int in = -1; // the encoder's standard input
+    std::string log;
+    long long written = 0;
+    bool done = false;
+    double started = 0;
+};
+
+std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Source& source, bool audio,
+                                                 bool yuv) const {
+    const Clip& clip = piece.clip;
+    const bool frames = plan_.kind == OutputKind::kFrames;
     const std::string pixels = yuv ? "yuv420p" : "bgra";
     const std::string flip = yuv ? "" : "vflip,";
-
-    // The decoder: NTSC's 4:1:1 chroma comes to 4:2:0 field by field, as the fields were shot.
-    std::vector<std::string> decode{"ffmpeg", "-nostdin", "-v", "error", "-ss", seek, "-i", clip.input,
-                                    "-map", "0:v:0", "-fps_mode", "passthrough", "-frames:v",
-                                    std::to_string(clip.count)};
-    std::string decodeFilter = yuv ? (source.pal() ? "" : "scale=interl=1,format=yuv420p") : "vflip";
-    if (!decodeFilter.empty()) decode.insert(decode.end(), {"-vf", decodeFilter});
-    decode.insert(decode.end(), {"-f", "rawvideo", "-pix_fmt", pixels, "-"});
-
+    const std::string rate = std::to_string(source.scale) + "/" + std::to_string(source.sampleSize);
     std::vector<std::string> encode{"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", pixels,
-                                    "-s", std::to_string(width) + "x" + std::to_string(height), "-framerate", rate,
-                                    "-i", "-"};
+                                    "-s", std::to_string(source.width) + "x" + std::to_string(source.height),
+                                    "-framerate", rate, "-i", "-"};
     const Encoding encoding = EncodingFor(options_.deinterlace);
     const std::string& field = encoding.pictureFilter;
     if (frames) {
         const std::string picture = flip + (options_.deinterlace ? field + "," : "") + "setsar=" + clip.sampleAspect;
         encode.insert(encode.end(), {"-map", "0:v", "-vf", picture, "-pix_fmt", "rgb24",
-                                     EscapePercent(output.temporary()) + "/frame-%06d.png"});
+                                     EscapePercent(piece.output.temporary()) + "/frame-%06d.png"});
     } else {
         int next = 1;
         if (audio) {
+            // The sound from where the piece starts: sound has no frames to count.
+            const std::string seek = Decimal(std::floor(double(clip.first) * double(source.sampleSize) * 1e6 /
+                                                        double(source.scale)) / 1e6);
             encode.insert(encode.end(), {"-ss", seek, "-i", clip.shown});
             ++next;
         }
-        if (!cues.empty()) encode.insert(encode.end(), {"-i", cues});
+        if (!piece.cues.empty()) encode.insert(encode.end(), {"-i", piece.cues});
         encode.insert(encode.end(), {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
         encode.insert(encode.end(), encoding.video.begin(), encoding.video.end());
         if (audio) {
             encode.insert(encode.end(), {"-map", "1:a:0"});
             encode.insert(encode.end(), encoding.audio.begin(), encoding.audio.end());
         }
-        if (!cues.empty())
+        if (!piece.cues.empty())
             encode.insert(encode.end(), {"-map", std::to_string(next) + ":s", "-c:s",
                                          plan_.format == "mkv" ? "srt" : "mov_text", "-metadata:s:s:0",
                                          "title=Recording date and time", "-metadata:s:s:0",
@@ -325,123 +327,228 @@ bool Renderer::RenderClip(const Clip& clip, const Source& source, bool audio) {
         if (plan_.format != "mkv") encode.insert(encode.end(), {"-movflags", "+faststart"});
         encode.insert(encode.end(), {"-f", plan_.format == "mkv" ? "matroska" : plan_.format == "m4v" ? "ipod"
                                                                                                       : plan_.format,
-                                     output.temporary()});
+                                     piece.output.temporary()});
     }
-    if (!still.temporary().empty()) {
+    if (!piece.still.temporary().empty()) {
         // Square pixels for the picture, so that it looks as the clip does on screen.
         encode.insert(encode.end(),
                       {"-map", "0:v", "-vf",
                        flip + "select=eq(n\\," + std::to_string(clip.count / 2) + "),scale=trunc(iw*" +
                            clip.sampleAspect + "/2)*2:ih,setsar=1",
-                       "-pix_fmt", "rgb24", "-frames:v", "1", "-update", "1", "-f", "image2", still.temporary()});
+                       "-pix_fmt", "rgb24", "-frames:v", "1", "-update", "1", "-f", "image2", piece.still.temporary()});
     }
+    return encode;
+}
 
+// Reads exactly `size` bytes unless the input ends: the bytes read. Waits in steps, so that a
+// signal is seen.
+size_t ReadFrame(int fd, uint8_t* buffer, size_t size) {
+    size_t got = 0;
+    while (got < size && !PendingSignal()) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0) continue;
+        const ssize_t n = read(fd, buffer + got, size - got);
+        if (n > 0) got += static_cast<size_t>(n);
+        else if (n == 0 || errno != EINTR) break;
+    }
+    return got;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        if (PendingSignal()) return false;
+        const ssize_t n = write(fd, data, size);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Frames first..last of one input, decoded once in the input's index order (frame n of the
+// decoder is frame n of the index, which the module reads the dates of: no seek decides which
+// frame is which), stamped, and handed to each piece's encoder in turn.
+bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool audio) {
+    const bool frames = plan_.kind == OutputKind::kFrames;
+    const int width = source.width, height = source.height;
+    const bool yuv = !frames && width % 2 == 0 && height % 2 == 0;
+    const size_t frameBytes = yuv ? size_t(width) * height * 3 / 2 : size_t(width) * height * 4;
+    std::string error;
+    std::vector<std::unique_ptr<Piece>> pieces;
+    long long first = LLONG_MAX, end = 0, planned = 0;
+    for (Clip& clip : clips) {
+        auto piece = std::make_unique<Piece>();
+        piece->clip = std::move(clip);
+        if (options_.subtitles && !Cues(piece->clip, &piece->cues)) return false;
+        if (PendingSignal()) return false;
+        const bool withStill = !options_.plan.still.empty();
+        if (!piece->output.Begin(piece->clip.output, frames, &error) ||
+            (withStill && !piece->still.Begin(options_.plan.still, false, &error))) {
+            Say(error);
+            return false;
+        }
+        first = std::min(first, piece->clip.first);
+        end = std::max(end, piece->clip.first + piece->clip.count);
+        planned += piece->clip.count;
+        pieces.push_back(std::move(piece));
+    }
+    for (auto& piece : pieces) piece->encode = EncodeCommand(*piece, source, audio, yuv);
+    const std::string& shown = pieces.front()->clip.shown;
+    const std::string& input = pieces.front()->clip.input;
+
+    // The decoder: NTSC's 4:1:1 chroma comes to 4:2:0 field by field, as the fields were shot.
+    std::vector<std::string> decode{"ffmpeg", "-nostdin", "-v", "error", "-i", input, "-map", "0:v:0", "-fps_mode",
+                                    "passthrough"};
+    std::string filter = first > 0 ? "select=gte(n\\," + std::to_string(first) + ")" : "";
+    const std::string convert = yuv ? (source.pal() ? "" : "scale=interl=1,format=yuv420p") : "vflip";
+    if (!convert.empty()) filter += (filter.empty() ? "" : ",") + convert;
+    if (!filter.empty()) decode.insert(decode.end(), {"-vf", filter});
+    decode.insert(decode.end(), {"-frames:v", std::to_string(end - first), "-f", "rawvideo", "-pix_fmt",
+                                 yuv ? "yuv420p" : "bgra", "-"});
     std::vector<std::string> stamp{workers_.wine, workers_.renderer(), "--module", WindowsPath(workers_.module()),
-                                   "--size", std::to_string(width) + "x" + std::to_string(height), "--pixels", pixels,
-                                   "--name", clip.shown, "--in", std::to_string(clip.first), "--frames",
-                                   std::to_string(clip.count), "--progress"};
+                                   "--size", std::to_string(width) + "x" + std::to_string(height), "--pixels",
+                                   yuv ? "yuv420p" : "bgra", "--name", shown, "--in", std::to_string(first),
+                                   "--frames", std::to_string(end - first)};
     const std::vector<std::string> look = LookArgs();
     stamp.insert(stamp.end(), look.begin(), look.end());
-    stamp.push_back(WindowsPath(clip.input));
+    stamp.push_back(WindowsPath(input));
 
-    // decoder -> renderer -> encoder (or decoder -> encoder without a stamp). The renderer's
-    // messages come through a pipe read here: its progress lines, and its words for the end.
+    // decoder -> renderer -> here (or decoder -> here without a stamp) -> each piece's encoder.
+    // The renderer's messages come through a pipe read beside: its words for the end.
     if (options_.stamp) EnsureWineServer(workers_);
-    const std::string decodeLog = work_.path() + "/decoder.log", encodeLog = work_.path() + "/encoder.log";
+    const std::string decodeLog = work_.path() + "/decoder.log";
     const int decodeErr = open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int encodeErr = open(encodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    int first[2] = {-1, -1}, second[2] = {-1, -1}, messages[2] = {-1, -1};
-    bool ok = pipe2(first, O_CLOEXEC) == 0;
-    if (options_.stamp) ok = ok && pipe2(second, O_CLOEXEC) == 0 && pipe2(messages, O_CLOEXEC) == 0;
-    Child decoder, renderer, encoder;
+    int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
+    bool ok = pipe2(decoded, O_CLOEXEC) == 0;
+    if (options_.stamp) ok = ok && pipe2(stamped, O_CLOEXEC) == 0 && pipe2(messages, O_CLOEXEC) == 0;
+    Child decoder, renderer;
     if (ok) {
-        ok = Spawn(decode, -1, first[1], decodeErr, &decoder, &error);
-        if (ok && options_.stamp)
-            ok = Spawn(stamp, first[0], second[1], messages[1], &renderer, &error) &&
-                 Spawn(encode, second[0], -1, encodeErr, &encoder, &error);
-        else if (ok)
-            ok = Spawn(encode, first[0], -1, encodeErr, &encoder, &error);
+        ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error) &&
+             (!options_.stamp || Spawn(stamp, decoded[0], stamped[1], messages[1], &renderer, &error));
     } else {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
     }
-    for (int fd : {first[0], first[1], second[0], second[1], messages[1], decodeErr, encodeErr})
+    const int from = options_.stamp ? stamped[0] : decoded[0];
+    for (int fd : {decoded[1], stamped[1], messages[1], decodeErr, options_.stamp ? decoded[0] : -1})
         if (fd >= 0) close(fd);
-
-    Progress progress(clip.shown, clip.count);
-    std::atomic<long long> done{0};
     std::string rendererWords;
     std::thread listener;
     if (messages[0] >= 0) {
         listener = std::thread([&] {
-            FILE* in = fdopen(messages[0], "r");
-            char line[4096];
-            while (in && std::fgets(line, sizeof line, in)) {
-                long long n = 0, total = 0;
-                if (std::sscanf(line, "camtag-render: progress %lld %lld", &n, &total) == 2) done = n;
-                else rendererWords += line;
-            }
-            if (in) std::fclose(in);
+            char buffer[4096];
+            ssize_t n;
+            while ((n = read(messages[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+                if (n > 0) rendererWords.append(buffer, static_cast<size_t>(n));
         });
     }
-    bool finished = WaitAll({&decoder, &renderer, &encoder}, [&] { progress.Update(done); });
-    if (listener.joinable()) listener.join();
-    progress.End();
-    if (!ok) {
-        Say(error);
-        if (decoder.pid > 0) finished = WaitAll({&decoder, &renderer, &encoder});
-        return false;
-    }
-    if (!finished) return false;
 
-    const std::string decoderWords = ReadFile(decodeLog), encoderWords = ReadFile(encodeLog);
+    // Each piece's encoder starts at its first frame and is closed after its last; a piece
+    // whose frames all came and whose encoder ended well takes its name at once.
+    Progress progress(shown, planned);
+    std::vector<uint8_t> frame(frameBytes);
+    long long routed = 0;
+    bool allWell = ok;
+    auto finish = [&](Piece& piece) {
+        if (piece.in >= 0) close(piece.in);
+        piece.in = -1;
+        piece.done = true;
+        if (piece.encoder.pid > 0 && !WaitAll({&piece.encoder})) return false;
+        std::string why;
+        if (piece.written != piece.clip.count || piece.encoder.status != 0) return false;
+        if (!piece.output.Commit(options_.plan.overwrite, &why) ||
+            (!piece.still.temporary().empty() && !piece.still.Commit(options_.plan.overwrite, &why))) {
+            Say(why);
+            piece.encoder.status = -1;
+            return false;
+        }
+        return true;
+    };
+    std::vector<std::string> finishedLines;
+    for (long long n = first; ok && n < end; ++n) {
+        if (ReadFrame(from, frame.data(), frameBytes) != frameBytes) break;
+        progress.Update(routed);
+        for (auto& piece : pieces) {
+            Piece& p = *piece;
+            if (p.done || n < p.clip.first || n >= p.clip.first + p.clip.count) continue;
+            if (p.encoder.pid <= 0) {
+                int feed[2];
+                const std::string log = work_.path() + "/encoder-" + std::to_string(&piece - &pieces[0]) + ".log";
+                const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+                p.log = log;
+                p.started = Seconds();
+                if (pipe2(feed, O_CLOEXEC) != 0 || !Spawn(p.encode, feed[0], -1, err, &p.encoder, &error)) {
+                    Say(error);
+                    ok = false;
+                }
+                close(feed[0]);
+                if (err >= 0) close(err);
+                p.in = feed[1];
+            }
+            if (ok && WriteAll(p.in, frame.data(), frameBytes)) ++p.written;
+            ++routed;
+            if (p.written == p.clip.count) {
+                const bool good = finish(p);
+                if (good) {
+                    const double elapsed = Seconds() - p.started;
+                    char speed[64];
+                    std::snprintf(speed, sizeof speed, "%.1f s (%.1f frames/s)", elapsed,
+                                  elapsed > 0 ? double(p.written) / elapsed : 0.0);
+                    finishedLines.push_back(p.clip.shown + " -> " + p.clip.output +
+                                            (p.still.temporary().empty() && !options_.plan.still.empty()
+                                                 ? " and " + options_.plan.still
+                                                 : "") +
+                                            ": " + Plural(p.written, "frame", "frames") + " in " + speed);
+                }
+            }
+        }
+        if (PendingSignal()) break;
+    }
+    if (from >= 0) close(from);
+    for (auto& piece : pieces)
+        if (piece->in >= 0) close(piece->in);
+    std::vector<Child*> children{&decoder, &renderer};
+    for (auto& piece : pieces) children.push_back(&piece->encoder);
+    const bool ended = WaitAll(children);
+    if (listener.joinable()) listener.join();
+    if (messages[0] >= 0) close(messages[0]);
+    progress.End();
+    if (!ended || PendingSignal()) return false;
+
     const std::string words = messages_.Translate(rendererWords);
-    // The first process that failed is the cause; the others fail after it (a closed pipe).
-    std::string failure;
-    const Child* cause = nullptr;
-    if (decoder.status != 0) {
-        failure = "the decoder (ffmpeg) failed with exit status " + std::to_string(decoder.status);
-        cause = &decoder;
-    } else if (options_.stamp && renderer.status != 0) {
-        failure = "stamping failed";
-        cause = &renderer;
-    } else if (encoder.status != 0) {
-        failure = "the encoder (ffmpeg) failed with exit status " + std::to_string(encoder.status);
-        cause = &encoder;
-    }
-    long long written = options_.stamp ? done.load() : clip.count;
-    if (failure.empty() && !options_.stamp && !frames) {
-        // Without the renderer nothing counted the frames: the output says how many it holds.
-        std::string count, why;
-        RunCommand({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
-                    "stream=nb_read_packets", "-of", "csv=p=0", "--", output.temporary()},
-                   &count, nullptr, &why);
-        written = std::atoll(count.c_str());
-        if (written != clip.count)
-            failure = "the decoder delivered " + std::to_string(written) + " of " + std::to_string(clip.count) +
-                      " frames";
-    }
-    if (!failure.empty()) {
-        // The renderer's own words are ours; ffmpeg's follow our line when they explain it.
-        if (cause == &renderer) Relay(words, "camtag-render", "render");
-        Say(clip.shown + ": " + failure + "; nothing written to " + clip.output);
-        if (cause == &decoder) std::fputs(decoderWords.c_str(), stderr);
-        if (cause == &encoder) std::fputs(encoderWords.c_str(), stderr);
-        return false;
-    }
-    const bool replace = options_.plan.overwrite;
-    if (!output.Commit(replace, &error) || (!still.temporary().empty() && !still.Commit(replace, &error))) {
-        Say(error);
-        return false;
-    }
-    // The renderer's warnings, then one line for the clip.
+    // The renderer's warnings, then a line for each output.
     for (const std::string& line : Split(words, '\n'))
         if (line.rfind("camtag-render: warning: ", 0) == 0) Say(line.substr(15));
-    const double elapsed = progress.Elapsed();
-    char speed[64];
-    std::snprintf(speed, sizeof speed, "%.1f s (%.1f frames/s)", elapsed, elapsed > 0 ? double(written) / elapsed : 0.0);
-    Say(clip.shown + " -> " + clip.output + (options_.plan.still.empty() ? "" : " and " + options_.plan.still) + ": " +
-        Plural(written, "frame", "frames") + " in " + speed);
-    return true;
+    for (const std::string& line : finishedLines) Say(line);
+    // What failed: the first process that did is the cause (the others fail after it).
+    const std::string decoderWords = ReadFile(decodeLog);
+    for (auto& piece : pieces) {
+        Piece& p = *piece;
+        if (p.done && p.written == p.clip.count && p.encoder.status == 0) continue;
+        allWell = false;
+        p.output.Discard();
+        p.still.Discard();
+        std::string failure;
+        if (!ok) {
+            failure = error;
+        } else if (decoder.status != 0) {
+            failure = "the decoder (ffmpeg) failed with exit status " + std::to_string(decoder.status);
+        } else if (options_.stamp && renderer.status != 0) {
+            Relay(words, "camtag-render", "render");
+            failure = "stamping failed";
+        } else if (p.written != p.clip.count) {
+            failure = "the decoder delivered " + std::to_string(p.written) + " of " + std::to_string(p.clip.count) +
+                      " frames";
+        } else {
+            failure = "the encoder (ffmpeg) failed with exit status " + std::to_string(p.encoder.status);
+        }
+        Say(p.clip.shown + ": " + failure + "; nothing written to " + p.clip.output);
+        if (decoder.status != 0) std::fputs(decoderWords.c_str(), stderr);
+        else if (p.encoder.status > 0 && p.written == p.clip.count) std::fputs(ReadFile(p.log).c_str(), stderr);
+    }
+    return allWell;
 }
 
 bool Renderer::RenderInput(size_t index) {
@@ -500,8 +607,9 @@ bool Renderer::RenderInput(size_t index) {
     bool ok = true;
     auto limited = [&](long long count) { return options_.frames >= 0 && options_.frames < count ? options_.frames : count; };
     if (plan_.split) {
+        // One decode of the tape serves all its pieces.
+        std::vector<Clip> pieces;
         for (const Recording& r : source.recordings) {
-            if (PendingSignal()) return false;
             Clip clip;
             clip.input = input;
             clip.shown = shown;
@@ -528,9 +636,10 @@ bool Renderer::RenderInput(size_t index) {
             case OutputCheck::kSkip: Say(clip.output + ": exists; skipped"); continue;
             case OutputCheck::kWrite: break;
             }
-            ok = RenderClip(clip, source, audio) && ok;
+            pieces.push_back(clip);
         }
-        return ok;
+        if (pieces.empty()) return ok;
+        return RenderPieces(std::move(pieces), source, audio) && ok;
     }
     Clip clip;
     clip.input = input;
@@ -554,7 +663,7 @@ bool Renderer::RenderInput(size_t index) {
         Say(shown + ": no frames to stamp");
         return false;
     }
-    return RenderClip(clip, source, audio);
+    return RenderPieces({clip}, source, audio);
 }
 
 int Renderer::Run() {
