@@ -15,6 +15,10 @@ namespace {
 
 constexpr int kItemChars = 50;
 
+// Set once the page has started: the texts the page writes into its own edits are never read
+// back (a stored part of -100, read back by its first 3 characters, would become -10).
+bool pageReady = false;
+
 // The list's pictures as they look on previewDateTime (slot 0 is "<empty>"), with the stored
 // index pulled back into the list and selected.
 void FillList(HWND page, int comboId, const FormatList& list, uint32_t& index, bool times) {
@@ -56,7 +60,7 @@ void StoreSelection(HWND page, int comboId, uint32_t& index) {
 // One part of the adjustment: the leading number of its first characters, cut to the part's
 // width in two's complement.
 void StoreAdjustment(HWND page, int id) {
-    if (!instanceHandle) return;
+    if (!pageReady || !instanceHandle) return;
     const int32_t value = ControlNumber(page, id, id == IDC_ADJUST_YEARS ? 5 : 3);
     uint32_t date = static_cast<uint32_t>(workingSettings.dateadjust);
     uint32_t time = static_cast<uint32_t>(workingSettings.timeadjust);
@@ -97,6 +101,7 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
         return TRUE;
     case IDC_PAGE_TITLE:
         if (code != EN_CHANGE) return FALSE;
+        if (!pageReady) return TRUE;
         StoreTitle(page);
         RefreshPreview(page);
         return TRUE;
@@ -119,12 +124,17 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
 INT_PTR CALLBACK DateTimePageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        pageReady = false;
         PlacePage(page);
         FillDateList(page);
         FillTimeList(page);
+        pageReady = true;
         return TRUE;
     case WM_COMMAND:
         return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+    case WM_DESTROY:
+        pageReady = false;
+        return TRUE;
     default:
         return FALSE;
     }

@@ -29,6 +29,10 @@ constexpr int kShowDurationChars = 8;
 constexpr INT_PTR kResultOk = 1;
 constexpr INT_PTR kResultCancel = 2;
 
+// Set once the dialog has started: the show duration the dialog writes into its edit is never
+// read back (a value of 9 or more digits, read back by its first 8 characters, would be cut).
+bool dialogReady = false;
+
 // The tab pages: the record kept in the settings dialog's user data while it is open.
 struct PageSet {
     HWND tabControl;
@@ -139,6 +143,7 @@ void CloseReader() {
 }
 
 void OnInitDialog(HWND dialog) {
+    dialogReady = false;
     SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
     handCursor = static_cast<HCURSOR>(LoadImageA(moduleInstance, MAKEINTRESOURCEA(IDR_HAND_CURSOR), IMAGE_CURSOR, 0,
                                                  0, LR_DEFAULTSIZE | LR_SHARED));
@@ -170,6 +175,7 @@ void OnInitDialog(HWND dialog) {
                    SettingsStore::ReadDword("sad", 1) != 0 ? BST_CHECKED : BST_UNCHECKED);
     fontButtonFont = nullptr;
     SizePreview(dialog);
+    dialogReady = true;
 }
 
 void OnPreviewClick(HWND dialog) {
@@ -210,6 +216,7 @@ void OnModeChange(HWND dialog) {
 }
 
 void OnShowDurationChange(HWND dialog) {
+    if (!dialogReady) return;
     workingSettings.showduration =
         static_cast<uint32_t>(ControlNumber(dialog, IDC_SETTINGS_SHOWDURATION, kShowDurationChars));
 }
@@ -236,6 +243,7 @@ void OnOk(HWND dialog) {
 }
 
 void OnDestroy(HWND dialog) {
+    dialogReady = false;
     if (fontButtonFont) {
         DeleteObject(fontButtonFont);
         fontButtonFont = nullptr;

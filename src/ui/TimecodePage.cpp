@@ -14,6 +14,10 @@ constexpr int32_t kFormMask = 0x30;
 constexpr int kFormShift = 4;
 constexpr int kStartChars = 3;
 
+// Set once the page has started: the texts the page writes into its own edits are never read
+// back (a start part of -100, read back by its first 3 characters, would become -10).
+bool pageReady = false;
+
 int32_t Form() { return (workingSettings.timecodemode & kFormMask) >> kFormShift; }
 
 // Rule F: what the form allows of the frames and hours boxes; their checks and bits stay.
@@ -45,6 +49,7 @@ constexpr StartPart kStartParts[] = {
 };
 
 void OnInitDialog(HWND page) {
+    pageReady = false;
     PlacePage(page);
     const FieldText<sizeof workingSettings.title> title(workingSettings.title);
     SetDlgItemTextA(page, IDC_PAGE_TITLE, title.text);
@@ -64,6 +69,7 @@ void OnInitDialog(HWND page) {
     CheckDlgButton(page, IDC_TIMECODE_SHOWFRAMES, (flags & kFlagShowFrames) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_TIMECODE_HOURS, (flags & kFlagShowHours) ? BST_CHECKED : BST_UNCHECKED);
     ApplyStartCaption(page);
+    pageReady = true;
 }
 
 void OnFormClicked(HWND page) {
@@ -119,6 +125,7 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
     }
     case IDC_PAGE_TITLE:
         if (code != EN_CHANGE) return FALSE;
+        if (!pageReady) return TRUE;
         StoreTitle(page);
         break;
     case IDC_TIMECODE_START_HOURS:
@@ -126,6 +133,7 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
     case IDC_TIMECODE_START_SECONDS:
     case IDC_TIMECODE_START_FRAMES:
         if (code != EN_CHANGE) return FALSE;
+        if (!pageReady) return TRUE;
         StoreStartPart(page, id);
         break;
     default:
@@ -144,6 +152,9 @@ INT_PTR CALLBACK TimecodePageProc(HWND page, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_COMMAND:
         return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+    case WM_DESTROY:
+        pageReady = false;
+        return TRUE;
     default:
         return FALSE;
     }
