@@ -76,12 +76,18 @@ void OnInitDialog(HWND page) {
     pageReady = false;
     PlacePage(page);
     if (instanceHandle) {
+        bool moved = false;
         for (const Axis& axis : kAxes) {
             SendDlgItemMessageA(page, axis.arrows, UDM_SETRANGE32, 0, workingSettings.*axis.size - 1);
-            if (Placeable(axis)) SetControlNumber(page, axis.edit, CurrentPixel(axis));
+            if (!Placeable(axis)) continue;
+            const double stored = workingSettings.*axis.fraction;
+            SetControlNumber(page, axis.edit, CurrentPixel(axis));
+            moved = moved || stored != workingSettings.*axis.fraction;
         }
         SendDlgItemMessageA(page, IDC_POSITION_ANGLE_ARROWS, UDM_SETRANGE32, -kMaxAngle, kMaxAngle);
         SetControlNumber(page, IDC_POSITION_ANGLE, workingSettings.angle);
+        // A stored place outside the frame was brought inside: the preview shows the new one.
+        if (moved) RefreshPreview(page);
     }
     CheckRadioButton(page, IDC_POSITION_TIME_UP, IDC_POSITION_DATE_UP,
                      workingSettings.timeup ? IDC_POSITION_TIME_UP : IDC_POSITION_DATE_UP);

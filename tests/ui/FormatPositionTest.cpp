@@ -232,6 +232,28 @@ TEST_F(PositionPageTest, PositionsAreWholePixelsOfTheFrame) {
     EXPECT_DOUBLE_EQ(host.settings()->x, 10801.0 / 12000.0);
 }
 
+// A stored place left of the frame, brought inside by the Position page, shows in the preview at once.
+TEST_F(PositionPageTest, APlaceBroughtIntoTheFrameShowsInThePreview) {
+    NewInstance();
+    host.settings()->x = -0.5;
+    std::vector<uint32_t> before;
+    std::vector<uint32_t> after;
+    HWND dialog = nullptr;
+    DialogScript script;
+    script.WaitFor(kSettingsCaption, &dialog)
+        .Until([] { return true; })
+        .Then([&] {
+            before = PictureOf(GetDlgItem(dialog, 1000)).pixels;
+            PickTab(dialog, 1052, 2);
+        })
+        .Then([&] { after = PictureOf(GetDlgItem(dialog, 1000)).pixels; })
+        .Then([&] { Click(dialog, IDOK); })
+        .WaitGone(kSettingsCaption);
+    ASSERT_EQ(RunDialog(script), 0);
+    EXPECT_DOUBLE_EQ(host.settings()->x, 0.0);
+    EXPECT_GT(DifferingPixels(before, after), 200u) << "the preview still shows the text outside";
+}
+
 TEST_F(PositionPageTest, AngleLineOrderAndSingleLine) {
     NewInstance();
     FilterSettings* s = host.settings();
