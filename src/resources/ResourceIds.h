@@ -33,7 +33,7 @@
 #define IDB_ABOUT 110
 #define IDR_HAND_CURSOR 111
 #define IDC_ABOUT_VERSION 1027
-#define IDC_ABOUT_EMAIL 1051
+#define IDC_ABOUT_HELP 1051
 
 // The tab pages and the format list editor.
 #define IDD_FORMAT_LIST 112

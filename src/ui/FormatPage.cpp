@@ -129,7 +129,8 @@ void DrawSwatch(const DRAWITEMSTRUCT& item) {
     RECT client{};
     GetClientRect(item.hwndItem, &client);
     const COLORREF colour = workingSettings.*swatch->colour;
-    ScopedPen pen(CreatePen(PS_SOLID, 1, colour));
+    // Framed in the shadow colour of the dialog's face: a light colour would vanish on it.
+    ScopedPen pen(CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW)));
     ScopedBrush brush(CreateSolidBrush(colour));
     ScopedSelect usePen(item.hDC, pen.get());
     ScopedSelect useBrush(item.hDC, brush.get());

@@ -293,7 +293,7 @@ def string_from_table(resources, number):
 
 # Window and control styles the dialog templates must carry.
 WS_POPUP, WS_CHILD, WS_VISIBLE, WS_CAPTION, WS_BORDER = 0x80000000, 0x40000000, 0x10000000, 0x00C00000, 0x00800000
-WS_SYSMENU, WS_VSCROLL = 0x00080000, 0x00200000
+WS_SYSMENU, WS_VSCROLL, WS_CLIPSIBLINGS = 0x00080000, 0x00200000, 0x04000000
 DS_SETFONT, DS_MODALFRAME, DS_CENTER = 0x40, 0x80, 0x800
 WS_EX_CLIENTEDGE, WS_EX_TRANSPARENT = 0x200, 0x20
 SS_CENTER, SS_BLACKFRAME, SS_BITMAP, SS_NOTIFY, SS_SUNKEN = 0x1, 0x7, 0xE, 0x100, 0x1000
@@ -316,11 +316,11 @@ DIALOGS = {
         (1000, "Static", "", (7, 7, 17, 16), 0, SS_NOTIFY, WS_EX_CLIENTEDGE),
         (-1, "Static", "Mode", (262, 8, 19, 8), 0, 0, 0),
         (1048, "ComboBox", "", (291, 7, 159, 52), None, CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL, 0),
-        (1052, "SysTabControl32", "", (262, 23, 188, 195), None, 0, 0),
+        (1052, "SysTabControl32", "", (262, 23, 188, 195), None, WS_CLIPSIBLINGS, 0),
         (-1, "Static", "Show during first", (7, 203, 55, 8), 0, 0, 0),
         (1064, "Edit", "", (64, 201, 40, 12), None, WS_BORDER | ES_AUTOHSCROLL, 0),
         (-1, "Static", "sec. of the clip.", (106, 203, 50, 8), 0, 0, 0),
-        (-1, "Static", '("0" - show whole the clip)', (7, 213, 84, 8), 0, 0, 0),
+        (-1, "Static", '("0" - show whole the clip)', (7, 213, 100, 8), 0, 0, 0),
         (-1, "Static", "", (7, 223, 443, 1), SS_BLACKFRAME, SS_SUNKEN, 0),
         (1, "Button", "OK", (7, 229, 50, 14), BS_DEFPUSHBUTTON, 0, 0),
         (2, "Button", "Cancel", (62, 229, 50, 14), 0, 0, 0),
@@ -333,8 +333,8 @@ DIALOGS = {
         (1027, "Static", "Camtag Video Filter Version 1.00", (161, 7, 181, 8), SS_CENTER, 0, WS_EX_TRANSPARENT),
         (-1, "Static", "for Adobe\u00ae Premiere\u00ae Pro", (161, 16, 181, 8), SS_CENTER, 0, WS_EX_TRANSPARENT),
         (-1, "Static", None, (161, 25, 181, 8), SS_CENTER, 0, WS_EX_TRANSPARENT),
-        (-1, "Static", None, (161, 34, 181, 9), SS_CENTER, 0, 0),
-        (1051, "Static", None, (161, 42, 181, 8), SS_CENTER, 0, 0),
+        (-1, "Static", "Free software under the MIT License", (161, 34, 181, 9), SS_CENTER, 0, 0),
+        (1051, "Static", "Help: Camtag.chm beside fl-Camtag.prm", (161, 42, 181, 8), SS_CENTER, 0, 0),
         (1, "Button", "OK", (229, 101, 50, 14), BS_DEFPUSHBUTTON, 0, 0),
     ]),
     118: (None, (0, 0, 183, 164), ("MS Shell Dlg", 8), PAGE | WS_VISIBLE, [

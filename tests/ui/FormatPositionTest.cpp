@@ -191,6 +191,25 @@ TEST_F(FormatPageTest, ColoursChosenAsCustomAreOfferedAgainAndTheSwatchShowsTheC
     EXPECT_GT(offeredGreen, 20u) << "the custom colour is offered again";
 }
 
+// A swatch keeps a visible frame in the dialog's own face colour, the lightest it meets.
+TEST_F(FormatPageTest, ASwatchOfTheFaceColourKeepsItsFrame) {
+    NewInstance();
+    const COLORREF face = GetSysColor(COLOR_3DFACE);
+    host.settings()->color = face;
+    WindowPicture shown;
+    OnPage(1, [&](DialogScript& script, HWND&, HWND& page) {
+        script.Until([] { return true; }).Then([&] { shown = PictureOf(GetDlgItem(page, 1003)); });
+    }, IDCANCEL);
+    const uint32_t faceRgb = RGB(GetBValue(face), GetGValue(face), GetRValue(face)); // as 0x00RRGGBB
+    const int w = shown.width, h = shown.height;
+    ASSERT_GT(w * h, 0);
+    size_t onFace = 0;
+    for (int x = 0; x < w; ++x) onFace += (shown.pixels[x] == faceRgb) + (shown.pixels[(h - 1) * w + x] == faceRgb);
+    for (int y = 0; y < h; ++y) onFace += (shown.pixels[y * w] == faceRgb) + (shown.pixels[y * w + w - 1] == faceRgb);
+    EXPECT_EQ(onFace, 0u) << "the swatch's edge vanishes on the face";
+    EXPECT_EQ(shown.pixels[(h / 2) * w + w / 2], faceRgb);
+}
+
 using PositionPageTest = UiTest;
 
 TEST_F(PositionPageTest, PositionsAreWholePixelsOfTheFrame) {

@@ -23,6 +23,27 @@ std::set<std::string> StoredValueNames() {
     return names;
 }
 
+// The texts of a dialog's labels that do not fit their controls: a text exactly as wide as its
+// control already shows cut.
+std::vector<std::string> CutLabels(HWND dialog) {
+    std::vector<std::string> cut;
+    for (HWND label = GetWindow(dialog, GW_CHILD); label; label = GetWindow(label, GW_HWNDNEXT)) {
+        char cls[16] = {};
+        GetClassNameA(label, cls, sizeof cls);
+        const std::string text = WindowText(label);
+        if (lstrcmpiA(cls, "Static") != 0 || text.empty()) continue;
+        HDC dc = GetDC(label);
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        ReleaseDC(label, dc);
+        RECT client{};
+        GetClientRect(label, &client);
+        if (size.cx >= client.right) cut.push_back(text);
+    }
+    return cut;
+}
+
 using SettingsDialogTest = UiTest;
 
 TEST_F(SettingsDialogTest, ShowDurationTakesTheLeadingNumberAndOkRaisesTheChangeCountOnce) {
@@ -133,6 +154,7 @@ TEST_F(SettingsDialogTest, ModeSelectorFollowsTheSourceAndAModeChangeKeepsTheTab
     DialogScript script;
     script.WaitFor(kSettingsCaption, &dialog)
         .Then([&] {
+            EXPECT_EQ(CutLabels(dialog), std::vector<std::string>{});
             HWND mode = GetDlgItem(dialog, 1048);
             EXPECT_TRUE(IsWindowEnabled(mode));
             EXPECT_EQ(SendMessageA(mode, CB_GETCURSEL, 0, 0), 0);
