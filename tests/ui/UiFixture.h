@@ -191,28 +191,55 @@ protected:
         return shown;
     }
 
-    // The preview as it should be, made of the renderer's pieces: the host's ramp at 360 pixels
-    // wide, the overlay text drawn on it with the settings, stretched to the control.
-    static std::vector<uint32_t> ExpectedPreview(const FilterSettings& s, const char* text) {
-        const int width = kPreviewWidth;
-        const int height = MulDiv(width, s.frameHeight, s.frameWidth);
-        std::vector<uint32_t> frame(static_cast<size_t>(width) * height);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) frame[static_cast<size_t>(y) * width + x] = RampPixel(x, y, width, height);
+    // A frame of the preview's width (rows bottom row first) as the preview shows it, stretched
+    // to the control; with a text, that drawn on it first through the renderer, at the size the
+    // frames' own font scaling gives the frame's rows.
+    static std::vector<uint32_t> ShownAsPreview(std::vector<uint32_t> frame, const FilterSettings& s,
+                                                const char* text = nullptr) {
         FrameGeometry g;
-        g.width = width;
-        g.height = height;
+        g.width = kPreviewWidth;
+        g.height = static_cast<int32_t>(frame.size() / kPreviewWidth);
         CMemBm bm;
-        EXPECT_TRUE(bm.Create(nullptr, width, height, 1, 32, nullptr));
+        EXPECT_TRUE(bm.Create(nullptr, g.width, g.height, 1, 32, nullptr));
         BITMAPINFOHEADER header = MakeBitmapHeader(g);
-        SetDIBits(bm.dc(), bm.bitmap(), 0, height, frame.data(), reinterpret_cast<BITMAPINFO*>(&header),
+        SetDIBits(bm.dc(), bm.bitmap(), 0, g.height, frame.data(), reinterpret_cast<BITMAPINFO*>(&header),
                   DIB_RGB_COLORS);
-        const int t = static_cast<int>(static_cast<double>(s.font.lfHeight) * height / s.frameHeight);
-        DrawExpectedOverlay(bm, s, text, -MulDiv(t, GetDeviceCaps(bm.dc(), LOGPIXELSY), 72));
-
+        if (text)
+            DrawExpectedOverlay(bm, s, text,
+                                ScaledFontHeight(s.font.lfHeight, g.height, s.frameHeight, GetDeviceCaps(bm.dc(), LOGPIXELSY)));
         DibCanvas canvas(kPreviewWidth, kPreviewHeight);
         bm.Draw(canvas.dc(), 0, 0, kPreviewWidth, kPreviewHeight, SRCCOPY, COLORONCOLOR);
         return canvas.Pixels();
+    }
+
+    // The host's ramp at the preview's width, in the record's frame shape.
+    static std::vector<uint32_t> PreviewRamp(const FilterSettings& s) {
+        const int height = MulDiv(kPreviewWidth, s.frameHeight, s.frameWidth);
+        std::vector<uint32_t> frame(static_cast<size_t>(kPreviewWidth) * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < kPreviewWidth; ++x)
+                frame[static_cast<size_t>(y) * kPreviewWidth + x] = RampPixel(x, y, kPreviewWidth, height);
+        return frame;
+    }
+    static std::vector<uint32_t> ExpectedPreview(const FilterSettings& s, const char* text) {
+        return ShownAsPreview(PreviewRamp(s), s, text);
+    }
+
+    // Clip frame 0 as execute stamps it on the ramp at the preview's width, shown as the preview
+    // shows a frame: what the preview must show, guides aside.
+    std::vector<uint32_t> ExecutedPreview() {
+        const std::vector<uint32_t> ramp = PreviewRamp(*host.settings());
+        const int32_t height = static_cast<int32_t>(ramp.size() / kPreviewWidth);
+        HostFrameHandle source = host.makeFrame(kPreviewWidth, height, kPreviewWidth * 4);
+        HostFrameHandle destination = host.makeFrame(kPreviewWidth, height, kPreviewWidth * 4);
+        std::memcpy(host.pixels(source), ramp.data(), ramp.size() * 4);
+        host.setSource(source);
+        host.setDestination(destination);
+        host.setPosition(0);
+        EXPECT_EQ(xFilter_(0, host.handle()), 0);
+        host.setSource(source_);
+        host.setDestination(destination_);
+        return ShownAsPreview(FramePixels(destination), *host.settings());
     }
 
     HMODULE module() const { return module_; }
