@@ -77,18 +77,17 @@ TEST_F(DateTimePageTest, EditsReachTheRecordAsTheirFieldsHoldThem) {
 
 // Negative values through the pages: what the dialog writes into a box is never changed by
 // reading it back (parts of -100 and below, a year below -9999, a show duration of more than 8
-// digits), and a negative value typed there comes back. Opening, leaving and reopening the
-// Content tab, then OK, changes nothing but the typed part.
+// digits). Opening, leaving and reopening the Content tab, then OK, leaves the record as it was.
 TEST_F(DateTimePageTest, NegativeValuesRoundTripThroughThePages) {
     struct Case {
         int32_t mode;
         uint32_t dateadjust, timeadjust, timecodestart, showduration;
-        std::vector<std::pair<int, std::string>> shown; // the last box gets the typed -42
+        std::vector<std::pair<int, const char*>> shown;
     };
     const Case cases[] = {
         {0, 0xD8F09C80u, 0x7F9CFF80u, 0, 987654321u,
-         {{1068, "-10000"}, {1069, "-100"}, {1070, "-128"}, {1071, "-100"}, {1073, "-128"}, {1072, "-1"}}},
-        {1, 0, 0, 0x9C80FF97u, 4000000000u, {{1079, "-100"}, {1077, "-128"}, {1074, "-105"}, {1076, "-1"}}},
+         {{1068, "-10000"}, {1069, "-100"}, {1070, "-128"}, {1071, "-100"}, {1072, "-1"}, {1073, "-128"}}},
+        {1, 0, 0, 0x9C80FF97u, 4000000000u, {{1079, "-100"}, {1077, "-128"}, {1076, "-1"}, {1074, "-105"}}},
     };
     NewInstance();
     for (const Case& c : cases) {
@@ -99,29 +98,23 @@ TEST_F(DateTimePageTest, NegativeValuesRoundTripThroughThePages) {
         s->timeadjust = static_cast<int32_t>(c.timeadjust);
         s->timecodestart = static_cast<int32_t>(c.timecodestart);
         s->showduration = c.showduration;
-        FilterSettings expected = *s;
-        auto shows = [&](HWND dialog, const std::string& last) {
-            for (const auto& [id, text] : c.shown)
-                EXPECT_EQ(ControlText(CurrentPage(dialog), id), id == c.shown.back().first ? last : text) << id;
+        const FilterSettings before = *s;
+        auto shows = [&](HWND dialog) {
+            for (const auto& [id, text] : c.shown) EXPECT_EQ(ControlText(CurrentPage(dialog), id), text) << id;
             EXPECT_EQ(ControlText(dialog, 1064), std::to_string(static_cast<int32_t>(c.showduration)));
         };
         HWND dialog = nullptr;
         DialogScript script;
         script.WaitFor(kSettingsCaption, &dialog)
             .Then([&] {
-                shows(dialog, c.shown.back().second);
-                SetText(CurrentPage(dialog), c.shown.back().first, "-42");
+                shows(dialog);
                 for (int tab : {1, 2, 0}) PickTab(dialog, 1052, tab);
             })
-            .Then([&] { shows(dialog, "-42"); })
+            .Then([&] { shows(dialog); })
             .Then([&] { Click(dialog, IDOK); })
             .WaitGone(kSettingsCaption);
         ASSERT_EQ(RunDialog(script), 0);
-        // The typed box is byte 1 of the time adjustment or of the start value.
-        int32_t& typed = c.mode == 0 ? expected.timeadjust : expected.timecodestart;
-        typed = static_cast<int32_t>((static_cast<uint32_t>(typed) & ~0xFF00u) | 0xD600u);
-        expected.changeCount = static_cast<uint16_t>(expected.changeCount + 1);
-        EXPECT_EQ(std::memcmp(&expected, host.settings(), sizeof expected), 0);
+        EXPECT_EQ(std::memcmp(&before, host.settings(), sizeof before), 0);
     }
 }
 
