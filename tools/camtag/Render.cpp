@@ -340,32 +340,28 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
     return encode;
 }
 
-// Reads exactly `size` bytes unless the input ends: the bytes read. Waits in steps, so that a
-// signal is seen.
-size_t ReadFrame(int fd, uint8_t* buffer, size_t size) {
-    size_t got = 0;
-    while (got < size && !PendingSignal()) {
-        pollfd ready{fd, POLLIN, 0};
-        if (poll(&ready, 1, 100) <= 0) continue;
-        const ssize_t n = read(fd, buffer + got, size - got);
-        if (n > 0) got += static_cast<size_t>(n);
-        else if (n == 0 || errno != EINTR) break;
-    }
-    return got;
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        if (PendingSignal()) return false;
-        const ssize_t n = write(fd, data, size);
-        if (n > 0) {
-            data += n;
-            size -= static_cast<size_t>(n);
-        } else if (n < 0 && errno != EINTR) {
-            return false;
+// Passes one frame of `size` bytes from pipe `from` to pipe `to` (-1: nowhere), inside the
+// kernel where it can: the bytes taken from `from`, which is `size` unless the input ended;
+// *delivered says whether they all reached `to`. Waits are cut short by a signal.
+size_t PassFrame(int from, int to, size_t size, std::vector<uint8_t>& scratch, bool* delivered) {
+    size_t taken = 0;
+    *delivered = to >= 0;
+    while (taken < size && !PendingSignal()) {
+        ssize_t n;
+        if (*delivered) {
+            n = splice(from, nullptr, to, nullptr, size - taken, SPLICE_F_MOVE);
+            if (n < 0 && errno != EINTR && errno != EAGAIN) {
+                *delivered = false; // the encoder is gone: the rest of the frame is read away
+                continue;
+            }
+        } else {
+            n = read(from, scratch.data(), std::min(size - taken, scratch.size()));
         }
+        if (n > 0) taken += static_cast<size_t>(n);
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN)) break;
     }
-    return true;
+    if (taken < size) *delivered = false;
+    return taken;
 }
 
 // Frames first..last of one input, decoded once in the input's index order (frame n of the
@@ -448,7 +444,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     // Each piece's encoder starts at its first frame and is closed after its last; a piece
     // whose frames all came and whose encoder ended well takes its name at once.
     Progress progress(shown, planned);
-    std::vector<uint8_t> frame(frameBytes);
+    std::vector<uint8_t> frame(65536); // what no piece takes is read away through it
     long long routed = 0;
     bool allWell = ok;
     auto finish = [&](Piece& piece) {
@@ -468,41 +464,39 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     };
     std::vector<std::string> finishedLines;
     for (long long n = first; ok && n < end; ++n) {
-        if (ReadFrame(from, frame.data(), frameBytes) != frameBytes) break;
         progress.Update(routed);
-        for (auto& piece : pieces) {
-            Piece& p = *piece;
-            if (p.done || n < p.clip.first || n >= p.clip.first + p.clip.count) continue;
-            if (p.encoder.pid <= 0) {
-                int feed[2];
-                const std::string log = work_.path() + "/encoder-" + std::to_string(&piece - &pieces[0]) + ".log";
-                const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-                p.log = log;
-                p.started = Seconds();
-                if (pipe2(feed, O_CLOEXEC) != 0 || !Spawn(p.encode, feed[0], -1, err, &p.encoder, &error)) {
-                    Say(error);
-                    ok = false;
-                }
-                close(feed[0]);
-                if (err >= 0) close(err);
-                p.in = feed[1];
+        Piece* target = nullptr;
+        for (auto& piece : pieces)
+            if (!piece->done && n >= piece->clip.first && n < piece->clip.first + piece->clip.count) target = piece.get();
+        if (target && target->encoder.pid <= 0) {
+            Piece& p = *target;
+            int feed[2];
+            p.log = work_.path() + "/encoder-" + std::to_string(n) + ".log";
+            const int err = open(p.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            p.started = Seconds();
+            if (pipe2(feed, O_CLOEXEC) != 0 || !Spawn(p.encode, feed[0], -1, err, &p.encoder, &error)) {
+                Say(error);
+                ok = false;
+                break;
             }
-            if (ok && WriteAll(p.in, frame.data(), frameBytes)) ++p.written;
-            ++routed;
-            if (p.written == p.clip.count) {
-                const bool good = finish(p);
-                if (good) {
-                    const double elapsed = Seconds() - p.started;
-                    char speed[64];
-                    std::snprintf(speed, sizeof speed, "%.1f s (%.1f frames/s)", elapsed,
-                                  elapsed > 0 ? double(p.written) / elapsed : 0.0);
-                    finishedLines.push_back(p.clip.shown + " -> " + p.clip.output +
-                                            (p.still.temporary().empty() && !options_.plan.still.empty()
-                                                 ? " and " + options_.plan.still
-                                                 : "") +
-                                            ": " + Plural(p.written, "frame", "frames") + " in " + speed);
-                }
-            }
+            close(feed[0]);
+            if (err >= 0) close(err);
+            p.in = feed[1];
+        }
+        bool delivered = false;
+        if (PassFrame(from, target ? target->in : -1, frameBytes, frame, &delivered) != frameBytes) break;
+        if (!target) continue;
+        Piece& p = *target;
+        if (delivered) ++p.written;
+        ++routed;
+        if (p.written == p.clip.count && finish(p)) {
+            const double elapsed = Seconds() - p.started;
+            char speed[64];
+            std::snprintf(speed, sizeof speed, "%.1f s (%.1f frames/s)", elapsed,
+                          elapsed > 0 ? double(p.written) / elapsed : 0.0);
+            finishedLines.push_back(p.clip.shown + " -> " + p.clip.output +
+                                    (options_.plan.still.empty() ? "" : " and " + options_.plan.still) + ": " +
+                                    Plural(p.written, "frame", "frames") + " in " + speed);
         }
         if (PendingSignal()) break;
     }
