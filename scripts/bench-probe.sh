@@ -5,7 +5,7 @@
 #
 #   bash scripts/bench-probe.sh [--runs N]
 #
-# The tape, build/x86_64/bench-data/tape-1h.avi, is written once by tools/bench-tape as a sparse
+# The tape, build/x86_64/bench-data/tape-1h.avi, is written once by tools/dev/bench-tape as a sparse
 # file: 13 GB long, about 400 MB on disk (only the packs of each frame are data).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -60,6 +60,11 @@ camtag_build_now() {
   log=$(mktemp)
   # Configured again when the tree exists, so that folders added since are known.
   local toolchain=() source=${CAMTAG_BUILD_SOURCE:-$root}
+  # A tree configured from a folder that has since moved is started afresh.
+  if [ -f "$build/CMakeCache.txt" ] &&
+     ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$source" "$build/CMakeCache.txt"; then
+    rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+  fi
   [ -f "$build/CMakeCache.txt" ] || [ "$source" != "$root" ] ||
     toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake")
   if ! cmake -S "$source" -B "$build" "${toolchain[@]}" >"$log" 2>&1; then
@@ -84,5 +89,5 @@ camtag_build_now() {
 camtag_front_dir() { echo "${CAMTAG_FRONT_DIR:-$(camtag_source_root)/build/native}"; }
 
 camtag_build_front() {
-  CAMTAG_BUILD_SOURCE="$(camtag_source_root)/tools/camtag" camtag_build "$(camtag_front_dir)" camtag
+  CAMTAG_BUILD_SOURCE="$(camtag_source_root)/tools/apps/camtag" camtag_build "$(camtag_front_dir)" camtag
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Calls the module's execute selector many times under wine64 through the host emulator
-# (tools/soak): both modes, fields of both parities, settings changed before every call, a source
+# (tools/dev/soak): both modes, fields of both parities, settings changed before every call, a source
 # that vanishes, comes back, is truncated and is held open by a writer. Prints the process's
 # handles, objects and memory per 10,000 calls and fails when any of them grows.
 #

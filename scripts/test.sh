@@ -12,8 +12,8 @@ cmake -S . -B build/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCAM
 cmake --build build/x86_64 -j"$jobs"
 # The native fuzzers (tests/fuzz), which ctest runs briefly as fuzz_native.
 bash scripts/fuzz.sh --build
-# The tools' Linux front (tools/camtag) and its unit tests, with the host compiler.
-cmake -S tools/camtag -B build/native -DCAMTAG_FRONT_TESTS=ON >/dev/null
+# The tools' Linux front (tools/apps/camtag) and its unit tests, with the host compiler.
+cmake -S tools/apps/camtag -B build/native -DCAMTAG_FRONT_TESTS=ON >/dev/null
 cmake --build build/native -j"$jobs"
 ctest --test-dir build/native --output-on-failure "$@"
 

@@ -74,7 +74,7 @@ def render(*args, press=None, display=None, background=False):
             err.append(line)
             if presser is None and "the settings dialog is open" in line:
                 presser = subprocess.Popen([os.path.join(SOURCE, "scripts", "wine-run.sh"),
-                                            os.path.join(BUILD, "tools", "dialog-driver", "press-button.exe"),
+                                            os.path.join(BUILD, "tests", "support", "dialog-driver", "press-button.exe"),
                                             "Camtag Settings", str(press), "120"],
                                            env=render_session_env(env),
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -16,52 +16,29 @@
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
 #include "settings/FilterSettings.h"
+#include "settings/SettingsDefaults.h"
+#include "FilterSession.h"
+#include "SettingsFile.h"
+#include "StampOptions.h"
 
 namespace gp = Gdiplus::DllExports;
 using namespace camtag;
 
 namespace {
 
-const wchar_t kUsage[] =
-    L"usage: camtag-stamp IN OUT --text TEXT [options]\n"
-    L"  IN: PNG or BMP picture; OUT: PNG. \\n in TEXT is a line break.\n"
-    L"  --font NAME         font face (Arial)\n"
-    L"  --size POINTS       font size in points at the reference height (24)\n"
-    L"  --bold, --italic\n"
-    L"  --reference ROWS    frame height the size refers to (the picture's height)\n"
-    L"  --color RRGGBB      text colour (E0E0E0)\n"
-    L"  --outline RRGGBB    outline colour (000000); --no-outline\n"
-    L"  --shadow RRGGBB     shadow colour (000000); --no-shadow\n"
-    L"  --box RRGGBB        background box in this colour (off)\n"
-    L"  --transparency N    0 opaque .. 100 invisible (0)\n"
-    L"  --align left|center|right (left)\n"
-    L"  --x F, --y F        origin as fractions of width and height (0.08, 0.75)\n"
-    L"  --angle DEGREES     clockwise rotation about the origin (0)\n";
+const char kUsage[] =
+    "usage: camtag-stamp IN OUT --text TEXT [options]\n"
+    "  IN: PNG or BMP picture; OUT: PNG. \\n in TEXT is a line break.\n"
+    "  --reference ROWS       frame height the font size refers to (the picture's height, or the\n"
+    "                         height a --settings look was made on)\n"
+    "  the stamp's look: a new filter instance's, changed by (the renderer's own options):\n"
+    "  --settings FILE        a look saved by render.sh --save-settings\n"
+    "  --set NAME=VALUE       font, fontsize, bold, italic, color, outlinecolor, drawoutline,\n"
+    "                         colorshadow, drawshadow, colorbkground, bkground, transparency,\n"
+    "                         align, x, y, angle, ... (README: Settings); repeatable\n";
 
 // PNG encoder of GDI+.
 const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-
-bool ParseColor(const wchar_t* text, uint32_t* colorref) {
-    if (!text || wcslen(text) != 6) {
-        return false;
-    }
-    wchar_t* end = nullptr;
-    const unsigned long rgb = wcstoul(text, &end, 16);
-    if (*end != 0) {
-        return false;
-    }
-    *colorref = ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
-    return true;
-}
-
-bool ParseDouble(const wchar_t* text, double* value) {
-    if (!text) {
-        return false;
-    }
-    wchar_t* end = nullptr;
-    *value = wcstod(text, &end);
-    return end != text && *end == 0;
-}
 
 bool ParseInt(const wchar_t* text, long lo, long hi, long* value) {
     if (!text) {
@@ -90,15 +67,11 @@ struct Options {
     const wchar_t* output = nullptr;
     std::wstring text;
     bool haveText = false;
-    std::string face = "Arial";
-    double points = 24.0;
-    bool bold = false;
-    bool italic = false;
     long reference = 0;
 };
 
-int Fail(const wchar_t* message, const wchar_t* detail = L"") {
-    fwprintf(stderr, L"camtag-stamp: %ls%ls\n", message, detail);
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "camtag-stamp: %s\n", message.c_str());
     return 1;
 }
 
@@ -188,115 +161,64 @@ bool Stamp(std::vector<uint32_t>& frame, int width, int height, const FilterSett
 }
 
 int Run(int argc, wchar_t** argv) {
-    FilterSettings s{};
-    s.color = 0x00E0E0E0;
-    s.drawoutline = 1;
-    s.drawshadow = 1;
-    s.x = 0.08;
-    s.y = 0.75;
     Options o;
-    bool haveBox = false;
+    StampOptions stamp;
+    std::wstring settingsFile;
+    std::string error;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
         const wchar_t* v = i + 1 < argc ? argv[i + 1] : nullptr;
-        long n = 0;
-        bool used = true; // the option takes the next argument
-        bool good = true;
-        if (a == L"--text") {
-            good = v != nullptr;
-            if (good) {
+        const int taken = TakeStampOption(argc, argv, &i, &stamp, &error);
+        if (taken < 0) return Fail(error);
+        if (taken > 0) continue;
+        if (a == L"--text" || a == L"--reference" || a == L"--settings") {
+            if (!v) return Fail("option " + Utf8(a) + " needs a value");
+            ++i;
+            if (a == L"--text") {
                 o.text = Unescape(v);
                 o.haveText = true;
+            } else if (a == L"--settings") {
+                settingsFile = v;
+            } else if (!ParseInt(v, 1, 65535, &o.reference)) {
+                return Fail("bad --reference \"" + Utf8(v) + "\" (1 to 65535 rows)");
             }
-        } else if (a == L"--font") {
-            good = v != nullptr && wcslen(v) < LF_FACESIZE;
-            if (good) {
-                char face[LF_FACESIZE] = {};
-                good = WideCharToMultiByte(CP_ACP, 0, v, -1, face, sizeof face, nullptr, nullptr) > 0;
-                o.face = face;
-            }
-        } else if (a == L"--size") {
-            good = ParseDouble(v, &o.points) && o.points > 0 && o.points <= 1000;
-        } else if (a == L"--reference") {
-            good = ParseInt(v, 1, 65535, &o.reference);
-        } else if (a == L"--color") {
-            good = ParseColor(v, &s.color);
-        } else if (a == L"--outline") {
-            good = ParseColor(v, &s.outlinecolor);
-            s.drawoutline = 1;
-        } else if (a == L"--shadow") {
-            good = ParseColor(v, &s.colorshadow);
-            s.drawshadow = 1;
-        } else if (a == L"--box") {
-            good = ParseColor(v, &s.colorbkground);
-            haveBox = true;
-        } else if (a == L"--transparency") {
-            good = ParseInt(v, 0, 100, &n);
-            s.transparency = static_cast<uint32_t>(n);
-        } else if (a == L"--align") {
-            const std::wstring m = v ? v : L"";
-            s.align = m == L"left" ? 0 : m == L"center" ? 1 : m == L"right" ? 2 : -1;
-            good = s.align >= 0;
-        } else if (a == L"--x") {
-            good = ParseDouble(v, &s.x);
-        } else if (a == L"--y") {
-            good = ParseDouble(v, &s.y);
-        } else if (a == L"--angle") {
-            good = ParseInt(v, -3600, 3600, &n);
-            s.angle = static_cast<int32_t>(n);
+        } else if (a == L"--help" || a == L"-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a.size() > 1 && a[0] == L'-') {
+            return Fail("unknown option " + Utf8(a) + " (see --help)");
+        } else if (!o.input) {
+            o.input = argv[i];
+        } else if (!o.output) {
+            o.output = argv[i];
         } else {
-            used = false;
-            if (a == L"--bold") {
-                o.bold = true;
-            } else if (a == L"--italic") {
-                o.italic = true;
-            } else if (a == L"--no-outline") {
-                s.drawoutline = 0;
-            } else if (a == L"--no-shadow") {
-                s.drawshadow = 0;
-            } else if (a == L"--help" || a == L"-h") {
-                fwprintf(stdout, L"%ls", kUsage);
-                return 0;
-            } else if (a.size() > 1 && a[0] == L'-') {
-                return Fail(L"unknown option ", argv[i]);
-            } else if (!o.input) {
-                o.input = argv[i];
-            } else if (!o.output) {
-                o.output = argv[i];
-            } else {
-                return Fail(L"too many arguments: ", argv[i]);
-            }
-        }
-        if (!good) {
-            return Fail(L"bad or missing value for ", argv[i]);
-        }
-        if (used) {
-            ++i;
+            return Fail("too many arguments: " + Utf8(a));
         }
     }
     if (!o.input || !o.output || !o.haveText) {
-        fwprintf(stderr, L"%ls", kUsage);
+        std::fputs(kUsage, stderr);
         return 2;
     }
-    s.bkground = haveBox ? 1 : 0;
+    // The text is given: no picture of a date or time takes part.
+    if (stamp.timeGiven || stamp.dateGiven) return Fail("--time-format and --date-format do not apply to a --text");
+    if (!CheckStampOptions(&stamp, CP_ACP, &error)) return Fail(error);
+    FilterSettings s{};
+    ReadDefaults(s);
+    if (!settingsFile.empty()) {
+        Look look;
+        if (!ReadLookFile(settingsFile, &look, &error)) return Fail(Utf8(settingsFile) + ": " + error);
+        ApplyLookRecord(look, s);
+    }
+    ApplyStampOptions(stamp, s, CP_ACP);
 
     std::vector<uint32_t> picture;
     int width = 0, height = 0;
     if (!LoadPicture(o.input, &picture, &width, &height)) {
-        return Fail(L"cannot read picture ", o.input);
+        return Fail("cannot read picture " + Utf8(o.input));
     }
-    // The font as the settings record keeps it: points at the screen's resolution.
-    HDC screen = GetDC(nullptr);
-    const int screenDpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) {
-        ReleaseDC(nullptr, screen);
-    }
-    s.font.lfHeight = -static_cast<LONG>(o.points * screenDpi / 72.0 + 0.5);
-    s.font.lfWeight = o.bold ? FW_BOLD : FW_NORMAL;
-    s.font.lfItalic = o.italic ? 1 : 0;
-    s.font.lfCharSet = DEFAULT_CHARSET;
-    std::strncpy(s.font.lfFaceName, o.face.c_str(), LF_FACESIZE - 1);
-    s.referenceHeight = static_cast<uint32_t>(o.reference > 0 ? o.reference : height);
+    // The font size refers to the picture's height, unless a look or --reference says otherwise.
+    if (o.reference > 0) s.referenceHeight = static_cast<uint32_t>(o.reference);
+    else if (settingsFile.empty() || s.referenceHeight == 0) s.referenceHeight = static_cast<uint32_t>(height);
 
     // Host frames are bottom-up: the picture's top row is the frame's last row in memory.
     std::vector<uint32_t> frame(picture.size());
@@ -305,14 +227,14 @@ int Run(int argc, wchar_t** argv) {
                     static_cast<size_t>(width) * 4);
     }
     if (!Stamp(frame, width, height, s, o.text)) {
-        return Fail(L"drawing failed");
+        return Fail("drawing failed");
     }
     for (int r = 0; r < height; ++r) {
         std::memcpy(&picture[static_cast<size_t>(r) * width], &frame[static_cast<size_t>(height - 1 - r) * width],
                     static_cast<size_t>(width) * 4);
     }
     if (!SavePng(o.output, picture, width, height)) {
-        return Fail(L"cannot write ", o.output);
+        return Fail("cannot write " + Utf8(o.output));
     }
     return 0;
 }
@@ -323,7 +245,7 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv) {
-        return Fail(L"cannot read the command line");
+        return Fail("cannot read the command line");
     }
     Gdiplus::GdiplusStartupInput input{};
     input.GdiplusVersion = 1;
@@ -333,7 +255,7 @@ int main() {
         result = Run(argc, argv);
         Gdiplus::GdiplusShutdown(token);
     } else {
-        Fail(L"GDI+ did not start");
+        Fail("GDI+ did not start");
     }
     LocalFree(argv);
     return result;
