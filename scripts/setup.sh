@@ -2,7 +2,8 @@
 # Installs every Debian package that building, testing and the tools need.
 # Idempotent: does nothing (and prints nothing) when all are present.
 # Optional groups: `scripts/setup.sh i686` adds what scripts/test-i686.sh needs,
-# `scripts/setup.sh fuzz` the native fuzzing build (clang, libFuzzer, llvm-cov).
+# `scripts/setup.sh fuzz` the native fuzzing build (clang, libFuzzer, llvm-cov), `scripts/setup.sh
+# docs` a headless browser for the report's screenshot.
 set -eu
 packages=(
   cmake make
@@ -20,6 +21,8 @@ for group in "$@"; do
     # A 32-bit Debian tree with 32-bit Wine, and a newer qemu-user-static, made by mmdebstrap.
     i686) packages+=(mmdebstrap) ;;
     fuzz) packages+=(clang-14 libclang-rt-14-dev llvm-14) ;;
+    # The report's screenshot for the README (scripts/report-screenshot.sh).
+    docs) packages+=(chromium) ;;
     *) echo "setup: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -20,6 +20,7 @@
 #include "YuvFrames.h"
 #include "dv/DvAviReader.h"
 #include "settings/FormatLists.h"
+#include "text/OverlayText.h"
 #include "text/RecordingDateTime.h"
 
 #include <windows.h>
@@ -66,8 +67,11 @@ const char kUsageTail[] =
     "  --probe: one line per input on stdout, tab-separated:\n"
     "    ok FRAMES SCALE SAMPLESIZE WIDTH HEIGHT CREATED RECORDINGS\n"
     "      CREATED: the first recording date and time, adjusted as the settings say\n"
-    "      (YYYY-MM-DDTHH:MM:SS), or -; RECORDINGS (with --recordings): FIRST-LAST=START@ASPECT,...\n"
-    "      with START as YYYY-MM-DD_HH-MM-SS or -, ASPECT 4:3 or 16:9; else -\n"
+    "      (YYYY-MM-DDTHH:MM:SS), or -; RECORDINGS: how many recording lines follow (with\n"
+    "      --recordings, else 0), each:\n"
+    "    recording FIRST LAST START END ASPECT TIMECODE-IN TIMECODE-OUT TITLE\n"
+    "      START, END adjusted as CREATED (or -), ASPECT 4:3 or 16:9, TITLE the start as the\n"
+    "      stamp's pictures write it (a chapter's title)\n"
     "    refused REASON     the module's reader cannot read it (it may remux into one it can)\n"
     "    failed REASON      it cannot be used at all\n"
     "    exit status 2 when any input is not ok\n";
@@ -308,6 +312,25 @@ struct ProbedInput {
 };
 
 // One input's line for --probe.
+// A chapter's title: the recording's start as the stamp writes it with the look's pictures, date
+// first, on one line (UTF-8); a stretch without a date by its tape timecode.
+std::string ChapterTitle(const FilterSettings& settings, const Recording& r) {
+    if (!r.dated) return r.startTimecode.empty() ? "No recording date" : r.startTimecode;
+    FilterSettings look = settings;
+    look.title[0] = '\0';
+    look.timeup = 0;
+    look.lines = 2;
+    char text[256] = "";
+    ComposeDateTimeText(&look, r.start, text, sizeof text);
+    wchar_t wide[256] = L"";
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 256);
+    std::string title = Utf8(wide);
+    for (char& c : title)
+        if (c == '\n' || c == '\t' || c == '\r') c = ' ';
+    return title.empty() ? "No recording date" : title;
+}
+
+// One input's lines for --probe: its own, then one per recording with --recordings.
 std::string ProbeLine(const Options& options, const std::wstring& input, const ProbedInput& probed,
                       const FilterSettings& settings) {
     if (!probed.readable) {
@@ -318,7 +341,6 @@ std::string ProbeLine(const Options& options, const std::wstring& input, const P
     DvAviReader reader(source.ansiPath.c_str());
     // The first recording date, and with --recordings every recording, read frame by frame.
     std::string created = "-";
-    std::string recordings = "-";
     std::vector<FrameFacts> frames;
     for (uint32_t f = 0; reader.isOpen && f < source.frames; ++f) {
         FrameFacts facts = ReadFrameFacts(reader, f);
@@ -329,22 +351,25 @@ std::string ProbeLine(const Options& options, const std::wstring& input, const P
         }
         frames.push_back(facts);
     }
+    std::string recordings;
+    size_t count = 0;
     if (options.recordings) {
-        recordings.clear();
         for (const Recording& r : FindRecordings(frames, 0, source.scale, static_cast<uint32_t>(source.sampleSize),
                                                  source.pal)) {
-            std::string start = r.dated ? AdjustedIso(settings, r.start) : "-";
-            for (char& c : start)
-                if (c == 'T') c = '_';
-                else if (c == ':') c = '-';
-            recordings += (recordings.empty() ? "" : ",") + std::to_string(r.first) + "-" + std::to_string(r.last) +
-                          "=" + start + (WideFrame(reader, r.first) ? "@16:9" : "@4:3");
+            const FrameFacts& last = frames[r.last];
+            recordings += "\nrecording\t" + std::to_string(r.first) + "\t" + std::to_string(r.last) + "\t" +
+                          (r.dated ? AdjustedIso(settings, r.start) : "-") + "\t" +
+                          (r.dated ? AdjustedIso(settings, r.end) : "-") + "\t" +
+                          (WideFrame(reader, r.first) ? "16:9" : "4:3") + "\t" +
+                          (r.startTimecode.empty() ? "-" : r.startTimecode) + "\t" +
+                          (last.hasTimecode ? last.timecode : "-") + "\t" + ChapterTitle(settings, r);
+            ++count;
         }
     }
     char line[128];
     std::snprintf(line, sizeof line, "ok\t%u\t%u\t%d\t%d\t%d\t", source.frames, source.scale, source.sampleSize,
                   source.width, source.height);
-    return line + created + "\t" + recordings;
+    return line + created + "\t" + std::to_string(count) + recordings;
 }
 
 int Probe(const Options& options) {

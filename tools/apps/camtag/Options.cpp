@@ -69,6 +69,10 @@ int ParseCommandLine(int argc, const char* const* argv, Command* command) {
         ->type_name("FILE.png");
     renderCommand->add_flag("--deinterlace", render.deinterlace,
                             "weave the two fields into progressive frames (bwdif); without it DV's fields are kept");
+    bool noChapters = false;
+    renderCommand->add_flag("--no-chapters", noChapters, "no chapter per recording in the videos");
+    renderCommand->add_option("--report", render.report, "also write a report of the inputs into DIR (index.html)")
+        ->type_name("DIR");
     renderCommand->add_flag("--overwrite", render.plan.overwrite, "replace outputs that exist");
     renderCommand->add_flag("--skip-existing", render.plan.skipExisting,
                             "leave outputs that exist and go on with the rest (a batch run again)");
@@ -79,7 +83,14 @@ int ParseCommandLine(int argc, const char* const* argv, Command* command) {
     std::string probeTime, probeDate, range;
     bool info = false, breaks = false;
     CLI::App* probeCommand = app.add_subcommand("probe", "what the camcorder wrote into each frame of a DV file");
-    probeCommand->add_option("file", probe.file, "a DV file")->required();
+    probeCommand->add_option("files", probe.files, "a DV file (several, and folders of them, with --report)")
+        ->required();
+    probeCommand->add_option("--report", probe.report,
+                             "write DIR/index.html: each tape's recordings, with a stamped picture of each")
+        ->type_name("DIR");
+    probeCommand->add_option("--contact-sheet", probe.contactSheet,
+                             "one picture of the tape's recordings in a grid, with their start and duration")
+        ->type_name("FILE.png");
     probeCommand->add_flag("--info", info, "DV type, index kind, frame count and TV system");
     probeCommand->add_option("--frames", range, "only frames A to B (or A)")->type_name("A-B");
     probeCommand->add_flag("--breaks", breaks,
@@ -108,6 +119,7 @@ int ParseCommandLine(int argc, const char* const* argv, Command* command) {
     }
     if (renderCommand->parsed()) {
         render.stamp = !noStamp;
+        render.chapters = !noChapters;
         render.look = Look(renderSets, renderTime, renderDate, render.look.settings, renderCommand);
         if (!framesText.empty() && (!ParseDecimal(framesText, 0x7FFFFFFF, &render.frames) || render.frames == 0)) {
             std::fprintf(stderr, "render: --frames %s: expected a positive number\n", framesText.c_str());
@@ -117,6 +129,12 @@ int ParseCommandLine(int argc, const char* const* argv, Command* command) {
         return -1;
     }
     probe.look = Look(probeSets, probeTime, probeDate, probe.look.settings, probeCommand);
+    const bool glance = !probe.report.empty() || !probe.contactSheet.empty();
+    if (!glance && probe.files.size() != 1) {
+        std::fprintf(stderr, "camtag-probe: one file at a time (several only with --report)\n");
+        return kExitUsage;
+    }
+    if (!glance) probe.file = probe.files.front();
     if (info) probe.show.push_back("--info");
     if (breaks) probe.show.push_back("--breaks");
     if (!range.empty()) probe.show.insert(probe.show.end(), {"--frames", range});

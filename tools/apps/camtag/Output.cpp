@@ -41,6 +41,11 @@ bool PendingOutput::Begin(const std::string& path, bool folder, std::string* err
         return false;
     }
     temporary_ = buffer.data();
+    // The finished output gets the permissions any new file of the user's gets, not the
+    // private ones of a temporary name.
+    const mode_t mask = umask(0);
+    umask(mask);
+    chmod(temporary_.c_str(), (folder ? 0777 : 0666) & ~mask);
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include "Output.h"
 #include "Process.h"
+#include "Report.h"
+#include "Tape.h"
 
 #include <nlohmann/json.hpp>
 
@@ -40,66 +42,6 @@ std::string Plural(long long n, const char* one, const char* many) {
 double Seconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-// One input as camtag-render --probe saw it.
-struct Recording {
-    long long first = 0, last = 0;
-    std::string start; // YYYY-MM-DD_HH-MM-SS, or "-"
-    bool wide = false;
-};
-
-struct Source {
-    std::string state; // ok, refused, failed
-    std::string reason;
-    long long frames = 0;
-    long long scale = 0, sampleSize = 0;
-    int width = 0, height = 0;
-    std::string created; // YYYY-MM-DDTHH:MM:SS or "-"
-    std::vector<Recording> recordings;
-    bool pal() const { return scale == 25; }
-};
-
-Source ParseProbeLine(const std::string& line) {
-    Source source;
-    const std::vector<std::string> fields = Split(line, '\t');
-    source.state = fields.empty() ? "failed" : fields[0];
-    if (source.state != "ok") {
-        source.reason = fields.size() > 1 ? fields[1] : "the renderer gave no reason";
-        if (source.state != "refused") source.state = "failed";
-        return source;
-    }
-    if (fields.size() < 8) {
-        source.state = "failed";
-        source.reason = "the renderer's answer is cut short";
-        return source;
-    }
-    source.frames = std::atoll(fields[1].c_str());
-    source.scale = std::atoll(fields[2].c_str());
-    source.sampleSize = std::atoll(fields[3].c_str());
-    source.width = std::atoi(fields[4].c_str());
-    source.height = std::atoi(fields[5].c_str());
-    source.created = fields[6];
-    if (fields[7] != "-") {
-        for (const std::string& item : Split(fields[7], ',')) {
-            // FIRST-LAST=START@ASPECT
-            Recording r;
-            const size_t dash = item.find('-'), equals = item.find('='), at = item.rfind('@');
-            if (dash == std::string::npos || equals == std::string::npos || at == std::string::npos) continue;
-            r.first = std::atoll(item.substr(0, dash).c_str());
-            r.last = std::atoll(item.substr(dash + 1, equals - dash - 1).c_str());
-            r.start = item.substr(equals + 1, at - equals - 1);
-            r.wide = item.substr(at + 1) == "16:9";
-            source.recordings.push_back(r);
-        }
-    }
-    return source;
-}
-
-// The pixel shape DV gives each TV system and aspect (as ffmpeg's DV decoder sets it).
-std::string SampleAspect(bool pal, bool wide) {
-    if (pal) return wide ? "64/45" : "16/15";
-    return wide ? "32/27" : "8/9";
 }
 
 bool HasSound(const std::string& path) {
@@ -169,6 +111,7 @@ struct Clip {
     long long first = 0, count = 0;
     std::string created; // YYYY-MM-DDTHH:MM:SS or "-"
     std::string sampleAspect;
+    std::vector<Recording> chapters; // the recordings it holds, when they become chapters
 };
 
 struct Piece;
@@ -238,9 +181,7 @@ bool Renderer::MakeLook(int* workerStatus) {
                 (std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "?") + ")");
         return false;
     }
-    const std::vector<std::string> lines = Split(out, '\n');
-    for (size_t i = 0; i < plan_.inputs.size(); ++i)
-        sources_.push_back(ParseProbeLine(i < lines.size() ? lines[i] : std::string()));
+    sources_ = ParseProbe(out, plan_.inputs.size());
     if (!options_.dialog) {
         struct stat st;
         if (stat(look_.c_str(), &st) == 0) return true;
@@ -273,6 +214,7 @@ bool Renderer::Cues(const Clip& clip, std::string* cues) {
 struct Piece {
     Clip clip;
     std::string cues;
+    std::string chapters; // an ffmetadata file of its chapters, or ""
     PendingOutput output, still;
     std::vector<std::string> encode;
     Child encoder;
@@ -282,6 +224,30 @@ struct Piece {
     bool done = false;
     double started = 0;
 };
+
+// ffmpeg's metadata text escapes these with a backslash.
+std::string MetadataText(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '=' || c == ';' || c == '#' || c == '\\' || c == '\n') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// The chapters of a clip: one per recording it holds, from the recording's first frame.
+std::string ChapterFile(const Clip& clip, const Source& source) {
+    std::string text = ";FFMETADATA1\n";
+    const long long end = clip.first + clip.count;
+    for (const Recording& r : clip.chapters) {
+        const long long first = std::max(r.first, clip.first), last = std::min(r.last + 1, end);
+        if (first >= last) continue;
+        text += "[CHAPTER]\nTIMEBASE=" + std::to_string(source.sampleSize) + "/" + std::to_string(source.scale) +
+                "\nSTART=" + std::to_string(first - clip.first) + "\nEND=" + std::to_string(last - clip.first) +
+                "\ntitle=" + MetadataText(r.title) + "\n";
+    }
+    return text;
+}
 
 std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Source& source, bool audio,
                                                  bool yuv) const {
@@ -309,6 +275,10 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
             ++next;
         }
         if (!piece.cues.empty()) encode.insert(encode.end(), {"-i", piece.cues});
+        if (!piece.chapters.empty()) {
+            encode.insert(encode.end(), {"-f", "ffmetadata", "-i", piece.chapters, "-map_chapters",
+                                         std::to_string(next + (piece.cues.empty() ? 0 : 1))});
+        }
         encode.insert(encode.end(), {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
         encode.insert(encode.end(), encoding.video.begin(), encoding.video.end());
         if (audio) {
@@ -379,6 +349,13 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         auto piece = std::make_unique<Piece>();
         piece->clip = std::move(clip);
         if (options_.subtitles && !Cues(piece->clip, &piece->cues)) return false;
+        if (!frames && options_.chapters && !piece->clip.chapters.empty()) {
+            piece->chapters = work_.path() + "/chapters-" + std::to_string(piece->clip.first) + ".txt";
+            if (!WriteOutput(piece->chapters, ChapterFile(piece->clip, source), true, &error)) {
+                Say(error);
+                return false;
+            }
+        }
         if (PendingSignal()) return false;
         const bool withStill = !options_.plan.still.empty();
         if (!piece->output.Begin(piece->clip.output, frames, &error) ||
@@ -582,7 +559,7 @@ bool Renderer::RenderInput(size_t index) {
         std::string out, messages;
         const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
         if (PendingSignal()) return false;
-        source = ParseProbeLine(out.substr(0, out.find('\n')));
+        source = ParseProbe(out, 1).front();
         if (status != 0 && source.state == "ok") source.state = "failed";
         if (source.state != "ok") {
             Relay(messages, "camtag-render", "render");
@@ -610,19 +587,13 @@ bool Renderer::RenderInput(size_t index) {
             clip.first = r.first;
             clip.count = limited(r.last - r.first + 1);
             const std::string stem = plan_.stem.empty() ? StemOf(FileNameOf(shown)) : plan_.stem;
-            const std::string label = r.start == "-" ? "frame-" + std::to_string(r.first) : r.start;
+            // Named by the start: YYYY-MM-DDTHH:MM:SS -> YYYY-MM-DD_HH-MM-SS
+            std::string label = r.dated() ? r.start : "frame-" + std::to_string(r.first);
+            for (char& c : label)
+                if (c == 'T') c = '_';
+                else if (c == ':') c = '-';
             clip.output = names_.Take(plan_.folder + "/" + stem + "_" + label + "." + plan_.format);
-            if (r.start != "-") {
-                // YYYY-MM-DD_HH-MM-SS -> YYYY-MM-DDTHH:MM:SS
-                std::string created = r.start;
-                if (created.size() == 19) {
-                    created[10] = 'T';
-                    created[13] = created[16] = ':';
-                }
-                clip.created = created;
-            } else {
-                clip.created = "-";
-            }
+            clip.created = r.start;
             clip.sampleAspect = SampleAspect(source.pal(), r.wide);
             switch (CheckOutput(clip.output, OutputKind::kVideo, plan_.inputs, options_.plan.overwrite,
                                 options_.plan.skipExisting, &error)) {
@@ -645,6 +616,8 @@ bool Renderer::RenderInput(size_t index) {
     }
     clip.count = limited(source.frames);
     clip.created = source.created;
+    for (const Recording& r : source.recordings)
+        if (r.first < clip.count) clip.chapters.push_back(r);
     const bool wide = !source.recordings.empty() && source.recordings.front().wide;
     clip.sampleAspect = SampleAspect(source.pal(), wide);
     for (const Recording& r : source.recordings)
@@ -734,7 +707,7 @@ int Renderer::Run() {
         }
         std::string out, messages;
         RunWindows(workers_, workers_.renderer(), {"--probe", WindowsPath(input)}, messages_, &out, &messages);
-        const Source source = ParseProbeLine(out.substr(0, out.find('\n')));
+        const Source source = ParseProbe(out, 1).front();
         const std::string picture = work_.path() + "/first.bgra";
         std::string why;
         if (source.state != "ok" ||
@@ -784,7 +757,20 @@ int Renderer::Run() {
         if (PendingSignal()) return Interrupted();
         if (!ok) failures_.push_back(plan_.inputs[i]);
     }
-    if (failures_.empty()) return kExitOk;
+    int status = kExitOk;
+    if (!options_.report.empty()) {
+        // The report of the inputs, with the look they were stamped with.
+        ReportOptions report;
+        report.paths = plan_.inputs;
+        report.folder = options_.report;
+        report.look = options_.look;
+        if (options_.dialog) report.look = LookOptions{{}, false, look_};
+        report.overwrite = options_.plan.overwrite;
+        report.say = "render";
+        status = WriteReport(report, workers_);
+        if (status >= 128) return status;
+    }
+    if (failures_.empty()) return status == kExitOk ? kExitOk : kExitFailed;
     if (plan_.inputs.size() > 1) {
         std::string list;
         for (const std::string& f : failures_) list += (list.empty() ? "" : " ") + f;

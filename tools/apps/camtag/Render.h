@@ -32,11 +32,15 @@ struct RenderOptions {
     bool subtitles = false;
     bool stamp = true;
     bool deinterlace = false;
+    bool chapters = true;  // one chapter per recording in each video
     long long frames = -1; // --frames N: at most N frames of each input
+    std::string report;    // --report DIR: a report of the inputs beside the render
 };
 
 struct ProbeOptions {
     std::string file;
+    std::vector<std::string> files; // --report and --contact-sheet take several
+    std::string report, contactSheet;
     std::vector<std::string> show; // --info, --breaks, --frames A-B as the program takes them
     bool json = false;
     std::string srt, vtt; // files, "-" for the standard output

@@ -5,6 +5,7 @@
 // scripts/camtag-probe build it and hand over to it.
 #include "Options.h"
 #include "Process.h"
+#include "Report.h"
 
 #include <cstdio>
 
@@ -24,5 +25,16 @@ int main(int argc, char** argv) {
     }
     CatchSignals();
     const Workers workers = Workers::FromEnvironment(argv[0]);
-    return command.kind == Command::kRender ? Render(command.render, workers) : Probe(command.probe, workers);
+    if (command.kind == Command::kRender) return Render(command.render, workers);
+    const ProbeOptions& probe = command.probe;
+    if (!probe.report.empty() || !probe.contactSheet.empty()) {
+        ReportOptions report;
+        report.paths = probe.files;
+        report.folder = probe.report;
+        report.contactSheet = probe.contactSheet;
+        report.look = probe.look;
+        report.overwrite = probe.overwrite;
+        return WriteReport(report, workers);
+    }
+    return Probe(probe, workers);
 }
