@@ -186,6 +186,9 @@ class Safety(unittest.TestCase):
         out = os.path.join(WORK, "batch") + "/"
         self.assertEqual(render(a, b, out).returncode, 0)
         self.assertEqual(sorted(os.listdir(out)), ["clip-2.mp4", "clip.mp4"])
+        mask = os.umask(0)
+        os.umask(mask)
+        self.assertEqual(os.stat(os.path.join(out, "clip.mp4")).st_mode & 0o777, 0o666 & ~mask)  # not a temp file's
         written = frames(out)
         result = render(a, b, out)
         self.assertEqual(result.returncode, 2)

@@ -93,8 +93,8 @@ int Probe(const ProbeOptions& options, const Workers& workers) {
         std::vector<std::string> a{"--name", options.file};
         a.insert(a.end(), options.show.begin(), options.show.end());
         if (options.json) a.push_back("--facts");
-        if (!options.look.settings.empty()) a.insert(a.end(), {"--settings", WindowsPath(options.look.settings)});
-        a.insert(a.end(), options.look.args.begin(), options.look.args.end());
+        const std::vector<std::string> look = options.look.WindowsArgs();
+        a.insert(a.end(), look.begin(), look.end());
         size_t k = 0;
         for (const std::string* path : {&options.srt, &options.vtt}) {
             if (path->empty()) continue;

@@ -165,9 +165,8 @@ int Renderer::Interrupted() {
 bool Renderer::MakeLook(int* workerStatus) {
     look_ = work_.path() + "/look.bin";
     std::vector<std::string> args{"--probe", "--recordings"};
-    if (!options_.look.settings.empty())
-        args.insert(args.end(), {"--settings", WindowsPath(options_.look.settings)});
-    args.insert(args.end(), options_.look.args.begin(), options_.look.args.end());
+    const std::vector<std::string> look = options_.look.WindowsArgs();
+    args.insert(args.end(), look.begin(), look.end());
     if (!options_.dialog) args.insert(args.end(), {"--save-settings", WindowsPath(look_)});
     for (size_t i = 0; i < plan_.inputs.size(); ++i) args.push_back(WindowsPath(module_[i]));
     std::string out, messages;
@@ -547,9 +546,8 @@ bool Renderer::RenderInput(size_t index) {
         if (look_.empty()) {
             // No input read as it was: this one makes the look.
             look_ = work_.path() + "/look.bin";
-            if (!options_.look.settings.empty())
-                args.insert(args.end(), {"--settings", WindowsPath(options_.look.settings)});
-            args.insert(args.end(), options_.look.args.begin(), options_.look.args.end());
+            const std::vector<std::string> look = options_.look.WindowsArgs();
+            args.insert(args.end(), look.begin(), look.end());
             args.insert(args.end(), {"--save-settings", WindowsPath(look_)});
         } else {
             const std::vector<std::string> look = LookArgs();
@@ -639,6 +637,10 @@ int Renderer::Run() {
         Say(error);
         return kExitUsage;
     }
+    if (!CheckReportFolder(options_.report, options_.plan.overwrite, &error)) {
+        Say(error);
+        return kExitUsage;
+    }
     if (plan_.kind == OutputKind::kFrames && options_.subtitles) {
         Say("PNG frames carry no subtitles; write a video");
         return kExitUsage;
@@ -720,9 +722,8 @@ int Renderer::Run() {
         std::vector<std::string> args{"--probe", "--size",
                                       std::to_string(source.width) + "x" + std::to_string(source.height), "--dialog",
                                       WindowsPath(picture), "--save-settings", WindowsPath(look_)};
-        if (!options_.look.settings.empty())
-            args.insert(args.end(), {"--settings", WindowsPath(options_.look.settings)});
-        args.insert(args.end(), options_.look.args.begin(), options_.look.args.end());
+        const std::vector<std::string> look = options_.look.WindowsArgs();
+        args.insert(args.end(), look.begin(), look.end());
         args.push_back(WindowsPath(input));
         Say(std::string("the settings dialog is open on ") + std::getenv("DISPLAY"));
         const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
@@ -788,6 +789,13 @@ bool ParseDecimal(const std::string& text, long long limit, long long* value) {
     if (n > limit) return false;
     *value = n;
     return true;
+}
+
+std::vector<std::string> LookOptions::WindowsArgs() const {
+    std::vector<std::string> out;
+    if (!settings.empty()) out.insert(out.end(), {"--settings", WindowsPath(settings)});
+    out.insert(out.end(), args.begin(), args.end());
+    return out;
 }
 
 Encoding EncodingFor(bool deinterlace) {

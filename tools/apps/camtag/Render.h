@@ -23,6 +23,8 @@ struct LookOptions {
     std::vector<std::string> args; // in the order given
     bool pictures = false;         // --time-format or --date-format given
     std::string settings;          // --settings FILE, or ""
+    // The whole look as camtag-render takes it: the settings file, then the options.
+    std::vector<std::string> WindowsArgs() const;
 };
 
 struct RenderOptions {

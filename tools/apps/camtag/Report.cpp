@@ -53,8 +53,8 @@ private:
 bool Reporter::Probe(std::vector<Tape>& tapes) {
     look_ = work_.path() + "/look.bin";
     std::vector<std::string> args{"--probe", "--recordings", "--save-settings", WindowsPath(look_)};
-    if (!options_.look.settings.empty()) args.insert(args.end(), {"--settings", WindowsPath(options_.look.settings)});
-    args.insert(args.end(), options_.look.args.begin(), options_.look.args.end());
+    const std::vector<std::string> look = options_.look.WindowsArgs();
+    args.insert(args.end(), look.begin(), look.end());
     for (const Tape& tape : tapes) args.push_back(WindowsPath(tape.input));
     std::string out, messages;
     const int status = RunWindows(workers_, workers_.renderer(), args, names_, &out, &messages);
@@ -86,9 +86,8 @@ bool Reporter::Remux(Tape& tape, size_t index) {
     if (look_.empty()) {
         look_ = work_.path() + "/look.bin";
         args.insert(args.end(), {"--save-settings", WindowsPath(look_)});
-        if (!options_.look.settings.empty())
-            args.insert(args.end(), {"--settings", WindowsPath(options_.look.settings)});
-        args.insert(args.end(), options_.look.args.begin(), options_.look.args.end());
+        const std::vector<std::string> look = options_.look.WindowsArgs();
+        args.insert(args.end(), look.begin(), look.end());
     } else {
         args.insert(args.end(), {"--settings", WindowsPath(look_), "--own-reference"});
     }
@@ -296,25 +295,10 @@ bool Reporter::ContactSheet(const Tape& tape, const std::string& pictures, const
 
 int Reporter::Run() {
     std::string error;
-    // Where it goes, checked before anything runs: a new or empty folder, or an earlier report.
-    if (!options_.folder.empty()) {
-        struct stat st;
-        if (stat(options_.folder.c_str(), &st) == 0) {
-            DIR* dir = opendir(options_.folder.c_str());
-            bool empty = true;
-            while (dir) {
-                dirent* entry = readdir(dir);
-                if (!entry) break;
-                if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) empty = false;
-            }
-            if (dir) closedir(dir);
-            const bool report = access((options_.folder + "/index.html").c_str(), F_OK) == 0;
-            if (!S_ISDIR(st.st_mode) || (!empty && !(options_.overwrite && report))) {
-                Say(options_.folder + ": a report goes into a new or empty folder" +
-                    (report ? " (--overwrite replaces the report in it)" : ""));
-                return kExitUsage;
-            }
-        }
+    // Where it goes, checked before anything runs.
+    if (!CheckReportFolder(options_.folder, options_.overwrite, &error)) {
+        Say(error);
+        return kExitUsage;
     }
     if (!options_.contactSheet.empty() &&
         CheckOutput(options_.contactSheet, OutputKind::kVideo, {}, options_.overwrite, false, &error) ==
@@ -420,6 +404,22 @@ int Reporter::Run() {
         Say("report: " + options_.folder + "/index.html");
     }
     return allRead ? kExitOk : kExitFailed;
+}
+
+bool CheckReportFolder(const std::string& folder, bool overwrite, std::string* error) {
+    struct stat st;
+    if (folder.empty() || stat(folder.c_str(), &st) != 0) return true;
+    bool empty = true;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) empty = false;
+        closedir(dir);
+    }
+    const bool report = access((folder + "/index.html").c_str(), F_OK) == 0;
+    if (S_ISDIR(st.st_mode) && (empty || (overwrite && report))) return true;
+    *error = folder + ": a report goes into a new or empty folder" +
+             (report ? " (--overwrite replaces the report in it)" : "");
+    return false;
 }
 
 int WriteReport(const ReportOptions& options, const Workers& workers) {

@@ -20,6 +20,9 @@ struct ReportOptions {
 
 int WriteReport(const ReportOptions& options, const Workers& workers);
 
+// A report goes into a new or empty folder, or replaces an earlier report with overwrite.
+bool CheckReportFolder(const std::string& folder, bool overwrite, std::string* error);
+
 // Text for HTML.
 std::string HtmlText(const std::string& text);
 
