@@ -56,7 +56,9 @@ public:
     // frame cannot be read (info untouched) or holds no valid date and time (info zeroed; a
     // valid timecode is still delivered). hasTimecode, when given, tells whether the frame
     // holds a valid timecode pack: a frame without one leaves the timecode at zero, which is
-    // also a label a tape can carry.
+    // also a label a tape can carry. The values come from DIF sequence 6; one that is missing
+    // there is the one most copies in the frame's other sequences agree on. Without info only
+    // the timecode is looked for.
     int DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode = nullptr, int* hasTimecode = nullptr);
     // The same as a SYSTEMTIME (weekday 0xFFFF, milliseconds 0); out untouched on failure.
     int GetRecordingTime(uint32_t frame, SYSTEMTIME* out, TimecodeValue* timecode = nullptr,

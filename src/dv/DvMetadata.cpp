@@ -43,6 +43,128 @@ Date DecodeDate(const uint8_t* p) {
 // Bytes 2, 3, 4 of a time pack: seconds, minutes, hours.
 Clock DecodeClock(const uint8_t* p) { return {Bcd(p[4], 0x03), Bcd(p[3], 0x07), Bcd(p[2], 0x07)}; }
 
+// Where the other DIF sequences of a frame repeat the packs: both subcode blocks (6 sync blocks
+// each) and all 45 VAUX packs. Camcorders put the VAUX date and time at different places in
+// even and odd sequences; other writers elsewhere again, so the packs are found by their id.
+constexpr size_t kSubcodeBlock = 80;
+constexpr int kSubcodeBlocks = 2;
+constexpr size_t kVauxBlock = 240;
+constexpr int kVauxPacks = 45;
+constexpr size_t kSsybInBlock = 6;
+
+// Values read from the other sequences, each with the number of sequences that hold it. A
+// dropout leaves 0xFF (no pack id); what bit errors make of a pack is one more value, held by few.
+// Only badly damaged packs give more values than it holds; those beyond are left out.
+class Tally {
+public:
+    void Add(uint32_t key) {
+        for (int i = 0; i < used_; ++i)
+            if (keys_[i] == key) {
+                ++counts_[i];
+                return;
+            }
+        if (used_ < kCapacity) {
+            keys_[used_] = key;
+            counts_[used_++] = 1;
+        }
+    }
+    // One vote for each value of one sequence, however many of its packs carry it.
+    void AddEach(const Tally& sequence) {
+        for (int i = 0; i < sequence.used_; ++i)
+            Add(sequence.keys_[i]);
+    }
+    // The values by decreasing count, the first seen first among equals, until accept takes one.
+    template <typename Accept> bool Pick(Accept accept) {
+        for (;;) {
+            int best = -1;
+            for (int i = 0; i < used_; ++i)
+                if (counts_[i] > 0 && (best < 0 || counts_[i] > counts_[best]))
+                    best = i;
+            if (best < 0)
+                return false;
+            if (accept(keys_[best]))
+                return true;
+            counts_[best] = 0;
+        }
+    }
+
+private:
+    static constexpr int kCapacity = 16;
+    uint32_t keys_[kCapacity];
+    int counts_[kCapacity];
+    int used_ = 0;
+};
+
+uint32_t Key(int a, int b, int c) {
+    return static_cast<uint32_t>(a) | static_cast<uint32_t>(b) << 8 | static_cast<uint32_t>(c) << 16;
+}
+int KeyPart(uint32_t key, int part) { return static_cast<int>((key >> (8 * part)) & 0xFF); }
+
+// What sequence 6 left open, and the values of the other sequences for it.
+struct Votes {
+    bool date = false, time = false, timecode = false; // the values still wanted
+    Tally dates, clocks, timecodes;
+
+    void AddDate(const uint8_t* p) {
+        const Date d = DecodeDate(p);
+        // Years are kept as years since 1970, which fits a key byte; the full check comes last.
+        if (date && d.day >= 1 && d.day <= 31 && d.month >= 1 && d.month <= 12)
+            dates.Add(Key(d.day, d.month, d.year - 1970));
+    }
+    void AddTime(const uint8_t* p) {
+        const Clock c = DecodeClock(p);
+        if (time && IsValidRecordingTime(c.hour, c.minute, c.second))
+            clocks.Add(Key(c.second, c.minute, c.hour));
+    }
+    void AddTimecode(const uint8_t* p, bool pal) {
+        const int f = Bcd(p[1], 0x03), s = Bcd(p[2], 0x07), m = Bcd(p[3], 0x07), h = Bcd(p[4], 0x03);
+        const bool nonDrop = !pal && !(p[1] & kDropFrameFlag);
+        if (timecode && m <= 59 && s <= 59 && f <= 30)
+            timecodes.Add(Key(f, s, m) | static_cast<uint32_t>(h) << 24 | (nonDrop ? 0x80000000u : 0));
+    }
+    // The packs of one sequence.
+    void Read(const uint8_t* seq, bool pal) {
+        for (int b = 0; b < kSubcodeBlocks; ++b)
+            for (size_t k = 0; k < kSsybInBlock; ++k) {
+                const uint8_t* pack = seq + kSubcodeBlock * (b + 1) + 6 + 8 * k;
+                if (pack[0] == kPackTimecode)
+                    AddTimecode(pack, pal);
+                else if (pack[0] == kPackDate)
+                    AddDate(pack);
+                else if (pack[0] == kPackTime)
+                    AddTime(pack);
+            }
+        for (int p = 0; p < kVauxPacks; ++p) {
+            const uint8_t* pack = seq + kVauxBlock + kSubcodeBlock * (p / 15) + 3 + 5 * (p % 15);
+            if (pack[0] == kPackDate)
+                AddDate(pack);
+            else if (pack[0] == kPackTime)
+                AddTime(pack);
+        }
+    }
+};
+
+// Reads every other DIF sequence of the frame into the votes. Sequences the frame's data does
+// not hold (a short chunk) are skipped; their failure is not the frame's.
+void ReadOtherSequences(DvAviReader& reader, uint32_t frame, Votes& votes) {
+    const int error = reader.lastError;
+    const int sequences = reader.isPal == 1 ? 12 : 10;
+    for (int n = 0; n < sequences; ++n) {
+        const uint8_t* seq = n == kMetadataSequence ? nullptr : reader.ReadSequence(frame, n);
+        if (!seq)
+            continue;
+        Votes one;
+        one.date = votes.date;
+        one.time = votes.time;
+        one.timecode = votes.timecode;
+        one.Read(seq, reader.isPal == 1);
+        votes.dates.AddEach(one.dates);
+        votes.clocks.AddEach(one.clocks);
+        votes.timecodes.AddEach(one.timecodes);
+    }
+    reader.lastError = error;
+}
+
 } // namespace
 
 int IsValidRecordingDate(int day, int month, int year) {
@@ -117,6 +239,36 @@ int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* t
         default:
             break;
         }
+    }
+
+    // Sequence 6 is all an intact frame needs; a dropout there is made good from the copies the
+    // other sequences hold. The date and time are looked for only when the caller takes them.
+    Votes votes;
+    votes.date = info && !dateValid;
+    votes.time = info && !timeValid;
+    votes.timecode = timecode && !timecodeFound;
+    if (votes.date || votes.time || votes.timecode) {
+        ReadOtherSequences(*this, frame, votes);
+        if (votes.date)
+            dateValid = votes.dates.Pick([&](uint32_t key) {
+                date = {KeyPart(key, 0), KeyPart(key, 1), KeyPart(key, 2) + 1970};
+                return IsValidRecordingDate(date.day, date.month, date.year) != 0;
+            });
+        if (votes.time)
+            timeValid = votes.clocks.Pick([&](uint32_t key) {
+                clock = {KeyPart(key, 2), KeyPart(key, 1), KeyPart(key, 0)};
+                return true;
+            });
+        if (votes.timecode)
+            timecodeFound = votes.timecodes.Pick([&](uint32_t key) {
+                TimecodeValue label = *timecode;
+                if (key & 0x80000000u)
+                    label.SetNonDropFrame();
+                if (!label.SetTimecode(KeyPart(key, 3) & 0x3F, KeyPart(key, 2), KeyPart(key, 1), KeyPart(key, 0)))
+                    return false;
+                *timecode = label;
+                return true;
+            });
     }
 
     if (hasTimecode)

@@ -54,18 +54,17 @@ void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, in
 
     ExpandUserText(s.title, s.sourcePath, out, outSize);
 
-    // The tape timecode; a frame without a timecode pack leaves it at zero.
+    const int32_t mode = s.timecodemode;
+    // The tape timecode; a frame without a timecode pack leaves it at zero. Only the timecode
+    // is asked for: a tape without dates must not send the reader looking for them.
     TimecodeValue tape;
     if (s.dvSource) {
         if (!reader || !reader->isOpen)
             return;
-        SYSTEMTIME unused;
-        memset(&unused, 0, sizeof unused);
-        if (sourceFrame >= 0)
-            reader->GetRecordingTime(static_cast<uint32_t>(sourceFrame), &unused, &tape);
+        if (sourceFrame >= 0 && (mode & kTimecodeTape))
+            reader->DecodeFrame(static_cast<uint32_t>(sourceFrame), nullptr, &tape);
     }
 
-    const int32_t mode = s.timecodemode;
     const int style = (mode >> 4) & 3;
     const bool prefixed = (s.flags & kFlagShowPrefix) != 0;
     const char* separator = s.lines == 1 ? "  " : "\n";

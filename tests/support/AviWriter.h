@@ -122,6 +122,16 @@ inline void StampSequence(uint8_t* seq, const DvStamp& s) {
     PutTimePack(seq, SsybPack(2), s.hour, s.minute, s.second);
 }
 
+// DIF sequence n of a frame as camcorders write it: StampSequence's packs, with the VAUX date and
+// time of odd sequences in VAUX block 3 (pack 2 and 3) instead of block 5.
+inline void StampDifSequence(uint8_t* seq, int n, const DvStamp& s) {
+    StampSequence(seq, s);
+    if (n % 2) {
+        memcpy(seq + 253, seq + kVauxDatePack, 10);
+        memset(seq + kVauxDatePack, 0xFF, 10);
+    }
+}
+
 // --- AVI layouts --------------------------------------------------------------------------
 
 struct DvAviLayout {

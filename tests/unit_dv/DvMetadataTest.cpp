@@ -208,6 +208,56 @@ TEST(DvPacks, TimecodeIsDeliveredWithoutDateAndDecodingIsTheSameWithoutIt) {
     EXPECT_EQ(tc.frames, 2);
 }
 
+TEST(DvDropouts, AValueLostInSequence6IsTheOneMostOtherSequencesHold) {
+    using Damage = std::function<void(uint8_t* frame)>;
+    const Damage vaux = [](uint8_t* f) { memset(f + 6 * kDifSequence + kVauxDatePack, 0xFF, 10); };
+    const Damage subcode = [](uint8_t* f) { memset(f + 6 * kDifSequence + SsybPack(0), 0xFF, 48); };
+    const Damage both = [](uint8_t* f) { ClearPacks(f + 6 * kDifSequence); };
+    // Sequences below `to` but 6 hold other values.
+    auto others = [](int to, Damage then) -> Damage {
+        return [=](uint8_t* f) {
+            const DvStamp other{2001, 6, 15, 3, 34, 56, 1, 2, 9, 4};
+            for (int n = 0; n < to; ++n)
+                StampDifSequence(f + n * kDifSequence, n, n == 6 ? DvStamp() : other);
+            then(f);
+        };
+    };
+    struct Case { const char* what; bool pal; Damage damage; bool found; size_t frameBytes = 0; };
+    const Case cases[] = {
+        {"PAL, VAUX of sequence 6 lost", true, vaux, true},    {"PAL, its subcode lost", true, subcode, true},
+        {"PAL, both lost", true, both, true},                  {"NTSC, VAUX of sequence 6 lost", false, vaux, true},
+        {"NTSC, its subcode lost", false, subcode, true},      {"NTSC, both lost", false, both, true},
+        {"4 of 11 sequences differ: the most win, not the first read", true, others(4, both), true},
+        {"an intact sequence 6 is read alone", true, others(12, [](uint8_t*) {}), true},
+        {"the frame's chunk ends after sequence 6", true, both, true, 7 * kDifSequence},
+        {"blank in every sequence", false, [](uint8_t* f) { memset(f, 0xFF, 10 * kDifSequence); }, false},
+    };
+    for (const Case& c : cases) {
+        DvAviLayout l;
+        l.pal = c.pal, l.frameBytes = c.frameBytes;
+        l.fill = [&](uint32_t, uint8_t* data, size_t size) {
+            data[3] = c.pal ? 0xBF : 0x3F;
+            for (int n = 0; n < (c.pal ? 12 : 10) && (n + 1) * kDifSequence <= size; ++n)
+                StampDifSequence(data + n * kDifSequence, n, DvStamp());
+            c.damage(data);
+        };
+        TempFile file("dd");
+        ASSERT_TRUE(file.Write(BuildDvAvi(l).bytes));
+        DvAviReader reader(file.Path());
+        DvFrameInfo info;
+        TimecodeValue tc;
+        int found = -1;
+        EXPECT_EQ(reader.DecodeFrame(0, &info, &tc, &found) + 10 * found, c.found ? 11 : 0) << c.what;
+        EXPECT_EQ(reader.lastError, 0) << c.what; // a sequence the frame lacks is no failure of the frame
+        const DvStamp s = c.found ? DvStamp() : DvStamp{1900, 1, 0, 0, 0, 0, 0, 0, 0, 0}; // else all zero
+        EXPECT_EQ(std::vector<int>({info.year + 1900, info.month + 1, info.day, info.hour, info.minute, info.second,
+                                    tc.hours, tc.minutes, tc.seconds, tc.frames}),
+                  std::vector<int>({s.year, s.month, s.day, s.hour, s.minute, s.second, s.tcHours, s.tcMinutes,
+                                    s.tcSeconds, s.tcFrames}))
+            << c.what;
+    }
+}
+
 TEST(DvChecks, DateAndTimeLimits) {
     EXPECT_EQ(IsValidRecordingDate(1, 1, 1970), 1);
     EXPECT_EQ(IsValidRecordingDate(31, 12, 2222), 1);
