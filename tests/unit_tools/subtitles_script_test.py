@@ -50,6 +50,8 @@ class Subtitles(unittest.TestCase):
                                                   "start_timecode": None})
         self.assertEqual([f["frame"] for f in facts["frames"]], list(range(12)))
         self.assertEqual(facts["frames"][6], {"frame": 6, "recorded": None, "timecode": None})
+        result = probe("--frames", "6", self.tape)
+        self.assertEqual(result.stdout, "6\t-\t-\t-\n", "no timecode pack: none shown, not 00:00:00;00")
         self.assertEqual(facts["frames"][10], {"frame": 10, "recorded": "1999-12-31T23:59:59",
                                                "timecode": "00:01:00;02"})
 

@@ -213,8 +213,9 @@ int main() {
                 std::snprintf(time, sizeof time, "%02u:%02u:%02u", facts.when.wHour, facts.when.wMinute,
                               facts.when.wSecond);
             }
-            // A frame without a timecode pack prints zero, as the filter would stamp it.
-            std::printf("%lu\t%s\t%s\t%s\n", static_cast<unsigned long>(f), date, time, facts.timecode);
+            // A frame without a timecode pack has none to show: zero is a label a tape can carry.
+            std::printf("%lu\t%s\t%s\t%s\n", static_cast<unsigned long>(f), date, time,
+                        facts.hasTimecode ? facts.timecode : "-");
         } else {
             frames.push_back(facts);
         }
