@@ -108,6 +108,13 @@ TEST(Recordings, BreaksWhereTimeDateOrTimecodeSaySo) {
          {At({2024, 12, 31, 23, 59, 59}, 3, 0, 0, 24), At({2025, 1, 1, 0, 0, 0}, 3, 0, 1, 0)}, {0}},
         {"the same time on another day", true,
          {At({2024, 7, 8, 10, 0, 0}, 3, 0, 0, 0), At({2024, 7, 9, 10, 0, 0}, 3, 0, 0, 1)}, {0, 1}},
+        {"a dropout of 5 frames inside a recording", true,
+         {At(k10, 1, 0, 0, 0), Blank(), Blank(), Blank(), Blank(), Blank(), At(k10, 1, 0, 0, 6)}, {0}},
+        {"6 frames without a date are more than a dropout", true,
+         {At(k10, 1, 0, 0, 0), Blank(), Blank(), Blank(), Blank(), Blank(), Blank(), At(k10, 1, 0, 0, 7)}, {0, 1, 7}},
+        {"a dropout's timecode that does not follow on", true,
+         {At(k10, 1, 0, 0, 0), BlankWithTimecode(2, 0, 0, 1), At(k10s1, 1, 0, 0, 2)}, {0, 1, 2}},
+        {"the clock jumps across a dropout", true, {At(k10, 1, 0, 0, 0), Blank(), At(k10s3, 1, 0, 0, 2)}, {0, 1, 2}},
     };
     for (const Case& c : cases) EXPECT_EQ(Starts(c.frames, c.pal), c.starts) << c.what;
 }

@@ -34,12 +34,16 @@ struct Recording {
     std::string startTimecode; // empty when the first frame has none
 };
 
+// The longest run of undated frames that a recording goes on through: packs lost to a dropout.
+constexpr size_t kMaxDropout = 5;
+
 // Where a new recording begins: at a frame whose recording time goes back, or jumps forward by
 // more than 2 seconds beyond the time elapsed since the frame before; whose date becomes valid
 // or invalid; or whose tape timecode does not follow the frame before's (both carrying one, of
-// the same kind). frames[0] is frame `firstFrame`; the frame rate is scale / sampleSize (25/1 or
-// 30000/1001), the timecode counts at 25 or 29.97 (drop-frame, or not as a frame says) per
-// second, as `pal` says.
+// the same kind). Except through a dropout: at most kMaxDropout undated frames between two dated
+// frames that go on from each other by those rules, across the run (its timecodes too). frames[0]
+// is frame `firstFrame`; the frame rate is scale / sampleSize (25/1 or 30000/1001), the timecode
+// counts at 25 or 29.97 (drop-frame, or not as a frame says) per second, as `pal` says.
 std::vector<Recording> FindRecordings(const std::vector<FrameFacts>& frames, uint32_t firstFrame, uint32_t scale,
                                       uint32_t sampleSize, bool pal);
 
