@@ -8,6 +8,7 @@ Usage: subtitles_script_test.py SOURCE_DIR BUILD_DIR WORK_DIR"""
 import json
 import os
 import shutil
+import subprocess
 import sys
 import unittest
 
@@ -54,6 +55,16 @@ class Subtitles(unittest.TestCase):
         self.assertEqual(result.stdout, "6\t-\t-\t-\n", "no timecode pack: none shown, not 00:00:00;00")
         self.assertEqual(facts["frames"][10], {"frame": 10, "recorded": "1999-12-31T23:59:59",
                                                "timecode": "00:01:00;02"})
+
+    def test_dates_that_ffmpeg_f_dv_rewrote_are_named(self):
+        rewritten = os.path.join(WORK, "rewritten.dv")
+        subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", CAMCORDER, "-map", "0:v", "-c", "copy",
+                        "-f", "dv", rewritten], check=True)
+        warning = ("warning: %s: every recording date is 1970-01-01: the camcorder's dates were probably overwritten "
+                   "by the program that wrote the file (ffmpeg -f dv does so); --set mode=timecode" % rewritten)
+        self.assertIn("camtag-probe: " + warning, probe("--breaks", rewritten).stderr)
+        self.assertIn("render: " + warning, render(rewritten, os.path.join(WORK, "1970") + "/", "--frames", "2").stderr)
+        self.assertNotIn("1970", probe(CAMCORDER).stderr + render(CAMCORDER, os.path.join(WORK, "kept") + "/").stderr)
 
     def test_cues_are_frame_exact_and_ffmpeg_reads_them(self):
         srt, vtt = os.path.join(WORK, "tape.srt"), os.path.join(WORK, "tape.vtt")

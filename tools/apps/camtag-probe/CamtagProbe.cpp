@@ -202,9 +202,11 @@ int main() {
     const bool table = !o.breaks && !o.facts && !cues;
     std::vector<FrameFacts> frames;
     uint32_t unreadable = 0, firstUnreadable = 0;
+    RewrittenDates rewritten;
     for (uint32_t f = o.first;; ++f) {
         const FrameFacts facts = ReadFrameFacts(reader, f);
         if (!facts.readable && unreadable++ == 0) firstUnreadable = f;
+        rewritten.Add(facts);
         if (table) {
             char date[16] = "-";
             char time[16] = "-";
@@ -226,6 +228,7 @@ int main() {
     if (unreadable)
         std::fprintf(stderr, "camtag-probe: warning: %s: %lu frames could not be read (the first: %lu)\n",
                      name.c_str(), static_cast<unsigned long>(unreadable), static_cast<unsigned long>(firstUnreadable));
+    if (rewritten.Likely()) std::fprintf(stderr, "camtag-probe: warning: %s: %s\n", name.c_str(), kRewrittenDates);
 
     const std::vector<Recording> recordings =
         o.breaks || o.facts

@@ -438,11 +438,19 @@ int Run(const Options& options) {
     ULONG_PTR gdiplus = 0;
     Gdiplus::GdiplusStartupInput gdiplusInput;
     const bool canMeasure = Gdiplus::GdiplusStartup(&gdiplus, &gdiplusInput, nullptr) == Gdiplus::Ok;
+    // In date mode the frames are looked at until one holds a date other than 1970-01-01, which
+    // a camcorder's clock hardly gives but a remux with ffmpeg -f dv gives every frame.
+    RewrittenDates rewritten;
     auto check = [&](int64_t frame) {
-        if (!texts.isOpen || (measured && (anyDated || look.mode != 0))) return;
+        if (!texts.isOpen || (measured && (look.mode != 0 || (anyDated && !rewritten.Likely())))) return;
         bool dated = false;
         const std::string text = stampText.Frame(texts, static_cast<uint32_t>(frame), &dated);
         anyDated = anyDated || dated;
+        // The frame's data is still in the reader: its date costs no second read.
+        FrameFacts facts;
+        const uint32_t source = static_cast<uint32_t>(frame) + static_cast<uint32_t>(look.startFrame);
+        facts.dated = dated && texts.GetRecordingTime(source, &facts.when) != 0;
+        rewritten.Add(facts);
         if (!measured && !text.empty()) {
             if (canMeasure) MeasureStampOverflow(look, width, height, text, &overflow);
             measured = true;
@@ -530,6 +538,8 @@ int Run(const Options& options) {
                      "camtag-render: warning: %s: no frame holds a recording date and time, so nothing was "
                      "stamped (blank tape, or DV made by software); --set mode=timecode stamps timecodes\n",
                      name.c_str());
+    if (look.mode == 0 && rewritten.Likely())
+        std::fprintf(stderr, "camtag-render: warning: %s: %s\n", name.c_str(), kRewrittenDates);
     if (overflow.any())
         std::fprintf(stderr, "camtag-render: warning: %s: %s\n", name.c_str(),
                      StampOverflowAdvice(look, width, height, overflow).c_str());

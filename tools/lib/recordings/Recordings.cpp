@@ -113,6 +113,10 @@ std::vector<Recording> FindRecordings(const std::vector<FrameFacts>& frames, uin
     return out;
 }
 
+const char kRewrittenDates[] =
+    "every recording date is 1970-01-01: the camcorder's dates were probably overwritten by the "
+    "program that wrote the file (ffmpeg -f dv does so); --set mode=timecode stamps timecodes instead";
+
 std::string DateTimeText(const SYSTEMTIME& t) {
     char text[32];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,

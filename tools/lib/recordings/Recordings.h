@@ -47,6 +47,24 @@ constexpr size_t kMaxDropout = 5;
 std::vector<Recording> FindRecordings(const std::vector<FrameFacts>& frames, uint32_t firstFrame, uint32_t scale,
                                       uint32_t sampleSize, bool pal);
 
+// Whether a clip's recording dates were written by software rather than the camcorder: ffmpeg's
+// DV muxer (-f dv) gives every frame the file's creation time, or 1970-01-01 without one.
+class RewrittenDates {
+public:
+    void Add(const FrameFacts& frame) {
+        if (!frame.dated) return;
+        dated_ = true;
+        epoch_ = epoch_ && frame.when.wYear == 1970 && frame.when.wMonth == 1 && frame.when.wDay == 1;
+    }
+    // Some frame is dated, and all dated frames fall on 1970-01-01.
+    bool Likely() const { return dated_ && epoch_; }
+
+private:
+    bool dated_ = false;
+    bool epoch_ = true;
+};
+extern const char kRewrittenDates[];
+
 // "2024-07-08 19:55:58"
 std::string DateTimeText(const SYSTEMTIME& t);
 // "2024-07-08T19:55:58"
