@@ -145,11 +145,14 @@ void SaveAsDefault(const FilterSettings& s) {
     SettingsStore::WriteDword("colorbkground", s.colorbkground);
     SettingsStore::WriteDword("timecodemode", static_cast<uint32_t>(s.timecodemode));
     SettingsStore::WriteDword("timecodestart", static_cast<uint32_t>(s.timecodestart));
-    // The record's title need not be terminated: at most its 31 characters go out.
+    // The record's title need not be terminated: at most its 31 characters go out. Its spaces
+    // stay: a trailing one is what parts the title from the time. Spaces alone are no title.
     char title[sizeof s.title];
     size_t n = strnlen(s.title, sizeof title - 1);
     memcpy(title, s.title, n);
     title[n] = '\0';
+    if (strspn(title, " ") == n)
+        title[0] = '\0';
     SettingsStore::WriteString("title", title);
     SettingsStore::WriteDword("angle", static_cast<uint32_t>(s.angle));
     SettingsStore::WriteDword("showduration", s.showduration);

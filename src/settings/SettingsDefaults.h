@@ -29,7 +29,7 @@ int CreateSettings(HostRecordHandle record);
 void ReadDefaults(FilterSettings& settings);
 
 // Writes the values a new record starts from (the dialog's "Save as default"). The title is
-// written as it stands; the dialog trims it first.
+// written as typed, spaces included; a title of spaces only is written empty.
 void SaveAsDefault(const FilterSettings& settings);
 
 } // namespace camtag

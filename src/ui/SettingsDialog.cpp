@@ -226,11 +226,6 @@ void SaveDefaults(HWND dialog) {
     const bool save = IsDlgButtonChecked(dialog, IDC_SETTINGS_SAVEDEFAULT) == BST_CHECKED;
     SettingsStore::WriteDword("sad", save ? 1 : 0);
     if (!save) return;
-    // The defaults get the bare title; the host's record has been given it as typed.
-    FieldText<sizeof workingSettings.title> title(workingSettings.title);
-    TrimSpaces(title.text);
-    std::memset(workingSettings.title, 0, sizeof workingSettings.title);
-    std::memcpy(workingSettings.title, title.text, strnlen(title.text, sizeof workingSettings.title - 1));
     SaveAsDefault(workingSettings);
 }
 

@@ -156,7 +156,7 @@ TEST_F(SettingsDialogTest, SaveAsDefaultWritesTheDefaultsOrOnlyItsOwnState) {
     EXPECT_EQ(static_cast<int32_t>(SettingsStore::ReadDword("angle", 7)), -15);
     char title[32];
     SettingsStore::ReadString("title", title, sizeof title, "?");
-    EXPECT_STREQ(title, "word") << "the defaults get the bare title";
+    EXPECT_STREQ(title, "  word  ") << "the defaults get the title as typed: its spaces part it from the stamp";
     EXPECT_STREQ(host.settings()->title, "  word  ") << "the record keeps it as typed";
 }
 

@@ -208,6 +208,16 @@ TEST_F(CreateSettingsTest, SaveAsDefaultComesBackInANewInstance) {
     EXPECT_FALSE(ValueExists("sad")); // the dialog's own value
 }
 
+TEST_F(CreateSettingsTest, ASavedTitleKeepsItsSpaces) {
+    // A trailing space is what parts "Tape 7" from the time in the next clip's stamp.
+    const char* const titles[][2] = {{"Tape 7 ", "Tape 7 "}, {"  word  ", "  word  "}, {"   ", ""}};
+    for (const auto& title : titles) {
+        strcpy(Create().title, title[0]);
+        SaveAsDefault(Create());
+        EXPECT_STREQ(CreateAgain().title, title[1]) << '"' << title[0] << '"';
+    }
+}
+
 TEST_F(CreateSettingsTest, TransparencyFromEitherName) {
     SettingsStore::WriteDword("transp", 25); // a registry from before "transparency"
     EXPECT_EQ(Create().transparency, 25u);
