@@ -2,8 +2,6 @@
 // projects, so the layout is fixed: 506 bytes, packed, little-endian, the same on every build.
 #pragma once
 
-#include "host/HostInterface.h"
-
 #include <windows.h>
 
 #include <cstddef>
@@ -66,6 +64,11 @@ constexpr size_t kFilterSettingsSize = 506;
 constexpr size_t kClipBlockOffset = 18;
 constexpr size_t kClipBlockSize = 268;
 
+// What the stamp shows (mode).
+enum OverlayMode : int32_t {
+    kModeDateTime = 0,
+    kModeTimecode = 1,
+};
 // timecodemode bits.
 constexpr int32_t kTimecodeTimeline = 1;
 constexpr int32_t kTimecodeClip = 2;
@@ -102,19 +105,5 @@ static_assert(offsetof(FilterSettings, color) == 2 && offsetof(FilterSettings, o
               offsetof(FilterSettings, flags) == 486 && offsetof(FilterSettings, timeadjust) == 490 &&
               offsetof(FilterSettings, dateadjust) == 494 && offsetof(FilterSettings, reserved498) == 498);
 static_assert(offsetof(FilterSettings, timelineOffset) + 4 - kClipBlockOffset == kClipBlockSize);
-
-// The instance's settings record behind the host's record, or null. Looked up anew after every
-// host call that may move the handle's block. A block the host says is smaller than the record
-// (a damaged project) is refused: the record would be read and written past its end. A host
-// that cannot say (no slot, or no positive size) is taken at its word.
-inline FilterSettings* SettingsOf(HostFilterRecord* rec) {
-    if (!rec || !rec->settings || !*rec->settings) return nullptr;
-    HostMemoryTable* memory = rec->suites ? rec->suites->memory : nullptr;
-    if (memory && memory->getHandleSize) {
-        const int32_t size = memory->getHandleSize(rec->settings);
-        if (size > 0 && static_cast<uint32_t>(size) < kFilterSettingsSize) return nullptr;
-    }
-    return reinterpret_cast<FilterSettings*>(*rec->settings);
-}
 
 } // namespace camtag

@@ -78,6 +78,11 @@ uint32_t ClampFormatIndex(const FormatList& list, uint32_t index) {
     return index >= last ? last : index;
 }
 
+void ClampPictureIndexes(FilterSettings& settings) {
+    settings.timeformat = ClampFormatIndex(timeFormats, settings.timeformat);
+    settings.dateformat = ClampFormatIndex(dateFormats, settings.dateformat);
+}
+
 void LoadFormatLists() {
     LoadList(dateFormats, "df%02d", kBuiltInDatePicture);
     LoadList(timeFormats, "tf%02d", kBuiltInTimePicture);

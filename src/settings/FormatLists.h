@@ -3,6 +3,8 @@
 // tf02..tf06.
 #pragma once
 
+#include "settings/FilterSettings.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -50,5 +52,8 @@ void SaveFormatLists();
 uint32_t UsableCount(const FormatList& list);
 // index lowered to the last usable slot when it is not below the count.
 uint32_t ClampFormatIndex(const FormatList& list, uint32_t index);
+
+// Pulls the settings' time and date picture indexes back into their lists.
+void ClampPictureIndexes(FilterSettings& settings);
 
 } // namespace camtag

@@ -82,46 +82,6 @@ void ReadDefaults(FilterSettings& s) {
     s.dateadjust = ReadInt("dateadjust", 0);
 }
 
-int CreateSettings(HostRecordHandle record) {
-    if (!record || !*record)
-        return kHostFailed;
-    HostFilterRecord& host = **record;
-    if (host.settings)
-        return kHostOk;
-    if (host.total == 0)
-        return kHostFailed;
-    // Every table is checked before the handle is asked for: the host offers no way to give a
-    // handle back, so a failure after the allocation would leak it.
-    HostSuites* suites = host.suites;
-    if (!suites || !suites->memory || !suites->memory->newHandle || !suites->utility ||
-        !suites->utility->getSetting)
-        return kHostFailed;
-    HostMemoryHandle handle = suites->memory->newHandle(static_cast<uint32_t>(kFilterSettingsSize));
-    if (!handle || !*handle)
-        return kHostFailed;
-    memset(*handle, 0, kFilterSettingsSize);
-    auto& s = *reinterpret_cast<FilterSettings*>(*handle);
-
-    auto setting = suites->utility->getSetting;
-    // A zero denominator (a host that leaves the field unset) starts the guess at frame 0.
-    int64_t numerator = host.offsetNumerator;
-    int64_t denominator = host.offsetDenominator;
-    s.timelineOffset = denominator ? static_cast<int32_t>(numerator / denominator) : 0;
-    s.frameLeft = 0;
-    s.frameWidth = setting(kHostFrameWidth);
-    s.frameTop = 0;
-    s.frameHeight = setting(kHostFrameHeight);
-
-    ReadDefaults(s);
-
-    s.projectRateNumerator = static_cast<uint32_t>(setting(kHostRateNumerator));
-    s.projectRateDenominator = static_cast<uint32_t>(setting(kHostRateDenominator));
-    s.referenceHeight = static_cast<uint32_t>(setting(kHostFrameHeight));
-
-    host.settings = handle;
-    return kHostOk;
-}
-
 void SaveAsDefault(const FilterSettings& s) {
     SettingsStore::WriteDword("mode", static_cast<uint32_t>(s.mode));
     LOGFONTA font = s.font;

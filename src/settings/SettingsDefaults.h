@@ -1,15 +1,11 @@
 // A new instance's settings record made from the per-user defaults, and "Save as default".
 #pragma once
 
-#include "host/HostInterface.h"
 #include "settings/FilterSettings.h"
 
 #include <cstdint>
 
 namespace camtag {
-
-constexpr int kHostOk = 0;
-constexpr int kHostFailed = -100;
 
 // Registry defaults of a record when a value is absent.
 constexpr uint32_t kDefaultColor = 0x00E0E0E0;
@@ -19,13 +15,8 @@ constexpr uint32_t kDefaultTimecodeMode = 11;
 constexpr uint32_t kDefaultFlags = 7;
 constexpr int kDefaultFontPoints = 24;
 
-// The setup selector on a record without settings: asks the host for a 506-byte handle, fills
-// it from the registry defaults and the host's project settings and stores it in the record.
-// 0 when created (or already there), -100 when the host's record or tables cannot serve it.
-int CreateSettings(HostRecordHandle record);
-
-// Fills settings with the defaults exactly as CreateSettings does, without the host's values
-// (frame size, rates, timeline offset stay as they are).
+// Fills settings with the defaults a new instance's record starts from, without the host's
+// values (frame size, rates, timeline offset stay as they are).
 void ReadDefaults(FilterSettings& settings);
 
 // Writes the values a new record starts from (the dialog's "Save as default"). The title is

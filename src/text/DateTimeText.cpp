@@ -58,13 +58,13 @@ void ExpandMinuteTokens(const char* picture, const SYSTEMTIME& t, char* out, siz
     out[used] = '\0';
 }
 
-void ComposeDateTimeText(FilterSettings* settings, SYSTEMTIME t, char* out, size_t outSize) {
+void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, char* out, size_t outSize) {
     if (!out || outSize == 0)
         return;
     out[0] = '\0';
     if (!settings)
         return;
-    FilterSettings& s = *settings;
+    const FilterSettings& s = *settings;
 
     ApplyAdjustment(&t, s.timeadjust, s.dateadjust);
 
@@ -72,8 +72,6 @@ void ComposeDateTimeText(FilterSettings* settings, SYSTEMTIME t, char* out, size
 
     uint32_t timeIndex = ClampFormatIndex(timeFormats, s.timeformat);
     uint32_t dateIndex = ClampFormatIndex(dateFormats, s.dateformat);
-    s.timeformat = timeIndex;
-    s.dateformat = dateIndex;
 
     char timeText[kPartSize] = "";
     char dateText[kPartSize] = "";
@@ -108,11 +106,6 @@ void ComposeDateTimeText(FilterSettings* settings, SYSTEMTIME t, char* out, size
             AppendBounded(out, outSize, separator);
         AppendBounded(out, outSize, second);
     }
-}
-
-void ComposeDateTimeText(HostMemoryHandle settingsHandle, SYSTEMTIME t, char* out, size_t outSize) {
-    FilterSettings* settings = settingsHandle ? reinterpret_cast<FilterSettings*>(*settingsHandle) : nullptr;
-    ComposeDateTimeText(settings, t, out, outSize);
 }
 
 } // namespace camtag

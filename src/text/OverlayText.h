@@ -1,7 +1,6 @@
 // The text stamped on a frame: one terminated ANSI string, lines separated by '\n'.
 #pragma once
 
-#include "host/HostInterface.h"
 #include "settings/FilterSettings.h"
 
 #include <windows.h>
@@ -13,15 +12,13 @@ namespace camtag {
 class DvAviReader;
 
 // Date and time mode: the user's text, then the adjusted time and date formatted with the
-// chosen pictures. t is the recording time as read from the frame. The settings' picture
-// indexes are pulled back into their lists and stored so. A null or empty handle gives "".
-void ComposeDateTimeText(HostMemoryHandle settingsHandle, SYSTEMTIME t, char* out, size_t outSize);
-void ComposeDateTimeText(FilterSettings* settings, SYSTEMTIME t, char* out, size_t outSize);
+// chosen pictures. t is the recording time as read from the frame. A picture index beyond its
+// list reads as the list's last slot (records are clamped when made and at OK; a damaged
+// project's need not be). Null settings give "".
+void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, char* out, size_t outSize);
 
 // Timecode mode: the user's text, then the Timeline, clip, source file and tape timecodes the
 // settings ask for. sourceFrame is the frame number in the source file; reader may be null.
-void ComposeTimecodeText(HostMemoryHandle settingsHandle, DvAviReader* reader, int sourceFrame, char* out,
-                         size_t outSize);
 void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, char* out,
                          size_t outSize);
 

@@ -102,11 +102,4 @@ void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, in
     }
 }
 
-void ComposeTimecodeText(HostMemoryHandle settingsHandle, DvAviReader* reader, int sourceFrame, char* out,
-                         size_t outSize) {
-    const FilterSettings* settings =
-        settingsHandle ? reinterpret_cast<const FilterSettings*>(*settingsHandle) : nullptr;
-    ComposeTimecodeText(settings, reader, sourceFrame, out, outSize);
-}
-
 } // namespace camtag

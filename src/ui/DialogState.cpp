@@ -6,6 +6,7 @@
 namespace camtag {
 
 HostRecordHandle instanceHandle = nullptr;
+FilterSettings* editedSettings = nullptr;
 FilterSettings workingSettings = {};
 SYSTEMTIME previewDateTime = {};
 DvAviReader* previewReader = nullptr;
@@ -13,11 +14,5 @@ HCURSOR handCursor = nullptr;
 HFONT fontButtonFont = nullptr;
 
 SYSTEMTIME SampleMoment() { return PictureSampleMoment(); }
-
-HostMemoryHandle WorkingSettingsHandle() {
-    static char* pointer = nullptr;
-    pointer = reinterpret_cast<char*>(&workingSettings);
-    return &pointer;
-}
 
 } // namespace camtag

@@ -16,6 +16,8 @@ class DvAviReader;
 // received), or null. The entry clears it just before it opens a dialog; handlers that act only
 // for an instance do nothing while it is null.
 extern HostRecordHandle instanceHandle;
+// The settings the dialog was opened with, which OK overwrites with the working copy, or null.
+extern FilterSettings* editedSettings;
 // The working copy of the instance's settings that every page edits; OK copies it back.
 extern FilterSettings workingSettings;
 // The moment the preview and the picture lists show: the recording time of the clip's first
@@ -30,9 +32,5 @@ extern HFONT fontButtonFont;
 
 // Tuesday, 7 May 2002, 09:03:07.000: what the preview shows when no recording time is known.
 SYSTEMTIME SampleMoment();
-
-// The settings handle form of workingSettings (a pointer to a pointer), as the text composers
-// take the host's handle.
-HostMemoryHandle WorkingSettingsHandle();
 
 } // namespace camtag

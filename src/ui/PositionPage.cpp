@@ -93,7 +93,7 @@ void OnInitDialog(HWND page) {
                      workingSettings.timeup ? IDC_POSITION_TIME_UP : IDC_POSITION_DATE_UP);
     CheckDlgButton(page, IDC_POSITION_SINGLE_LINE, workingSettings.lines == 1 ? BST_CHECKED : BST_UNCHECKED);
     // The line order is a date and time matter.
-    if (workingSettings.mode != 0) {
+    if (workingSettings.mode != kModeDateTime) {
         EnableWindow(GetDlgItem(page, IDC_POSITION_TIME_UP), FALSE);
         EnableWindow(GetDlgItem(page, IDC_POSITION_DATE_UP), FALSE);
     }

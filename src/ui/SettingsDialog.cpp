@@ -3,6 +3,7 @@
 #include "dv/DvAviReader.h"
 #include "host/ModuleState.h"
 #include "resources/ResourceIds.h"
+#include "settings/FormatLists.h"
 #include "settings/SettingsDefaults.h"
 #include "settings/SettingsStore.h"
 #include "text/TextRoutines.h"
@@ -97,10 +98,10 @@ void BuildPages(HWND dialog) {
     }
 
     // The "Content" tab follows the mode; a mode of neither kind has no content page.
-    if (workingSettings.mode == 0) {
+    if (workingSettings.mode == kModeDateTime) {
         pages->templates[0] = PageTemplate(IDD_DATETIME_PAGE);
         pages->procedures[0] = DateTimePageProc;
-    } else if (workingSettings.mode == 1) {
+    } else if (workingSettings.mode == kModeTimecode) {
         pages->templates[0] = PageTemplate(IDD_TIMECODE_PAGE);
         pages->procedures[0] = TimecodePageProc;
     }
@@ -147,8 +148,7 @@ void OnInitDialog(HWND dialog) {
     SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
     handCursor = static_cast<HCURSOR>(LoadImageA(moduleInstance, MAKEINTRESOURCEA(IDR_HAND_CURSOR), IMAGE_CURSOR, 0,
                                                  0, LR_DEFAULTSIZE | LR_SHARED));
-    FilterSettings* settings = instanceHandle ? SettingsOf(*instanceHandle) : nullptr;
-    if (settings) std::memcpy(&workingSettings, settings, sizeof workingSettings);
+    if (editedSettings) workingSettings = *editedSettings;
 
     CloseReader();
     if (workingSettings.dvSource) {
@@ -230,9 +230,10 @@ void SaveDefaults(HWND dialog) {
 }
 
 void OnOk(HWND dialog) {
-    if (instanceHandle)
-        if (FilterSettings* settings = SettingsOf(*instanceHandle))
-            std::memcpy(settings, &workingSettings, sizeof workingSettings);
+    if (editedSettings) {
+        ClampPictureIndexes(workingSettings);
+        *editedSettings = workingSettings;
+    }
     SaveDefaults(dialog);
     EndDialog(dialog, kResultOk);
 }
@@ -306,7 +307,11 @@ void RefreshPreview(HWND page) { RedrawPreview(GetParent(page)); }
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        instanceHandle = reinterpret_cast<HostRecordHandle>(lParam);
+    {
+        const auto* args = reinterpret_cast<const SettingsDialogArgs*>(lParam);
+        instanceHandle = args ? args->record : nullptr;
+        editedSettings = args ? args->edited : nullptr;
+    }
         OnInitDialog(dialog);
         return TRUE;
     case WM_DESTROY:
@@ -340,14 +345,13 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
-void ResetSettingsDialog() { instanceHandle = nullptr; }
-
-INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record) {
+INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record, FilterSettings& edited) {
     // The tab and up-down controls; the host may not have registered them.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
+    SettingsDialogArgs args{record, &edited};
     return DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_SETTINGS), owner, SettingsDialogProc,
-                           reinterpret_cast<LPARAM>(record));
+                           reinterpret_cast<LPARAM>(&args));
 }
 
 } // namespace camtag

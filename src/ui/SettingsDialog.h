@@ -5,18 +5,22 @@
 #pragma once
 
 #include "host/HostInterface.h"
+#include "settings/FilterSettings.h"
 
 #include <windows.h>
 
 namespace camtag {
 
-// Runs the dialog for the instance whose host record handle is given, owned by `owner`; returns
-// 1 after OK, 2 after Cancel, -1 when the dialog cannot be made.
-INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record);
+// What the dialog is opened with: the host's record (for the preview's frame) and the settings
+// to edit, which get the edits on OK and stay as they were on Cancel.
+struct SettingsDialogArgs {
+    HostRecordHandle record;
+    FilterSettings* edited;
+};
 
-// Clears the dialog's instance handle before a new dialog (the entry does it just before it opens
-// one).
-void ResetSettingsDialog();
+// Runs the dialog owned by `owner`; returns 1 after OK, 2 after Cancel, -1 when the dialog
+// cannot be made.
+INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record, FilterSettings& edited);
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -107,10 +107,10 @@ void PaintPreview(const DRAWITEMSTRUCT& item) {
     }
 
     char text[kTextBytes] = {};
-    if (workingSettings.mode == 0)
-        ComposeDateTimeText(WorkingSettingsHandle(), previewDateTime, text, kComposeLimit);
-    else if (workingSettings.mode == 1)
-        ComposeTimecodeText(WorkingSettingsHandle(), previewReader, workingSettings.startFrame, text, kComposeLimit);
+    if (workingSettings.mode == kModeDateTime)
+        ComposeDateTimeText(&workingSettings, previewDateTime, text, kComposeLimit);
+    else if (workingSettings.mode == kModeTimecode)
+        ComposeTimecodeText(&workingSettings, previewReader, workingSettings.startFrame, text, kComposeLimit);
 
     const int width = kPreviewFrameWidth;
     const int height = MulDiv(width, workingSettings.frameHeight, workingSettings.frameWidth);

@@ -224,15 +224,13 @@ void RunOverlayText(const uint8_t* data, size_t size) {
 
     MarkResources();
     {
-        // Date and time mode, through the record and through the host's handle.
+        // Date and time mode.
         FilterSettings settings = in.settings;
         ComposeDateTimeText(&settings, date, text.get(), capacity);
         Check(Terminated(text.get(), capacity), "date text not terminated within its buffer");
+        ClampPictureIndexes(settings);
         CheckOnlyPicturesChanged(in.settings, settings);
-        char* block = reinterpret_cast<char*>(&settings);
-        ComposeDateTimeText(&block, date, text.get(), capacity);
-        Check(Terminated(text.get(), capacity), "date text not terminated within its buffer");
-        ComposeDateTimeText(static_cast<HostMemoryHandle>(nullptr), date, text.get(), capacity);
+        ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), date, text.get(), capacity);
         Check(text[0] == '\0', "text without settings");
 
         // Timecode mode, with the tape timecode from a real file when the record says DV.
@@ -243,11 +241,6 @@ void RunOverlayText(const uint8_t* data, size_t size) {
         ComposeTimecodeText(&settings, reader.isOpen ? &reader : nullptr, in.sourceFrame,
                             text.get(), capacity);
         Check(Terminated(text.get(), capacity), "timecode text not terminated within its buffer");
-        const std::string direct = text.get();
-        block = reinterpret_cast<char*>(&settings);
-        ComposeTimecodeText(&block, reader.isOpen ? &reader : nullptr, in.sourceFrame, text.get(),
-                            capacity);
-        Check(direct == text.get(), "the host's handle gives another timecode text");
         Check(memcmp(&settings, &in.settings, sizeof settings) == 0,
               "timecode composition changed the record");
         reader.Close();

@@ -3,7 +3,7 @@
 #include "HostEmulator.h"
 #include "dv/DvAviReader.h"
 #include "host/ModuleState.h"
-#include "render/ClipLocator.h"
+#include "module/ClipLocator.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +27,14 @@ protected:
         ansiCodePage = 1252;
         FilterSettings settings{};
         host.installSettings(settings);
-        std::memset(&block, 0, sizeof block);
+        clip = FoundClip{};
     }
 
-    int Locate() { return ClipLocator::Locate(host.handle(), block); }
+    int Locate() { return ClipLocator::Locate(host.handle(), clip); }
 
     HostEmulator host;
-    ClipBlock block;
+    FoundClip clip;
+    ClipBlock& block = clip.block;
 };
 
 TEST_F(LocatorTest, FrameRateCodes) {
@@ -116,7 +117,7 @@ TEST_F(LocatorTest, FirstGuessFindsTheClipAtItsStoredOffset) {
     EXPECT_EQ(kDvFile, block.sourcePath);
     EXPECT_EQ(block.startFrame, 7);
     EXPECT_EQ(block.timelineOffset, 100);
-    EXPECT_EQ(host.settings()->dvSource, 1);
+    EXPECT_EQ(clip.dvSource, 1);
     ASSERT_EQ(host.segmentRequests().size(), 1u);
     EXPECT_EQ(host.segmentRequests()[0], 110);
     EXPECT_EQ(host.outstandingSegments(), 0u);
@@ -134,8 +135,8 @@ TEST_F(LocatorTest, TheSourceStaysOpenForTheCallerOnlyWhenItIsDv) {
         host.clearTimeline();
         host.addFilteredClip(0, 100, c.file->c_str(), 0);
         DvAviReader reader;
-        ASSERT_EQ(ClipLocator::Locate(host.handle(), block, &reader), 1) << *c.file;
-        EXPECT_EQ(host.settings()->dvSource, c.dv);
+        ASSERT_EQ(ClipLocator::Locate(host.handle(), clip, &reader), 1) << *c.file;
+        EXPECT_EQ(clip.dvSource, c.dv);
         EXPECT_EQ(reader.isOpen, c.dv);
         if (c.dv) {
             EXPECT_EQ(reader.frameCount, 4u);
@@ -157,7 +158,7 @@ TEST_F(LocatorTest, ScanFindsAMovedClipAndFieldsHalveThePosition) {
     EXPECT_EQ(block.timelineOffset, 300);
     EXPECT_EQ(block.startFrame, 40);
     EXPECT_EQ(kMissingFile, block.sourcePath);
-    EXPECT_EQ(host.settings()->dvSource, 0);
+    EXPECT_EQ(clip.dvSource, 0);
     // First guess at offset 0, then the scan from the clip position over each segment's end.
     const std::vector<int32_t> expected{20, 20, 2 * 100 + 20, 2 * 300 + 20};
     EXPECT_EQ(host.segmentRequests(), expected);
@@ -216,9 +217,9 @@ TEST_F(LocatorTest, NothingWithinHundredHoursEndsTheScan) {
 
 TEST_F(LocatorTest, MissingHostPartsGiveNotFound) {
     host.addFilteredClip(0, 10, "C:\\clip.avi", 0);
-    EXPECT_EQ(ClipLocator::Locate(nullptr, block), 0);
+    EXPECT_EQ(ClipLocator::Locate(nullptr, clip), 0);
     HostFilterRecord* nothing = nullptr;
-    EXPECT_EQ(ClipLocator::Locate(&nothing, block), 0);
+    EXPECT_EQ(ClipLocator::Locate(&nothing, clip), 0);
 
     host.setSegmentLookupAvailable(false);
     EXPECT_EQ(Locate(), 0);
@@ -251,7 +252,7 @@ TEST_F(LocatorTest, CyclicAndDeepTreesEndTheSearch) {
     const int32_t id = host.record().instanceId;
     HostNode* self = host.filterNode("PR.Camtag", id, 0, nullptr);
     self->filter.child = self;
-    EXPECT_EQ(ClipLocator::SearchNode(nullptr, self, host.handle(), block, 0), 0);
+    EXPECT_EQ(ClipLocator::SearchNode(nullptr, self, host.handle(), clip, 0), 0);
 
     // Both children of each node point back up: without a visit budget, 2^depth calls. The
     // search goes to its full depth here, on a thread with a small stack as a host's worker
@@ -263,12 +264,12 @@ TEST_F(LocatorTest, CyclicAndDeepTreesEndTheSearch) {
     struct Job {
         HostNode* root;
         HostRecordHandle record;
-        ClipBlock* block;
+        FoundClip* clip;
         int result;
-    } job{a, host.handle(), &block, -1};
+    } job{a, host.handle(), &clip, -1};
     auto run = [](LPVOID param) -> DWORD {
         auto j = static_cast<Job*>(param);
-        j->result = ClipLocator::SearchNode(nullptr, j->root, j->record, *j->block, 1);
+        j->result = ClipLocator::SearchNode(nullptr, j->root, j->record, *j->clip, 1);
         return 0;
     };
     HANDLE thread = CreateThread(nullptr, 64 * 1024, run, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
@@ -280,18 +281,18 @@ TEST_F(LocatorTest, CyclicAndDeepTreesEndTheSearch) {
     // A chain far deeper than any real effect stack.
     HostNode* chain = host.mediaNode("C:\\deep.avi", 0, 0);
     for (int i = 0; i < 100000; ++i) chain = host.branchNode(chain, nullptr);
-    EXPECT_EQ(ClipLocator::SearchNode(nullptr, chain, host.handle(), block, 1), 0);
+    EXPECT_EQ(ClipLocator::SearchNode(nullptr, chain, host.handle(), clip, 1), 0);
 
     // A long but real effect stack: 200 other effects between this filter and the media.
     HostNode* stack = host.mediaNode("C:\\stacked.avi", 0, 0);
     for (int i = 0; i < 200; ++i) stack = host.filterNode("PR.Other", i, 0, stack);
-    EXPECT_EQ(ClipLocator::SearchNode(nullptr, host.filterNode("PR.Camtag", id, 0, stack), host.handle(), block, 0), 1);
+    EXPECT_EQ(ClipLocator::SearchNode(nullptr, host.filterNode("PR.Camtag", id, 0, stack), host.handle(), clip, 0), 1);
     EXPECT_STREQ(block.sourcePath, "C:\\stacked.avi");
 
     // A shallow tree is still searched.
     HostNode* shallow = host.mediaNode("C:\\near.avi", 0, 0);
     for (int i = 0; i < 10; ++i) shallow = host.branchNode(shallow, nullptr);
-    EXPECT_EQ(ClipLocator::SearchNode(nullptr, shallow, host.handle(), block, 1), 1);
+    EXPECT_EQ(ClipLocator::SearchNode(nullptr, shallow, host.handle(), clip, 1), 1);
     EXPECT_STREQ(block.sourcePath, "C:\\near.avi");
 }
 

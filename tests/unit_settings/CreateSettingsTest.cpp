@@ -2,6 +2,7 @@
 
 #include "HostEmulator.h"
 #include "settings/FormatLists.h"
+#include "module/InstanceRecord.h"
 #include "settings/SettingsDefaults.h"
 
 #include <gtest/gtest.h>

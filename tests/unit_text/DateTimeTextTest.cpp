@@ -76,12 +76,14 @@ TEST_F(DateTimeTextTest, IndexesArePulledBackAndStored) {
     s.timeformat = 9;
     s.dateformat = 0xFFFFFFFFu;
     EXPECT_EQ(Compose(), "T05\n2004");
+    ClampPictureIndexes(s);
     EXPECT_EQ(s.timeformat, 3u);
     EXPECT_EQ(s.dateformat, 2u);
     // A list whose count was damaged never indexes past its slots.
     timeFormats.count = 99;
     s.timeformat = 50;
     EXPECT_EQ(Compose(), "2004") << "empty slot 6: no time, the date alone";
+    ClampPictureIndexes(s);
     EXPECT_EQ(s.timeformat, 6u);
 }
 
@@ -172,15 +174,13 @@ TEST_F(DateTimeTextTest, OutputIsCutAtItsSize) {
     EXPECT_STREQ(out, "Title14:23:05\n");
     EXPECT_EQ(out[15], 'Z');
 
-    // Through the host's handle; a missing record gives an empty text.
-    char* record = reinterpret_cast<char*>(&s);
-    ComposeDateTimeText(&record, t, out, 6);
+    // A missing record gives an empty text.
+    ComposeDateTimeText(&s, t, out, 6);
     EXPECT_STREQ(out, "Title");
-    ComposeDateTimeText(static_cast<HostMemoryHandle>(nullptr), t, out, sizeof out);
+    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t, out, sizeof out);
     EXPECT_STREQ(out, "");
-    char* none = nullptr;
     strcpy(out, "x");
-    ComposeDateTimeText(&none, t, out, sizeof out);
+    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t, out, sizeof out);
     EXPECT_STREQ(out, "");
 }
 

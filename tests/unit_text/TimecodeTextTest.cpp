@@ -144,10 +144,9 @@ TEST_F(TimecodeTextTest, CutAtOutputSize) {
     EXPECT_STREQ(out, "ABTL#00:00:00:10\nCL");
     EXPECT_EQ(out[20], 'Z');
 
-    char* record = reinterpret_cast<char*>(&s);
-    ComposeTimecodeText(&record, nullptr, 10, out, 5);
+    ComposeTimecodeText(&s, nullptr, 10, out, 5);
     EXPECT_STREQ(out, "ABTL");
-    ComposeTimecodeText(static_cast<HostMemoryHandle>(nullptr), nullptr, 10, out, sizeof out);
+    ComposeTimecodeText(static_cast<const FilterSettings*>(nullptr), nullptr, 10, out, sizeof out);
     EXPECT_STREQ(out, "");
 }
 

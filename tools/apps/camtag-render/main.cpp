@@ -442,7 +442,7 @@ int Run(const Options& options) {
     // a camcorder's clock hardly gives but a remux with ffmpeg -f dv gives every frame.
     RewrittenDates rewritten;
     auto check = [&](int64_t frame) {
-        if (!texts.isOpen || (measured && (look.mode != 0 || (anyDated && !rewritten.Likely())))) return;
+        if (!texts.isOpen || (measured && (look.mode != kModeDateTime || (anyDated && !rewritten.Likely())))) return;
         bool dated = false;
         const std::string text = stampText.Frame(texts, static_cast<uint32_t>(frame), &dated);
         anyDated = anyDated || dated;
@@ -533,7 +533,7 @@ int Run(const Options& options) {
     if (done < frames)
         return Fail(name + ": the decoder delivered " + std::to_string(done) + " of " + std::to_string(frames) +
                         " frames", 5);
-    if (look.mode == 0 && !anyDated && texts.isOpen)
+    if (look.mode == kModeDateTime && !anyDated && texts.isOpen)
         std::fprintf(stderr,
                      "camtag-render: warning: %s: no frame holds a recording date and time, so nothing was "
                      "stamped (blank tape, or DV made by software); --set mode=timecode stamps timecodes\n",

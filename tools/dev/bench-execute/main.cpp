@@ -78,7 +78,7 @@ bool Prepare(const std::wstring& module, BenchCase* c, std::string* error) {
     if (!session.start(clip, error)) return false;
 
     FilterSettings& s = *session.settings();
-    s.mode = 0;
+    s.mode = kModeDateTime;
     s.drawoutline = 1;
     s.drawshadow = 1;
     s.bkground = 1;

@@ -64,7 +64,7 @@ int main() {
     }
     session.execute(0); // the clip is found, as once an editor has rendered it
     FilterSettings* s = session.settings();
-    s->mode = 0;
+    s->mode = kModeDateTime;
     s->drawoutline = s->drawshadow = s->bkground = 1;
     // The host delivers a grey frame at the preview's size.
     session.setClipPicture(std::vector<uint32_t>(720 * 576, 0xFF808080u), 720, 576);

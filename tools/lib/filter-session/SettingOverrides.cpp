@@ -138,8 +138,8 @@ const std::vector<Setting>& Settings() {
           "date or timecode (0 or 1)"},
          [](FilterSettings& s, const std::string& v, UINT, std::string*) {
              long long n = 0;
-             if (v == "date") s.mode = 0;
-             else if (v == "timecode") s.mode = 1;
+             if (v == "date") s.mode = kModeDateTime;
+             else if (v == "timecode") s.mode = kModeTimecode;
              else if (ParseInteger(v, 0, 1, &n)) s.mode = static_cast<int32_t>(n);
              else return false;
              return true;

@@ -56,13 +56,13 @@ std::string StampText::Frame(DvAviReader& reader, uint32_t frameInClip, bool* da
     if (dated) *dated = false;
     const uint32_t sourceFrame = frameInClip + static_cast<uint32_t>(settings_.startFrame);
     SYSTEMTIME recorded{};
-    const bool hasDate = (settings_.mode == 0 || dated) && reader.GetRecordingTime(sourceFrame, &recorded, nullptr);
+    const bool hasDate = (settings_.mode == kModeDateTime || dated) && reader.GetRecordingTime(sourceFrame, &recorded, nullptr);
     if (dated) *dated = hasDate;
     if (frameInClip > lastShown_) return {};
     char text[kComposeCapacity + 2] = {};
-    if (settings_.mode == 0) {
+    if (settings_.mode == kModeDateTime) {
         if (hasDate) ComposeDateTimeText(&settings_, recorded, text, kComposeCapacity);
-    } else if (settings_.mode == 1) {
+    } else if (settings_.mode == kModeTimecode) {
         ComposeTimecodeText(&settings_, &reader, static_cast<int32_t>(sourceFrame), text, kComposeCapacity);
     }
     return AnsiToUtf8(text);

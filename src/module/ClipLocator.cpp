@@ -1,4 +1,4 @@
-#include "render/ClipLocator.h"
+#include "module/ClipLocator.h"
 
 #include "dv/DvAviReader.h"
 #include "host/ModuleState.h"
@@ -62,8 +62,9 @@ bool TakeFileName(const HostNodeMedia& media, char (&path)[sizeof(ClipBlock::sou
 
 // Takes a media node below this instance's filter node. Kept out of the recursive search, so
 // that the reader and the name buffers do not weigh on every level of a deep tree.
-[[gnu::noinline]] int TakeMedia(const HostNodeMedia& media, HostRecordHandle record, ClipBlock& block,
+[[gnu::noinline]] int TakeMedia(const HostNodeMedia& media, HostRecordHandle record, FoundClip& clip,
                                 DvAviReader* source) {
+    ClipBlock& block = clip.block;
     int64_t ticks = ClipLocator::TicksPerFrame(record);
     if (ticks <= 0) return 0;
     char path[sizeof(ClipBlock::sourcePath)];
@@ -78,22 +79,22 @@ bool TakeFileName(const HostNodeMedia& media, char (&path)[sizeof(ClipBlock::sou
         if (reader.Open(block.sourcePath)) dv = reader.dvType != 0 ? 1 : 0;
         if (!source || dv == 0) reader.Close();
     }
-    if (FilterSettings* settings = SettingsOf(RecordOf(record))) settings->dvSource = dv;
+    clip.dvSource = dv;
     return 1;
 }
 
-int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block, int inside, int depth,
+int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, FoundClip& clip, int inside, int depth,
            SearchBudget& budget) {
     if (!node || depth > ClipLocator::kMaxNodeDepth || ++budget.visits > ClipLocator::kMaxNodeVisits) return 0;
     switch (node->head.kind) {
     case kNodeBranch:
-        return Search(segment, node->branch.first, record, block, inside, depth + 1, budget) ||
-                       Search(segment, node->branch.second, record, block, inside, depth + 1, budget)
+        return Search(segment, node->branch.first, record, clip, inside, depth + 1, budget) ||
+                       Search(segment, node->branch.second, record, clip, inside, depth + 1, budget)
                    ? 1
                    : 0;
     case kNodePair:
-        return Search(segment, node->pair.first, record, block, inside, depth + 1, budget) ||
-                       Search(segment, node->pair.second, record, block, inside, depth + 1, budget)
+        return Search(segment, node->pair.first, record, clip, inside, depth + 1, budget) ||
+                       Search(segment, node->pair.second, record, clip, inside, depth + 1, budget)
                    ? 1
                    : 0;
     case kNodeFilter: {
@@ -103,12 +104,12 @@ int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBl
         if (matched) {
             int64_t ticks = ClipLocator::TicksPerFrame(record);
             if (ticks <= 0) return 0;
-            block.timelineOffset = static_cast<int32_t>(node->filter.ticksStart / ticks);
+            clip.block.timelineOffset = static_cast<int32_t>(node->filter.ticksStart / ticks);
         }
-        return Search(segment, node->filter.child, record, block, inside || matched, depth + 1, budget);
+        return Search(segment, node->filter.child, record, clip, inside || matched, depth + 1, budget);
     }
     case kNodeMedia:
-        return inside ? TakeMedia(node->media, record, block, budget.source) : 0;
+        return inside ? TakeMedia(node->media, record, clip, budget.source) : 0;
     default:
         return 0;
     }
@@ -117,7 +118,7 @@ int Search(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBl
 // Asks the host for the segment at `time`, searches it and releases it. 1 found, 0 not found
 // (the segment, if any, is handed back either way); *segmentEnd gets the segment's end ticks.
 int SearchSegmentAt(HostTimelineTable* timeline, HostFilterRecord* rec, HostRecordHandle record, int64_t time,
-                    ClipBlock& block, DvAviReader* source, bool* gotSegment, int64_t* segmentEnd) {
+                    FoundClip& clip, DvAviReader* source, bool* gotSegment, int64_t* segmentEnd) {
     *gotSegment = false;
     if (!FitsInt32(time)) return 0;
     HostSegment* segment = timeline->getSegment(static_cast<int32_t>(time), rec->timeline, 0);
@@ -128,7 +129,7 @@ int SearchSegmentAt(HostTimelineTable* timeline, HostFilterRecord* rec, HostReco
     if (segment->root) {
         SearchBudget budget;
         budget.source = source;
-        found = Search(segment, segment->root, record, block, 0, 0, budget);
+        found = Search(segment, segment->root, record, clip, 0, 0, budget);
     }
     timeline->releaseSegment(segment);
     return found;
@@ -180,13 +181,13 @@ void TickCache::Put(int32_t code, int64_t ticks) {
 
 void TickCache::Clear() { tickWord.store(0, std::memory_order_relaxed); }
 
-int ClipLocator::SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block,
+int ClipLocator::SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, FoundClip& clip,
                             int inside) {
     SearchBudget budget;
-    return Search(segment, node, record, block, inside ? 1 : 0, 0, budget);
+    return Search(segment, node, record, clip, inside ? 1 : 0, 0, budget);
 }
 
-int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block, DvAviReader* source) {
+int ClipLocator::Locate(HostRecordHandle record, FoundClip& clip, DvAviReader* source) {
     HostFilterRecord* rec = RecordOf(record);
     HostTimelineTable* timeline = TimelineOf(rec);
     if (!timeline || !timeline->getSegment || !timeline->releaseSegment || !rec->timeRecord) return 0;
@@ -201,7 +202,7 @@ int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block, DvAviReader* 
     int64_t segmentEnd = 0;
 
     // First guess: the timeline frame where the filter started last time.
-    if (SearchSegmentAt(timeline, rec, record, inClip + sampleSize * block.timelineOffset, block, source, &gotSegment,
+    if (SearchSegmentAt(timeline, rec, record, inClip + sampleSize * clip.block.timelineOffset, clip, source, &gotSegment,
                         &segmentEnd))
         return 1;
 
@@ -211,7 +212,7 @@ int ClipLocator::Locate(HostRecordHandle record, ClipBlock& block, DvAviReader* 
     int64_t time = inClip;
     int64_t previous = INT64_MIN;
     for (int step = 0; step < kMaxScanSteps; ++step) {
-        if (SearchSegmentAt(timeline, rec, record, time, block, source, &gotSegment, &segmentEnd)) return 1;
+        if (SearchSegmentAt(timeline, rec, record, time, clip, source, &gotSegment, &segmentEnd)) return 1;
         if (!gotSegment) return 0;
         int64_t next = static_cast<int32_t>(segmentEnd / ticks + 1);
         // A host whose segments do not move forward would keep the scan on the same spot.

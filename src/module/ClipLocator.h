@@ -2,10 +2,12 @@
 // position inside the clip, so the locator asks the host's timeline for the segments around
 // the current time and searches each segment's node tree for this instance's filter node and
 // the media node beneath it. It fills the clip block (source file, source frame under clip
-// position 0, timeline frame where the filter starts) and marks the settings as DV or not.
+// position 0, timeline frame where the filter starts) and says whether the source is DV; the
+// caller stores what was found.
 #pragma once
 
 #include "host/HostInterface.h"
+#include "module/InstanceRecord.h"
 #include "settings/FilterSettings.h"
 
 #include <cstdint>
@@ -33,18 +35,19 @@ constexpr char kFilterMatchName[] = "PR.Camtag";
 class ClipLocator {
 public:
     // Searches the timeline around the record's position. Non-zero when the clip was found;
-    // only then does `block` hold the clip's values (it may be partly written otherwise) and the
-    // settings' dvSource the source's kind. Not found when the host lacks the segment slots or
-    // a time record, or gives no ticks per frame for the timebase. With `source`, the reader
+    // only then does `clip` hold the clip's values and the source's kind (it may be partly
+    // written otherwise); on entry its block holds the values found last time. Not found when
+    // the host lacks the segment slots or a time record, or gives no ticks per frame for the
+    // timebase. With `source`, the reader
     // that found the clip's file to be DV is left open there, so that the caller reads the
     // frame without opening the file a second time; otherwise (or when it is not DV) it is
     // closed.
-    static int Locate(HostRecordHandle record, ClipBlock& block, DvAviReader* source = nullptr);
+    static int Locate(HostRecordHandle record, FoundClip& clip, DvAviReader* source = nullptr);
 
     // Searches one node tree. `inside` is set below a filter node of this instance. 1 when a
     // media node was taken. Trees deeper than kMaxNodeDepth, or with more than kMaxNodeVisits
     // nodes (a cyclic tree), are given up on those branches.
-    static int SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, ClipBlock& block,
+    static int SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, FoundClip& clip,
                           int inside);
 
     // Ticks per video frame at the record's timebase, from the cache or the host's time suite;

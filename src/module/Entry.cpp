@@ -1,12 +1,12 @@
 // Process start and stop, the exported entry and the setup selector.
-#include "host/Entry.h"
+#include "module/Entry.h"
 
 #include "host/ModuleState.h"
-#include "render/ClipLocator.h"
+#include "module/ClipLocator.h"
+#include "module/InstanceRecord.h"
 #include "resources/ResourceIds.h"
 #include "settings/FilterSettings.h"
 #include "settings/FormatLists.h"
-#include "settings/SettingsDefaults.h"
 #include "ui/SettingsDialog.h"
 
 #include <windows.h>
@@ -68,32 +68,28 @@ int16_t RunSetup(HostRecordHandle record) {
     hostVersion = rec->suites->interfaceVersion;
 
     // The first call on an instance only makes its settings record.
-    if (!rec->settings) return CreateSettings(record) == kHostOk ? kResultOk : kResultFailed;
+    if (!rec->settings) return CreateSettings(record) == 0 ? kResultOk : kResultFailed;
     FilterSettings* settings = SettingsOf(rec);
     if (!settings) return kResultFailed;
 
-    ClipBlock block;
-    std::memcpy(&block, settings->sourcePath, sizeof block);
+    FoundClip clip;
+    std::memcpy(&clip.block, settings->sourcePath, sizeof clip.block);
+    clip.dvSource = settings->dvSource;
     if (hostVersion > kLastKnownHostVersion) {
         ShowNewHostWarningOnce();
-    } else if (!ClipLocator::Locate(record, block)) {
+    } else if (!ClipLocator::Locate(record, clip)) {
         return kResultFailed;
     }
     // The host may have moved the handle's block while it was called.
-    settings = SettingsOf(rec);
-    if (!settings) return kResultFailed;
-    std::memcpy(settings->sourcePath, &block, sizeof block);
+    if (!StoreFoundClip(rec, clip)) return kResultFailed;
 
     HostWindowTable* window = rec->suites->window;
     HWND owner = window && window->getMainWindow ? window->getMainWindow() : nullptr;
-    unsigned char before[kFilterSettingsSize];
-    std::memcpy(before, settings, sizeof before);
-    ResetSettingsDialog();
-
-    INT_PTR ended = RunSettingsDialog(moduleInstance, owner, record);
     settings = SettingsOf(rec);
-    if (ended == IDOK && settings && std::memcmp(before, settings, sizeof before) != 0)
-        settings->changeCount = static_cast<uint16_t>(settings->changeCount + 1);
+    if (!settings) return kResultFailed;
+    const FilterSettings before = *settings;
+    FilterSettings edited = before;
+    if (RunSettingsDialog(moduleInstance, owner, record, edited) == IDOK) StoreEdits(rec, before, edited);
     return kResultOk;
 }
 

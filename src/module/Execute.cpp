@@ -3,9 +3,10 @@
 // Nothing outlives the call and nothing module-wide is written here except through the clip
 // locator's tick cache and the one-time warning, both safe for calls on several threads.
 #include "dv/DvAviReader.h"
-#include "host/Entry.h"
+#include "module/Entry.h"
 #include "host/ModuleState.h"
-#include "render/ClipLocator.h"
+#include "module/ClipLocator.h"
+#include "module/InstanceRecord.h"
 #include "render/FrameExchange.h"
 #include "render/FrameStamp.h"
 #include "render/OverlayRenderer.h"
@@ -45,23 +46,22 @@ struct HostBuffer {
 
 // The overlay text for the source frame; may change mode and timecodemode of a non-DV source.
 // `reader` may hold the source already, opened by the clip locator.
-void ComposeText(HostFilterRecord* rec, FilterSettings* settings, const char* sourcePath, int32_t sourceFrame,
+void ComposeText(FilterSettings* settings, const char* sourcePath, int32_t sourceFrame,
                  DvAviReader& reader, char* text) {
     if (settings->dvSource == 0) {
         // Only timecodes can be had without DV frames; the tape timecode cannot.
         reader.Close();
-        if (settings->mode == 0) settings->mode = 1;
-        settings->timecodemode &= ~kTimecodeTape;
+        KeepTimecodeOnly(*settings);
     } else if (!reader.isOpen && !reader.Open(sourcePath)) {
         std::memcpy(text, kErrorAviAccess, sizeof kErrorAviAccess);
         return;
     }
-    if (settings->mode == 0) {
+    if (settings->mode == kModeDateTime) {
         SYSTEMTIME recorded{};
         if (reader.GetRecordingTime(sourceFrame, &recorded, nullptr))
-            ComposeDateTimeText(rec->settings, recorded, text, kComposeCapacity);
-    } else if (settings->mode == 1) {
-        ComposeTimecodeText(rec->settings, &reader, sourceFrame, text, kComposeCapacity);
+            ComposeDateTimeText(settings, recorded, text, kComposeCapacity);
+    } else if (settings->mode == kModeTimecode) {
+        ComposeTimecodeText(settings, &reader, sourceFrame, text, kComposeCapacity);
     }
     reader.Close();
 }
@@ -103,8 +103,10 @@ int16_t RunExecute(HostRecordHandle record) {
     FilterSettings* settings = SettingsOf(rec);
     if (!settings || !rec->suites || !rec->suites->frame) return kResultFailed;
 
-    ClipBlock block;
-    std::memcpy(&block, settings->sourcePath, sizeof block);
+    FoundClip clip;
+    std::memcpy(&clip.block, settings->sourcePath, sizeof clip.block);
+    clip.dvSource = settings->dvSource;
+    ClipBlock& block = clip.block;
     // A record from a damaged project may hold an unterminated path.
     block.sourcePath[sizeof block.sourcePath - 1] = '\0';
 
@@ -148,10 +150,10 @@ int16_t RunExecute(HostRecordHandle record) {
         // Without ticks per frame the host's timeline cannot be read at all.
         if (ClipLocator::TicksPerFrame(record) <= 0)
             return DrawFrame(rec, geometry, source, destination, kErrorReattach);
-        located = ClipLocator::Locate(record, block, &sourceFile) != 0;
+        located = ClipLocator::Locate(record, clip, &sourceFile) != 0;
         settings = SettingsOf(rec);
         if (!settings) return kResultFailed;
-        if (located) std::memcpy(settings->sourcePath, &block, sizeof block);
+        if (located) StoreFoundClip(rec, clip);
         else std::memcpy(text, kErrorReattach, sizeof kErrorReattach);
     }
 
@@ -167,7 +169,7 @@ int16_t RunExecute(HostRecordHandle record) {
                 return kResultOk;
             }
         }
-        ComposeText(rec, settings, block.sourcePath, sourceFrame, sourceFile, text);
+        ComposeText(settings, block.sourcePath, sourceFrame, sourceFile, text);
     }
     return DrawFrame(rec, geometry, source, destination, text);
 }
