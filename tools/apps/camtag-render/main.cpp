@@ -538,7 +538,7 @@ int Run(const Options& options) {
                      "camtag-render: warning: %s: no frame holds a recording date and time, so nothing was "
                      "stamped (blank tape, or DV made by software); --set mode=timecode stamps timecodes\n",
                      name.c_str());
-    if (look.mode == 0 && rewritten.Likely())
+    if (look.mode == kModeDateTime && rewritten.Likely())
         std::fprintf(stderr, "camtag-render: warning: %s: %s\n", name.c_str(), kRewrittenDates);
     if (overflow.any())
         std::fprintf(stderr, "camtag-render: warning: %s: %s\n", name.c_str(),
