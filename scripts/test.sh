@@ -6,9 +6,11 @@ cd "$root"
 bash scripts/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+# The toolchain is named only to a new tree: an existing one has it (and cmake warns of a repeat).
+toolchain() { [ -f "$1/CMakeCache.txt" ] || echo "-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$2.cmake"; }
+cmake -S . -B build/i686 $(toolchain build/i686 i686) >/dev/null
 cmake --build build/i686 -j"$jobs"
-cmake -S . -B build/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCAMTAG_TESTS=ON >/dev/null
+cmake -S . -B build/x86_64 $(toolchain build/x86_64 x86_64) -DCAMTAG_TESTS=ON >/dev/null
 cmake --build build/x86_64 -j"$jobs"
 # The native fuzzers (tests/fuzz), which ctest runs briefly as fuzz_native.
 bash scripts/fuzz.sh --build
