@@ -1,7 +1,8 @@
 // The execute selector: one frame, from the host's record to the stamped destination frame.
-// Everything made here (reader, pixel buffer, bitmap, GDI+ objects) is released before return.
-// Nothing outlives the call and nothing module-wide is written here except through the clip
-// locator's tick cache and the one-time warning, both safe for calls on several threads.
+// Everything made here (reader, pixel buffer, bitmap, GDI+ objects) is released before return;
+// the drawn stamp is kept for the next call in a pool that hands each call its own. Besides that,
+// nothing module-wide is written here except through the clip locator's tick cache and the
+// one-time warning, all safe for calls on several threads.
 #include "dv/DvAviReader.h"
 #include "module/Entry.h"
 #include "host/ModuleState.h"
@@ -9,6 +10,7 @@
 #include "module/InstanceRecord.h"
 #include "render/FrameExchange.h"
 #include "render/FrameStamp.h"
+#include "render/KeptStamp.h"
 #include "render/OverlayRenderer.h"
 #include "settings/FilterSettings.h"
 #include "text/OverlayText.h"
@@ -42,6 +44,18 @@ struct HostBuffer {
     ~HostBuffer() {
         if (block) memory->disposePtr(block);
     }
+};
+
+// A new stamp's drawing buffers from the host, as a frame drawn directly has its buffer.
+struct HostStampMemory : StampMemory {
+    explicit HostStampMemory(HostMemoryTable* table) { blocks[0].memory = blocks[1].memory = table; }
+    uint32_t* Block(size_t bytes) override {
+        if (used == 2 || bytes > 0x7FFFFFFF) return nullptr;
+        blocks[used].block = blocks[used].memory->newPtr(static_cast<uint32_t>(bytes));
+        return reinterpret_cast<uint32_t*>(blocks[used++].block);
+    }
+    HostBuffer blocks[2];
+    int used = 0;
 };
 
 // The overlay text for the source frame; may change mode and timecodemode of a non-DV source.
@@ -80,6 +94,9 @@ int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const vo
     WCHAR wide[kOverlayTextMax + 1] = {};
     if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0) wide[0] = 0;
 
+    // Mostly the text of the frame before: blended from the stamp kept for it.
+    HostStampMemory stampMemory(memory);
+    if (StampFromKept(geometry, *settings, wide, source, destination, &stampMemory)) return kResultOk;
     FrameStamp stamp(geometry, *settings, wide);
     const size_t bytes = stamp.BufferBytes();
     if (bytes == 0) {

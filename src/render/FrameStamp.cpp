@@ -66,7 +66,7 @@ KeptObjects<CMemBm, 4> keptBitmaps;
 long FrameStamp::ShapesReused() { return shapesReused.load(std::memory_order_relaxed); }
 
 FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text)
-    : geometry_(geometry) {
+    : geometry_(geometry), settings_(settings) {
     if (!text || !FrameGeometryValid(geometry)) {
         return;
     }
@@ -152,6 +152,44 @@ void FrameStamp::Draw(const void* source, void* destination, uint32_t* buffer) {
     StoreBitmapBand(*bitmap_, geometry_, band_, buffer, source, destination);
     // Drawn once: the shape's path is spent.
     shape_.reset();
+}
+
+bool FrameStamp::PaintBand(uint32_t fill, uint32_t* buffer) {
+    const size_t pixels = BufferBytes() / 4;
+    for (size_t i = 0; i < pixels; ++i) {
+        buffer[i] = fill;
+    }
+    BITMAPINFOHEADER header = MakeBitmapHeader(geometry_);
+    auto* info = reinterpret_cast<BITMAPINFO*>(&header);
+    if (SetDIBits(bitmap_->dc(), bitmap_->bitmap(), static_cast<UINT>(band_.first), static_cast<UINT>(band_.count),
+                  buffer, info, DIB_RGB_COLORS) != band_.count) {
+        return false;
+    }
+    Gdiplus::GpGraphics* graphics = nullptr;
+    if (gp::GdipCreateFromHDC(bitmap_->dc(), &graphics) != Gdiplus::Ok || !graphics) {
+        return false;
+    }
+    shape_->Paint(graphics);
+    gp::GdipDeleteGraphics(graphics);
+    GdiFlush();
+    return GetDIBits(bitmap_->dc(), bitmap_->bitmap(), static_cast<UINT>(band_.first),
+                     static_cast<UINT>(band_.count), buffer, info, DIB_RGB_COLORS) == band_.count;
+}
+
+bool FrameStamp::DrawOverBlackAndWhite(uint32_t* overBlack, uint32_t* overWhite) {
+    if (BufferBytes() == 0 || !overBlack || !overWhite) {
+        return false;
+    }
+    // Painting spends the path: the second drawing takes the same path from its data.
+    OverlayPathData data;
+    const bool kept = shape_->PathData(&data);
+    bool drawn = kept && PaintBand(0x00000000u, overBlack);
+    if (drawn) {
+        shape_.emplace(settings_, data);
+        drawn = PaintBand(0xFFFFFFFFu, overWhite);
+    }
+    shape_.reset();
+    return drawn;
 }
 
 } // namespace camtag

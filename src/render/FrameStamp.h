@@ -55,8 +55,17 @@ public:
     // no buffer) the frame is passed through.
     void Draw(const void* source, void* destination, uint32_t* buffer);
 
+    // The band's scan lines drawn over black and over white (every byte 0, every byte 255, the
+    // alpha byte included) instead of over a frame; each buffer holds BufferBytes() bytes. Since
+    // every layer blends its colour over what lies beneath, the two tell what the drawing makes
+    // of any frame. Once per stamp, instead of Draw; false when nothing could be drawn.
+    bool DrawOverBlackAndWhite(uint32_t* overBlack, uint32_t* overWhite);
+
 private:
+    bool PaintBand(uint32_t fill, uint32_t* buffer);
+
     FrameGeometry geometry_;
+    FilterSettings settings_;
     CMemBm* bitmap_ = nullptr; // this stamp's, or the one kept from an earlier stamp
     std::optional<OverlayShape> shape_;
     ScanBand band_;

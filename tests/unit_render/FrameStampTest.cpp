@@ -7,6 +7,7 @@
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "RenderTestSupport.h"
 #include "render/FrameExchange.h"
 #include "render/FrameStamp.h"
+#include "render/KeptStamp.h"
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
 
@@ -303,6 +305,171 @@ TEST(FrameStamp, TwoFieldsStampedApartWeaveIntoTheWholeFrame) {
                                    stamped.begin() + static_cast<size_t>(r) * rowBytes))
                 << "parity " << parity << ", frame row " << r;
         }
+    }
+}
+
+// --- Kept stamps: drawn once, blended per frame ---
+
+// The largest difference of any byte, the alpha byte included.
+int MaxDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    int most = a.size() == b.size() ? 0 : 256;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        most = std::max(most, std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i])));
+    }
+    return most;
+}
+
+// Stamps through the kept stamps; false when the frame was left to be drawn directly.
+bool Kept(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text, const void* source,
+          void* destination) {
+    return StampFromKept(g, s, text, source, destination);
+}
+
+// Blended from the kept stamp, the frame is the direct drawing's within one level per byte, on
+// every look, both field layouts and texts partly or wholly outside the frame; the bytes no
+// layer reaches are the source's exactly.
+TEST(KeptStamp, BlendsWithinOneLevelOfDrawingDirectly) {
+    const wchar_t* texts[] = {L"14:23:05\n15.07.04", L"Wj|g\n\n_^"};
+    int differing = 0;
+    for (const Fields& f : kFields) {
+        const int32_t rows = f.factor == 2 ? kFrameRows / 2 : kFrameRows;
+        const FrameDesc destination{kWidth, rows, kWidth * 4 + 8, 32};
+        const FrameDesc source{kWidth + 3, rows + 1, (kWidth + 3) * 4, 32};
+        FrameGeometry g;
+        ASSERT_EQ(PrepareFrameGeometry(destination, source, f.factor, f.parity, &g), FrameAction::kDraw);
+        const std::vector<uint8_t> in = NoisyFrame(source.rowBytes, source.height);
+        for (const Look& look : kLooks) {
+            for (const wchar_t* text : texts) {
+                const FilterSettings s = SettingsOf(look);
+                std::vector<uint8_t> expected(static_cast<size_t>(destination.rowBytes) * rows,
+                                              static_cast<uint8_t>(kMarker));
+                std::vector<uint8_t> drawn = expected;
+                std::vector<uint8_t> blended = expected;
+                Banded(g, s, text, in.data(), expected.data());
+                const long before = KeptStampsDrawn();
+                ASSERT_TRUE(Kept(g, s, text, in.data(), drawn.data())) << look.name;
+                ASSERT_TRUE(Kept(g, s, text, in.data(), blended.data())) << look.name;
+                EXPECT_EQ(KeptStampsDrawn() - before, 1) << f.name << ", " << look.name;
+                ASSERT_LE(MaxDifference(drawn, expected), 1) << f.name << ", " << look.name;
+                ASSERT_EQ(blended, drawn) << f.name << ", " << look.name;
+                differing += drawn != expected;
+                // The padding past each row's pixels is the host's and stays as it was.
+                for (int32_t r = 0; r < rows; ++r) {
+                    const size_t end = static_cast<size_t>(r + 1) * destination.rowBytes;
+                    ASSERT_TRUE(std::all_of(drawn.begin() + end - 8, drawn.begin() + end,
+                                            [](uint8_t b) { return b == static_cast<uint8_t>(kMarker); }));
+                }
+            }
+        }
+    }
+    // Rounding differs somewhere, or the comparison within one level would say nothing.
+    EXPECT_GT(differing, 0);
+}
+
+// Every input of the stamp draws it anew when it changes, and the frame is still the direct
+// drawing's; what does not make its pixels (the field parity) does not.
+TEST(KeptStamp, AChangeOfAnyInputDrawsAnew) {
+    struct Change {
+        const char* name;
+        void (*apply)(FilterSettings&, FrameDesc&, int32_t& factor, int32_t& parity, std::wstring& text);
+        bool drawsAnew;
+    };
+    const Change changes[] = {
+        {"text", [](FilterSettings&, FrameDesc&, int32_t&, int32_t&, std::wstring& t) { t = L"14:23:06\n15.07.04"; }, true},
+        {"colour", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.color = 0x0000FF00; }, true},
+        {"outline colour", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.outlinecolor = 0xFF; }, true},
+        {"shadow colour", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.colorshadow = 0xFF00; }, true},
+        {"box colour", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.colorbkground = 0xFF; }, true},
+        {"transparency", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.transparency = 30; }, true},
+        {"align", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.align = 1; }, true},
+        {"angle", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.angle = 5; }, true},
+        {"box off", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.bkground = 0; }, true},
+        {"outline off", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.drawoutline = 0; }, true},
+        {"shadow off", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.drawshadow = 0; }, true},
+        {"x", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.x += 0.01; }, true},
+        {"y", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.y -= 0.01; }, true},
+        {"font size", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.font.lfHeight -= 2; }, true},
+        {"bold", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.font.lfWeight = FW_BOLD; }, true},
+        {"face", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { std::strcpy(s.font.lfFaceName, "Courier New"); }, true},
+        {"reference height", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.referenceHeight = 500; }, true},
+        {"frame width", [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.width -= 8; }, true},
+        {"frame height", [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.height -= 8; }, true},
+        {"fields", [](FilterSettings&, FrameDesc& d, int32_t& factor, int32_t&, std::wstring&) { factor = 2; d.height /= 2; }, true},
+        {"row step only", [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.rowBytes += 64; }, false},
+        {"the other field", [](FilterSettings&, FrameDesc&, int32_t&, int32_t& parity, std::wstring&) { parity = 1; }, false},
+    };
+    uint32_t fresh = 0;
+    for (const Change& change : changes) {
+        FilterSettings s = BaseSettings();
+        s.bkground = s.drawoutline = s.drawshadow = 1;
+        s.transparency = 10;
+        // A look of its own for each case, so that no case finds what the one before kept.
+        s.color -= ++fresh;
+        FrameDesc desc{kWidth, kFrameRows, kWidth * 4, 32};
+        int32_t factor = 1;
+        int32_t parity = 0;
+        std::wstring text = L"14:23:05\n15.07.04";
+        // The second field of a frame, after the first.
+        if (std::string(change.name) == "the other field") {
+            factor = 2;
+            desc.height /= 2;
+        }
+        FrameGeometry g;
+        ASSERT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw);
+        std::vector<uint8_t> in = NoisyFrame(desc.rowBytes, desc.height);
+        std::vector<uint8_t> out(in.size());
+        // Twice: a text kept for one frame only would make the next text of its look go direct.
+        ASSERT_TRUE(Kept(g, s, text.c_str(), in.data(), out.data()));
+        ASSERT_TRUE(Kept(g, s, text.c_str(), in.data(), out.data()));
+
+        change.apply(s, desc, factor, parity, text);
+        ASSERT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw) << change.name;
+        in = NoisyFrame(desc.rowBytes, desc.height);
+        std::vector<uint8_t> expected(in.size());
+        out.assign(in.size(), 0);
+        Banded(g, s, text.c_str(), in.data(), expected.data());
+        const long before = KeptStampsDrawn();
+        ASSERT_TRUE(Kept(g, s, text.c_str(), in.data(), out.data())) << change.name;
+        EXPECT_EQ(KeptStampsDrawn() - before, change.drawsAnew ? 1 : 0) << change.name;
+        EXPECT_LE(MaxDifference(out, expected), 1) << change.name;
+    }
+}
+
+// A look whose text changes at every frame leaves its texts to the direct drawing from the
+// second new text on, and keeps a text again once it comes back.
+TEST(KeptStamp, TextsThatChangeEveryFrameAreDrawnDirectly) {
+    const FrameGeometry g = WholeFrame();
+    FilterSettings s = BaseSettings();
+    s.bkground = s.drawoutline = 1;
+    s.color = 0x00123456;
+    const std::vector<uint8_t> in = NoisyFrame(kWidth * 4, kFrameRows);
+    std::vector<uint8_t> out(in.size());
+    const wchar_t* frames[] = {L"00:00:01:01", L"00:00:01:02", L"00:00:01:03", L"00:00:01:04"};
+    EXPECT_TRUE(Kept(g, s, frames[0], in.data(), out.data()));
+    for (int i = 1; i < 4; ++i) {
+        std::vector<uint8_t> untouched(in.size(), 0x77);
+        EXPECT_FALSE(Kept(g, s, frames[i], in.data(), untouched.data())) << i;
+        EXPECT_TRUE(std::all_of(untouched.begin(), untouched.end(), [](uint8_t b) { return b == 0x77; }));
+    }
+    const long before = KeptStampsDrawn();
+    EXPECT_TRUE(Kept(g, s, frames[3], in.data(), out.data()));
+    EXPECT_TRUE(Kept(g, s, frames[3], in.data(), out.data()));
+    EXPECT_EQ(KeptStampsDrawn() - before, 1);
+}
+
+// The blend is exact at both ends and rounds in between.
+TEST(KeptStamp, BlendRoundsEachByte) {
+    struct Case {
+        uint8_t pixel, base, keep, expected;
+    };
+    const Case cases[] = {{0, 0, 255, 0},     {255, 0, 255, 255}, {200, 0, 255, 200}, {255, 10, 245, 255},
+                          {0, 77, 0, 77},     {255, 77, 0, 77},   {128, 0, 128, 64},  {255, 0, 1, 1},
+                          {1, 0, 128, 1},     {3, 0, 85, 1},      {100, 50, 100, 89}, {255, 128, 127, 255}};
+    for (const Case& c : cases) {
+        // A run long enough for the vector loop and its scalar tail.
+        std::vector<uint8_t> pixels(37, c.pixel), base(37, c.base), keep(37, c.keep);
+        BlendStampBytes(pixels.data(), base.data(), keep.data(), pixels.size());
+        for (uint8_t p : pixels) ASSERT_EQ(p, c.expected) << int(c.pixel) << " " << int(c.base) << " " << int(c.keep);
     }
 }
 

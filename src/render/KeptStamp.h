@@ -1,0 +1,54 @@
+// Draw once, blend per frame. A stamp's look on the band (what the drawing makes of each byte of
+// the frame beneath) is kept between calls, keyed by everything that made it: the text, the
+// drawing settings, the frame size and the field layout. A frame whose key is kept is blended
+// from it without GDI or GDI+; a new key is drawn twice with GDI+ (over black and over white)
+// and kept. Each byte of the result is within one level of drawing directly (FrameStamp::Draw):
+// the layers' alpha blends are linear in what lies beneath, and only their rounding differs.
+//
+// When a look's text changes at every frame (timecode with frames), a kept stamp would never be
+// used again and its second drawing would be waste: once a stamp of a look went unused, new
+// texts of that look are drawn directly until a text comes back.
+//
+//     if (!StampFromKept(geometry, settings, text, source, destination)) {
+//         ... draw directly with FrameStamp ...
+//     }
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "render/FrameExchange.h"
+#include "settings/FilterSettings.h"
+
+namespace camtag {
+
+// Where a new stamp's two drawing buffers come from: in the module the host's memory, as for a
+// frame drawn directly, so that a host out of memory fails the frame alike. A block is the
+// giver's and lives until StampFromKept returns; null when there is none.
+class StampMemory {
+public:
+    virtual uint32_t* Block(size_t bytes) = 0;
+
+protected:
+    ~StampMemory() = default;
+};
+
+// Writes the whole destination frame (stamped rows blended, every other row copied from the
+// source) and returns true; false leaves the destination untouched and the frame to be drawn
+// directly. `geometry` must be drawable; `text` is UTF-16 and zero-terminated. Without `memory`
+// the buffers come from the module's heap. Safe on several threads at once: a call takes the
+// stamp it uses out of the pool.
+bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text,
+                   const void* source, void* destination, StampMemory* memory = nullptr);
+
+// Stamps drawn with GDI+ for keeping (process-wide), and frames blended from a kept stamp.
+long KeptStampsDrawn();
+long KeptStampsBlended();
+
+// Blends `bytes` bytes of a frame row in place: each byte becomes
+// overBlack + round(byte x (overWhite - overBlack) / 255), given as `base` and `keep`.
+void BlendStampBytes(uint8_t* pixels, const uint8_t* base, const uint8_t* keep, size_t bytes);
+
+} // namespace camtag
