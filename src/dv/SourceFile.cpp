@@ -12,13 +12,16 @@ void SourceFile::ResetFile() {
     handle = INVALID_HANDLE_VALUE;
     path[0] = '\0';
     fileSize = 0;
+    writeTime = FILETIME{};
 }
 
 int SourceFile::Open(const char* newPath, DWORD access) {
     SourceFile::Close();
     if (!newPath || !newPath[0])
         return 0;
-    HANDLE h = CreateFileA(newPath, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    // A reader may stay open between frames: the user can still move, delete or rewrite the file.
+    HANDLE h = CreateFileA(newPath, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         SourceFile::Close();
@@ -29,6 +32,8 @@ int SourceFile::Open(const char* newPath, DWORD access) {
     memcpy(path, newPath, n);
     path[n] = '\0';
     fileSize = Size();
+    if (!GetFileTime(handle, nullptr, nullptr, &writeTime))
+        writeTime = FILETIME{};
     return 1;
 }
 
@@ -39,6 +44,7 @@ void SourceFile::Close() {
     }
     path[0] = '\0';
     fileSize = 0;
+    writeTime = FILETIME{};
 }
 
 uint64_t SourceFile::Size() const {

@@ -28,6 +28,8 @@ public:
     const char* Path() const { return path; }
     // The size taken right after opening.
     uint64_t OpenedSize() const { return fileSize; }
+    // The last write time taken right after opening (zero when the system gives none).
+    FILETIME OpenedWriteTime() const { return writeTime; }
 
 protected:
     void ResetFile();
@@ -35,6 +37,7 @@ protected:
     char path[MAX_PATH];
     HANDLE handle;
     uint64_t fileSize;
+    FILETIME writeTime;
 };
 
 } // namespace camtag

@@ -1,6 +1,7 @@
 #include "module/ClipLocator.h"
 
 #include "dv/DvAviReader.h"
+#include "dv/KeptReader.h"
 #include "host/ModuleState.h"
 #include "text/TextRoutines.h"
 
@@ -76,7 +77,8 @@ bool TakeFileName(const HostNodeMedia& media, char (&path)[sizeof(ClipBlock::sou
     {
         DvAviReader local;
         DvAviReader& reader = source ? *source : local;
-        if (reader.Open(block.sourcePath)) dv = reader.dvType != 0 ? 1 : 0;
+        if (source ? OpenOnPath(reader, block.sourcePath) : reader.Open(block.sourcePath))
+            dv = reader.dvType != 0 ? 1 : 0;
         if (!source || dv == 0) reader.Close();
     }
     clip.dvSource = dv;

@@ -1,6 +1,8 @@
 // Process start and stop, the exported entry and the setup selector.
 #include "module/Entry.h"
 
+#include "dv/KeptReader.h"
+
 #include "host/ModuleState.h"
 #include "module/ClipLocator.h"
 #include "module/InstanceRecord.h"
@@ -113,6 +115,8 @@ extern "C" int16_t xFilter(int16_t selector, HostRecordHandle record) {
         return kResultOk;
     }
     case kSelectorIdle:
+        // The source files of clips no longer rendered are not held open.
+        CloseIdleReaders();
         return kResultOk;
     default:
         return kResultFailed;

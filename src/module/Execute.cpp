@@ -1,9 +1,10 @@
 // The execute selector: one frame, from the host's record to the stamped destination frame.
-// Everything made here (reader, pixel buffer, bitmap, GDI+ objects) is released before return;
-// the drawn stamp is kept for the next call in a pool that hands each call its own. Besides that,
-// nothing module-wide is written here except through the clip locator's tick cache and the
-// one-time warning, all safe for calls on several threads.
+// Everything made here (pixel buffer, bitmap, GDI+ objects) is released before return; the
+// source reader and the drawn stamp are kept for the next call in pools that hand each call its
+// own. Besides those, nothing module-wide is written here except through the clip locator's tick
+// cache and the one-time warning, all safe for calls on several threads.
 #include "dv/DvAviReader.h"
+#include "dv/KeptReader.h"
 #include "module/Entry.h"
 #include "host/ModuleState.h"
 #include "module/ClipLocator.h"
@@ -66,7 +67,7 @@ void ComposeText(FilterSettings* settings, const char* sourcePath, int32_t sourc
         // Only timecodes can be had without DV frames; the tape timecode cannot.
         reader.Close();
         KeepTimecodeOnly(*settings);
-    } else if (!reader.isOpen && !reader.Open(sourcePath)) {
+    } else if (!OpenOnPath(reader, sourcePath)) {
         std::memcpy(text, kErrorAviAccess, sizeof kErrorAviAccess);
         return;
     }
@@ -77,7 +78,6 @@ void ComposeText(FilterSettings* settings, const char* sourcePath, int32_t sourc
     } else if (settings->mode == kModeTimecode) {
         ComposeTimecodeText(settings, &reader, sourceFrame, text, kComposeCapacity);
     }
-    reader.Close();
 }
 
 // Draws the text into the frame. Only the rows the overlay can change go through the host's
@@ -159,8 +159,10 @@ int16_t RunExecute(HostRecordHandle record) {
 
     char text[kTextBytes] = {};
     bool located = true;
-    // The source file, opened once: the clip locator's check leaves it open for the text.
-    DvAviReader sourceFile;
+    // The source file, kept open from the frame before while it is the same file; the clip
+    // locator's check leaves it open for the text.
+    ReaderLease lease(block.sourcePath);
+    DvAviReader& sourceFile = lease.reader();
     if (hostVersion > kLastKnownHostVersion) {
         ShowNewHostWarningOnce();
     } else {

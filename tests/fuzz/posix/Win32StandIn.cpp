@@ -251,6 +251,12 @@ BOOL CloseHandle(HANDLE handle) {
     return TRUE;
 }
 
+// The inputs have no times: the stand-in says so, as a file system without them would.
+BOOL GetFileTime(HANDLE handle, LPFILETIME, LPFILETIME, LPFILETIME) {
+    SetLastError(FileOf(handle) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
 DWORD GetFileSize(HANDLE handle, LPDWORD high) {
     OpenFile* file = FileOf(handle);
     if (!file) {

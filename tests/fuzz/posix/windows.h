@@ -71,6 +71,7 @@ typedef HWND__* HWND;
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
@@ -106,6 +107,11 @@ typedef struct _SYSTEMTIME {
     WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
+
 typedef struct tagLOGFONTA {
     LONG lfHeight;
     LONG lfWidth;
@@ -135,6 +141,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
+BOOL GetFileTime(HANDLE file, LPFILETIME created, LPFILETIME accessed, LPFILETIME written);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped);
 
