@@ -81,6 +81,9 @@ struct Stamp {
     std::vector<int32_t> spans; // per line, the columns [begin, end) within `columns` that change
 };
 
+// A text seen on this many frames (or fields) is kept: one frame's two fields are not enough.
+constexpr uint32_t kUsesToKeep = 3;
+
 // A few looks: two instances (date and timecode) or two clips on the same frames keep theirs.
 KeptObjects<Stamp, 4> keptStamps;
 std::atomic<long> stampsDrawn{0};
@@ -222,26 +225,32 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
     }
     const StampKey key = MakeKey(geometry, settings, text);
     Stamp* stamp = keptStamps.Take([&](const Stamp& kept) { return std::memcmp(&kept.key, &key, sizeof key) == 0; });
+    if (stamp && !stamp->drawn && ++stamp->uses < kUsesToKeep) {
+        // Drawn directly before: still too few frames with this text to be worth a stamp.
+        keptStamps.Give(stamp);
+        return false;
+    }
     if (!stamp) {
-        stamp = keptStamps.Take([&](const Stamp& kept) { return std::memcmp(&kept.key, &key, kLookBytes) == 0; });
-        if (stamp && stamp->uses <= 1) {
-            // The look's last text served one frame only: texts that change at every frame are
-            // cheaper drawn once, directly. Remembered, so that the text's return is kept.
+        stamp = keptStamps.Take([&](const Stamp& kept) {
+            return (!kept.drawn || kept.uses < kUsesToKeep) && std::memcmp(&kept.key, &key, kLookBytes) == 0;
+        });
+        if (stamp) {
+            // A text of this look served a frame or its two fields only: texts that change at
+            // every frame are cheaper drawn once, directly. Remembered, so that a text that
+            // stays is kept.
             stamp->key = key;
             stamp->drawn = false;
             stamp->uses = 1;
             keptStamps.Give(stamp);
             return false;
         }
+        // A new stamp beside the others of the look: another instance may be drawing the same
+        // look with texts of its own (date and timecode on one clip).
+        stamp = new (std::nothrow) Stamp;
         if (!stamp) {
-            stamp = new (std::nothrow) Stamp;
-            if (!stamp) {
-                return false;
-            }
+            return false;
         }
         stamp->key = key;
-        stamp->drawn = false;
-        stamp->uses = 0;
     }
     HeapMemory heap;
     if (!stamp->drawn && !Draw(geometry, settings, text, memory ? *memory : heap, stamp)) {

@@ -6,8 +6,8 @@
 // the layers' alpha blends are linear in what lies beneath, and only their rounding differs.
 //
 // When a look's text changes at every frame (timecode with frames), a kept stamp would never be
-// used again and its second drawing would be waste: once a stamp of a look went unused, new
-// texts of that look are drawn directly until a text comes back.
+// used again and its second drawing would be waste: once a stamp of a look served no more than
+// a frame's two fields, new texts of that look are drawn directly until one stays for three.
 //
 //     if (!StampFromKept(geometry, settings, text, source, destination)) {
 //         ... draw directly with FrameStamp ...
