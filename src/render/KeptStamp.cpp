@@ -19,6 +19,10 @@ namespace {
 // Compared byte for byte: made zeroed, so that padding and the unused end of the text compare
 // equal. The field parity is not in it: the stamp covers the band's scan lines of both fields.
 struct StampKey {
+    // What the text is made of: an instance stamping dates and one stamping timecodes in the
+    // same look keep their stamps apart.
+    int32_t mode;
+    int32_t timecodemode;
     int32_t width;
     int32_t rows; // bitmap rows: height x field factor
     int32_t factor;
@@ -44,6 +48,8 @@ constexpr size_t kLookBytes = offsetof(StampKey, text);
 StampKey MakeKey(const FrameGeometry& g, const FilterSettings& s, const WCHAR* text) {
     StampKey key;
     std::memset(&key, 0, sizeof key);
+    key.mode = s.mode;
+    key.timecodemode = s.timecodemode;
     key.width = g.width;
     key.rows = BitmapHeight(g);
     key.factor = g.factor;

@@ -461,6 +461,29 @@ TEST(KeptStamp, TextsThatChangeEveryFrameAreDrawnDirectly) {
     EXPECT_EQ(KeptStampsDrawn() - before, 1);
 }
 
+// A date instance and a timecode instance in the same look, taking turns on the frames: the
+// date's stamp stays kept while the timecodes go direct.
+TEST(KeptStamp, DatesStayKeptBesideTimecodesOfTheSameLook) {
+    const FrameGeometry g = WholeFrame();
+    FilterSettings date = BaseSettings();
+    date.bkground = 1;
+    date.color = 0x00654321;
+    FilterSettings timecode = date;
+    timecode.mode = 1;
+    const std::vector<uint8_t> in = NoisyFrame(kWidth * 4, kFrameRows);
+    std::vector<uint8_t> out(in.size());
+    const long before = KeptStampsDrawn();
+    int blended = 0;
+    for (int frame = 0; frame < 12; ++frame) {
+        blended += Kept(g, date, L"14:23:05\n15.07.04", in.data(), out.data());
+        const std::wstring tc = L"00:00:01:" + std::to_wstring(10 + frame);
+        Kept(g, timecode, tc.c_str(), in.data(), out.data());
+    }
+    EXPECT_EQ(blended, 12);
+    // The date once, the first timecode once.
+    EXPECT_EQ(KeptStampsDrawn() - before, 2);
+}
+
 // The blend is exact at both ends and rounds in between.
 TEST(KeptStamp, BlendRoundsEachByte) {
     struct Case {
