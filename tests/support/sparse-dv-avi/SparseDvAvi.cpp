@@ -61,7 +61,10 @@ uint64_t IndexBytes(const SparseDvAviLayout& layout, uint32_t frames) {
 class OutFile {
 public:
     explicit OutFile(const std::wstring& path) {
-        handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Shared, as a program rewriting a source the host has open must share: the module keeps
+        // its source open between frames.
+        handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle_ != INVALID_HANDLE_VALUE) {
             DWORD unused = 0;
             // Windows needs the file marked sparse; on other systems holes come by themselves.

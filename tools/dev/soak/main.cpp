@@ -70,8 +70,8 @@ public:
         CloseHandle(file);
         return ok;
     }
-    // Another program writing the file: the module's reader, which does not share writing,
-    // cannot open it meanwhile.
+    // Another program writing the file, sharing only reading: the module reads it meanwhile
+    // (its reader shares writing), while the writer may change it under the kept reader.
     bool holdForWriting() {
         writer_ = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
