@@ -1,6 +1,6 @@
 #include "dv/KeptReader.h"
 
-#include "render/KeptObjects.h"
+#include "host/KeptObjects.h"
 
 #include <cstdint>
 #include <cstring>

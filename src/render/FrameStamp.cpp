@@ -1,6 +1,6 @@
 #include "render/FrameStamp.h"
 
-#include "render/KeptObjects.h"
+#include "host/KeptObjects.h"
 
 #include <gdiplus.h>
 

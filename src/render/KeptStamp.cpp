@@ -1,7 +1,7 @@
 #include "render/KeptStamp.h"
 
 #include "render/FrameStamp.h"
-#include "render/KeptObjects.h"
+#include "host/KeptObjects.h"
 #include "render/OverlayRenderer.h"
 
 #include <atomic>
