@@ -4,22 +4,33 @@
 # build returns for the same calls (written by the ctest test module_smoke_reference).
 #
 # This machine's kernel runs no 32-bit Linux programs, so 32-bit Wine runs through user-mode
-# qemu: an i386 Debian tree with wine32 (made once by mmdebstrap, kept in build/i686-wine/root),
-# entered inside a user, mount and pid namespace whose private binfmt_misc hands 32-bit ELF
-# files to qemu-i386. The qemu is Debian trixie's qemu-user-static (its qemu-i386 kept in
-# build/i686-wine): bookworm's 7.2 spends about a minute of CPU starting each Windows
-# process (README). The Wine prefix lives in the tree. One Wine session serves the whole run:
-# a persistent wineserver, booted once, with the services the test does not need disabled and
-# no debugger started on a crash.
+# qemu: an i386 Debian tree with wine32 (made once by mmdebstrap), entered inside a user, mount
+# and pid namespace whose private binfmt_misc hands 32-bit ELF files to qemu-i386. The qemu is
+# Debian trixie's qemu-user-static: bookworm's 7.2 spends about a minute of CPU starting each
+# Windows process (README). The Wine prefix lives in the tree. One Wine session serves the
+# whole run: a persistent wineserver, booted once, with the services the test does not need
+# disabled and no debugger started on a crash.
+#
+# Tree, prefix and qemu are made once per machine and shared by every clone on it (CI clones
+# afresh for each run): in $CAMTAG_I686_CACHE, else /var/cache/camtag-i686 for root, else
+# ${XDG_CACHE_HOME:-~/.cache}/camtag-i686. One run at a time uses them (the prefix has one
+# registry); a second waits for the first.
 #
 #   scripts/test-i686.sh           prepare what is missing, then run
 #   scripts/test-i686.sh --fresh   make the tree and the prefix anew first
 #
-# Not part of scripts/test.sh: its first run downloads a 32-bit Debian tree (1.3 GB on disk).
 # Exit status 0 when the module passed; the i686 results go to build/i686/module-smoke-i686.bin.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-state=$root/build/i686-wine
+if [ -n "${CAMTAG_I686_CACHE:-}" ]; then
+  state=$CAMTAG_I686_CACHE
+elif [ "$(id -u)" = 0 ]; then
+  state=/var/cache/camtag-i686
+else
+  state=${XDG_CACHE_HOME:-$HOME/.cache}/camtag-i686
+fi
+# Inside the user namespace everyone is root: the run inside must use the folder found outside.
+export CAMTAG_I686_CACHE=$state
 tree=$state/root
 qemu=$state/qemu-i386
 prefix_marker=$tree/wineprefix/.camtag-prepared
@@ -120,8 +131,9 @@ fi
 # Outside: packages, builds, the x86_64 reference, the tree, then the namespaces.
 cd "$root"
 bash scripts/setup.sh i686
+fresh=0
 if [ "${1:-}" = "--fresh" ]; then
-  rm -rf "$state"
+  fresh=1
 elif [ -n "${1:-}" ]; then
   echo "usage: scripts/test-i686.sh [--fresh]" >&2
   exit 2
@@ -141,15 +153,36 @@ cmake --build build/x86_64 -j"$jobs" --target fl-Camtag module-smoke
   ctest --test-dir build/x86_64 -R '^module_smoke_reference$' --output-on-failure >&2
 )
 
+source scripts/wine-env.sh
+trap camtag_stop_xvfb EXIT
+camtag_start_xvfb
+export DISPLAY
+
+# The display is up before the lock is taken: it must not hold the lock's descriptor. What the
+# run starts inside the namespaces ends with them.
+mkdir -p "$state"
+exec 8>>"$state/lock"
+if ! flock -n 8; then
+  log "waiting for another run on this machine to finish with $state"
+  flock -w 3600 8 || { log "FAILED: $state stayed locked for an hour"; exit 1; }
+fi
+if [ "$fresh" = 1 ]; then
+  rm -rf "$tree" "$qemu"
+fi
+
+# Nothing can pass without the tree: a machine that cannot make it fails, saying why.
+cannot_make() {
+  log "FAILED: $1 cannot be made: mmdebstrap could not fetch it from Debian's mirrors (is one reachable?)"
+  exit 1
+}
 if [ ! -f "$tree_marker" ] || [ "$(cat "$tree_marker")" != "$tree_packages" ]; then
   start=$SECONDS
-  rm -rf "$state"
-  mkdir -p "$state"
-  log "making the i386 Debian tree (mmdebstrap)"
+  rm -rf "$tree"
+  log "making the i386 Debian tree in $tree (mmdebstrap, a minute or so)"
   # extract: nothing of the tree can run here before qemu is registered, so no maintainer
   # scripts run; the few things they would do are done below.
   mmdebstrap --quiet --mode=auto --variant=extract --arch=i386 --include="$tree_packages" \
-    bookworm "$tree" >&2
+    bookworm "$tree" >&2 || { rm -rf "$tree"; cannot_make "the 32-bit Debian tree (i386, wine32)"; }
   cp /etc/passwd /etc/group /etc/hosts "$tree/etc/"
   mkdir -p "$tree/root" "$tree/tmp"
   chmod 1777 "$tree/tmp"
@@ -167,15 +200,13 @@ fi
 if [ ! -x "$qemu" ]; then
   log "fetching qemu-user-static of Debian trixie"
   rm -rf "$state/qemu-deb"
-  mmdebstrap --quiet --mode=auto --variant=extract --include=qemu-user-static trixie "$state/qemu-deb" >&2
-  cp "$state/qemu-deb/usr/bin/qemu-i386" "$qemu"
+  mmdebstrap --quiet --mode=auto --variant=extract --include=qemu-user-static trixie "$state/qemu-deb" >&2 ||
+    { rm -rf "$state/qemu-deb"; cannot_make "qemu-i386 (Debian trixie's qemu-user-static)"; }
+  cp "$state/qemu-deb/usr/bin/qemu-i386" "$qemu.new"
+  mv "$qemu.new" "$qemu"
   rm -rf "$state/qemu-deb"
 fi
 
-source scripts/wine-env.sh
-trap camtag_stop_xvfb EXIT
-camtag_start_xvfb
-export DISPLAY
 export CAMTAG_SMOKE_EXE=$root/build/i686/tests/module_smoke/module-smoke.exe
 export CAMTAG_SMOKE_ARGS_MODULE=$(winpath "$root/build/i686/src/host/fl-Camtag.prm")
 export CAMTAG_SMOKE_ARGS_DATA=$(winpath "$root/tests/data")
