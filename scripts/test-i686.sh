@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Runs the shipped 32-bit module: the i686 build of tests/module_smoke loads the i686
-# fl-Camtag.prm under 32-bit Wine and compares everything xFilter returns with what the x86_64
-# build returns for the same calls (written by the ctest test module_smoke_reference).
+# Runs the shipped 32-bit module under 32-bit Wine, each part against what the x86_64 build
+# does: the i686 build of tests/module_smoke loads the i686 fl-Camtag.prm and compares
+# everything xFilter returns with what the x86_64 build returns for the same calls (written by
+# the ctest test module_smoke_reference); dialog tests of tests/ui, built for i686, open the
+# settings dialog through the i686 module's setup with the expectations they hold on x86_64;
+# the i686 camtag-render stamps DV fixtures, frame for frame equal to the x86_64 frames.
 #
 # This machine's kernel runs no 32-bit Linux programs, so 32-bit Wine runs through user-mode
 # qemu: an i386 Debian tree with wine32 (made once by mmdebstrap), entered inside a user, mount
@@ -38,10 +41,72 @@ prefix_marker=$tree/wineprefix/.camtag-prepared
 tree_packages="wine32,libc-bin,base-files,dash,fonts-liberation"
 tree_marker=$tree/.camtag-tree
 
+build=$root/build/i686
+# What a run leaves: each part's line of the summary, the i686 frames, the installer's work.
+work=$build/test-i686
+summary=$work/summary
+# The dialog tests that run here, about a third of tests/ui: OK and Cancel on the record's
+# bytes, Save as default, a page of each kind and the picture list editor, the About box's
+# version, the preview's pixels. PreviewShowsTheHostFrameWithTheOverlayAndTheGuides waits for
+# the preview's guides to be placed alike on both builds: the i686 module truncates 0.95 x 360
+# computed in x87 precision and draws the right-hand guide one pixel left of the x86_64 one.
+dialog_tests=(
+  SettingsDialogTest.ShowDurationTakesTheLeadingNumberAndOkRaisesTheChangeCountOnce
+  SettingsDialogTest.CancelLeavesTheRecordByteForByte
+  SettingsDialogTest.SaveAsDefaultWritesTheDefaultsOrOnlyItsOwnState
+  SettingsDialogTest.AboutShowsTheVersionAndOnlyOkClosesIt
+  DateTimePageTest.EditsReachTheRecordAsTheirFieldsHoldThem
+  DateTimePageTest.TheNextFrameShowsWhatWasConfirmed
+  PictureListsTest.ListsShowThePicturesOnTheRecordingTime
+  FormatListEditorTest.AddChangeAndRemoveKeepTheSlotsAndSaveOnOk
+  TimecodePageTest.BoxesRadiosAndStartValueReachTheRecord
+  FormatPageTest.ChecksAlignmentAndTransparencyReachTheRecord
+  PositionPageTest.PositionsAreWholePixelsOfTheFrame
+  PositionPageTest.APlaceBroughtIntoTheFrameShowsInThePreview
+  SettingsDialogTest.PreviewDrawsTheWholeText
+  NoRecordingTimeTest.PreviewShowsTheSampleMoment
+)
+
+# The short render: every frame of DV fixtures (tests/data), each with a look of its own,
+# stamped through the host emulator by tools/apps/camtag-render of both builds, each on its
+# own build's module. The x86_64 run saves the look it stamped with, the i686 run takes it.
+#   NAME FIXTURE RENDERER OPTIONS (no value with a space)
+render_cases="\
+camcorder ntsc-type2-idx1-dvgrab-camcorder.avi --set bold=1 --set align=centre --set x=0.5 --set angle=10
+type1 ntsc-type1-indx-dvgrab-camcorder.avi --set lines=1 --set timeup=0 --date-format dddd,d.MMMM.yyyy
+timecode ntsc-type2-idx1-ffmpeg-dropframe.avi --set mode=timecode --set timecodemode=15 --set italic=1 --set align=right --set x=0.9 --set y=0.1
+pal pal-type2-idx1-ffmpeg.avi --set bkground=1 --set colorbkground=#403020 --set transparency=30 --set angle=-30"
+
 log() { echo "test-i686: $*" >&2; }
 
 # Windows path (drive Z:) of a Linux path; the worktree has the same path inside the tree.
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+# compare_frames FRAME_BYTES INPUT REFERENCE OUTPUT: prints "EQUAL FRAMES", the number of the
+# output's frames equal to the reference's. A reference frame the stamp left as it came in
+# counts as unequal: a render that stamped nothing proves nothing.
+compare_frames() {
+  python3 - "$@" <<'EOF'
+import sys
+size = int(sys.argv[1])
+given, reference, output = (open(path, "rb").read() for path in sys.argv[2:5])
+frames = len(given) // size
+equal = 0
+for i in range(frames):
+    at = slice(i * size, (i + 1) * size)
+    if reference[at] == given[at]:
+        print(f"frame {i}: the x86_64 render stamped nothing", file=sys.stderr)
+    elif output[at] != reference[at]:
+        pixels = sum(output[j:j + 4] != reference[j:j + 4] for j in range(at.start, at.stop, 4))
+        print(f"frame {i}: {pixels} pixels differ from the x86_64 render", file=sys.stderr)
+    else:
+        equal += 1
+if len(reference) != len(given) or len(output) != len(given):
+    print(f"{len(given)} bytes in, {len(reference)} from x86_64, {len(output)} from i686", file=sys.stderr)
+    equal = 0
+print(equal, frames)
+EOF
+}
 
 # ---------------------------------------------------------------------------------------------
 # Inside the namespaces (the script runs itself there): register qemu, enter the tree, run Wine.
@@ -76,20 +141,11 @@ if [ "${1:-}" = "--inside" ]; then
     done
   }
 
-  "${in_tree[@]}" /usr/lib/wine/wineserver32 -p </dev/null >/dev/null 2>&1
-  start=$SECONDS
-  first_boot=0
-  [ -f "$prefix_marker" ] || first_boot=1
-  # A process with nothing to do (wineboot's help) starts the session; it may give up waiting
-  # for the boot long before an emulated first boot is done, so the wait is ours.
-  "${in_tree[@]}" /usr/lib/wine/wine wineboot --help </dev/null >/dev/null 2>&1 || true
-  wait_for_boot $((first_boot ? 3600 : 1200))
-  log "Wine session booted in $((SECONDS - start))s$([ $first_boot = 1 ] && echo ' (new prefix)')"
-
-  if [ $first_boot = 1 ]; then
-    # Later sessions start only what the test needs: no device manager, mount manager, network
-    # drivers or event log; a crash ends the process instead of starting winedbg.
-    cat >"$tree/tmp/camtag-i686.reg" <<'EOF'
+  # The prefix's own settings, applied again whenever they change: later sessions start only
+  # what the tests need (no device manager, mount manager, network drivers or event log); a
+  # crash ends the process instead of starting winedbg; windows are not managed (no window
+  # manager runs on the display), as in the x86_64 test prefix.
+  cat >"$tree/tmp/camtag-i686.reg" <<'EOF'
 REGEDIT4
 
 [HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\PlugPlay]
@@ -110,20 +166,78 @@ REGEDIT4
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
 "Debugger"=""
 "Auto"="1"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
 EOF
+
+  "${in_tree[@]}" /usr/lib/wine/wineserver32 -p </dev/null >/dev/null 2>&1
+  start=$SECONDS
+  first_boot=0
+  [ -f "$tree/wineprefix/system.reg" ] || first_boot=1
+  # A process with nothing to do (wineboot's help) starts the session; it may give up waiting
+  # for the boot long before an emulated first boot is done, so the wait is ours.
+  "${in_tree[@]}" /usr/lib/wine/wine wineboot --help </dev/null >/dev/null 2>&1 || true
+  wait_for_boot $((first_boot ? 3600 : 1200))
+  log "Wine session booted in $((SECONDS - start))s$([ $first_boot = 1 ] && echo ' (new prefix)')"
+  prepared=0
+  if ! cmp -s "$tree/tmp/camtag-i686.reg" "$prefix_marker"; then
     "${in_tree[@]}" /usr/lib/wine/wine regedit /S 'Z:\tmp\camtag-i686.reg' </dev/null >/dev/null 2>&1
+    prepared=1
   fi
 
-  start=$SECONDS
+  # Each part adds its line to the summary that the outside prints; a part that fails lets the
+  # others run.
   status=0
-  timeout 1800 "${in_tree[@]}" /usr/lib/wine/wine "$CAMTAG_SMOKE_EXE" "$CAMTAG_SMOKE_ARGS_MODULE" \
-    "$CAMTAG_SMOKE_ARGS_DATA" "$CAMTAG_SMOKE_ARGS_OUT" "$CAMTAG_SMOKE_ARGS_REFERENCE" </dev/null || status=$?
+  wine=("${in_tree[@]}" /usr/lib/wine/wine)
+
+  # The module smoke: every result equal to the x86_64 reference.
+  start=$SECONDS
+  out=$(timeout 600 "${wine[@]}" "$build/tests/module_smoke/module-smoke.exe" \
+    "$(winpath "$build/src/host/fl-Camtag.prm")" "$(winpath "$root/tests/data")" \
+    "$(winpath "$build/module-smoke-i686.bin")" "$(winpath "$root/build/x86_64/module-smoke-reference.bin")" \
+    </dev/null) || status=1
+  echo "$out" >&2
+  counts=$(sed -n 's|^module-smoke: \([0-9]*\) results, \([0-9]*\) equal to the reference.*|\2/\1|p' <<<"$out")
+  echo "smoke ${counts:-failed}" >>"$summary"
   log "module-smoke ran in $((SECONDS - start))s"
+
+  # The dialog tests built for i686, on the i686 module.
+  start=$SECONDS
+  out=$(timeout 1200 "${wine[@]}" "$build/tests/ui/ui_dialogs.exe" --gtest_filter="$(IFS=:; echo "${dialog_tests[*]}")" </dev/null 2>&1) ||
+    status=1
+  ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from .* ran\..*/\1/p' <<<"$out")
+  passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' <<<"$out")
+  if [ -n "$ran" ] && [ "${passed:-0}" = "$ran" ]; then
+    grep -E '^\[ +OK +\]' <<<"$out" >&2 || true
+    echo "dialog $passed/$ran" >>"$summary"
+  else
+    status=1
+    echo "$out" >&2
+    echo "dialog ${ran:+${passed:-0}/}${ran:-failed}" >>"$summary"
+  fi
+  log "the dialog tests ran in $((SECONDS - start))s"
+
+  # The short render: the i686 renderer on the i686 module, frame for frame equal to x86_64's.
+  start=$SECONDS
+  equal=0
+  frames=0
+  while read -r name fixture _; do
+    "${wine[@]}" "$build/tools/camtag-render/camtag-render.exe" --module "$(winpath "$build/src/host/fl-Camtag.prm")" \
+      --settings "$(winpath "$work/$name.look")" "$(winpath "$root/tests/data/$fixture")" \
+      <"$work/$name.in" >"$work/$name.i686" 2>"$work/$name.log" || { status=1; cat "$work/$name.log" >&2 || true; }
+    read -r e n < <(compare_frames "$(cat "$work/$name.size")" "$work/$name.in" "$work/$name.x86_64" "$work/$name.i686")
+    [ "$e" = "$n" ] || { status=1; log "render $name: $e of $n frames equal"; }
+    equal=$((equal + e))
+    frames=$((frames + n))
+  done <<<"$render_cases"
+  echo "frames $equal/$frames equal" >>"$summary"
+  log "the render ran in $((SECONDS - start))s"
 
   # The server writes the registry as it ends.
   "${in_tree[@]}" /usr/lib/wine/wineserver32 -k >/dev/null 2>&1 || true
   "${in_tree[@]}" /usr/lib/wine/wineserver32 -w >/dev/null 2>&1 || true
-  [ $first_boot = 1 ] && touch "$prefix_marker"
+  [ $prepared = 1 ] && cp "$tree/tmp/camtag-i686.reg" "$prefix_marker"
   exit $status
 fi
 
@@ -141,16 +255,29 @@ fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCAMTAG_SMOKE=ON >/dev/null
-cmake --build build/i686 -j"$jobs" --target fl-Camtag module-smoke
+cmake --build build/i686 -j"$jobs" --target fl-Camtag module-smoke ui_dialogs camtag-render
 cmake -S . -B build/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCAMTAG_TESTS=ON >/dev/null
-cmake --build build/x86_64 -j"$jobs" --target fl-Camtag module-smoke
+cmake --build build/x86_64 -j"$jobs" --target fl-Camtag module-smoke camtag-render
+rm -rf "$work"
+mkdir -p "$work"
 
-# The reference: the x86_64 module under wine64, the same test that scripts/test.sh runs.
+# The references: the x86_64 module under wine64, in the ctest test module_smoke_reference
+# (which scripts/test.sh runs too) and in the render.
 (
   source scripts/wine-env.sh
   trap camtag_wine_stop EXIT
   camtag_wine_start
   ctest --test-dir build/x86_64 -R '^module_smoke_reference$' --output-on-failure >&2
+  while read -r name fixture options; do
+    read -r -a options <<<"$options"
+    ffmpeg -nostdin -v error -i "tests/data/$fixture" -vf vflip -pix_fmt bgra -f rawvideo "$work/$name.in"
+    ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "tests/data/$fixture" |
+      { IFS=x read -r width height && echo $((width * height * 4)); } >"$work/$name.size"
+    "$CAMTAG_WINE64" build/x86_64/tools/camtag-render/camtag-render.exe \
+      --module "$(winpath "$root/build/x86_64/src/host/fl-Camtag.prm")" "${options[@]}" \
+      --save-settings "$(winpath "$work/$name.look")" "$(winpath "$root/tests/data/$fixture")" \
+      <"$work/$name.in" >"$work/$name.x86_64"
+  done <<<"$render_cases"
 )
 
 source scripts/wine-env.sh
@@ -207,14 +334,12 @@ if [ ! -x "$qemu" ]; then
   rm -rf "$state/qemu-deb"
 fi
 
-export CAMTAG_SMOKE_EXE=$root/build/i686/tests/module_smoke/module-smoke.exe
-export CAMTAG_SMOKE_ARGS_MODULE=$(winpath "$root/build/i686/src/host/fl-Camtag.prm")
-export CAMTAG_SMOKE_ARGS_DATA=$(winpath "$root/tests/data")
-export CAMTAG_SMOKE_ARGS_OUT=$(winpath "$root/build/i686/module-smoke-i686.bin")
-export CAMTAG_SMOKE_ARGS_REFERENCE=$(winpath "$root/build/x86_64/module-smoke-reference.bin")
 start=$SECONDS
 status=0
 nice -n 10 unshare --user --map-root-user --mount --pid --fork --mount-proc \
   bash "$root/scripts/test-i686.sh" --inside || status=$?
 log "$([ $status = 0 ] && echo passed || echo FAILED) in $((SECONDS - start))s (Wine under qemu)"
+# One line says what ran and what held.
+parts=$(paste -sd, "$summary" 2>/dev/null | sed 's/,/, /g')
+log "$([ $status = 0 ] || echo 'FAILED: ')${parts:-nothing ran}"
 exit $status
