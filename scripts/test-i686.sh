@@ -4,7 +4,8 @@
 # everything xFilter returns with what the x86_64 build returns for the same calls (written by
 # the ctest test module_smoke_reference); dialog tests of tests/ui, built for i686, open the
 # settings dialog through the i686 module's setup with the expectations they hold on x86_64;
-# the i686 camtag-render stamps DV fixtures, frame for frame equal to the x86_64 frames.
+# the i686 camtag-render stamps DV fixtures, frame for frame equal to the x86_64 frames; the
+# shipped x86 installer installs into a folder with a space in its name and uninstalls cleanly.
 #
 # This machine's kernel runs no 32-bit Linux programs, so 32-bit Wine runs through user-mode
 # qemu: an i386 Debian tree with wine32 (made once by mmdebstrap), entered inside a user, mount
@@ -22,7 +23,8 @@
 #   scripts/test-i686.sh           prepare what is missing, then run
 #   scripts/test-i686.sh --fresh   make the tree and the prefix anew first
 #
-# Exit status 0 when the module passed; the i686 results go to build/i686/module-smoke-i686.bin.
+# Exit status 0 when the module passed; what the parts ran on and made stays in
+# build/i686/test-i686.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ -n "${CAMTAG_I686_CACHE:-}" ]; then
@@ -234,6 +236,18 @@ EOF
   echo "frames $equal/$frames equal" >>"$summary"
   log "the render ran in $((SECONDS - start))s"
 
+  # The shipped installer, by the amd64 installer's test: a silent install into a folder with a
+  # space in its name, the registration, a silent uninstall that leaves nothing behind.
+  start=$SECONDS
+  if TMPDIR=$work bash "$root/tests/package/test-install.sh" "$work/shipped/fl-Camtag.prm" \
+    "$work/shipped/Camtag.chm" "$(echo "$work"/dist/Camtag-*-setup.exe)" "${wine[@]}" >&2; then
+    echo "installer ok" >>"$summary"
+  else
+    status=1
+    echo "installer FAILED" >>"$summary"
+  fi
+  log "the installer ran in $((SECONDS - start))s"
+
   # The server writes the registry as it ends.
   "${in_tree[@]}" /usr/lib/wine/wineserver32 -k >/dev/null 2>&1 || true
   "${in_tree[@]}" /usr/lib/wine/wineserver32 -w >/dev/null 2>&1 || true
@@ -279,6 +293,15 @@ mkdir -p "$work"
       <"$work/$name.in" >"$work/$name.x86_64"
   done <<<"$render_cases"
 )
+
+# The release package of this module, made as a release is made. package.sh packages only a
+# module with a passing run on record; this package is for the installer part of the run and
+# stays in the work folder, on a record of its own.
+module=$build/src/host/fl-Camtag.prm
+module_hash=$(sha256sum "$module" | cut -d' ' -f1)
+echo "$module_hash test-i686" >"$work/record"
+CAMTAG_PACKAGE_RECORD=$work/record bash scripts/package.sh --recorded-only "$work/dist" >&2
+7z e -bd -bso0 -o"$work/shipped" "$work"/dist/Camtag-*.zip '*/fl-Camtag.prm' '*/Camtag.chm' >/dev/null
 
 source scripts/wine-env.sh
 trap camtag_stop_xvfb EXIT

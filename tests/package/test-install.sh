@@ -4,13 +4,19 @@
 # uninstaller there and registers it; an older or equal module in the folder is replaced, a
 # newer one stays and the install fails; the silent uninstall leaves neither files, folder nor
 # registration behind.
-#   test-install.sh MODULE HELP
+#   test-install.sh MODULE HELP [SETUP.exe [RUN...]]
+# With SETUP (scripts/test-i686.sh: the shipped x86 installer, which holds MODULE and HELP), that
+# installer is run, with RUN... as the command that runs a Windows program (default: wine64 in
+# the test build's prefix): the install, the registration and the uninstall; the rules for a
+# module already in the folder are the installer script's, tested with the amd64 build.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 module=$(realpath "$1")
 help=$(realpath "$2")
-run=$root/scripts/wine-run.sh
+shipped=${3:+$(realpath "$3")}
+run=("${@:4}")
+[ ${#run[@]} -gt 0 ] || run=("$root/scripts/wine-run.sh")
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Camtag'
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -23,17 +29,19 @@ install_into() {
   set -f
   read -r -a words <<<"/D=$(winpath "$1")"
   set +f
-  "$run" "$(winpath "$setup")" /S "${words[@]}" >/dev/null 2>&1
+  "${run[@]}" "$(winpath "$setup")" /S "${words[@]}" >/dev/null 2>&1
 }
-registered() { "$run" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z]* *//p"; }
+registered() { "${run[@]}" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z]* *//p"; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/camtag-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-setup=$work/Camtag-amd64-setup.exe
-makensis -V2 -DARCH=amd64 -DMODULE="$module" -DHELP="$help" -DLICENSE="$root/LICENSE" \
-  -DOUTFILE="$setup" "$root/packaging/Camtag.nsi" >/dev/null || { echo "FAIL: makensis"; exit 1; }
+setup=${shipped:-$work/Camtag-amd64-setup.exe}
+if [ -z "$shipped" ]; then
+  makensis -V2 -DARCH=amd64 -DMODULE="$module" -DHELP="$help" -DLICENSE="$root/LICENSE" \
+    -DOUTFILE="$setup" "$root/packaging/Camtag.nsi" >/dev/null || { echo "FAIL: makensis"; exit 1; }
+fi
 new=$(version "$module")
-"$run" reg delete "$key" /f >/dev/null 2>&1
+"${run[@]}" reg delete "$key" /f >/dev/null 2>&1
 
 # A silent install into a new folder (with a space in its name, as "Plug-ins" folders have).
 target="$work/Adobe Premiere Pro CS3/Plug-ins"
@@ -52,7 +60,7 @@ found=$(ls -A "$target" | sort | tr '\n' ' ')
 
 # A module already in the folder: older and equal ones are replaced, a newer one stays.
 IFS=. read -r major minor patch build <<<"$new"
-while read -r installed expect_status expect_kept; do
+[ -n "$shipped" ] || while read -r installed expect_status expect_kept; do
   folder="$work/over-$installed"
   mkdir -p "$folder"
   python3 "$here/set-version.py" "$module" "$folder/fl-Camtag.prm" "$installed"
@@ -77,10 +85,10 @@ EOF_CASES
 
 # The registration now names the last folder that was installed into: install there again to
 # uninstall the first folder through its own uninstaller.
-install_into "$target" || fail "reinstall"
+[ -n "$shipped" ] || install_into "$target" || fail "reinstall"
 # The uninstaller copies itself away and runs from there, so that it can delete itself: wait
 # for it.
-"$run" "$(winpath "$target/Camtag-uninstall.exe")" /S >/dev/null 2>&1 || fail "uninstall exit status $?"
+"${run[@]}" "$(winpath "$target/Camtag-uninstall.exe")" /S >/dev/null 2>&1 || fail "uninstall exit status $?"
 for _ in $(seq 1 150); do
   [ -e "$target" ] || break
   sleep 0.2
@@ -88,10 +96,12 @@ done
 [ ! -e "$target" ] || fail "left after uninstall: $(ls -A "$target" | tr '\n' ' ')"
 [ -d "$work/Adobe Premiere Pro CS3" ] || fail "the uninstaller removed the folder above the plug-ins folder"
 for _ in $(seq 1 50); do
-  "$run" reg query "$key" >/dev/null 2>&1 || break
+  "${run[@]}" reg query "$key" >/dev/null 2>&1 || break
   sleep 0.2
 done
-"$run" reg query "$key" >/dev/null 2>&1 && fail "the uninstall registration is left"
+"${run[@]}" reg query "$key" >/dev/null 2>&1 && fail "the uninstall registration is left"
 
-[ "$failures" = 0 ] && echo "installer: install, upgrade rules and uninstall as expected"
+checked="install, upgrade rules and uninstall"
+[ -z "$shipped" ] || checked="install and uninstall of $(basename "$shipped")"
+[ "$failures" = 0 ] && echo "installer: $checked as expected"
 exit $((failures > 0))
