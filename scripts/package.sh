@@ -6,10 +6,11 @@
 #   bash scripts/package.sh [--recorded-only] [OUT_FOLDER]
 #
 # Only a module that passed scripts/test-i686.sh ships: unless a passing run of this very module
-# (its SHA-256) is recorded in BUILD/test-i686.passed, the script runs test-i686.sh first and
-# records it; --recorded-only refuses instead of running it (CAMTAG_PACKAGE_RECORD names another
-# record). The module ships stripped; its debug information stays beside the build as
-# fl-Camtag.prm.debug, which the shipped module names in its .gnu_debuglink.
+# (its SHA-256) is recorded in BUILD/test-i686.passed, where each passing run records itself (it
+# is part of scripts/test.sh), the script runs test-i686.sh first; --recorded-only refuses
+# instead of running it (CAMTAG_PACKAGE_RECORD names another record). The module ships
+# stripped; its debug information stays beside the build as fl-Camtag.prm.debug, which the
+# shipped module names in its .gnu_debuglink.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 recorded_only=0
@@ -38,8 +39,11 @@ if ! passed; then
   fi
   echo "package: running scripts/test-i686.sh on the module first" >&2
   bash scripts/test-i686.sh || { echo "package: scripts/test-i686.sh failed: no package" >&2; exit 1; }
-  # The run builds the tree itself: what it ran is what is recorded, and what ships.
-  echo "$(module_hash) $(git rev-parse --short HEAD 2>/dev/null || echo unknown)" >>"$record"
+  # The run builds the tree itself and records the module it ran, which is what ships.
+  if ! passed; then
+    echo "package: scripts/test-i686.sh recorded no pass for $module (in $record)" >&2
+    exit 1
+  fi
 fi
 
 # The shipped module without its debug sections and symbols, which stay beside the build.

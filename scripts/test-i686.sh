@@ -23,8 +23,9 @@
 #   scripts/test-i686.sh           prepare what is missing, then run
 #   scripts/test-i686.sh --fresh   make the tree and the prefix anew first
 #
-# Exit status 0 when the module passed; what the parts ran on and made stays in
-# build/i686/test-i686.
+# Exit status 0 when the module passed; a pass is recorded for the module's SHA-256 in
+# build/i686/test-i686.passed (or $CAMTAG_PACKAGE_RECORD), where scripts/package.sh looks for it.
+# What the parts ran on and made stays in build/i686/test-i686.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ -n "${CAMTAG_I686_CACHE:-}" ]; then
@@ -362,6 +363,16 @@ status=0
 nice -n 10 unshare --user --map-root-user --mount --pid --fork --mount-proc \
   bash "$root/scripts/test-i686.sh" --inside || status=$?
 log "$([ $status = 0 ] && echo passed || echo FAILED) in $((SECONDS - start))s (Wine under qemu)"
+# A pass is recorded where scripts/package.sh looks for it, for the module that ran.
+if [ $status = 0 ]; then
+  if [ "$(sha256sum "$module" | cut -d' ' -f1)" = "$module_hash" ]; then
+    echo "$module_hash $(git rev-parse --short HEAD 2>/dev/null || echo unknown)" \
+      >>"${CAMTAG_PACKAGE_RECORD:-$build/test-i686.passed}"
+  else
+    log "FAILED: $module was built anew during the run: no pass recorded"
+    status=1
+  fi
+fi
 # One line says what ran and what held.
 parts=$(paste -sd, "$summary" 2>/dev/null | sed 's/,/, /g')
 log "$([ $status = 0 ] || echo 'FAILED: ')${parts:-nothing ran}"
