@@ -50,9 +50,7 @@ work=$build/test-i686
 summary=$work/summary
 # The dialog tests that run here (the whole of tests/ui takes about 100 s under qemu): OK and
 # Cancel on the record's bytes, Save as default, a page of each kind and the picture list
-# editor, the About box's version, the preview's pixels. PreviewShowsTheHostFrameWithTheOverlayAndTheGuides waits for
-# the preview's guides to be placed alike on both builds: the i686 module truncates 0.95 x 360
-# computed in x87 precision and draws the right-hand guide one pixel left of the x86_64 one.
+# editor, the About box's version, the preview's pixels and guides.
 dialog_tests=(
   SettingsDialogTest.ShowDurationTakesTheLeadingNumberAndOkRaisesTheChangeCountOnce
   SettingsDialogTest.CancelLeavesTheRecordByteForByte
@@ -68,6 +66,7 @@ dialog_tests=(
   PositionPageTest.APlaceBroughtIntoTheFrameShowsInThePreview
   SettingsDialogTest.PreviewDrawsTheWholeText
   NoRecordingTimeTest.PreviewShowsTheSampleMoment
+  SettingsDialogTest.PreviewShowsTheHostFrameWithTheOverlayAndTheGuides
 )
 
 # The short render: every frame of DV fixtures (tests/data), each with a look of its own,

@@ -84,7 +84,9 @@ void DrawGuideFrame(HDC dc, int left, int top, int right, int bottom) {
     LineTo(dc, left, top);
 }
 
-int Scaled(double fraction, int size) { return static_cast<int>(fraction * size); }
+// In whole numbers: a fraction like 0.95 has no exact binary value, and the x87 unit of the
+// 32-bit build would put 0.95 x 360 a pixel below the 342 that 64-bit arithmetic gives.
+int Scaled(int percent, int size) { return size * percent / 100; }
 
 } // namespace
 
@@ -161,8 +163,8 @@ void PaintPreview(const DRAWITEMSTRUCT& item) {
 
     ScopedPen pen(CreatePen(PS_DOT, 1, RGB(0, 0, 255)));
     ScopedSelect selected(target, pen.get());
-    DrawGuideFrame(target, Scaled(0.05, R), Scaled(0.05, B), Scaled(0.95, R), Scaled(0.95, B));
-    DrawGuideFrame(target, Scaled(0.1, R), Scaled(0.1, B), Scaled(0.9, R), Scaled(0.9, B));
+    DrawGuideFrame(target, Scaled(5, R), Scaled(5, B), Scaled(95, R), Scaled(95, B));
+    DrawGuideFrame(target, Scaled(10, R), Scaled(10, B), Scaled(90, R), Scaled(90, B));
 }
 
 } // namespace camtag
