@@ -4,7 +4,6 @@
 #include "settings/FormatLists.h"
 #include "text/TextRoutines.h"
 #include "ui/ControlText.h"
-#include "ui/DialogState.h"
 #include "ui/FormatListEditor.h"
 #include "ui/PageFields.h"
 #include "ui/Pages.h"
@@ -15,14 +14,9 @@ namespace {
 
 constexpr int kItemChars = 50;
 
-// Set once the page has started: the texts the page writes into its own edits are never read
-// back (a stored part of -100, read back by its first 3 characters, would become -10).
-bool pageReady = false;
-
-// The list's pictures as they look on previewDateTime (slot 0 is "<empty>"), with the stored
+// The list's pictures as they look on the dialog's moment (slot 0 is "<empty>"), with the stored
 // index pulled back into the list and selected.
-void FillList(HWND page, int comboId, const FormatList& list, uint32_t& index, bool times) {
-    if (!instanceHandle) return;
+void FillList(HWND page, const SYSTEMTIME& moment, int comboId, const FormatList& list, uint32_t& index, bool times) {
     HWND combo = GetDlgItem(page, comboId);
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
     const uint32_t count = UsableCount(list);
@@ -31,8 +25,8 @@ void FillList(HWND page, int comboId, const FormatList& list, uint32_t& index, b
         if (slot > 0) {
             const FieldText<kFormatSlotSize> picture(list.slots[slot]);
             const int written =
-                times ? GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &previewDateTime, picture.text, item, kItemChars)
-                      : GetDateFormatA(LOCALE_USER_DEFAULT, 0, &previewDateTime, picture.text, item, kItemChars);
+                times ? GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &moment, picture.text, item, kItemChars)
+                      : GetDateFormatA(LOCALE_USER_DEFAULT, 0, &moment, picture.text, item, kItemChars);
             // A picture the system cannot write shows as itself.
             if (written == 0) CopyBounded(item, sizeof item, picture.text);
         }
@@ -42,15 +36,14 @@ void FillList(HWND page, int comboId, const FormatList& list, uint32_t& index, b
     SendMessageA(combo, CB_SETCURSEL, index, 0);
 }
 
-void FillTimeList(HWND page) {
-    FillList(page, IDC_DATETIME_TIMEFORMAT, timeFormats, workingSettings.timeformat, true);
+void FillTimeList(HWND page, DialogState& state) {
+    FillList(page, state.moment, IDC_DATETIME_TIMEFORMAT, timeFormats, state.working.timeformat, true);
 }
-void FillDateList(HWND page) {
-    FillList(page, IDC_DATETIME_DATEFORMAT, dateFormats, workingSettings.dateformat, false);
+void FillDateList(HWND page, DialogState& state) {
+    FillList(page, state.moment, IDC_DATETIME_DATEFORMAT, dateFormats, state.working.dateformat, false);
 }
 
 void StoreSelection(HWND page, int comboId, uint32_t& index) {
-    if (!instanceHandle) return;
     const LRESULT selected = SendDlgItemMessageA(page, comboId, CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR) return;
     index = static_cast<uint32_t>(selected);
@@ -59,11 +52,11 @@ void StoreSelection(HWND page, int comboId, uint32_t& index) {
 
 // One part of the adjustment: the leading number of its first characters, cut to the part's
 // width in two's complement.
-void StoreAdjustment(HWND page, int id) {
-    if (!pageReady || !instanceHandle) return;
+void StoreAdjustment(HWND page, DialogState& state, int id) {
+    if (!state.pageReady) return;
     const int32_t value = ControlNumber(page, id, id == IDC_ADJUST_YEARS ? 5 : 3);
-    uint32_t date = static_cast<uint32_t>(workingSettings.dateadjust);
-    uint32_t time = static_cast<uint32_t>(workingSettings.timeadjust);
+    uint32_t date = static_cast<uint32_t>(state.working.dateadjust);
+    uint32_t time = static_cast<uint32_t>(state.working.timeadjust);
     auto put = [value](uint32_t& field, int shift, uint32_t mask) {
         field = (field & ~(mask << shift)) | ((static_cast<uint32_t>(value) & mask) << shift);
     };
@@ -76,33 +69,33 @@ void StoreAdjustment(HWND page, int id) {
     case IDC_ADJUST_SECONDS: put(time, 0, 0xFF); break;
     default: return;
     }
-    workingSettings.dateadjust = static_cast<int32_t>(date);
-    workingSettings.timeadjust = static_cast<int32_t>(time);
+    state.working.dateadjust = static_cast<int32_t>(date);
+    state.working.timeadjust = static_cast<int32_t>(time);
     RefreshPreview(page);
 }
 
-INT_PTR OnCommand(HWND page, WORD id, WORD code) {
+INT_PTR OnCommand(HWND page, DialogState& state, WORD id, WORD code) {
     switch (id) {
     case IDC_DATETIME_DATEFORMAT:
         if (code != CBN_SELCHANGE) return FALSE;
-        StoreSelection(page, id, workingSettings.dateformat);
+        StoreSelection(page, id, state.working.dateformat);
         return TRUE;
     case IDC_DATETIME_TIMEFORMAT:
         if (code != CBN_SELCHANGE) return FALSE;
-        StoreSelection(page, id, workingSettings.timeformat);
+        StoreSelection(page, id, state.working.timeformat);
         return TRUE;
     case IDC_DATETIME_EDIT_TIMES:
         EditFormatList(page, IDC_DATETIME_EDIT_TIMES);
-        FillTimeList(page);
+        FillTimeList(page, state);
         return TRUE;
     case IDC_DATETIME_EDIT_DATES:
         EditFormatList(page, IDC_DATETIME_EDIT_DATES);
-        FillDateList(page);
+        FillDateList(page, state);
         return TRUE;
     case IDC_PAGE_TITLE:
         if (code != EN_CHANGE) return FALSE;
-        if (!pageReady) return TRUE;
-        StoreTitle(page);
+        if (!state.pageReady) return TRUE;
+        StoreTitle(page, state.working);
         RefreshPreview(page);
         return TRUE;
     case IDC_ADJUST_YEARS:
@@ -112,7 +105,7 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
     case IDC_ADJUST_MINUTES:
     case IDC_ADJUST_SECONDS:
         if (code != EN_CHANGE) return FALSE;
-        StoreAdjustment(page, id);
+        StoreAdjustment(page, state, id);
         return TRUE;
     default:
         return FALSE;
@@ -122,18 +115,21 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
 } // namespace
 
 INT_PTR CALLBACK DateTimePageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    DialogState* found = PageStateOf(page);
+    if (!found) return FALSE;
+    DialogState& state = *found;
     switch (message) {
     case WM_INITDIALOG:
-        pageReady = false;
-        PlacePage(page);
-        FillDateList(page);
-        FillTimeList(page);
-        pageReady = true;
+        state.pageReady = false;
+        PlacePage(page, state);
+        FillDateList(page, state);
+        FillTimeList(page, state);
+        state.pageReady = true;
         return TRUE;
     case WM_COMMAND:
-        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return OnCommand(page, state, LOWORD(wParam), HIWORD(wParam));
     case WM_DESTROY:
-        pageReady = false;
+        state.pageReady = false;
         return TRUE;
     default:
         return FALSE;

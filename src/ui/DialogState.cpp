@@ -5,13 +5,12 @@
 
 namespace camtag {
 
-HostRecordHandle instanceHandle = nullptr;
-FilterSettings* editedSettings = nullptr;
-FilterSettings workingSettings = {};
-SYSTEMTIME previewDateTime = {};
-DvAviReader* previewReader = nullptr;
-HCURSOR handCursor = nullptr;
-HFONT fontButtonFont = nullptr;
+DialogState::DialogState(HINSTANCE module, HostRecordHandle record, FilterSettings& edited)
+    : module(module), record(record), edited(&edited), working(edited) {}
+
+DialogState::~DialogState() {
+    if (fontButtonFont) DeleteObject(fontButtonFont);
+}
 
 SYSTEMTIME SampleMoment() { return PictureSampleMoment(); }
 

@@ -5,7 +5,6 @@
 #include "settings/FormatLists.h"
 #include "text/TextRoutines.h"
 #include "ui/ControlText.h"
-#include "ui/DialogState.h"
 #include "ui/HelpFile.h"
 
 #include <cstring>

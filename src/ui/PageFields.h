@@ -1,5 +1,7 @@
-// What more than one page stores the same way into workingSettings.
+// What more than one page stores the same way into the working copy.
 #pragma once
+
+#include "settings/FilterSettings.h"
 
 #include <windows.h>
 
@@ -8,7 +10,7 @@
 namespace camtag {
 
 // The user's text: the page's text edit, at most 31 characters, into the 32-byte title.
-void StoreTitle(HWND page);
+void StoreTitle(HWND page, FilterSettings& working);
 
 // Sets or clears the bits of `mask` in a settings field.
 inline void SetBits(int32_t& field, int32_t mask, bool on) { field = on ? (field | mask) : (field & ~mask); }

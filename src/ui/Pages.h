@@ -1,7 +1,10 @@
 // The tab pages of the settings dialog and what they share with it. Every page is a modeless
-// child dialog of the settings dialog that edits workingSettings directly: it places itself with
-// PlacePage first thing in its WM_INITDIALOG, and calls RefreshPreview after each change it makes.
+// child dialog of the settings dialog that edits the dialog's working copy, reached through its
+// parent (PageStateOf): it places itself with PlacePage first thing in its WM_INITDIALOG, and
+// calls RefreshPreview after each change it makes.
 #pragma once
+
+#include "ui/DialogState.h"
 
 #include <windows.h>
 
@@ -10,7 +13,7 @@ namespace camtag {
 // Moves and sizes the page onto the tab's display area and shows it; writes the user's text and
 // the six numbers of the time adjustment into the page's controls that show them (a page without
 // them is left as it is).
-void PlacePage(HWND page);
+void PlacePage(HWND page, const DialogState& state);
 
 // Redraws the settings dialog's preview before returning.
 void RefreshPreview(HWND page);

@@ -1,7 +1,6 @@
 #include "ui/SettingsDialog.h"
 
 #include "dv/DvAviReader.h"
-#include "host/ModuleState.h"
 #include "resources/ResourceIds.h"
 #include "settings/FormatLists.h"
 #include "settings/SettingsDefaults.h"
@@ -23,33 +22,17 @@ namespace camtag {
 
 namespace {
 
-constexpr int kTabCount = 3;
 constexpr int kPreviewClientWidth = kPreviewFrameWidth;
 constexpr int kPreviewOuterHeight = 270;
 constexpr int kShowDurationChars = 8;
 constexpr INT_PTR kResultOk = 1;
 constexpr INT_PTR kResultCancel = 2;
 
-// Set once the dialog has started: the show duration the dialog writes into its edit is never
-// read back (a value of 9 or more digits, read back by its first 8 characters, would be cut).
-bool dialogReady = false;
-
-// The tab pages: the record kept in the settings dialog's user data while it is open.
-struct PageSet {
-    HWND tabControl;
-    HWND currentPage;
-    RECT pageRect; // where pages go, in the settings dialog's client coordinates
-    const DLGTEMPLATE* templates[kTabCount];
-    DLGPROC procedures[kTabCount];
-};
-
-PageSet* PagesOf(HWND dialog) { return reinterpret_cast<PageSet*>(GetWindowLongPtrA(dialog, GWLP_USERDATA)); }
-
 // One of the module's page templates; they stay loaded for the life of the module. Null when
 // the module has no such template.
-const DLGTEMPLATE* PageTemplate(int id) {
-    HRSRC found = FindResourceA(moduleInstance, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5)); // RT_DIALOG
-    HGLOBAL loaded = found ? LoadResource(moduleInstance, found) : nullptr;
+const DLGTEMPLATE* PageTemplate(HINSTANCE module, int id) {
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5)); // RT_DIALOG
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     return loaded ? static_cast<const DLGTEMPLATE*>(LockResource(loaded)) : nullptr;
 }
 
@@ -61,30 +44,27 @@ void RedrawPreview(HWND dialog) {
     UpdateWindow(preview);
 }
 
-void ShowCurrentPage(HWND dialog) {
-    PageSet* pages = PagesOf(dialog);
-    if (!pages) return;
-    const int index = TabCtrl_GetCurSel(pages->tabControl);
-    if (pages->currentPage) {
-        DestroyWindow(pages->currentPage);
-        pages->currentPage = nullptr;
+void ShowCurrentPage(HWND dialog, DialogState& state) {
+    PageSet& pages = state.pages;
+    const int index = TabCtrl_GetCurSel(pages.tabControl);
+    if (pages.currentPage) {
+        DestroyWindow(pages.currentPage);
+        pages.currentPage = nullptr;
     }
-    if (index < 0 || index >= kTabCount || !pages->templates[index] || !pages->procedures[index]) return;
-    pages->currentPage =
-        CreateDialogIndirectParamA(moduleInstance, pages->templates[index], dialog, pages->procedures[index], 0);
+    if (index < 0 || index >= kTabCount || !pages.templates[index] || !pages.procedures[index]) return;
+    pages.currentPage =
+        CreateDialogIndirectParamA(state.module, pages.templates[index], dialog, pages.procedures[index], 0);
 }
 
-void BuildPages(HWND dialog) {
+// Makes the tabs and the page on show anew (the "Content" page follows the mode), keeping the tab.
+void BuildPages(HWND dialog, DialogState& state) {
     int selected = 0;
-    if (PageSet* old = PagesOf(dialog)) {
-        selected = TabCtrl_GetCurSel(old->tabControl);
-        if (old->currentPage) DestroyWindow(old->currentPage);
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
-        delete old;
+    if (state.pages.tabControl) {
+        selected = TabCtrl_GetCurSel(state.pages.tabControl);
+        if (state.pages.currentPage) DestroyWindow(state.pages.currentPage);
     }
-    auto* pages = new (std::nothrow) PageSet{};
-    if (!pages) return;
-    SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pages));
+    state.pages = PageSet{};
+    PageSet* pages = &state.pages;
     pages->tabControl = GetDlgItem(dialog, IDC_SETTINGS_TABS);
 
     TabCtrl_DeleteAllItems(pages->tabControl);
@@ -98,16 +78,16 @@ void BuildPages(HWND dialog) {
     }
 
     // The "Content" tab follows the mode; a mode of neither kind has no content page.
-    if (workingSettings.mode == kModeDateTime) {
-        pages->templates[0] = PageTemplate(IDD_DATETIME_PAGE);
+    if (state.working.mode == kModeDateTime) {
+        pages->templates[0] = PageTemplate(state.module, IDD_DATETIME_PAGE);
         pages->procedures[0] = DateTimePageProc;
-    } else if (workingSettings.mode == kModeTimecode) {
-        pages->templates[0] = PageTemplate(IDD_TIMECODE_PAGE);
+    } else if (state.working.mode == kModeTimecode) {
+        pages->templates[0] = PageTemplate(state.module, IDD_TIMECODE_PAGE);
         pages->procedures[0] = TimecodePageProc;
     }
-    pages->templates[1] = PageTemplate(IDD_FORMAT_PAGE);
+    pages->templates[1] = PageTemplate(state.module, IDD_FORMAT_PAGE);
     pages->procedures[1] = FormatPageProc;
-    pages->templates[2] = PageTemplate(IDD_POSITION_PAGE);
+    pages->templates[2] = PageTemplate(state.module, IDD_POSITION_PAGE);
     pages->procedures[2] = PositionPageProc;
 
     RECT area{};
@@ -118,7 +98,7 @@ void BuildPages(HWND dialog) {
     pages->pageRect = area;
 
     TabCtrl_SetCurSel(pages->tabControl, selected < 0 ? 0 : selected);
-    ShowCurrentPage(dialog);
+    ShowCurrentPage(dialog, state);
 }
 
 // The preview becomes 360 pixels wide inside its edge and 270 pixels tall outside, and is drawn
@@ -138,48 +118,39 @@ void SizePreview(HWND dialog) {
     SetWindowLongPtrA(preview, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_OWNERDRAW);
 }
 
-void CloseReader() {
-    delete previewReader;
-    previewReader = nullptr;
-}
-
-void OnInitDialog(HWND dialog) {
-    dialogReady = false;
-    SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
-    handCursor = static_cast<HCURSOR>(LoadImageA(moduleInstance, MAKEINTRESOURCEA(IDR_HAND_CURSOR), IMAGE_CURSOR, 0,
-                                                 0, LR_DEFAULTSIZE | LR_SHARED));
-    if (editedSettings) workingSettings = *editedSettings;
-
-    CloseReader();
-    if (workingSettings.dvSource) {
+void OnInitDialog(HWND dialog, DialogState& state) {
+    state.dialogReady = false;
+    state.handCursor = static_cast<HCURSOR>(LoadImageA(state.module, MAKEINTRESOURCEA(IDR_HAND_CURSOR), IMAGE_CURSOR,
+                                                       0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    FilterSettings& working = state.working;
+    if (working.dvSource) {
         // A record from a damaged project may hold an unterminated path.
-        const FieldText<sizeof workingSettings.sourcePath> path(workingSettings.sourcePath);
-        previewReader = new (std::nothrow) DvAviReader(path.text);
+        const FieldText<sizeof working.sourcePath> path(working.sourcePath);
+        state.reader.reset(new (std::nothrow) DvAviReader(path.text));
     }
 
-    SetControlNumber(dialog, IDC_SETTINGS_SHOWDURATION, static_cast<int32_t>(workingSettings.showduration));
+    SetControlNumber(dialog, IDC_SETTINGS_SHOWDURATION, static_cast<int32_t>(working.showduration));
 
-    if (!(workingSettings.dvSource && previewReader && previewReader->isOpen &&
-          previewReader->GetRecordingTime(static_cast<uint32_t>(workingSettings.startFrame), &previewDateTime)))
-        previewDateTime = SampleMoment();
+    if (!(working.dvSource && state.reader && state.reader->isOpen &&
+          state.reader->GetRecordingTime(static_cast<uint32_t>(working.startFrame), &state.moment)))
+        state.moment = SampleMoment();
 
     HWND mode = GetDlgItem(dialog, IDC_SETTINGS_MODE);
     SendMessageA(mode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Date and Time of shooting"));
     SendMessageA(mode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Timecode"));
-    SendMessageA(mode, CB_SETCURSEL, static_cast<WPARAM>(workingSettings.mode), 0);
-    EnableWindow(mode, workingSettings.dvSource != 0);
+    SendMessageA(mode, CB_SETCURSEL, static_cast<WPARAM>(working.mode), 0);
+    EnableWindow(mode, working.dvSource != 0);
 
-    BuildPages(dialog);
+    BuildPages(dialog, state);
 
     CheckDlgButton(dialog, IDC_SETTINGS_SAVEDEFAULT,
                    SettingsStore::ReadDword("sad", 1) != 0 ? BST_CHECKED : BST_UNCHECKED);
-    fontButtonFont = nullptr;
     SizePreview(dialog);
-    dialogReady = true;
+    state.dialogReady = true;
 }
 
-void OnPreviewClick(HWND dialog) {
-    if (!instanceHandle) return;
+void OnPreviewClick(HWND dialog, DialogState& state) {
+    FilterSettings& working = state.working;
     POINT cursor{};
     GetCursorPos(&cursor);
     RECT outer{};
@@ -191,69 +162,64 @@ void OnPreviewClick(HWND dialog) {
     // edge pixels stay inside the frame.
     const double x = static_cast<double>(cursor.x - outer.left - 2) / (outer.right - outer.left - 4);
     const double y = static_cast<double>(cursor.y - outer.top - 2) / (outer.bottom - outer.top - 4);
-    workingSettings.x = FractionInsideFrame(x, workingSettings.frameWidth);
-    workingSettings.y = FractionInsideFrame(y, workingSettings.frameHeight);
+    working.x = FractionInsideFrame(x, working.frameWidth);
+    working.y = FractionInsideFrame(y, working.frameHeight);
 
     // The position page takes the new place in whole pixels through its own edits.
-    PageSet* pages = PagesOf(dialog);
-    const int tab = pages ? TabCtrl_GetCurSel(pages->tabControl) : -1;
-    if (pages && pages->currentPage && tab >= 0 && tab < kTabCount && pages->procedures[tab] == PositionPageProc) {
-        SetControlNumber(pages->currentPage, IDC_POSITION_X,
-                         static_cast<int64_t>(PixelOf(workingSettings.x, workingSettings.frameWidth)));
-        SetControlNumber(pages->currentPage, IDC_POSITION_Y,
-                         static_cast<int64_t>(PixelOf(workingSettings.y, workingSettings.frameHeight)));
+    const PageSet& pages = state.pages;
+    const int tab = TabCtrl_GetCurSel(pages.tabControl);
+    if (pages.currentPage && tab >= 0 && tab < kTabCount && pages.procedures[tab] == PositionPageProc) {
+        SetControlNumber(pages.currentPage, IDC_POSITION_X,
+                         static_cast<int64_t>(PixelOf(working.x, working.frameWidth)));
+        SetControlNumber(pages.currentPage, IDC_POSITION_Y,
+                         static_cast<int64_t>(PixelOf(working.y, working.frameHeight)));
     }
     RedrawPreview(dialog);
 }
 
-void OnModeChange(HWND dialog) {
-    if (!instanceHandle) return;
+void OnModeChange(HWND dialog, DialogState& state) {
     const LRESULT selected = SendDlgItemMessageA(dialog, IDC_SETTINGS_MODE, CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR) return;
-    workingSettings.mode = static_cast<int32_t>(selected);
-    BuildPages(dialog);
+    state.working.mode = static_cast<int32_t>(selected);
+    BuildPages(dialog, state);
     RedrawPreview(dialog);
 }
 
-void OnShowDurationChange(HWND dialog) {
-    if (!dialogReady) return;
-    workingSettings.showduration =
+void OnShowDurationChange(HWND dialog, DialogState& state) {
+    if (!state.dialogReady) return;
+    state.working.showduration =
         static_cast<uint32_t>(ControlNumber(dialog, IDC_SETTINGS_SHOWDURATION, kShowDurationChars));
 }
 
-void SaveDefaults(HWND dialog) {
-    if (!instanceHandle) return;
+void SaveDefaults(HWND dialog, const DialogState& state) {
     const bool save = IsDlgButtonChecked(dialog, IDC_SETTINGS_SAVEDEFAULT) == BST_CHECKED;
     SettingsStore::WriteDword("sad", save ? 1 : 0);
     if (!save) return;
-    SaveAsDefault(workingSettings);
+    SaveAsDefault(state.working);
 }
 
-void OnOk(HWND dialog) {
-    if (editedSettings) {
-        ClampPictureIndexes(workingSettings);
-        *editedSettings = workingSettings;
-    }
-    SaveDefaults(dialog);
+void OnOk(HWND dialog, DialogState& state) {
+    ClampPictureIndexes(state.working);
+    *state.edited = state.working;
+    SaveDefaults(dialog, state);
     EndDialog(dialog, kResultOk);
 }
 
-void OnDestroy(HWND dialog) {
-    dialogReady = false;
-    if (fontButtonFont) {
-        DeleteObject(fontButtonFont);
-        fontButtonFont = nullptr;
+// The page windows are children of the dialog and go with it, after this; the state itself
+// lives until the dialog box returns.
+void OnDestroy(DialogState& state) {
+    state.dialogReady = false;
+    if (state.fontButtonFont) {
+        DeleteObject(state.fontButtonFont);
+        state.fontButtonFont = nullptr;
     }
-    // The page windows are children of the dialog and go with it.
-    delete PagesOf(dialog);
-    SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
-    CloseReader();
+    state.reader.reset();
 }
 
-INT_PTR OnCommand(HWND dialog, WORD id, WORD code) {
+INT_PTR OnCommand(HWND dialog, DialogState& state, WORD id, WORD code) {
     switch (id) {
     case IDOK:
-        OnOk(dialog);
+        OnOk(dialog, state);
         return TRUE;
     case IDCANCEL:
         EndDialog(dialog, kResultCancel);
@@ -266,16 +232,56 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD code) {
         return TRUE;
     case IDC_SETTINGS_PREVIEW:
         if (code != STN_CLICKED) return FALSE;
-        OnPreviewClick(dialog);
+        OnPreviewClick(dialog, state);
         return TRUE;
     case IDC_SETTINGS_MODE:
         if (code != CBN_SELCHANGE) return FALSE;
-        OnModeChange(dialog);
+        OnModeChange(dialog, state);
         return TRUE;
     case IDC_SETTINGS_SHOWDURATION:
         if (code != EN_CHANGE) return FALSE;
-        OnShowDurationChange(dialog);
+        OnShowDurationChange(dialog, state);
         return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* state = reinterpret_cast<DialogState*>(lParam);
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+        if (state) OnInitDialog(dialog, *state);
+        return TRUE;
+    }
+    DialogState* state = DialogStateOf(dialog);
+    if (!state) return FALSE;
+    switch (message) {
+    case WM_DESTROY:
+        OnDestroy(*state);
+        return TRUE;
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (wParam != IDC_SETTINGS_PREVIEW || !item) return FALSE;
+        PaintPreview(*state, *item);
+        return TRUE;
+    }
+    case WM_SETCURSOR:
+        // The hand over the preview only: the static window class keeps its own cursor.
+        if (reinterpret_cast<HWND>(wParam) != Preview(dialog) || !state->handCursor) return FALSE;
+        SetCursor(state->handCursor);
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (!header || header->idFrom != IDC_SETTINGS_TABS || header->hwndFrom != state->pages.tabControl ||
+            header->code != static_cast<UINT>(TCN_SELCHANGE))
+            return FALSE;
+        ShowCurrentPage(dialog, *state);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        return OnCommand(dialog, *state, LOWORD(wParam), HIWORD(wParam));
     default:
         return FALSE;
     }
@@ -283,17 +289,14 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD code) {
 
 } // namespace
 
-void PlacePage(HWND page) {
-    PageSet* pages = PagesOf(GetParent(page));
-    if (pages) {
-        const RECT& r = pages->pageRect;
-        SetWindowPos(page, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_SHOWWINDOW);
-    }
-    const FieldText<sizeof workingSettings.title> title(workingSettings.title);
+void PlacePage(HWND page, const DialogState& state) {
+    const RECT& r = state.pages.pageRect;
+    SetWindowPos(page, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_SHOWWINDOW);
+    const FieldText<sizeof state.working.title> title(state.working.title);
     SetDlgItemTextA(page, IDC_PAGE_TITLE, title.text);
     // The adjustment's six parts, each sign-extended from its width in the record.
-    const uint32_t date = static_cast<uint32_t>(workingSettings.dateadjust);
-    const uint32_t time = static_cast<uint32_t>(workingSettings.timeadjust);
+    const uint32_t date = static_cast<uint32_t>(state.working.dateadjust);
+    const uint32_t time = static_cast<uint32_t>(state.working.timeadjust);
     SetControlNumber(page, IDC_ADJUST_YEARS, static_cast<int16_t>(date >> 16));
     SetControlNumber(page, IDC_ADJUST_MONTHS, static_cast<int8_t>(date >> 8));
     SetControlNumber(page, IDC_ADJUST_DAYS, static_cast<int8_t>(date));
@@ -304,54 +307,13 @@ void PlacePage(HWND page) {
 
 void RefreshPreview(HWND page) { RedrawPreview(GetParent(page)); }
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
-    {
-        const auto* args = reinterpret_cast<const SettingsDialogArgs*>(lParam);
-        instanceHandle = args ? args->record : nullptr;
-        editedSettings = args ? args->edited : nullptr;
-    }
-        OnInitDialog(dialog);
-        return TRUE;
-    case WM_DESTROY:
-        OnDestroy(dialog);
-        return TRUE;
-    case WM_DRAWITEM: {
-        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (wParam != IDC_SETTINGS_PREVIEW || !item) return FALSE;
-        PaintPreview(*item);
-        return TRUE;
-    }
-    case WM_SETCURSOR:
-        // The hand over the preview only: the static window class keeps its own cursor.
-        if (reinterpret_cast<HWND>(wParam) != Preview(dialog) || !handCursor) return FALSE;
-        SetCursor(handCursor);
-        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-    case WM_NOTIFY: {
-        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        PageSet* pages = PagesOf(dialog);
-        if (!header || header->idFrom != IDC_SETTINGS_TABS || !pages || header->hwndFrom != pages->tabControl ||
-            header->code != static_cast<UINT>(TCN_SELCHANGE))
-            return FALSE;
-        ShowCurrentPage(dialog);
-        return TRUE;
-    }
-    case WM_COMMAND:
-        return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-    default:
-        return FALSE;
-    }
-}
-
 INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record, FilterSettings& edited) {
     // The tab and up-down controls; the host may not have registered them.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
-    SettingsDialogArgs args{record, &edited};
+    DialogState state(module, record, edited);
     return DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_SETTINGS), owner, SettingsDialogProc,
-                           reinterpret_cast<LPARAM>(&args));
+                           reinterpret_cast<LPARAM>(&state));
 }
 
 } // namespace camtag

@@ -11,17 +11,9 @@
 
 namespace camtag {
 
-// What the dialog is opened with: the host's record (for the preview's frame) and the settings
-// to edit, which get the edits on OK and stay as they were on Cancel.
-struct SettingsDialogArgs {
-    HostRecordHandle record;
-    FilterSettings* edited;
-};
-
-// Runs the dialog owned by `owner`; returns 1 after OK, 2 after Cancel, -1 when the dialog
-// cannot be made.
+// Runs the dialog owned by `owner` on `edited`, with the host's `record` for the preview's frame;
+// `edited` gets the edits on OK and stays as it was on Cancel. Returns 1 after OK, 2 after
+// Cancel, -1 when the dialog cannot be made.
 INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record, FilterSettings& edited);
-
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 } // namespace camtag

@@ -4,7 +4,6 @@
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
 #include "text/OverlayText.h"
-#include "ui/DialogState.h"
 #include "ui/UiGuards.h"
 
 #include <gdiplus.h>
@@ -90,9 +89,10 @@ int Scaled(int percent, int size) { return size * percent / 100; }
 
 } // namespace
 
-void PaintPreview(const DRAWITEMSTRUCT& item) {
-    if (!instanceHandle || !*instanceHandle) return;
-    HostFilterRecord* rec = *instanceHandle;
+void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item) {
+    if (!state.record || !*state.record) return;
+    HostFilterRecord* rec = *state.record;
+    const FilterSettings& working = state.working;
     HDC target = item.hDC;
     RECT client{};
     GetClientRect(item.hwndItem, &client);
@@ -109,13 +109,13 @@ void PaintPreview(const DRAWITEMSTRUCT& item) {
     }
 
     char text[kTextBytes] = {};
-    if (workingSettings.mode == kModeDateTime)
-        ComposeDateTimeText(&workingSettings, previewDateTime, text, kComposeLimit);
-    else if (workingSettings.mode == kModeTimecode)
-        ComposeTimecodeText(&workingSettings, previewReader, workingSettings.startFrame, text, kComposeLimit);
+    if (working.mode == kModeDateTime)
+        ComposeDateTimeText(&working, state.moment, text, kComposeLimit);
+    else if (working.mode == kModeTimecode)
+        ComposeTimecodeText(&working, state.reader.get(), working.startFrame, text, kComposeLimit);
 
     const int width = kPreviewFrameWidth;
-    const int height = MulDiv(width, workingSettings.frameHeight, workingSettings.frameWidth);
+    const int height = MulDiv(width, working.frameHeight, working.frameWidth);
     if (height <= 0 || height > kMaxPreviewHeight) return;
     LockedGlobal buffer(static_cast<SIZE_T>(height) * width * 4);
     auto pixels = static_cast<uint32_t*>(buffer.get());
@@ -132,8 +132,8 @@ void PaintPreview(const DRAWITEMSTRUCT& item) {
 
     {
         // The stored height is for the project's frame: scale it to the preview's.
-        LOGFONTA font = workingSettings.font;
-        double t = std::trunc(static_cast<double>(workingSettings.font.lfHeight) * height / workingSettings.frameHeight);
+        LOGFONTA font = working.font;
+        double t = std::trunc(static_cast<double>(working.font.lfHeight) * height / working.frameHeight);
         // A damaged record's height must not overflow the conversion; no font is that large.
         if (!(t > -1e6 && t < 1e6)) t = 0;
         font.lfHeight = -MulDiv(static_cast<int>(t), GetDeviceCaps(bitmap.dc(), LOGPIXELSY), 72);
@@ -146,11 +146,11 @@ void PaintPreview(const DRAWITEMSTRUCT& item) {
         if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0) wide[0] = 0;
         if (graphics && gpFont) {
             OverlayParams params{};
-            params.settings = &workingSettings;
+            params.settings = &working;
             params.graphics = graphics;
             params.font = gpFont;
-            params.originX = static_cast<float>(width * workingSettings.x);
-            params.originY = static_cast<float>(height * workingSettings.y);
+            params.originX = static_cast<float>(width * working.x);
+            params.originY = static_cast<float>(height * working.y);
             params.text = wide;
             OverlayRenderer::DrawOverlay(params);
         }

@@ -2,7 +2,6 @@
 // start value, with which parts and prefixes, and the user's text.
 #include "resources/ResourceIds.h"
 #include "ui/ControlText.h"
-#include "ui/DialogState.h"
 #include "ui/PageFields.h"
 #include "ui/Pages.h"
 
@@ -14,15 +13,11 @@ constexpr int32_t kFormMask = 0x30;
 constexpr int kFormShift = 4;
 constexpr int kStartChars = 3;
 
-// Set once the page has started: the texts the page writes into its own edits are never read
-// back (a start part of -100, read back by its first 3 characters, would become -10).
-bool pageReady = false;
-
-int32_t Form() { return (workingSettings.timecodemode & kFormMask) >> kFormShift; }
+int32_t Form(const FilterSettings& working) { return (working.timecodemode & kFormMask) >> kFormShift; }
 
 // Rule F: what the form allows of the frames and hours boxes; their checks and bits stay.
-void ApplyForm(HWND page) {
-    const int32_t form = Form();
+void ApplyForm(HWND page, const FilterSettings& working) {
+    const int32_t form = Form(working);
     if (form == 3) return;
     SetDlgItemTextA(page, IDC_TIMECODE_SHOWFRAMES, form == 1 ? "Show ticks" : "Show frames");
     EnableWindow(GetDlgItem(page, IDC_TIMECODE_SHOWFRAMES), form != 2);
@@ -30,10 +25,10 @@ void ApplyForm(HWND page) {
 }
 
 // Rule L: the start value's caption names the timecode it is added to first.
-void ApplyStartCaption(HWND page) {
-    if (workingSettings.timecodemode & kTimecodeTimeline)
+void ApplyStartCaption(HWND page, const FilterSettings& working) {
+    if (working.timecodemode & kTimecodeTimeline)
         SetDlgItemTextA(page, IDC_TIMECODE_START_CAPTION, "Initial value of timecode (Timeline)");
-    else if (workingSettings.timecodemode & kTimecodeClip)
+    else if (working.timecodemode & kTimecodeClip)
         SetDlgItemTextA(page, IDC_TIMECODE_START_CAPTION, "Initial value of timecode (clip)");
 }
 
@@ -48,51 +43,50 @@ constexpr StartPart kStartParts[] = {
     {IDC_TIMECODE_START_FRAMES, 0},
 };
 
-void OnInitDialog(HWND page) {
-    pageReady = false;
-    PlacePage(page);
-    const FieldText<sizeof workingSettings.title> title(workingSettings.title);
+void OnInitDialog(HWND page, DialogState& state) {
+    state.pageReady = false;
+    PlacePage(page, state);
+    const FieldText<sizeof state.working.title> title(state.working.title);
     SetDlgItemTextA(page, IDC_PAGE_TITLE, title.text);
-    const int32_t mode = workingSettings.timecodemode;
+    const int32_t mode = state.working.timecodemode;
     CheckDlgButton(page, IDC_TIMECODE_TIMELINE, (mode & kTimecodeTimeline) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_TIMECODE_CLIP, (mode & kTimecodeClip) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_TIMECODE_FILE, (mode & kTimecodeSourceFile) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_TIMECODE_TAPE, (mode & kTimecodeTape) ? BST_CHECKED : BST_UNCHECKED);
-    const int32_t form = Form();
+    const int32_t form = Form(state.working);
     if (form < 3) CheckRadioButton(page, IDC_TIMECODE_SMPTE, IDC_TIMECODE_FRAMES, IDC_TIMECODE_SMPTE + form);
-    ApplyForm(page);
-    EnableWindow(GetDlgItem(page, IDC_TIMECODE_TAPE), workingSettings.dvSource != 0);
-    const uint32_t start = static_cast<uint32_t>(workingSettings.timecodestart);
+    ApplyForm(page, state.working);
+    EnableWindow(GetDlgItem(page, IDC_TIMECODE_TAPE), state.working.dvSource != 0);
+    const uint32_t start = static_cast<uint32_t>(state.working.timecodestart);
     for (const StartPart& part : kStartParts) SetControlNumber(page, part.id, static_cast<int8_t>(start >> part.shift));
-    const int32_t flags = workingSettings.flags;
+    const int32_t flags = state.working.flags;
     CheckDlgButton(page, IDC_TIMECODE_PREFIX, (flags & kFlagShowPrefix) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_TIMECODE_SHOWFRAMES, (flags & kFlagShowFrames) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_TIMECODE_HOURS, (flags & kFlagShowHours) ? BST_CHECKED : BST_UNCHECKED);
-    ApplyStartCaption(page);
-    pageReady = true;
+    ApplyStartCaption(page, state.working);
+    state.pageReady = true;
 }
 
-void OnFormClicked(HWND page) {
+void OnFormClicked(HWND page, FilterSettings& working) {
     for (int32_t form = 0; form < 3; ++form)
         if (Checked(page, IDC_TIMECODE_SMPTE + form)) {
-            workingSettings.timecodemode = (workingSettings.timecodemode & ~kFormMask) | (form << kFormShift);
+            working.timecodemode = (working.timecodemode & ~kFormMask) | (form << kFormShift);
             break;
         }
-    ApplyForm(page);
+    ApplyForm(page, working);
 }
 
-void StoreStartPart(HWND page, int id) {
-    if (!instanceHandle) return;
+void StoreStartPart(HWND page, FilterSettings& working, int id) {
     for (const StartPart& part : kStartParts) {
         if (part.id != id) continue;
         const uint32_t value = static_cast<uint32_t>(ControlNumber(page, id, kStartChars)) & 0xFF;
-        uint32_t start = static_cast<uint32_t>(workingSettings.timecodestart);
+        uint32_t start = static_cast<uint32_t>(working.timecodestart);
         start = (start & ~(0xFFu << part.shift)) | (value << part.shift);
-        workingSettings.timecodestart = static_cast<int32_t>(start);
+        working.timecodestart = static_cast<int32_t>(start);
     }
 }
 
-INT_PTR OnCommand(HWND page, WORD id, WORD code) {
+INT_PTR OnCommand(HWND page, DialogState& state, WORD id, WORD code) {
     switch (id) {
     case IDC_TIMECODE_TIMELINE:
     case IDC_TIMECODE_CLIP:
@@ -103,15 +97,15 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
                             : id == IDC_TIMECODE_CLIP   ? kTimecodeClip
                             : id == IDC_TIMECODE_FILE   ? kTimecodeSourceFile
                                                         : kTimecodeTape;
-        SetBits(workingSettings.timecodemode, bit, Checked(page, id));
-        if (bit == kTimecodeTimeline || bit == kTimecodeClip) ApplyStartCaption(page);
+        SetBits(state.working.timecodemode, bit, Checked(page, id));
+        if (bit == kTimecodeTimeline || bit == kTimecodeClip) ApplyStartCaption(page, state.working);
         break;
     }
     case IDC_TIMECODE_SMPTE:
     case IDC_TIMECODE_TIME:
     case IDC_TIMECODE_FRAMES:
         if (code != BN_CLICKED) return FALSE;
-        OnFormClicked(page);
+        OnFormClicked(page, state.working);
         break;
     case IDC_TIMECODE_PREFIX:
     case IDC_TIMECODE_SHOWFRAMES:
@@ -120,21 +114,21 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
         const int32_t bit = id == IDC_TIMECODE_PREFIX ? kFlagShowPrefix
                             : id == IDC_TIMECODE_SHOWFRAMES ? kFlagShowFrames
                                                             : kFlagShowHours;
-        SetBits(workingSettings.flags, bit, Checked(page, id));
+        SetBits(state.working.flags, bit, Checked(page, id));
         break;
     }
     case IDC_PAGE_TITLE:
         if (code != EN_CHANGE) return FALSE;
-        if (!pageReady) return TRUE;
-        StoreTitle(page);
+        if (!state.pageReady) return TRUE;
+        StoreTitle(page, state.working);
         break;
     case IDC_TIMECODE_START_HOURS:
     case IDC_TIMECODE_START_MINUTES:
     case IDC_TIMECODE_START_SECONDS:
     case IDC_TIMECODE_START_FRAMES:
         if (code != EN_CHANGE) return FALSE;
-        if (!pageReady) return TRUE;
-        StoreStartPart(page, id);
+        if (!state.pageReady) return TRUE;
+        StoreStartPart(page, state.working, id);
         break;
     default:
         return FALSE;
@@ -146,14 +140,17 @@ INT_PTR OnCommand(HWND page, WORD id, WORD code) {
 } // namespace
 
 INT_PTR CALLBACK TimecodePageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
+    DialogState* found = PageStateOf(page);
+    if (!found) return FALSE;
+    DialogState& state = *found;
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(page);
+        OnInitDialog(page, state);
         return TRUE;
     case WM_COMMAND:
-        return OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return OnCommand(page, state, LOWORD(wParam), HIWORD(wParam));
     case WM_DESTROY:
-        pageReady = false;
+        state.pageReady = false;
         return TRUE;
     default:
         return FALSE;
