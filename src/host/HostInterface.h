@@ -24,6 +24,32 @@ using HostRecordHandle = HostFilterRecord**;
 using HostMemoryHandle = char**;
 using HostTimelineId = void*;
 
+// Selectors the host calls the entry with.
+constexpr int16_t kSelectorExecute = 0;
+constexpr int16_t kSelectorSetup = 1;
+constexpr int16_t kSelectorQueryFlags = 4;
+constexpr int16_t kSelectorPixelFormats = 6;
+constexpr int16_t kSelectorIdle = 8;
+
+// What the entry answers a selector with.
+constexpr int16_t kResultOk = 0;
+constexpr int16_t kResultFailed = -100;
+
+// What the basic and time suites' operations return.
+constexpr int32_t kSuiteOk = 0;
+constexpr int32_t kSuiteError = -1;
+
+// The time suite, acquired by name and version through the basic suite.
+constexpr char kTimeSuiteName[] = "Premiere Time Suite";
+constexpr int32_t kTimeSuiteVersion = 1;
+// Ticks of the time suite: one second.
+constexpr int64_t kHostTicksPerSecond = 254016000000LL;
+// Frame-rate codes of the time suite; kRateCodeNone for a rate it has no code for.
+constexpr int32_t kRateCode25 = 3;
+constexpr int32_t kRateCode2997 = 4;
+constexpr int32_t kRateCode30 = 5;
+constexpr int32_t kRateCodeNone = -1;
+
 #pragma pack(push, 1)
 
 // Host rectangle: left, top, right, bottom.

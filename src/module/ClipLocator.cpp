@@ -140,12 +140,12 @@ int SearchSegmentAt(HostTimelineTable* timeline, HostFilterRecord* rec, HostReco
 } // namespace
 
 int32_t ClipLocator::FrameRateCode(const HostTimeRecord* timeRecord) {
-    if (!timeRecord || timeRecord->sampleSize == 0) return -1;
+    if (!timeRecord || timeRecord->sampleSize == 0) return kRateCodeNone;
     double fps = static_cast<double>(timeRecord->scale) / timeRecord->sampleSize;
-    if (fps > 24.99 && fps < 25.01) return 3;
-    if (fps > 29.96 && fps < 29.98) return 4;
-    if (fps > 29.99 && fps < 30.01) return 5;
-    return -1;
+    if (fps > 24.99 && fps < 25.01) return kRateCode25;
+    if (fps > 29.96 && fps < 29.98) return kRateCode2997;
+    if (fps > 29.99 && fps < 30.01) return kRateCode30;
+    return kRateCodeNone;
 }
 
 int64_t ClipLocator::TicksPerFrame(HostRecordHandle record) {
@@ -161,11 +161,11 @@ int64_t ClipLocator::TicksPerFrame(HostRecordHandle record) {
     HostBasicSuite* basic = utility && utility->getBasicSuite ? utility->getBasicSuite() : nullptr;
     if (!basic || !basic->acquireSuite) return 0;
     const void* acquired = nullptr;
-    if (basic->acquireSuite("Premiere Time Suite", 1, &acquired) != 0 || !acquired) return 0;
+    if (basic->acquireSuite(kTimeSuiteName, kTimeSuiteVersion, &acquired) != kSuiteOk || !acquired) return 0;
     auto suite = static_cast<const HostTimeSuite*>(acquired);
     int64_t ticks = 0;
-    if (!suite->getTicksPerVideoFrame || suite->getTicksPerVideoFrame(code, &ticks) != 0 || ticks <= 0) ticks = 0;
-    if (basic->releaseSuite) basic->releaseSuite("Premiere Time Suite", 1);
+    if (!suite->getTicksPerVideoFrame || suite->getTicksPerVideoFrame(code, &ticks) != kSuiteOk || ticks <= 0) ticks = 0;
+    if (basic->releaseSuite) basic->releaseSuite(kTimeSuiteName, kTimeSuiteVersion);
     TickCache::Put(code, ticks);
     return ticks;
 }

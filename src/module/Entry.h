@@ -11,15 +11,7 @@ extern "C" int16_t xFilter(int16_t selector, camtag::HostRecordHandle record);
 
 namespace camtag {
 
-// Selectors of the video filter interface that the module answers.
-constexpr int16_t kSelectorExecute = 0;
-constexpr int16_t kSelectorSetup = 1;
-constexpr int16_t kSelectorQueryFlags = 4;
-constexpr int16_t kSelectorPixelFormats = 6;
-constexpr int16_t kSelectorIdle = 8;
-
-constexpr int16_t kResultOk = 0;
-constexpr int16_t kResultFailed = -100;
+// The module's answer to kSelectorQueryFlags.
 constexpr int16_t kQueryFlagsAnswer = 0x4000;
 
 // Interface versions above this one describe the clip in a way the locator cannot read.

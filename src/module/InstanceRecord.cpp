@@ -6,13 +6,6 @@
 
 namespace camtag {
 
-namespace {
-
-constexpr int kHostOk = 0;
-constexpr int kHostFailed = -100;
-
-} // namespace
-
 FilterSettings* SettingsOf(HostFilterRecord* rec) {
     if (!rec || !rec->settings || !*rec->settings) return nullptr;
     HostMemoryTable* memory = rec->suites ? rec->suites->memory : nullptr;
@@ -25,21 +18,21 @@ FilterSettings* SettingsOf(HostFilterRecord* rec) {
 
 int CreateSettings(HostRecordHandle record) {
     if (!record || !*record)
-        return kHostFailed;
+        return kResultFailed;
     HostFilterRecord& host = **record;
     if (host.settings)
-        return kHostOk;
+        return kResultOk;
     if (host.total == 0)
-        return kHostFailed;
+        return kResultFailed;
     // Every table is checked before the handle is asked for: the host offers no way to give a
     // handle back, so a failure after the allocation would leak it.
     HostSuites* suites = host.suites;
     if (!suites || !suites->memory || !suites->memory->newHandle || !suites->utility ||
         !suites->utility->getSetting)
-        return kHostFailed;
+        return kResultFailed;
     HostMemoryHandle handle = suites->memory->newHandle(static_cast<uint32_t>(kFilterSettingsSize));
     if (!handle || !*handle)
-        return kHostFailed;
+        return kResultFailed;
     memset(*handle, 0, kFilterSettingsSize);
     auto& s = *reinterpret_cast<FilterSettings*>(*handle);
 
@@ -60,7 +53,7 @@ int CreateSettings(HostRecordHandle record) {
     s.referenceHeight = static_cast<uint32_t>(setting(kHostFrameHeight));
 
     host.settings = handle;
-    return kHostOk;
+    return kResultOk;
 }
 
 bool StoreFoundClip(HostFilterRecord* rec, const FoundClip& clip) {

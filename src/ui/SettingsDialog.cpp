@@ -25,8 +25,6 @@ namespace {
 constexpr int kPreviewClientWidth = kPreviewFrameWidth;
 constexpr int kPreviewOuterHeight = 270;
 constexpr int kShowDurationChars = 8;
-constexpr INT_PTR kResultOk = 1;
-constexpr INT_PTR kResultCancel = 2;
 
 // One of the module's page templates; they stay loaded for the life of the module. Null when
 // the module has no such template.
@@ -202,7 +200,7 @@ void OnOk(HWND dialog, DialogState& state) {
     ClampPictureIndexes(state.working);
     *state.edited = state.working;
     SaveDefaults(dialog, state);
-    EndDialog(dialog, kResultOk);
+    EndDialog(dialog, IDOK);
 }
 
 // The page windows are children of the dialog and go with it, after this; the state itself
@@ -222,7 +220,7 @@ INT_PTR OnCommand(HWND dialog, DialogState& state, WORD id, WORD code) {
         OnOk(dialog, state);
         return TRUE;
     case IDCANCEL:
-        EndDialog(dialog, kResultCancel);
+        EndDialog(dialog, IDCANCEL);
         return TRUE;
     case IDC_SETTINGS_HELP:
         ShowHelpTopic(dialog, kHelpTopicSettings);

@@ -119,7 +119,7 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
 
     // Premiere first negotiates the pixel format, then sets the instance up.
     host_.setPixelFormatIndex(0);
-    short result = call(kSelectorPixelFormat);
+    short result = call(kSelectorPixelFormats);
     if (result != 0) {
         *error = "the module refused the host's pixel format (result " + std::to_string(result) + ")";
         return false;

@@ -34,10 +34,6 @@ using XFilterFn = short (*)(short selector, HostRecordHandle record);
 // Makes one call of the entry; a test may put its own in, to check each call.
 using EntryCaller = short (*)(XFilterFn entry, short selector, HostRecordHandle record);
 
-constexpr short kSelectorExecute = 0;
-constexpr short kSelectorSetup = 1;
-constexpr short kSelectorPixelFormat = 6;
-
 // What the host knows about the clip and the sequence it sits in.
 struct SessionClip {
     std::string sourcePathUtf8; // Windows path of the source file, as the host's media node names it

@@ -85,7 +85,7 @@ int32_t ReleaseSuite(const char* name, int32_t version) {
 int32_t GetTicksPerSecond(int64_t* ticks) {
     if (!ticks) return kSuiteError;
     *ticks = kHostTicksPerSecond;
-    return 0;
+    return kSuiteOk;
 }
 int32_t GetTicksPerVideoFrame(int32_t code, int64_t* ticks) {
     return activeEmulator ? activeEmulator->ticksPerVideoFrame(code, ticks) : kSuiteError;
@@ -93,7 +93,7 @@ int32_t GetTicksPerVideoFrame(int32_t code, int64_t* ticks) {
 int32_t GetTicksPerAudioSample(uint32_t sampleRate, int64_t* ticks) {
     if (!ticks || sampleRate == 0) return kSuiteError;
     *ticks = kHostTicksPerSecond / sampleRate;
-    return 0;
+    return kSuiteOk;
 }
 
 HostSegment* GetSegment(int32_t time, HostTimelineId timeline, int32_t) {
@@ -416,14 +416,14 @@ int32_t HostEmulator::acquireSuite(const char* name, int32_t version, const void
         return kSuiteError;
     *suite = &timeSuite_;
     ++acquiredSuites_;
-    return 0;
+    return kSuiteOk;
 }
 
 int32_t HostEmulator::releaseSuite(const char* name, int32_t version) {
     if (!name || std::strcmp(name, kTimeSuiteName) != 0 || version != kTimeSuiteVersion || acquiredSuites_ == 0)
         return kSuiteError;
     --acquiredSuites_;
-    return 0;
+    return kSuiteOk;
 }
 
 int64_t HostEmulator::TicksForRateCode(int32_t code) {
@@ -441,16 +441,16 @@ int32_t HostEmulator::ticksPerVideoFrame(int32_t code, int64_t* ticks) {
     // An unknown code is an error and leaves the output as it was.
     if (!ticks || value == 0) return kSuiteError;
     *ticks = value;
-    return 0;
+    return kSuiteOk;
 }
 
 int32_t HostEmulator::rateCode() const {
-    if (timeRecord_.sampleSize == 0) return -1;
+    if (timeRecord_.sampleSize == 0) return kRateCodeNone;
     double fps = static_cast<double>(timeRecord_.scale) / timeRecord_.sampleSize;
     if (fps > 24.99 && fps < 25.01) return kRateCode25;
     if (fps > 29.96 && fps < 29.98) return kRateCode2997;
     if (fps > 29.99 && fps < 30.01) return kRateCode30;
-    return -1;
+    return kRateCodeNone;
 }
 
 int64_t HostEmulator::ticksOfFrames(int64_t frames) const { return frames * TicksForRateCode(rateCode()); }
@@ -570,7 +570,7 @@ int32_t HostEmulator::timebase(HostTimelineId timeline, uint32_t* scale, int32_t
     if (timeline != &timelineIdentity_ || !scale || !sampleSize) return kSuiteError;
     *scale = timelineScale_;
     *sampleSize = timelineSampleSize_;
-    return 0;
+    return kSuiteOk;
 }
 
 } // namespace camtag

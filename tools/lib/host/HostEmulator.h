@@ -22,16 +22,6 @@
 
 namespace camtag {
 
-// Ticks of the host's time suite: one second.
-constexpr int64_t kHostTicksPerSecond = 254016000000LL;
-// Frame-rate codes of the time suite.
-constexpr int32_t kRateCode25 = 3;
-constexpr int32_t kRateCode2997 = 4;
-constexpr int32_t kRateCode30 = 5;
-constexpr char kTimeSuiteName[] = "Premiere Time Suite";
-constexpr int32_t kTimeSuiteVersion = 1;
-// Error result of the emulated suites.
-constexpr int32_t kSuiteError = -1;
 
 class HostEmulator {
 public:
