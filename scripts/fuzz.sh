@@ -8,7 +8,7 @@
 #                                      SECONDS (default 20) from the seeds on a fresh corpus
 #   scripts/fuzz.sh --only HARNESS ... one harness (avi-file, dif-sequence, overlay-text)
 #   scripts/fuzz.sh --build            build only
-#   scripts/fuzz.sh --coverage         lines of src/dv and src/text the kept corpus covers
+#   scripts/fuzz.sh --coverage         lines of src/timecode, src/dv and src/text the corpus covers
 #
 # A crash, leak, sanitizer report or an input running over 1 s stops the run with status 1; the
 # input is kept in build/fuzz/findings. Once fixed, it belongs in tests/fuzz/regressions/HARNESS.
@@ -82,7 +82,7 @@ if [ "$mode" = coverage ]; then
   done
   llvm-profdata-14 merge -sparse "$cov"/profiles/*.profraw -o "$cov/fuzz.profdata"
   llvm-cov-14 report "${objects[@]:1}" -instr-profile="$cov/fuzz.profdata" \
-    "$root/src/dv" "$root/src/text"
+    "$root/src/timecode" "$root/src/dv" "$root/src/text"
   exit 0
 fi
 

@@ -1,7 +1,7 @@
 // Recording date, time and tape timecode out of one DIF sequence of a DV frame.
 #include "dv/DvAviReader.h"
 
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <cstring>
 #include <ctime>

@@ -2,7 +2,7 @@
 
 #include "dv/DvAviReader.h"
 #include "text/TextRoutines.h"
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <cstdint>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include "support/AviWriter.h"
 #include "text/OverlayText.h"
 #include "text/TextRoutines.h"
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <cstring>
 #include <memory>

@@ -1,7 +1,7 @@
 // The reader on files written by real tools, and its resource handling.
 #include "dv/DvAviReader.h"
 #include "support/TestSupport.h"
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <gtest/gtest.h>
 

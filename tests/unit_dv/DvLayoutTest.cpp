@@ -1,7 +1,7 @@
 // The reader on hand-built layouts: stream choice, both index kinds, odd and hostile files.
 #include "dv/DvAviReader.h"
 #include "support/AviWriter.h"
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <gtest/gtest.h>
 

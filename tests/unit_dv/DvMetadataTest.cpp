@@ -1,7 +1,7 @@
 // Recording date, time and tape timecode out of hand-built DIF sequences.
 #include "dv/DvAviReader.h"
 #include "support/AviWriter.h"
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <gtest/gtest.h>
 

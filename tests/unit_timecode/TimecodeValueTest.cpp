@@ -1,5 +1,5 @@
 // Timecode labels at 25 and 29.97 frames per second, and their three text styles.
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <gtest/gtest.h>
 

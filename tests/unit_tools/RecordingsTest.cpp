@@ -1,7 +1,7 @@
 // Where one recording ends and the next begins, from what each frame says.
 #include "Recordings.h"
 
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <gtest/gtest.h>
 

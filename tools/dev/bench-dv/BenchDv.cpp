@@ -4,7 +4,7 @@
 // frame: construct a reader, open the file, decode one frame (date, time, tape timecode),
 // destroy the reader. Prints the median and 90th percentile per file.
 #include "dv/DvAviReader.h"
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 #include "SparseDvAvi.h"
 
 #include <windows.h>

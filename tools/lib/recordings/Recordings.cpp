@@ -1,7 +1,7 @@
 #include "Recordings.h"
 
 #include "dv/DvAviReader.h"
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <cstdio>
 

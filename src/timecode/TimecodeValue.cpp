@@ -1,4 +1,4 @@
-#include "text/TimecodeValue.h"
+#include "timecode/TimecodeValue.h"
 
 #include <cmath>
 #include <cstdio>
