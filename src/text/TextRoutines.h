@@ -1,5 +1,5 @@
-// Small text routines: bounded copies, the user's text with its escapes, the module's
-// directory, space trimming and UTF-8 to code-page conversion.
+// Small text routines: bounded copies, the user's text with its escapes, space trimming and
+// UTF-8 to code-page conversion.
 #pragma once
 
 #include <windows.h>
@@ -18,10 +18,6 @@ void CopyBounded(char* out, size_t size, const char* text);
 // turned into a line break and, for hosts of interface version 8 or lower, each "%f" replaced
 // by the file name of sourcePath (at most its 259 characters). Cut at size.
 void ExpandUserText(const char* title, const char* sourcePath, char* out, size_t size);
-
-// The directory of this module's file, without a trailing backslash. 0 when the name cannot be
-// had in full or holds no backslash (buffer then empty when size > 0).
-int ModuleDirectory(char* buffer, size_t size);
 
 // Removes trailing, then leading spaces (' ' only), in place.
 void TrimSpaces(char* text);

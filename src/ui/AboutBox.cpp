@@ -3,6 +3,7 @@
 #include "host/ModuleState.h"
 #include "resources/ResourceIds.h"
 #include "text/TextRoutines.h"
+#include "ui/ModuleFiles.h"
 #include "ui/UiGuards.h"
 
 #include <cstdio>

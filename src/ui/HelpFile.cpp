@@ -1,6 +1,6 @@
 #include "ui/HelpFile.h"
 
-#include "text/TextRoutines.h"
+#include "ui/ModuleFiles.h"
 
 #include <cstring>
 

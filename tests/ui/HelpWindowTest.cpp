@@ -3,6 +3,7 @@
 // title, but its page stays blank (Wine draws HTML only with its Gecko engine, which the test
 // prefix does not have), so the tests check the window and its title, not the page.
 #include "UiFixture.h"
+#include "ui/ModuleFiles.h"
 
 #include <memory>
 
@@ -152,6 +153,24 @@ INSTANTIATE_TEST_SUITE_P(FolderLengths, HelpFolderTest,
                                            FolderCase{MAX_PATH - kHelpTopicLength, false},
                                            // the module's own path still fits with room to spare
                                            FolderCase{MAX_PATH - 16, false}));
+
+// The directory the help file and the module file are looked up in.
+TEST(ModuleDirectory, DirectoryOfTheRunningModule) {
+    char expected[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, expected, sizeof expected);
+    ASSERT_GT(n, 0u);
+    *strrchr(expected, '\\') = '\0';
+    char dir[MAX_PATH];
+    ASSERT_EQ(ModuleDirectory(dir, sizeof dir), 1);
+    EXPECT_STREQ(dir, expected);
+    EXPECT_NE(dir[strlen(dir) - 1], '\\');
+    // A buffer too small for the whole name fails rather than giving a wrong directory.
+    char small[8];
+    EXPECT_EQ(ModuleDirectory(small, sizeof small), 0);
+    EXPECT_STREQ(small, "");
+    EXPECT_EQ(ModuleDirectory(small, 0), 0);
+    EXPECT_EQ(ModuleDirectory(dir, n + 1), 1); // exactly fits
+}
 
 } // namespace
 } // namespace camtag::test

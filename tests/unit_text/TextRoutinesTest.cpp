@@ -122,23 +122,6 @@ TEST(TrimSpaces, TrailingThenLeading) {
     TrimSpaces(nullptr); // a null text is left alone: the call must not fault
 }
 
-TEST(ModuleDirectory, DirectoryOfTheRunningModule) {
-    char expected[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, expected, sizeof expected);
-    ASSERT_GT(n, 0u);
-    *strrchr(expected, '\\') = '\0';
-    char dir[MAX_PATH];
-    ASSERT_EQ(ModuleDirectory(dir, sizeof dir), 1);
-    EXPECT_STREQ(dir, expected);
-    EXPECT_NE(dir[strlen(dir) - 1], '\\');
-    // A buffer too small for the whole name fails rather than giving a wrong directory.
-    char small[8];
-    EXPECT_EQ(ModuleDirectory(small, sizeof small), 0);
-    EXPECT_STREQ(small, "");
-    EXPECT_EQ(ModuleDirectory(small, 0), 0);
-    EXPECT_EQ(ModuleDirectory(dir, n + 1), 1); // exactly fits
-}
-
 TEST(Utf8ToCodePage, CyrillicAndAccents) {
     const char* cyrillic = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"; // "Привет"
     char out[16];
