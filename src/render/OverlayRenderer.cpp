@@ -128,7 +128,7 @@ OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float o
     if (!font || !text) {
         return;
     }
-    // 1. String format, alpha, shadow offset.
+    // String format, alpha, shadow offset.
     Made(gp::GdipCreateStringFormat(0, LANG_NEUTRAL, &format_));
     alpha_ = OverlayRenderer::Alpha(settings_.transparency);
     shadowAlpha_ = static_cast<uint8_t>(static_cast<double>(alpha_) * 0.5);
@@ -137,12 +137,12 @@ OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float o
     emSize_ = emSize;
     offset_ = OverlayRenderer::ShadowOffset(emSize);
 
-    // 3. Horizontal alignment (2, the graphics' smoothing, comes with the painting).
+    // Horizontal alignment (the graphics' smoothing comes with the painting).
     if (format_) {
         gp::GdipSetStringFormatAlign(format_, static_cast<Gdiplus::StringAlignment>(settings_.align));
     }
 
-    // 4, 5. The text as a path.
+    // The text as a path.
     Made(gp::GdipGetFamily(font, &family_));
     INT style = 0;
     gp::GdipGetFontStyle(font, &style);
@@ -152,7 +152,7 @@ OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float o
                      originX, originY, format_);
     }
 
-    // 6. Turn the path about the origin.
+    // Turn the path about the origin.
     Made(gp::GdipCreateMatrix(&matrix_));
     if (matrix_ && path_) {
         gp::GdipTranslateMatrix(matrix_, originX, originY, Gdiplus::MatrixOrderPrepend);
@@ -195,7 +195,7 @@ bool OverlayShape::PathData(OverlayPathData* data) const {
 }
 
 OverlayShape::~OverlayShape() {
-    // 12. Everything made here goes.
+    // Everything made here goes.
     Drop(matrix_, gp::GdipDeleteMatrix);
     Drop(path_, gp::GdipDeletePath);
     Drop(family_, gp::GdipDeleteFontFamily);
@@ -271,10 +271,10 @@ void OverlayShape::Paint(GpGraphics* graphics) {
     const FilterSettings& s = settings_;
     GpPath* path = path_;
 
-    // 2. Anti-aliasing.
+    // Anti-aliasing.
     gp::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
 
-    // 7. Background box, axis-aligned around the turned text. An empty text has no box: its
+    // Background box, axis-aligned around the turned text. An empty text has no box: its
     // bounds would put a small square in the corner of the frame.
     INT points = 0;
     if (path) {
@@ -303,19 +303,19 @@ void OverlayShape::Paint(GpGraphics* graphics) {
         }
     }
 
-    // 8. Fill.
+    // Fill.
     GpSolidFill* fillBrush = nullptr;
     Made(gp::GdipCreateSolidFill(OverlayRenderer::ToArgb(s.color, alpha_), &fillBrush));
     if (fillBrush && path) {
         gp::GdipFillPath(graphics, fillBrush, path);
     }
 
-    // 9. Outline of the glyphs, overlaps merged.
+    // Outline of the glyphs, overlaps merged.
     if (path) {
         gp::GdipWindingModeOutline(path, nullptr, 0.25f);
     }
 
-    // 10. Outline.
+    // Outline.
     if (s.drawoutline != 0 && path) {
         GpPen* pen = nullptr;
         Made(gp::GdipCreatePen1(OverlayRenderer::ToArgb(s.outlinecolor, alpha_), 1.0f, Gdiplus::UnitWorld, &pen));
@@ -325,7 +325,7 @@ void OverlayShape::Paint(GpGraphics* graphics) {
         Drop(pen, gp::GdipDeletePen);
     }
 
-    // 11. Shadow: only outside the glyphs (the clip is set before the shift), shifted right and
+    // Shadow: only outside the glyphs (the clip is set before the shift), shifted right and
     // down by the offset. The shift is taken back afterwards so the caller's graphics is unchanged.
     if (s.drawshadow != 0 && path) {
         GpSolidFill* shadowBrush = nullptr;

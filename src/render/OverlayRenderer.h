@@ -39,10 +39,10 @@ struct OverlayPathData {
     std::vector<BYTE> types;
 };
 
-// The overlay's text as a path, made and turned about its origin (steps 1 to 6 of the drawing)
-// before anything is drawn, so that a caller can learn which rows the layers can change; Paint
-// then draws the layers. One Paint per shape: it replaces the path by its outline. Every GDI+
-// object it makes is deleted by the destructor.
+// The overlay's text as a path, made and turned about its origin before anything is drawn, so
+// that a caller can learn which rows the layers can change; Paint then draws the layers. One
+// Paint per shape: it replaces the path by its outline. Every GDI+ object it makes is deleted by
+// the destructor.
 class OverlayShape {
 public:
     // Keeps a copy of the settings; the font belongs to the caller and may go after this.
@@ -68,7 +68,8 @@ public:
     // The turned path and the em size; false without a path, after Paint or when memory runs out.
     bool PathData(OverlayPathData* data) const;
 
-    // Steps 2 and 7 to 12 on the graphics, whose world transform is left as it was.
+    // Draws the layers (box, fill, outlines, shadow) with anti-aliasing on the graphics, whose
+    // world transform is left as it was.
     void Paint(GpGraphics* graphics);
 
 private:

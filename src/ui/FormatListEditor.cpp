@@ -19,7 +19,7 @@ constexpr char kInvalidPicture[] = "Invalid format. See help.";
 FormatList working = {};
 bool editingTimes = false;
 
-// The sample moment written with a picture, as rule V and the example have it: false when the
+// The sample moment written with a picture, as the editor shows it beside the list: false when the
 // system rejects the picture or its result does not fit 49 characters.
 bool FormatSample(const char* picture, char (&out)[kFormattedChars]) {
     return FormatPictureSample(picture, editingTimes, out);

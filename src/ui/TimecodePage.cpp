@@ -15,7 +15,8 @@ constexpr int kStartChars = 3;
 
 int32_t Form(const FilterSettings& working) { return (working.timecodemode & kFormMask) >> kFormShift; }
 
-// Rule F: what the form allows of the frames and hours boxes; their checks and bits stay.
+// The form decides whether the frames and hours boxes apply (not to a frame count) and what
+// the frames box is called (ticks in time style); their checks and bits stay as the user left them.
 void ApplyForm(HWND page, const FilterSettings& working) {
     const int32_t form = Form(working);
     if (form == 3) return;
@@ -24,7 +25,8 @@ void ApplyForm(HWND page, const FilterSettings& working) {
     EnableWindow(GetDlgItem(page, IDC_TIMECODE_HOURS), form != 2);
 }
 
-// Rule L: the start value's caption names the timecode it is added to first.
+// The start value's caption names the timecode it is added to first: the Timeline's, else the
+// clip's; with neither, the caption stays as it was.
 void ApplyStartCaption(HWND page, const FilterSettings& working) {
     if (working.timecodemode & kTimecodeTimeline)
         SetDlgItemTextA(page, IDC_TIMECODE_START_CAPTION, "Initial value of timecode (Timeline)");

@@ -283,14 +283,14 @@ TEST_F(TimecodePageTest, BoxesRadiosAndStartValueReachTheRecord) {
         script.Then([&] {
                 EXPECT_TRUE(IsDlgButtonChecked(page, 1065));
                 EXPECT_EQ(ControlText(page, 1058), "Initial value of timecode (Timeline)");
-                // Rule L: Timeline off with the clip on names the clip; both off keeps the last.
+                // The start caption: Timeline off with the clip on names the clip; both off keeps the last.
                 Click(page, 1053);
             })
             .Then([&] { EXPECT_EQ(ControlText(page, 1058), "Initial value of timecode (clip)"); })
             .Then([&] { Click(page, 1054); })
             .Then([&] {
                 EXPECT_EQ(ControlText(page, 1058), "Initial value of timecode (clip)");
-                // Rule F: Frames greys hours and frames but keeps their checks; Time relabels.
+                // The form: Frames greys hours and frames but keeps their checks; Time relabels.
                 Click(page, 1067);
             })
             .Then([&] {
