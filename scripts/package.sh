@@ -25,7 +25,12 @@ cd "$root"
 bash scripts/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+# The toolchain is named only to a new tree (cmake warns when an existing one is told again).
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" >/dev/null
+else
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+fi
 cmake --build "$build" --target fl-Camtag camtag_help -j"$jobs"
 module=$build/src/host/fl-Camtag.prm
 help=$build/docs/help/Camtag.chm

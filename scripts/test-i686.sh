@@ -268,9 +268,11 @@ elif [ -n "${1:-}" ]; then
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCAMTAG_SMOKE=ON >/dev/null
+# The toolchain is named only to a new tree: an existing one has it (and cmake warns of a repeat).
+toolchain() { [ -f "$1/CMakeCache.txt" ] || echo "-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$2.cmake"; }
+cmake -S . -B build/i686 $(toolchain build/i686 i686) -DCAMTAG_SMOKE=ON >/dev/null
 cmake --build build/i686 -j"$jobs" --target fl-Camtag module-smoke ui_dialogs camtag-render
-cmake -S . -B build/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCAMTAG_TESTS=ON >/dev/null
+cmake -S . -B build/x86_64 $(toolchain build/x86_64 x86_64) -DCAMTAG_TESTS=ON >/dev/null
 cmake --build build/x86_64 -j"$jobs" --target fl-Camtag module-smoke camtag-render
 rm -rf "$work"
 mkdir -p "$work"
