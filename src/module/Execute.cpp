@@ -8,6 +8,7 @@
 #include "module/Entry.h"
 #include "host/ModuleState.h"
 #include "module/ClipLocator.h"
+#include "module/FrameText.h"
 #include "module/InstanceRecord.h"
 #include "render/FrameExchange.h"
 #include "render/FrameStamp.h"
@@ -59,25 +60,19 @@ struct HostStampMemory : StampMemory {
     int used = 0;
 };
 
-// The overlay text for the source frame; may change mode and timecodemode of a non-DV source.
-// `reader` may hold the source already, opened by the clip locator.
-void ComposeText(FilterSettings* settings, const char* sourcePath, int32_t sourceFrame,
-                 DvAviReader& reader, char* text) {
+// Makes the reader hold the source for the text; may change mode and timecodemode of a non-DV
+// source. `reader` may hold the source already, opened by the clip locator. False, with the
+// error text, when the source cannot be opened.
+bool PrepareSource(FilterSettings* settings, const char* sourcePath, DvAviReader& reader, char* text) {
     if (settings->dvSource == 0) {
         // Only timecodes can be had without DV frames; the tape timecode cannot.
         reader.Close();
         KeepTimecodeOnly(*settings);
     } else if (!OpenOnPath(reader, sourcePath)) {
         std::memcpy(text, kErrorAviAccess, sizeof kErrorAviAccess);
-        return;
+        return false;
     }
-    if (settings->mode == kModeDateTime) {
-        SYSTEMTIME recorded{};
-        if (reader.GetRecordingTime(sourceFrame, &recorded, nullptr))
-            ComposeDateTimeText(settings, recorded, text, kComposeCapacity);
-    } else if (settings->mode == kModeTimecode) {
-        ComposeTimecodeText(settings, &reader, sourceFrame, text, kComposeCapacity);
-    }
+    return true;
 }
 
 // Draws the text into the frame. Only the rows the overlay can change go through the host's
@@ -177,18 +172,15 @@ int16_t RunExecute(HostRecordHandle record) {
     }
 
     if (located) {
-        const int32_t frameInClip = rec->position / factor / sampleSize;
-        const int32_t sourceFrame =
-            static_cast<int32_t>(static_cast<uint32_t>(frameInClip) + static_cast<uint32_t>(block.startFrame));
-        // 64-bit: seconds x units per second overflows 32 bits at fine timebases.
-        if (settings->showduration != 0) {
-            uint64_t lastShown = static_cast<uint64_t>(settings->showduration) * scale / static_cast<uint32_t>(sampleSize);
-            if (static_cast<uint64_t>(static_cast<uint32_t>(frameInClip)) > lastShown) {
-                PassThrough(source, destination, geometry);
-                return kResultOk;
-            }
+        const uint32_t frameInClip = static_cast<uint32_t>(rec->position / factor / sampleSize);
+        // A frame past the show duration passes before the source is touched.
+        if (PastShowDuration(*settings, frameInClip, scale, sampleSize)) {
+            PassThrough(source, destination, geometry);
+            return kResultOk;
         }
-        ComposeText(settings, block.sourcePath, sourceFrame, sourceFile, text);
+        if (PrepareSource(settings, block.sourcePath, sourceFile, text))
+            ComposeFrameText(*settings, frameInClip, scale, sampleSize, sourceFile, FileNameTokenFor(hostVersion), text,
+                             kComposeCapacity);
     }
     return DrawFrame(rec, geometry, source, destination, text);
 }

@@ -83,11 +83,8 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         }
     }
     const int32_t dotsPerInch = GetDeviceCaps(bitmap_->dc(), LOGPIXELSY);
-    LOGFONTA font = settings.font;
-    font.lfHeight = ScaledFontHeight(settings.font.lfHeight, rows, settings.referenceHeight, dotsPerInch);
-    const float originX = static_cast<float>(geometry.width * settings.x);
-    const float originY = static_cast<float>(static_cast<double>(rows) * settings.y);
-    const ShapeKey key = MakeKey(font, dotsPerInch, originX, originY, settings, text);
+    StampPlacement place = PlaceStamp(settings, geometry.width, rows, dotsPerInch);
+    const ShapeKey key = MakeKey(place.font, dotsPerInch, place.originX, place.originY, settings, text);
 
     CachedShape* cached =
         keptShapes.Take([&](const CachedShape& kept) { return std::memcmp(&kept.key, &key, sizeof key) == 0; });
@@ -96,10 +93,10 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         shapesReused.fetch_add(1, std::memory_order_relaxed);
     } else {
         Gdiplus::GpFont* gpFont = nullptr;
-        if (gp::GdipCreateFontFromLogfontA(bitmap_->dc(), &font, &gpFont) != Gdiplus::Ok || !gpFont) {
+        if (gp::GdipCreateFontFromLogfontA(bitmap_->dc(), &place.font, &gpFont) != Gdiplus::Ok || !gpFont) {
             return;
         }
-        shape_.emplace(settings, gpFont, originX, originY, text);
+        shape_.emplace(settings, gpFont, place.originX, place.originY, text);
         // The shape has taken what it needs of the font (its family, size and style).
         gp::GdipDeleteFont(gpFont);
         cached = new (std::nothrow) CachedShape;

@@ -352,4 +352,13 @@ void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
     shape.Paint(params.graphics);
 }
 
+StampPlacement PlaceStamp(const FilterSettings& settings, int32_t width, int32_t rows, int32_t dotsPerInch) {
+    StampPlacement place;
+    place.font = settings.font;
+    place.font.lfHeight = ScaledFontHeight(settings.font.lfHeight, rows, settings.referenceHeight, dotsPerInch);
+    place.originX = static_cast<float>(static_cast<double>(width) * settings.x);
+    place.originY = static_cast<float>(static_cast<double>(rows) * settings.y);
+    return place;
+}
+
 } // namespace camtag

@@ -107,6 +107,18 @@ public:
 // reference 576 at 96 dpi gives 43. A reference height of 0 leaves the stored height unscaled.
 int32_t ScaledFontHeight(int32_t storedHeight, int32_t frameRows, uint32_t referenceHeight, int32_t dotsPerInch);
 
+// Where a stamp goes on a bitmap of width x rows and the font it is drawn with.
+struct StampPlacement {
+    LOGFONTA font;  // the settings' font with its height scaled to the rows
+    float originX;  // the text's anchor: (x, y) of the settings as fractions of the width and rows
+    float originY;
+};
+
+// The stamp's place and font for a bitmap of width x rows (for a frame: its width and its
+// height x field factor) on a device of dotsPerInch: the stored font height scaled from the
+// settings' reference height to the rows (ScaledFontHeight), the anchor at (width x, rows y).
+StampPlacement PlaceStamp(const FilterSettings& settings, int32_t width, int32_t rows, int32_t dotsPerInch);
+
 // Number of GDI+ objects made by DrawOverlay or an OverlayShape and not yet deleted
 // (process-wide). Zero whenever no DrawOverlay call runs and no shape exists.
 long OverlayObjectsAlive();

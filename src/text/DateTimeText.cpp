@@ -58,7 +58,8 @@ void ExpandMinuteTokens(const char* picture, const SYSTEMTIME& t, char* out, siz
     out[used] = '\0';
 }
 
-void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, char* out, size_t outSize) {
+void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, FileNameToken fileName, char* out,
+                         size_t outSize) {
     if (!out || outSize == 0)
         return;
     out[0] = '\0';
@@ -68,7 +69,7 @@ void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, char* out
 
     ApplyAdjustment(&t, s.timeadjust, s.dateadjust);
 
-    ExpandUserText(s.title, s.sourcePath, out, outSize);
+    ExpandUserText(s.title, s.sourcePath, fileName, out, outSize);
 
     uint32_t timeIndex = ClampFormatIndex(timeFormats, s.timeformat);
     uint32_t dateIndex = ClampFormatIndex(dateFormats, s.dateformat);

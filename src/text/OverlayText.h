@@ -2,6 +2,7 @@
 #pragma once
 
 #include "settings/FilterSettings.h"
+#include "text/TextRoutines.h"
 
 #include <windows.h>
 
@@ -14,13 +15,16 @@ class DvAviReader;
 // Date and time mode: the user's text, then the adjusted time and date formatted with the
 // chosen pictures. t is the recording time as read from the frame. A picture index beyond its
 // list reads as the list's last slot (records are clamped when made and at OK; a damaged
-// project's need not be). Null settings give "".
-void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, char* out, size_t outSize);
+// project's need not be). `fileName` tells what "%f" in the user's text becomes. Null settings
+// give "".
+void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, FileNameToken fileName, char* out,
+                         size_t outSize);
 
 // Timecode mode: the user's text, then the Timeline, clip, source file and tape timecodes the
 // settings ask for. sourceFrame is the frame number in the source file; reader may be null.
-void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, char* out,
-                         size_t outSize);
+// `fileName` tells what "%f" in the user's text becomes.
+void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, FileNameToken fileName,
+                         char* out, size_t outSize);
 
 // A time picture with the minute-count tokens replaced for t: "%9" is the minutes since
 // midnight as two digits up to 90, then "90+" and the excess; "%#9" the same without leading

@@ -1,7 +1,5 @@
 #include "text/TextRoutines.h"
 
-#include "host/ModuleState.h"
-
 #include <cstring>
 #include <memory>
 #include <new>
@@ -50,7 +48,7 @@ void CopyBounded(char* out, size_t size, const char* text) {
     AppendBounded(out, size, text);
 }
 
-void ExpandUserText(const char* title, const char* sourcePath, char* out, size_t size) {
+void ExpandUserText(const char* title, const char* sourcePath, FileNameToken fileNameToken, char* out, size_t size) {
     if (!out || size == 0)
         return;
     out[0] = '\0';
@@ -69,7 +67,7 @@ void ExpandUserText(const char* title, const char* sourcePath, char* out, size_t
     }
     escaped[n] = '\0';
 
-    if (hostVersion > 8) {
+    if (fileNameToken == FileNameToken::kKept) {
         CopyBounded(out, size, escaped);
         return;
     }

@@ -43,8 +43,8 @@ void AppendPiece(char* out, size_t outSize, bool separatorFirst, const char* sep
 
 } // namespace
 
-void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, char* out,
-                         size_t outSize) {
+void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, FileNameToken fileName,
+                         char* out, size_t outSize) {
     if (!out || outSize == 0)
         return;
     out[0] = '\0';
@@ -52,7 +52,7 @@ void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, in
         return;
     const FilterSettings& s = *settings;
 
-    ExpandUserText(s.title, s.sourcePath, out, outSize);
+    ExpandUserText(s.title, s.sourcePath, fileName, out, outSize);
 
     const int32_t mode = s.timecodemode;
     // The tape timecode; a frame without a timecode pack leaves it at zero. Only the timecode

@@ -1,5 +1,6 @@
 #include "ui/SettingsPreview.h"
 
+#include "host/ModuleState.h"
 #include "render/FrameExchange.h"
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
@@ -8,7 +9,6 @@
 
 #include <gdiplus.h>
 
-#include <cmath>
 #include <cstring>
 
 namespace camtag {
@@ -109,10 +109,11 @@ void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item) {
     }
 
     char text[kTextBytes] = {};
+    const FileNameToken fileName = FileNameTokenFor(hostVersion);
     if (working.mode == kModeDateTime)
-        ComposeDateTimeText(&working, state.moment, text, kComposeLimit);
+        ComposeDateTimeText(&working, state.moment, fileName, text, kComposeLimit);
     else if (working.mode == kModeTimecode)
-        ComposeTimecodeText(&working, state.reader.get(), working.startFrame, text, kComposeLimit);
+        ComposeTimecodeText(&working, state.reader.get(), working.startFrame, fileName, text, kComposeLimit);
 
     const int width = kPreviewFrameWidth;
     const int height = MulDiv(width, working.frameHeight, working.frameWidth);
@@ -131,16 +132,14 @@ void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item) {
     SetDIBits(bitmap.dc(), bitmap.bitmap(), 0, height, pixels, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
 
     {
-        // The stored height is for the project's frame: scale it to the preview's.
-        LOGFONTA font = working.font;
-        double t = std::trunc(static_cast<double>(working.font.lfHeight) * height / working.frameHeight);
-        // A damaged record's height must not overflow the conversion; no font is that large.
-        if (!(t > -1e6 && t < 1e6)) t = 0;
-        font.lfHeight = -MulDiv(static_cast<int>(t), GetDeviceCaps(bitmap.dc(), LOGPIXELSY), 72);
+        // The preview is a picture of the project's frame: the font is scaled from its rows.
+        FilterSettings shown = working;
+        shown.referenceHeight = static_cast<uint32_t>(working.frameHeight);
+        StampPlacement place = PlaceStamp(shown, width, height, GetDeviceCaps(bitmap.dc(), LOGPIXELSY));
         Gdiplus::GpGraphics* graphics = nullptr;
         Gdiplus::GpFont* gpFont = nullptr;
         if (gp::GdipCreateFromHDC(bitmap.dc(), &graphics) != Gdiplus::Ok) graphics = nullptr;
-        if (gp::GdipCreateFontFromLogfontA(bitmap.dc(), &font, &gpFont) != Gdiplus::Ok) gpFont = nullptr;
+        if (gp::GdipCreateFontFromLogfontA(bitmap.dc(), &place.font, &gpFont) != Gdiplus::Ok) gpFont = nullptr;
         // The whole composed text, as the frames get it.
         WCHAR wide[kOverlayTextMax + 1] = {};
         if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0) wide[0] = 0;
@@ -149,8 +148,8 @@ void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item) {
             params.settings = &working;
             params.graphics = graphics;
             params.font = gpFont;
-            params.originX = static_cast<float>(width * working.x);
-            params.originY = static_cast<float>(height * working.y);
+            params.originX = place.originX;
+            params.originY = place.originY;
             params.text = wide;
             OverlayRenderer::DrawOverlay(params);
         }

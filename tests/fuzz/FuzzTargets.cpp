@@ -226,11 +226,11 @@ void RunOverlayText(const uint8_t* data, size_t size) {
     {
         // Date and time mode.
         FilterSettings settings = in.settings;
-        ComposeDateTimeText(&settings, date, text.get(), capacity);
+        ComposeDateTimeText(&settings, date, FileNameTokenFor(hostVersion), text.get(), capacity);
         Check(Terminated(text.get(), capacity), "date text not terminated within its buffer");
         ClampPictureIndexes(settings);
         CheckOnlyPicturesChanged(in.settings, settings);
-        ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), date, text.get(), capacity);
+        ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), date, FileNameTokenFor(hostVersion), text.get(), capacity);
         Check(text[0] == '\0', "text without settings");
 
         // Timecode mode, with the tape timecode from a real file when the record says DV.
@@ -238,7 +238,7 @@ void RunOverlayText(const uint8_t* data, size_t size) {
         DvAviReader reader;
         if (settings.dvSource)
             Check(reader.Open(FixtureFile()) == 1, "the fixture did not open");
-        ComposeTimecodeText(&settings, reader.isOpen ? &reader : nullptr, in.sourceFrame,
+        ComposeTimecodeText(&settings, reader.isOpen ? &reader : nullptr, in.sourceFrame, FileNameTokenFor(hostVersion),
                             text.get(), capacity);
         Check(Terminated(text.get(), capacity), "timecode text not terminated within its buffer");
         Check(memcmp(&settings, &in.settings, sizeof settings) == 0,

@@ -140,7 +140,7 @@ protected:
         s.dateformat = e.datePicture.empty() ? 0 : 1;
         s.timeformat = e.timePicture.empty() ? 0 : 1;
         char out[255];
-        ComposeDateTimeText(&s, t, out, sizeof out);
+        ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, sizeof out);
         return out;
     }
 

@@ -17,20 +17,17 @@
 
 namespace camtag::test {
 
-// The overlay text drawn with the settings onto a memory bitmap of width x rows, with the font's
-// LOGFONT height given (each caller scales it its own way), anchored at (width x, rows y).
-inline void DrawExpectedOverlay(const CMemBm& bm, const FilterSettings& s, const char* text, LONG fontHeight) {
+// The overlay text drawn with the settings onto a memory bitmap, with the font and at the
+// anchor of `place`.
+inline void DrawExpectedOverlay(const CMemBm& bm, const FilterSettings& s, const char* text, StampPlacement place) {
     namespace gp = Gdiplus::DllExports;
-    LOGFONTA font = s.font;
-    font.lfHeight = fontHeight;
     Gdiplus::GpGraphics* graphics = nullptr;
     Gdiplus::GpFont* gpFont = nullptr;
     EXPECT_EQ(gp::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
-    EXPECT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &font, &gpFont), Gdiplus::Ok);
+    EXPECT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &place.font, &gpFont), Gdiplus::Ok);
     WCHAR wide[kOverlayTextMax + 1] = {};
     EXPECT_GT(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1), 0);
-    OverlayParams params{&s, graphics, gpFont, static_cast<float>(bm.width() * s.x),
-                         static_cast<float>(bm.height() * s.y), wide};
+    OverlayParams params{&s, graphics, gpFont, place.originX, place.originY, wide};
     OverlayRenderer::DrawOverlay(params);
     gp::GdipDeleteFont(gpFont);
     gp::GdipDeleteGraphics(graphics);
@@ -50,8 +47,7 @@ inline std::vector<uint32_t> ExpectedFrame(const std::vector<uint32_t>& source, 
     CMemBm bm;
     EXPECT_TRUE(bm.Create(nullptr, width, rows, 1, 32, nullptr));
     FillBitmap(source.data(), g, buffer.data(), bm);
-    DrawExpectedOverlay(bm, s, text,
-                        ScaledFontHeight(s.font.lfHeight, rows, s.referenceHeight, GetDeviceCaps(bm.dc(), LOGPIXELSY)));
+    DrawExpectedOverlay(bm, s, text, PlaceStamp(s, width, rows, GetDeviceCaps(bm.dc(), LOGPIXELSY)));
     StoreBitmap(bm, g, buffer.data(), out.data());
     return out;
 }

@@ -204,9 +204,12 @@ protected:
         BITMAPINFOHEADER header = MakeBitmapHeader(g);
         SetDIBits(bm.dc(), bm.bitmap(), 0, g.height, frame.data(), reinterpret_cast<BITMAPINFO*>(&header),
                   DIB_RGB_COLORS);
-        if (text)
-            DrawExpectedOverlay(bm, s, text,
-                                ScaledFontHeight(s.font.lfHeight, g.height, s.frameHeight, GetDeviceCaps(bm.dc(), LOGPIXELSY)));
+        if (text) {
+            // The preview scales the font from the project's frame height.
+            FilterSettings shown = s;
+            shown.referenceHeight = static_cast<uint32_t>(s.frameHeight);
+            DrawExpectedOverlay(bm, s, text, PlaceStamp(shown, g.width, g.height, GetDeviceCaps(bm.dc(), LOGPIXELSY)));
+        }
         DibCanvas canvas(kPreviewWidth, kPreviewHeight);
         bm.Draw(canvas.dc(), 0, 0, kPreviewWidth, kPreviewHeight, SRCCOPY, COLORONCOLOR);
         return canvas.Pixels();

@@ -74,14 +74,12 @@ void Reference(const FrameGeometry& g, const FilterSettings& s, const wchar_t* t
     CMemBm bm;
     ASSERT_TRUE(bm.Create(nullptr, g.width, rows, 1, 32, nullptr));
     ASSERT_TRUE(FillBitmap(source, g, buffer.data(), bm));
-    LOGFONTA font = s.font;
-    font.lfHeight = ScaledFontHeight(s.font.lfHeight, rows, s.referenceHeight, GetDeviceCaps(bm.dc(), LOGPIXELSY));
+    StampPlacement place = PlaceStamp(s, g.width, rows, GetDeviceCaps(bm.dc(), LOGPIXELSY));
     Gdiplus::GpGraphics* graphics = nullptr;
     Gdiplus::GpFont* gpFont = nullptr;
     ASSERT_EQ(gp::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
-    ASSERT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &font, &gpFont), Gdiplus::Ok);
-    const OverlayParams params{&s, graphics, gpFont, static_cast<float>(g.width * s.x),
-                               static_cast<float>(static_cast<double>(rows) * s.y), text};
+    ASSERT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &place.font, &gpFont), Gdiplus::Ok);
+    const OverlayParams params{&s, graphics, gpFont, place.originX, place.originY, text};
     OverlayRenderer::DrawOverlay(params);
     gp::GdipDeleteFont(gpFont);
     gp::GdipDeleteGraphics(graphics);

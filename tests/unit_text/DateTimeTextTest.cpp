@@ -34,7 +34,7 @@ protected:
     }
     std::string Compose(SYSTEMTIME t = MakeTime(2004, 7, 15, 14, 23, 5)) {
         char out[255];
-        ComposeDateTimeText(&s, t, out, sizeof out);
+        ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, sizeof out);
         return out;
     }
     void SetTitle(const char* text) { strncpy(s.title, text, sizeof s.title); }
@@ -160,27 +160,27 @@ TEST_F(DateTimeTextTest, OutputIsCutAtItsSize) {
     SYSTEMTIME t = MakeTime(2004, 7, 15, 14, 23, 5);
     char out[16];
     memset(out, 'Z', sizeof out);
-    ComposeDateTimeText(&s, t, out, 0);
+    ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, 0);
     EXPECT_EQ(out[0], 'Z');
-    ComposeDateTimeText(&s, t, out, 1);
+    ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, 1);
     EXPECT_EQ(out[0], '\0');
     EXPECT_EQ(out[1], 'Z');
-    ComposeDateTimeText(&s, t, out, 5);
+    ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, 5);
     EXPECT_STREQ(out, "Titl");
     EXPECT_EQ(out[5], 'Z');
-    ComposeDateTimeText(&s, t, out, 10);
+    ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, 10);
     EXPECT_STREQ(out, "Title14:2");
-    ComposeDateTimeText(&s, t, out, 15);
+    ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, 15);
     EXPECT_STREQ(out, "Title14:23:05\n");
     EXPECT_EQ(out[15], 'Z');
 
     // A missing record gives an empty text.
-    ComposeDateTimeText(&s, t, out, 6);
+    ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, 6);
     EXPECT_STREQ(out, "Title");
-    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t, out, sizeof out);
+    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t, FileNameTokenFor(hostVersion), out, sizeof out);
     EXPECT_STREQ(out, "");
     strcpy(out, "x");
-    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t, out, sizeof out);
+    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t, FileNameTokenFor(hostVersion), out, sizeof out);
     EXPECT_STREQ(out, "");
 }
 

@@ -15,7 +15,7 @@ protected:
     void TearDown() override { hostVersion = saved; }
     std::string Expand(const char* title, const char* path = "C:\\clips\\beach.avi", size_t size = 256) {
         char out[256];
-        ExpandUserText(title, path, out, size);
+        ExpandUserText(title, path, FileNameTokenFor(hostVersion), out, size);
         return out;
     }
     int32_t saved = 0;
@@ -35,7 +35,7 @@ TEST_F(UserTextTest, EscapesAndFileName) {
     hostVersion = 0; // before any setup call
     EXPECT_EQ(Expand("%f"), "beach.avi");
     char out[4] = {'Z', 'Z', 'Z', 'Z'};
-    ExpandUserText(nullptr, "", out, sizeof out);
+    ExpandUserText(nullptr, "", FileNameTokenFor(hostVersion), out, sizeof out);
     EXPECT_STREQ(out, "");
 }
 
@@ -70,7 +70,7 @@ TEST_F(UserTextTest, TitleFieldIsReadWithinItsBytes) {
     std::string path = "C:\\" + std::string(250, 'p');
     char out[300];
     memset(out, 'Z', sizeof out);
-    ExpandUserText(title, path.c_str(), out, 254);
+    ExpandUserText(title, path.c_str(), FileNameTokenFor(hostVersion), out, 254);
     EXPECT_EQ(strlen(out), 253u);
     EXPECT_EQ(out[254], 'Z');
 }
@@ -78,18 +78,18 @@ TEST_F(UserTextTest, TitleFieldIsReadWithinItsBytes) {
 TEST_F(UserTextTest, CutAtOutputSize) {
     char out[8];
     memset(out, 'Z', sizeof out);
-    ExpandUserText("abcdef", "", out, 0);
+    ExpandUserText("abcdef", "", FileNameTokenFor(hostVersion), out, 0);
     EXPECT_EQ(out[0], 'Z');
-    ExpandUserText("abcdef", "", out, 1);
+    ExpandUserText("abcdef", "", FileNameTokenFor(hostVersion), out, 1);
     EXPECT_EQ(out[0], '\0');
     EXPECT_EQ(out[1], 'Z');
-    ExpandUserText("%f-%f", "C:\\ab.avi", out, 5);
+    ExpandUserText("%f-%f", "C:\\ab.avi", FileNameTokenFor(hostVersion), out, 5);
     EXPECT_STREQ(out, "ab.a");
     EXPECT_EQ(out[5], 'Z');
-    ExpandUserText("a\\nbcdef", "", out, 5);
+    ExpandUserText("a\\nbcdef", "", FileNameTokenFor(hostVersion), out, 5);
     EXPECT_STREQ(out, "a\nbc");
     hostVersion = 9;
-    ExpandUserText("abcdef", "", out, 5);
+    ExpandUserText("abcdef", "", FileNameTokenFor(hostVersion), out, 5);
     EXPECT_STREQ(out, "abcd");
 }
 

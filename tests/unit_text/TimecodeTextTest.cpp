@@ -32,7 +32,7 @@ protected:
     void TearDown() override { hostVersion = saved; }
     std::string Compose(int sourceFrame, DvAviReader* reader = nullptr) {
         char out[255];
-        ComposeTimecodeText(&s, reader, sourceFrame, out, sizeof out);
+        ComposeTimecodeText(&s, reader, sourceFrame, FileNameTokenFor(hostVersion), out, sizeof out);
         return out;
     }
     static std::string Data(const char* name) { return test::DataPath(name); }
@@ -132,21 +132,21 @@ TEST_F(TimecodeTextTest, CutAtOutputSize) {
     strcpy(s.title, "AB");
     char out[32];
     memset(out, 'Z', sizeof out);
-    ComposeTimecodeText(&s, nullptr, 10, out, 0);
+    ComposeTimecodeText(&s, nullptr, 10, FileNameTokenFor(hostVersion), out, 0);
     EXPECT_EQ(out[0], 'Z');
-    ComposeTimecodeText(&s, nullptr, 10, out, 1);
+    ComposeTimecodeText(&s, nullptr, 10, FileNameTokenFor(hostVersion), out, 1);
     EXPECT_EQ(out[0], '\0');
     EXPECT_EQ(out[1], 'Z');
-    ComposeTimecodeText(&s, nullptr, 10, out, 5);
+    ComposeTimecodeText(&s, nullptr, 10, FileNameTokenFor(hostVersion), out, 5);
     EXPECT_STREQ(out, "ABTL");
     EXPECT_EQ(out[5], 'Z');
-    ComposeTimecodeText(&s, nullptr, 10, out, 20);
+    ComposeTimecodeText(&s, nullptr, 10, FileNameTokenFor(hostVersion), out, 20);
     EXPECT_STREQ(out, "ABTL#00:00:00:10\nCL");
     EXPECT_EQ(out[20], 'Z');
 
-    ComposeTimecodeText(&s, nullptr, 10, out, 5);
+    ComposeTimecodeText(&s, nullptr, 10, FileNameTokenFor(hostVersion), out, 5);
     EXPECT_STREQ(out, "ABTL");
-    ComposeTimecodeText(static_cast<const FilterSettings*>(nullptr), nullptr, 10, out, sizeof out);
+    ComposeTimecodeText(static_cast<const FilterSettings*>(nullptr), nullptr, 10, FileNameTokenFor(hostVersion), out, sizeof out);
     EXPECT_STREQ(out, "");
 }
 
@@ -156,7 +156,7 @@ TEST_F(TimecodeTextTest, ExtremeFrameNumbersStayBounded) {
     s.timecodestart = Packed(127, 127, 127, 127);
     char out[64];
     memset(out, 'Z', sizeof out);
-    ComposeTimecodeText(&s, nullptr, INT_MAX, out, 60);
+    ComposeTimecodeText(&s, nullptr, INT_MAX, FileNameTokenFor(hostVersion), out, 60);
     EXPECT_LT(strlen(out), 60u);
     EXPECT_EQ(out[60], 'Z');
 }

@@ -321,7 +321,7 @@ std::string ChapterTitle(const FilterSettings& settings, const Recording& r) {
     look.timeup = 0;
     look.lines = 2;
     char text[256] = "";
-    ComposeDateTimeText(&look, r.start, text, sizeof text);
+    ComposeDateTimeText(&look, r.start, FileNameToken::kReplaced, text, sizeof text);
     wchar_t wide[256] = L"";
     MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 256);
     std::string title = Utf8(wide);

@@ -133,20 +133,18 @@ bool Stamp(std::vector<uint32_t>& frame, int width, int height, const FilterSett
         !FillBitmap(frame.data(), g, buffer.data(), bm)) {
         return false;
     }
-    LOGFONTA lf = settings.font;
-    lf.lfHeight = ScaledFontHeight(settings.font.lfHeight, BitmapHeight(g), settings.referenceHeight,
-                                   GetDeviceCaps(bm.dc(), LOGPIXELSY));
+    StampPlacement place = PlaceStamp(settings, g.width, BitmapHeight(g), GetDeviceCaps(bm.dc(), LOGPIXELSY));
     Gdiplus::GpGraphics* graphics = nullptr;
     Gdiplus::GpFont* font = nullptr;
     bool ok = gp::GdipCreateFromHDC(bm.dc(), &graphics) == Gdiplus::Ok &&
-              gp::GdipCreateFontFromLogfontA(bm.dc(), &lf, &font) == Gdiplus::Ok;
+              gp::GdipCreateFontFromLogfontA(bm.dc(), &place.font, &font) == Gdiplus::Ok;
     if (ok) {
         OverlayParams params{};
         params.settings = &settings;
         params.graphics = graphics;
         params.font = font;
-        params.originX = static_cast<float>(static_cast<double>(g.width) * settings.x);
-        params.originY = static_cast<float>(static_cast<double>(BitmapHeight(g)) * settings.y);
+        params.originX = place.originX;
+        params.originY = place.originY;
         params.text = text.c_str();
         OverlayRenderer::DrawOverlay(params);
     }

@@ -86,15 +86,12 @@ bool DrawFrame(Frame& f, const FilterSettings& s, bool exchange, bool draw) {
         return false;
     }
     if (draw) {
-        LOGFONTA lf = s.font;
-        lf.lfHeight = ScaledFontHeight(s.font.lfHeight, BitmapHeight(f.g), s.referenceHeight,
-                                       GetDeviceCaps(bm.dc(), LOGPIXELSY));
+        StampPlacement place = PlaceStamp(s, f.g.width, BitmapHeight(f.g), GetDeviceCaps(bm.dc(), LOGPIXELSY));
         Gdiplus::GpGraphics* graphics = nullptr;
         Gdiplus::GpFont* font = nullptr;
         if (gp::GdipCreateFromHDC(bm.dc(), &graphics) == Gdiplus::Ok &&
-            gp::GdipCreateFontFromLogfontA(bm.dc(), &lf, &font) == Gdiplus::Ok) {
-            const OverlayParams p{&s, graphics, font, static_cast<float>(f.g.width * s.x),
-                                  static_cast<float>(BitmapHeight(f.g) * s.y), kText};
+            gp::GdipCreateFontFromLogfontA(bm.dc(), &place.font, &font) == Gdiplus::Ok) {
+            const OverlayParams p{&s, graphics, font, place.originX, place.originY, kText};
             OverlayRenderer::DrawOverlay(p);
         }
         if (font) {

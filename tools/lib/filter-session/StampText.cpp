@@ -2,6 +2,7 @@
 
 #include "FilterSession.h"
 #include "dv/DvAviReader.h"
+#include "module/FrameText.h"
 #include "settings/SettingsDefaults.h"
 #include "render/OverlayRenderer.h"
 #include "text/OverlayText.h"
@@ -46,25 +47,15 @@ FilterSettings ClipSettings(const char* sourcePathAnsi, int32_t inPoint, int32_t
     return settings;
 }
 
-StampText::StampText(const FilterSettings& settings, uint32_t scale, int32_t sampleSize) : settings_(settings) {
-    // As the module decides: frames after the show duration's last one pass unstamped.
-    if (settings_.showduration != 0 && sampleSize > 0)
-        lastShown_ = static_cast<uint64_t>(settings_.showduration) * scale / static_cast<uint32_t>(sampleSize);
-}
+StampText::StampText(const FilterSettings& settings, uint32_t scale, int32_t sampleSize)
+    : settings_(settings), scale_(scale), sampleSize_(sampleSize) {}
 
 std::string StampText::Frame(DvAviReader& reader, uint32_t frameInClip, bool* dated) {
-    if (dated) *dated = false;
-    const uint32_t sourceFrame = frameInClip + static_cast<uint32_t>(settings_.startFrame);
-    SYSTEMTIME recorded{};
-    const bool hasDate = (settings_.mode == kModeDateTime || dated) && reader.GetRecordingTime(sourceFrame, &recorded, nullptr);
-    if (dated) *dated = hasDate;
-    if (frameInClip > lastShown_) return {};
     char text[kComposeCapacity + 2] = {};
-    if (settings_.mode == kModeDateTime) {
-        if (hasDate) ComposeDateTimeText(&settings_, recorded, text, kComposeCapacity);
-    } else if (settings_.mode == kModeTimecode) {
-        ComposeTimecodeText(&settings_, &reader, static_cast<int32_t>(sourceFrame), text, kComposeCapacity);
-    }
+    // "%f" as the module gives it on the hosts it knows.
+    if (!ComposeFrameText(settings_, frameInClip, scale_, sampleSize_, reader, FileNameToken::kReplaced, text,
+                          kComposeCapacity, dated))
+        return {};
     return AnsiToUtf8(text);
 }
 
@@ -78,13 +69,11 @@ bool MeasureStampOverflow(const FilterSettings& settings, int32_t width, int32_t
     // As the module draws a whole frame: the font scaled to its rows, the anchor at (x, y) of it.
     HDC dc = CreateCompatibleDC(nullptr);
     if (!dc) return false;
-    LOGFONTA font = settings.font;
-    font.lfHeight = ScaledFontHeight(settings.font.lfHeight, height, settings.referenceHeight, GetDeviceCaps(dc, LOGPIXELSY));
+    StampPlacement place = PlaceStamp(settings, width, height, GetDeviceCaps(dc, LOGPIXELSY));
     Gdiplus::GpFont* gpFont = nullptr;
     bool known = false;
-    if (Gdiplus::DllExports::GdipCreateFontFromLogfontA(dc, &font, &gpFont) == Gdiplus::Ok && gpFont) {
-        OverlayShape shape(settings, gpFont, static_cast<float>(width * settings.x),
-                           static_cast<float>(static_cast<double>(height) * settings.y), wide.c_str());
+    if (Gdiplus::DllExports::GdipCreateFontFromLogfontA(dc, &place.font, &gpFont) == Gdiplus::Ok && gpFont) {
+        OverlayShape shape(settings, gpFont, place.originX, place.originY, wide.c_str());
         Gdiplus::DllExports::GdipDeleteFont(gpFont);
         Gdiplus::RectF bounds;
         if (shape.PaintedBounds(&bounds)) {

@@ -31,7 +31,8 @@ public:
 
 private:
     FilterSettings settings_;
-    uint64_t lastShown_ = UINT64_MAX;
+    uint32_t scale_;
+    int32_t sampleSize_;
 };
 
 // How far the stamp of `text` (UTF-8) would reach beyond a width x height frame, in pixels on
