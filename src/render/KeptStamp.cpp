@@ -77,7 +77,7 @@ struct Stamp {
     StampKey key;
     bool drawn = false; // false: this look's texts are drawn directly (its last one was not reused)
     bool empty = false; // nothing to draw: the frame is the source
-    uint32_t uses = 0;
+    uint32_t uses = 0; // frames seen with this key
     int32_t firstLine = 0; // the band's first scan line
     int32_t lines = 0;
     int32_t left = 0; // the first column of any line that changes
@@ -231,22 +231,27 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
     }
     const StampKey key = MakeKey(geometry, settings, text);
     Stamp* stamp = keptStamps.Take([&](const Stamp& kept) { return std::memcmp(&kept.key, &key, sizeof key) == 0; });
-    if (stamp && !stamp->drawn && ++stamp->uses < kUsesToKeep) {
-        // Drawn directly before: still too few frames with this text to be worth a stamp.
-        keptStamps.Give(stamp);
-        return false;
-    }
-    if (!stamp) {
+    if (stamp) {
+        if (stamp->uses < UINT32_MAX) ++stamp->uses;
+        if (!stamp->drawn && stamp->uses < kUsesToKeep) {
+            // Drawn directly before: still too few frames with this text to be worth a stamp.
+            keptStamps.Give(stamp);
+            return false;
+        }
+    } else {
         stamp = keptStamps.Take([&](const Stamp& kept) {
             return (!kept.drawn || kept.uses < kUsesToKeep) && std::memcmp(&kept.key, &key, kLookBytes) == 0;
         });
         if (stamp) {
             // A text of this look served a frame or its two fields only: texts that change at
             // every frame are cheaper drawn once, directly. Remembered, so that a text that
-            // stays is kept.
+            // stays is kept; its pixels go, so that only a drawn stamp holds memory.
             stamp->key = key;
             stamp->drawn = false;
             stamp->uses = 1;
+            std::vector<uint8_t>().swap(stamp->base);
+            std::vector<uint8_t>().swap(stamp->keep);
+            std::vector<int32_t>().swap(stamp->spans);
             keptStamps.Give(stamp);
             return false;
         }
@@ -257,6 +262,7 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
             return false;
         }
         stamp->key = key;
+        stamp->uses = 1;
     }
     HeapMemory heap;
     if (!stamp->drawn && !Draw(geometry, settings, text, memory ? *memory : heap, stamp)) {
@@ -264,7 +270,6 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
         return false;
     }
     Blend(*stamp, geometry, source, destination);
-    if (stamp->uses < UINT32_MAX) ++stamp->uses;
     stampsBlended.fetch_add(1, std::memory_order_relaxed);
     keptStamps.Give(stamp);
     return true;
