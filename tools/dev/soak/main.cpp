@@ -134,6 +134,26 @@ void ChangeSettings(FilterSettings& s, uint32_t i) {
     std::strcpy(s.title, titles[i / 61 % 4]);
 }
 
+// The module keeps the stamps of its last few texts and looks, bounded in number but of whatever
+// sizes the last calls' looks made. Before each sample, four calls in looks of their own (new
+// colours each time, the same size) take the place of whatever is kept, so that every sample
+// finds the same kept stamps and any other growth shows; more than four kept would still grow.
+void SettleKeptStamps(FilterSession& session, HostEmulator& host, HostFrameHandle source,
+                      HostFrameHandle destination, uint32_t sample) {
+    const FilterSettings saved = *session.settings();
+    host.setSizeFlags(0);
+    host.setSource(source);
+    host.setDestination(destination);
+    host.setPosition(0);
+    for (uint32_t k = 0; k < 4; ++k) {
+        ChangeSettings(*session.settings(), 0);
+        session.settings()->color = 0x00204060u + (sample % 4096) * 4 + k;
+        host.clearSegmentRequests();
+        session.call(kSelectorExecute);
+    }
+    *session.settings() = saved;
+}
+
 // --- What the process holds ---
 
 struct Sample {
@@ -337,6 +357,7 @@ int main() {
         blockGdi = std::max(blockGdi, objects.gdiLive() + objects.screenDcsLive());
 
         if ((i + 1) % block == 0) {
+            SettleKeptStamps(session, host, fullSource, fullDestination, static_cast<uint32_t>(samples.size()));
             samples.push_back(Take(i + 1, blockSeconds * 1000.0 / block, host));
             samples.back().gdiplusLive = blockGdiplus;
             samples.back().gdiLive = blockGdi;
