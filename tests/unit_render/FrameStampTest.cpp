@@ -7,6 +7,7 @@
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -158,14 +159,28 @@ struct Fields {
 
 const Fields kFields[] = {{"frame", 1, 0}, {"field on odd rows", 2, 0}, {"field on even rows", 2, 1}};
 
-TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
-    const wchar_t* texts[] = {L"14:23:05\n15.07.04", L"Camtag error. AVI access fail.", L"Wj|g\n\n_^"};
-    int banded = 0;
-    int cases = 0;
-    long reused = 0;
+// One case of a stamp: a field layout whose rows are a little longer than the pixels, with a
+// noisy source of its own longer rows, one look and one text.
+struct StampCase {
+    const Fields& fields;
+    const FrameGeometry& g;
+    const FrameDesc& destination;
+    const std::vector<uint8_t>& in;
+    const Look& look;
+    const FilterSettings& settings;
+    const wchar_t* text;
+    // A destination frame no layer has touched yet.
+    std::vector<uint8_t> Untouched() const {
+        return std::vector<uint8_t>(static_cast<size_t>(destination.rowBytes) * destination.height,
+                                    static_cast<uint8_t>(kMarker));
+    }
+};
+
+// Every field layout, look and text; stops at the first fatal failure.
+template <typename Body>
+void ForEachStampCase(std::initializer_list<const wchar_t*> texts, Body&& body) {
     for (const Fields& f : kFields) {
         const int32_t rows = f.factor == 2 ? kFrameRows / 2 : kFrameRows;
-        // Rows a little longer than the pixels, and a source with its own longer rows.
         const FrameDesc destination{kWidth, rows, kWidth * 4 + 8, 32};
         const FrameDesc source{kWidth + 3, rows + 1, (kWidth + 3) * 4, 32};
         FrameGeometry g;
@@ -174,26 +189,35 @@ TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
         for (const Look& look : kLooks) {
             for (const wchar_t* text : texts) {
                 const FilterSettings s = SettingsOf(look);
-                std::vector<uint8_t> expected(static_cast<size_t>(destination.rowBytes) * rows,
-                                              static_cast<uint8_t>(kMarker));
-                std::vector<uint8_t> got = expected;
-                std::vector<uint8_t> again = expected;
-                Reference(g, s, text, in.data(), expected.data());
-                const int32_t band = Banded(g, s, text, in.data(), got.data());
-                // The same text once more: drawn from the kept path, without a new layout.
-                const long reusedBefore = FrameStamp::ShapesReused();
-                Banded(g, s, text, in.data(), again.data());
-                reused += FrameStamp::ShapesReused() - reusedBefore;
-                ++cases;
-                banded += band > 0 && band < BitmapHeight(g);
-                ASSERT_EQ(got, expected) << f.name << ", " << look.name << ", text " << std::wstring(text).size()
-                                         << " units, band of " << band << " rows";
-                ASSERT_EQ(again, expected) << f.name << ", " << look.name << ", from the kept path";
-                // What is kept between stamps holds no GDI+ object.
-                ASSERT_EQ(OverlayObjectsAlive(), 0);
+                body(StampCase{f, g, destination, in, look, s, text});
+                if (::testing::Test::HasFatalFailure()) return;
             }
         }
     }
+}
+
+TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
+    int banded = 0;
+    int cases = 0;
+    long reused = 0;
+    ForEachStampCase({L"14:23:05\n15.07.04", L"Camtag error. AVI access fail.", L"Wj|g\n\n_^"}, [&](const StampCase& c) {
+        std::vector<uint8_t> expected = c.Untouched();
+        std::vector<uint8_t> got = expected;
+        std::vector<uint8_t> again = expected;
+        Reference(c.g, c.settings, c.text, c.in.data(), expected.data());
+        const int32_t band = Banded(c.g, c.settings, c.text, c.in.data(), got.data());
+        // The same text once more: drawn from the kept path, without a new layout.
+        const long reusedBefore = FrameStamp::ShapesReused();
+        Banded(c.g, c.settings, c.text, c.in.data(), again.data());
+        reused += FrameStamp::ShapesReused() - reusedBefore;
+        ++cases;
+        banded += band > 0 && band < BitmapHeight(c.g);
+        ASSERT_EQ(got, expected) << c.fields.name << ", " << c.look.name << ", text "
+                                 << std::wstring(c.text).size() << " units, band of " << band << " rows";
+        ASSERT_EQ(again, expected) << c.fields.name << ", " << c.look.name << ", from the kept path";
+        // What is kept between stamps holds no GDI+ object.
+        ASSERT_EQ(OverlayObjectsAlive(), 0);
+    });
     // Most cases touch only part of the frame, so the band is what the comparison checks.
     EXPECT_GT(banded, cases / 2);
     EXPECT_EQ(reused, cases);
@@ -327,41 +351,29 @@ bool Kept(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text, 
 // every look, both field layouts and texts partly or wholly outside the frame; the bytes no
 // layer reaches are the source's exactly.
 TEST(KeptStamp, BlendsWithinOneLevelOfDrawingDirectly) {
-    const wchar_t* texts[] = {L"14:23:05\n15.07.04", L"Wj|g\n\n_^"};
     int differing = 0;
-    for (const Fields& f : kFields) {
-        const int32_t rows = f.factor == 2 ? kFrameRows / 2 : kFrameRows;
-        const FrameDesc destination{kWidth, rows, kWidth * 4 + 8, 32};
-        const FrameDesc source{kWidth + 3, rows + 1, (kWidth + 3) * 4, 32};
-        FrameGeometry g;
-        ASSERT_EQ(PrepareFrameGeometry(destination, source, f.factor, f.parity, &g), FrameAction::kDraw);
-        const std::vector<uint8_t> in = NoisyFrame(source.rowBytes, source.height);
-        for (const Look& look : kLooks) {
-            for (const wchar_t* text : texts) {
-                const FilterSettings s = SettingsOf(look);
-                std::vector<uint8_t> expected(static_cast<size_t>(destination.rowBytes) * rows,
-                                              static_cast<uint8_t>(kMarker));
-                std::vector<uint8_t> drawn = expected;
-                std::vector<uint8_t> blended = expected;
-                Banded(g, s, text, in.data(), expected.data());
-                const long before = KeptStampsDrawn();
-                ASSERT_TRUE(Kept(g, s, text, in.data(), drawn.data())) << look.name;
-                ASSERT_TRUE(Kept(g, s, text, in.data(), blended.data())) << look.name;
-                // A third frame, so that the next text of the look is kept as well.
-                ASSERT_TRUE(Kept(g, s, text, in.data(), blended.data())) << look.name;
-                EXPECT_EQ(KeptStampsDrawn() - before, 1) << f.name << ", " << look.name;
-                ASSERT_LE(MaxDifference(drawn, expected), 1) << f.name << ", " << look.name;
-                ASSERT_EQ(blended, drawn) << f.name << ", " << look.name;
-                differing += drawn != expected;
-                // The padding past each row's pixels is the host's and stays as it was.
-                for (int32_t r = 0; r < rows; ++r) {
-                    const size_t end = static_cast<size_t>(r + 1) * destination.rowBytes;
-                    ASSERT_TRUE(std::all_of(drawn.begin() + end - 8, drawn.begin() + end,
-                                            [](uint8_t b) { return b == static_cast<uint8_t>(kMarker); }));
-                }
-            }
+    ForEachStampCase({L"14:23:05\n15.07.04", L"Wj|g\n\n_^"}, [&](const StampCase& c) {
+        const char* f = c.fields.name;
+        std::vector<uint8_t> expected = c.Untouched();
+        std::vector<uint8_t> drawn = expected;
+        std::vector<uint8_t> blended = expected;
+        Banded(c.g, c.settings, c.text, c.in.data(), expected.data());
+        const long before = KeptStampsDrawn();
+        ASSERT_TRUE(Kept(c.g, c.settings, c.text, c.in.data(), drawn.data())) << c.look.name;
+        ASSERT_TRUE(Kept(c.g, c.settings, c.text, c.in.data(), blended.data())) << c.look.name;
+        // A third frame, so that the next text of the look is kept as well.
+        ASSERT_TRUE(Kept(c.g, c.settings, c.text, c.in.data(), blended.data())) << c.look.name;
+        EXPECT_EQ(KeptStampsDrawn() - before, 1) << f << ", " << c.look.name;
+        ASSERT_LE(MaxDifference(drawn, expected), 1) << f << ", " << c.look.name;
+        ASSERT_EQ(blended, drawn) << f << ", " << c.look.name;
+        differing += drawn != expected;
+        // The padding past each row's pixels is the host's and stays as it was.
+        for (int32_t r = 0; r < c.destination.height; ++r) {
+            const size_t end = static_cast<size_t>(r + 1) * c.destination.rowBytes;
+            ASSERT_TRUE(std::all_of(drawn.begin() + end - 8, drawn.begin() + end,
+                                    [](uint8_t b) { return b == static_cast<uint8_t>(kMarker); }));
         }
-    }
+    });
     // Rounding differs somewhere, or the comparison within one level would say nothing.
     EXPECT_GT(differing, 0);
 }
