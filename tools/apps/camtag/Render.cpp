@@ -309,6 +309,14 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
     return encode;
 }
 
+// Lets a pipe hold about a frame: the default 64 KiB would make every stage wait for the next at
+// each tenth of a PAL frame, leaving cores idle that the encoder could use. Best effort.
+void WidenPipe(int fd, size_t frameBytes) {
+    if (fd < 0) return;
+    const int wanted = static_cast<int>(std::min<size_t>(frameBytes, size_t(1) << 20));
+    fcntl(fd, F_SETPIPE_SZ, wanted);
+}
+
 // Passes one frame of `size` bytes from pipe `from` to pipe `to` (-1: nowhere), inside the
 // kernel where it can: the bytes taken from `from`, which is `size` unless the input ended;
 // *delivered says whether they all reached `to`. Waits are cut short by a signal.
@@ -396,6 +404,8 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
     bool ok = pipe2(decoded, O_CLOEXEC) == 0;
     if (options_.stamp) ok = ok && pipe2(stamped, O_CLOEXEC) == 0 && pipe2(messages, O_CLOEXEC) == 0;
+    WidenPipe(decoded[1], frameBytes);
+    WidenPipe(stamped[1], frameBytes);
     Child decoder, renderer;
     if (ok) {
         ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error) &&
@@ -457,6 +467,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
             }
             close(feed[0]);
             if (err >= 0) close(err);
+            WidenPipe(feed[1], frameBytes);
             p.in = feed[1];
         }
         bool delivered = false;
