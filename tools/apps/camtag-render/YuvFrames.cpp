@@ -1,5 +1,6 @@
 #include "YuvFrames.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -73,18 +74,35 @@ int32_t RowToHostSse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int3
 }
 #endif
 
-// Whole words at a time: the C runtime's memcmp under Wine compares byte by byte.
-bool RowsDiffer(const uint8_t* a, const uint8_t* b, size_t bytes) {
-    uint64_t difference = 0;
-    size_t i = 0;
-    for (; i + 8 <= bytes; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        difference |= x ^ y;
+// The pixels [*first, *last) of a row of `width` pixels outside which `a` and `b` are equal;
+// *first == *last when the rows are equal. Sixteen bytes at a time, from either end: the C
+// runtime's memcmp under Wine compares byte by byte, and most rows are equal all through.
+void ChangedPixels(const uint8_t* a, const uint8_t* b, int32_t width, int32_t* first, int32_t* last) {
+    const size_t bytes = static_cast<size_t>(width) * 4;
+    size_t begin = 0;
+#ifdef __SSE2__
+    while (begin + 16 <= bytes &&
+           _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + begin)),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + begin)))) == 0xFFFF) {
+        begin += 16;
     }
-    for (; i < bytes; ++i) difference |= static_cast<uint64_t>(a[i] ^ b[i]);
-    return difference != 0;
+#endif
+    while (begin < bytes && a[begin] == b[begin]) ++begin;
+    if (begin == bytes) {
+        *first = *last = 0;
+        return;
+    }
+    size_t end = bytes;
+#ifdef __SSE2__
+    while (end >= begin + 16 &&
+           _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + end - 16)),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + end - 16)))) == 0xFFFF) {
+        end -= 16;
+    }
+#endif
+    while (end > begin && a[end - 1] == b[end - 1]) --end;
+    *first = static_cast<int32_t>(begin / 4);
+    *last = static_cast<int32_t>((end + 3) / 4);
 }
 
 inline int LumaOf(int r, int g, int b) { return ((66 * r + 129 * g + 25 * b + 128) >> 8) + 16; }
@@ -120,29 +138,34 @@ int32_t StampedRowsToYuv(const uint8_t* source, const uint8_t* stamped, const Yu
     int32_t changedRows = 0;
     for (int32_t pair = 0; pair < layout.height / 2; ++pair) {
         const uint8_t* rows[2];
-        bool changed[2];
+        int32_t first[2], last[2];
         for (int i = 0; i < 2; ++i) {
             const size_t hostRow = static_cast<size_t>(layout.height - 1 - (2 * pair + i));
             rows[i] = stamped + hostRow * rowBytes;
-            changed[i] = RowsDiffer(rows[i], source + hostRow * rowBytes, rowBytes);
+            ChangedPixels(rows[i], source + hostRow * rowBytes, layout.width, &first[i], &last[i]);
         }
-        if (!changed[0] && !changed[1]) continue;
-        // Every 8-bit colour gives luma 16..235 and chroma 16..240: no clamping, and loops the
-        // compiler turns into vector code.
+        // Only the changed pixels come back: the rest keep the decoder's own values rather than
+        // a round trip through BGRA. Every 8-bit colour gives luma 16..235 and chroma 16..240:
+        // no clamping, and loops the compiler turns into vector code.
+        int32_t from = layout.width, to = 0;
         for (int i = 0; i < 2; ++i) {
-            if (!changed[i]) continue;
+            if (first[i] == last[i]) continue;
             ++changedRows;
+            from = std::min(from, first[i]);
+            to = std::max(to, last[i]);
             uint8_t* y = yuv + static_cast<size_t>(2 * pair + i) * layout.width;
             const uint8_t* p = rows[i];
-            for (int32_t x = 0; x < layout.width; ++x) {
+            for (int32_t x = first[i]; x < last[i]; ++x) {
                 y[x] = static_cast<uint8_t>(LumaOf(p[4 * x + 2], p[4 * x + 1], p[4 * x]));
             }
         }
+        if (from >= to) continue;
+        // Each chroma sample whose two by two block holds a changed pixel.
         uint8_t* u = planeU + static_cast<size_t>(pair) * (layout.width / 2);
         uint8_t* v = planeV + static_cast<size_t>(pair) * (layout.width / 2);
         const uint8_t* top = rows[0];
         const uint8_t* bottom = rows[1];
-        for (int32_t x = 0; x < layout.width / 2; ++x) {
+        for (int32_t x = from / 2; x < (to + 1) / 2; ++x) {
             const int b = (top[8 * x] + top[8 * x + 4] + bottom[8 * x] + bottom[8 * x + 4] + 2) >> 2;
             const int g = (top[8 * x + 1] + top[8 * x + 5] + bottom[8 * x + 1] + bottom[8 * x + 5] + 2) >> 2;
             const int r = (top[8 * x + 2] + top[8 * x + 6] + bottom[8 * x + 2] + bottom[8 * x + 6] + 2) >> 2;
