@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -130,6 +131,16 @@ private:
     bool Cues(const Clip& clip, std::string* cues);
     std::vector<std::string> LookArgs() const;
     int Interrupted();
+    // Whether an input has sound, asked of ffprobe beside other work: input i's answer is
+    // asked for while the look is made or the input before renders, so it costs no wait.
+    void AskSound(size_t index) {
+        if (index < sound_.size() && !sound_[index].valid())
+            sound_[index] = std::async(std::launch::async, HasSound, plan_.inputs[index]);
+    }
+    bool Sound(size_t index) {
+        AskSound(index);
+        return sound_[index].get();
+    }
 
     const RenderOptions& options_;
     const Workers& workers_;
@@ -142,6 +153,7 @@ private:
     std::vector<Source> sources_;      // per input, from the first look
     std::vector<std::string> failures_;
     std::vector<std::string> remuxed_; // per input: the remuxed copy, when one is needed
+    std::vector<std::future<bool>> sound_;
 };
 
 std::vector<std::string> Renderer::LookArgs() const {
@@ -583,7 +595,8 @@ bool Renderer::RenderInput(size_t index) {
         Say(shown + ": " + source.reason);
         return false;
     }
-    const bool audio = HasSound(shown);
+    AskSound(index + 1);
+    const bool audio = Sound(index);
     bool ok = true;
     auto limited = [&](long long count) { return options_.frames >= 0 && options_.frames < count ? options_.frames : count; };
     if (plan_.split) {
@@ -694,6 +707,8 @@ int Renderer::Run() {
         module_.push_back(path);
     }
     remuxed_.assign(plan_.inputs.size(), std::string());
+    sound_.resize(plan_.inputs.size());
+    AskSound(0);
     // The renderer refuses options (a setting's value, a picture) with status 1.
     int lookStatus = 0;
     if (!MakeLook(&lookStatus)) return PendingSignal() ? Interrupted() : lookStatus == 1 ? kExitUsage : kExitFailed;
