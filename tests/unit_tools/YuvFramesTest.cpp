@@ -32,7 +32,7 @@ TEST(YuvFrames, StudioRangeColoursBecomeFullRangeBgra) {
         {"green", 145, 54, 34, 0, 255, 0},    {"blue", 41, 240, 110, 0, 0, 255},
         {"below black", 0, 128, 128, 0, 0, 0}, {"above white", 255, 128, 128, 255, 255, 255},
     };
-    const YuvLayout layout{10, 2}; // eight pixels the fast way, two the plain way
+    const YuvLayout layout{18, 2}; // sixteen pixels the fast way, two the plain way
     for (const Case& c : cases) {
         std::vector<uint8_t> host(layout.HostBytes());
         YuvToHost(Flat(layout, c.y, c.u, c.v).data(), layout, host.data());

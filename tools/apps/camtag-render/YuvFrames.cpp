@@ -38,8 +38,10 @@ void RowToHost(const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t fro
 }
 
 #ifdef __SSE2__
-// Eight pixels at a time; returns how many pixels of the row it did.
-int32_t RowToHostSse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t width, uint8_t* out) {
+// Sixteen pixels of two rows that share their chroma at a time: each chroma sample's terms are
+// worked out once for the four pixels it covers. Returns how many pixels of the rows it did.
+int32_t RowPairToHostSse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v, int32_t width,
+                          uint8_t* out0, uint8_t* out1) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i sixteen = _mm_set1_epi16(16);
     const __m128i half = _mm_set1_epi16(128);
@@ -50,25 +52,36 @@ int32_t RowToHostSse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int3
     const __m128i vToG = _mm_set1_epi16(kVToG);
     const __m128i uToB = _mm_set1_epi16(kUToB);
     int32_t x = 0;
-    for (; x + 8 <= width; x += 8) {
-        const __m128i y16 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + x)), zero);
-        int32_t u4, v4;
-        std::memcpy(&u4, u + x / 2, 4);
-        std::memcpy(&v4, v + x / 2, 4);
-        const __m128i u8 = _mm_cvtsi32_si128(u4);
-        const __m128i v8 = _mm_cvtsi32_si128(v4);
-        const __m128i u16 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(u8, u8), zero);
-        const __m128i v16 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(v8, v8), zero);
-        const __m128i ys = _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(y16, sixteen), 7), luma);
-        const __m128i cb = _mm_slli_epi16(_mm_sub_epi16(u16, half), 7);
-        const __m128i cr = _mm_slli_epi16(_mm_sub_epi16(v16, half), 7);
-        const __m128i b = _mm_add_epi16(ys, _mm_mulhi_epi16(cb, uToB));
-        const __m128i g = _mm_add_epi16(_mm_add_epi16(ys, _mm_mulhi_epi16(cb, uToG)), _mm_mulhi_epi16(cr, vToG));
-        const __m128i r = _mm_add_epi16(ys, _mm_mulhi_epi16(cr, vToR));
-        const __m128i bg = _mm_unpacklo_epi8(_mm_packus_epi16(b, b), _mm_packus_epi16(g, g));
-        const __m128i ra = _mm_unpacklo_epi8(_mm_packus_epi16(r, r), alpha);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(x) * 4), _mm_unpacklo_epi16(bg, ra));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(x) * 4 + 16), _mm_unpackhi_epi16(bg, ra));
+    for (; x + 16 <= width; x += 16) {
+        const __m128i u8 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2)), zero);
+        const __m128i v8 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2)), zero);
+        const __m128i cb = _mm_slli_epi16(_mm_sub_epi16(u8, half), 7);
+        const __m128i cr = _mm_slli_epi16(_mm_sub_epi16(v8, half), 7);
+        // Per chroma sample, then each for the two pixels of a row it covers.
+        const __m128i toB = _mm_mulhi_epi16(cb, uToB);
+        const __m128i toG = _mm_add_epi16(_mm_mulhi_epi16(cb, uToG), _mm_mulhi_epi16(cr, vToG));
+        const __m128i toR = _mm_mulhi_epi16(cr, vToR);
+        const __m128i terms[2][3] = {{_mm_unpacklo_epi16(toB, toB), _mm_unpacklo_epi16(toG, toG),
+                                      _mm_unpacklo_epi16(toR, toR)},
+                                     {_mm_unpackhi_epi16(toB, toB), _mm_unpackhi_epi16(toG, toG),
+                                      _mm_unpackhi_epi16(toR, toR)}};
+        const uint8_t* rows[2] = {y0, y1};
+        uint8_t* outs[2] = {out0, out1};
+        for (int row = 0; row < 2; ++row) {
+            const __m128i y16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[row] + x));
+            for (int part = 0; part < 2; ++part) {
+                const __m128i yp = part == 0 ? _mm_unpacklo_epi8(y16, zero) : _mm_unpackhi_epi8(y16, zero);
+                const __m128i ys = _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(yp, sixteen), 7), luma);
+                const __m128i b = _mm_add_epi16(ys, terms[part][0]);
+                const __m128i g = _mm_add_epi16(ys, terms[part][1]);
+                const __m128i r = _mm_add_epi16(ys, terms[part][2]);
+                const __m128i bg = _mm_unpacklo_epi8(_mm_packus_epi16(b, b), _mm_packus_epi16(g, g));
+                const __m128i ra = _mm_unpacklo_epi8(_mm_packus_epi16(r, r), alpha);
+                uint8_t* at = outs[row] + (static_cast<size_t>(x) + 8 * part) * 4;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_unpacklo_epi16(bg, ra));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16), _mm_unpackhi_epi16(bg, ra));
+            }
+        }
     }
     return x;
 }
@@ -116,17 +129,20 @@ void YuvToHost(const uint8_t* yuv, const YuvLayout& layout, uint8_t* host) {
     const uint8_t* planeU = yuv + layout.LumaBytes();
     const uint8_t* planeV = planeU + layout.ChromaBytes();
     const size_t rowBytes = static_cast<size_t>(layout.width) * 4;
-    for (int32_t row = 0; row < layout.height; ++row) {
-        const uint8_t* y = yuv + static_cast<size_t>(row) * layout.width;
+    for (int32_t row = 0; row < layout.height; row += 2) {
+        const uint8_t* y0 = yuv + static_cast<size_t>(row) * layout.width;
+        const uint8_t* y1 = y0 + layout.width;
         const uint8_t* u = planeU + static_cast<size_t>(row / 2) * (layout.width / 2);
         const uint8_t* v = planeV + static_cast<size_t>(row / 2) * (layout.width / 2);
         // The host's first row is the picture's bottom row.
-        uint8_t* out = host + static_cast<size_t>(layout.height - 1 - row) * rowBytes;
+        uint8_t* out0 = host + static_cast<size_t>(layout.height - 1 - row) * rowBytes;
+        uint8_t* out1 = out0 - rowBytes;
         int32_t done = 0;
 #ifdef __SSE2__
-        done = RowToHostSse2(y, u, v, layout.width, out);
+        done = RowPairToHostSse2(y0, y1, u, v, layout.width, out0, out1);
 #endif
-        RowToHost(y, u, v, done, layout.width, out);
+        RowToHost(y0, u, v, done, layout.width, out0);
+        RowToHost(y1, u, v, done, layout.width, out1);
     }
 }
 
