@@ -1,10 +1,10 @@
 #include "FuzzTargets.h"
 
+#include "DvAviWriter.h"
 #include "dv/DvAviReader.h"
 #include "host/ModuleState.h"
 #include "settings/FilterSettings.h"
 #include "settings/FormatLists.h"
-#include "support/AviWriter.h"
 #include "text/OverlayText.h"
 #include "text/TextRoutines.h"
 #include "timecode/TimecodeValue.h"

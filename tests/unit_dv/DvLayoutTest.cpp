@@ -1,6 +1,7 @@
 // The reader on hand-built layouts: stream choice, both index kinds, odd and hostile files.
+#include "DvAviWriter.h"
 #include "dv/DvAviReader.h"
-#include "support/AviWriter.h"
+#include "support/TestSupport.h"
 #include "timecode/TimecodeValue.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // Recording date, time and tape timecode out of hand-built DIF sequences.
+#include "DvAviWriter.h"
 #include "dv/DvAviReader.h"
-#include "support/AviWriter.h"
+#include "support/TestSupport.h"
 #include "timecode/TimecodeValue.h"
 
 #include <gtest/gtest.h>

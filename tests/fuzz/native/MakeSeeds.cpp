@@ -3,10 +3,10 @@
 //   OUT_DIR/dif-sequence  sequence 6 of every frame of the fixtures, and hand-stamped sequences
 //   OUT_DIR/overlay-text  settings records of both modes with pictures, adjustments and titles
 // The fixtures themselves go into the AVI corpus by the script, as they are.
+#include "DvAviWriter.h"
 #include "FuzzTargets.h"
 #include "dv/DvAviReader.h"
 #include "posix/StandIn.h"
-#include "support/AviWriter.h"
 
 #include <cstdio>
 #include <cstring>

@@ -163,13 +163,6 @@ BOOL IsDBCSLeadByteEx(UINT codePage, BYTE byte);
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 
-// Declared for the test AVI writer's temporary files, which the native build never uses:
-// there is no definition, so any use fails to link.
-DWORD GetTempPathA(DWORD size, LPSTR path);
-UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name);
-BOOL DeleteFileA(LPCSTR name);
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
-
 // The runtime's 64-bit time conversions (local time, 1970 to the year 3000).
 typedef int64_t __time64_t;
 __time64_t _mktime64(struct tm* fields);

@@ -3,9 +3,9 @@
 // their packs are written, the rest is holes) and measures what the filter does for every rendered
 // frame: construct a reader, open the file, decode one frame (date, time, tape timecode),
 // destroy the reader. Prints the median and 90th percentile per file.
+#include "DvAviWriter.h"
 #include "dv/DvAviReader.h"
 #include "timecode/TimecodeValue.h"
-#include "SparseDvAvi.h"
 
 #include <windows.h>
 
@@ -18,54 +18,45 @@
 #include <vector>
 
 using namespace camtag;
+using namespace camtag::test;
 
 namespace {
 
 constexpr uint32_t kSamples = 64;
-constexpr size_t kSequence = 12000;
 
-uint8_t Bcd(int v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
-
-// A sample frame: the DIF header's PAL/NTSC flag, and at the start of sequence 6 a recording
-// date, time and timecode pack (only the bytes the reader looks at).
+// A sample frame: the DIF header's PAL/NTSC flag, and in sequence 6 a recording date, time and
+// timecode pack (only the bytes the reader looks at).
 void FillFrame(uint32_t frame, bool pal, uint8_t* data) {
     data[3] = pal ? 0xBF : 0x3F;
-    uint8_t* s = data + 6 * kSequence;
+    uint8_t* s = data + 6 * kDifSequence;
     memset(s, 0xFF, 480);
     const int fps = pal ? 25 : 30;
-    uint8_t* tc = &s[86];
-    tc[0] = 0x13;
-    tc[1] = Bcd(static_cast<int>(frame % fps));
-    tc[2] = Bcd(static_cast<int>(frame / fps % 60));
-    tc[3] = Bcd(static_cast<int>(frame / fps / 60 % 60));
-    tc[4] = Bcd(static_cast<int>(frame / fps / 3600 % 24));
-    const uint8_t date[5] = {0x62, 0xFF, Bcd(15), Bcd(7), Bcd(4)};
-    const uint8_t time[5] = {0x63, 0xFF, Bcd(5), Bcd(23), Bcd(14)};
-    memcpy(&s[458], date, 5);
-    memcpy(&s[463], time, 5);
+    const int f = static_cast<int>(frame);
+    PutPack(s, SsybPack(0), 0x13, Bcd(f % fps), Bcd(f / fps % 60), Bcd(f / fps / 60 % 60),
+            Bcd(f / fps / 3600 % 24));
+    PutPack(s, kVauxDatePack, 0x62, 0xFF, Bcd(15), Bcd(7), Bcd(4));
+    PutPack(s, kVauxTimePack, 0x63, 0xFF, Bcd(5), Bcd(23), Bcd(14));
 }
 
 // Writes the file with data in the sample frames; false on a failure.
-bool Generate(const std::string& path, SparseDvAviLayout layout, const std::vector<uint32_t>& samples) {
+bool Generate(const std::string& path, DvAviLayout layout, const std::vector<uint32_t>& samples) {
     layout.framesWithData = samples;
     const bool pal = layout.pal;
+    layout.fill = [pal](uint32_t frame, uint8_t* data, size_t) { FillFrame(frame, pal, data); };
     std::wstring widePath(MAX_PATH, L'\0');
     widePath.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &widePath[0], MAX_PATH) - 1)));
     std::string error = "the path is too long";
-    if (!widePath.empty() && WriteSparseDvAvi(widePath, layout,
-                         [pal](uint32_t frame, uint8_t* data, size_t) { FillFrame(frame, pal, data); }, &error))
+    if (!widePath.empty() && WriteSparseDvAvi(widePath, layout, &error))
         return true;
     fprintf(stderr, "bench-dv: cannot write %s: %s\n", path.c_str(), error.c_str());
     return false;
 }
 
-SparseDvAviLayout Layout(bool pal, bool openDml, uint32_t frames) {
-    SparseDvAviLayout layout;
+DvAviLayout Layout(bool pal, bool openDml, uint32_t frames) {
+    DvAviLayout layout = CaptureLayout(frames, openDml);
     layout.pal = pal;
-    layout.openDml = openDml;
-    layout.totalFrames = frames;
     layout.framesPerSegment = 7000;
-    layout.interleavedAudio = true;
+    layout.audioChunks = true;
     return layout;
 }
 
@@ -128,7 +119,7 @@ int main(int argc, char** argv) {
     struct Case {
         const char* name;
         const char* file;
-        SparseDvAviLayout layout;
+        DvAviLayout layout;
     };
     const Case cases[] = {
         {"AVI 1.0, 30000 frames NTSC, idx1 with audio entries", "bench-avi1-30000.avi", Layout(false, false, 30000)},
@@ -140,7 +131,7 @@ int main(int argc, char** argv) {
     int status = 0;
     for (int i = 0; i < 4; ++i) {
         const std::string path = folder + cases[i].file;
-        const std::vector<uint32_t> samples = SparseDvAviSpreadFrames(cases[i].layout.totalFrames, kSamples);
+        const std::vector<uint32_t> samples = SpreadFrames(cases[i].layout.frames, kSamples);
         if (!Generate(path, cases[i].layout, samples)) {
             status = 1;
             continue;

@@ -8,8 +8,8 @@
 //   bench-execute --module fl-Camtag.prm --template PAL-DV.avi --work DIR [--calls N]
 //
 // The template's first frame is copied into the frames the benchmark executes on.
+#include "DvAviWriter.h"
 #include "FilterSession.h"
-#include "SparseDvAvi.h"
 #include "dv/DvAviReader.h"
 
 #include <windows.h>
@@ -21,6 +21,7 @@
 #include <vector>
 
 using namespace camtag;
+using namespace camtag::test;
 
 namespace {
 
@@ -170,11 +171,10 @@ int main() {
                           BenchCase("1920x1080", L"\\bench-10s-hd.avi", 250, 1920, 1080),
                           BenchCase("timecode", L"\\bench-10s-tc.avi", 250, 720, 576, 1)};
     for (BenchCase& c : cases) {
-        SparseDvAviLayout layout;
-        layout.totalFrames = c.totalFrames;
-        c.frames = SparseDvAviSpreadFrames(c.totalFrames, calls);
+        DvAviLayout layout = CaptureLayout(c.totalFrames);
+        c.frames = SpreadFrames(c.totalFrames, calls);
         layout.framesWithData = c.frames;
-        c.segments = SparseDvAviSegments(layout);
+        c.segments = DvAviSegments(layout);
         c.file = work + c.name;
         if (!WriteSparseDvAvi(c.file, layout, templateFrame, &error)) return Fail(Narrow(c.file) + ": " + error);
     }

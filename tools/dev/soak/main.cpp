@@ -11,9 +11,9 @@
 // fields of both parities, settings changed before every call, and a source file that vanishes
 // (calls 600-649 of the block), comes back, is truncated (700-749), is held open for writing by
 // another handle while truncated (750-799), and is whole again from call 800.
+#include "DvAviWriter.h"
 #include "FilterSession.h"
 #include "ModuleObjects.h"
-#include "SparseDvAvi.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -26,6 +26,7 @@
 #include <vector>
 
 using namespace camtag;
+using namespace camtag::test;
 
 namespace {
 
@@ -48,7 +49,7 @@ public:
         // Four RIFF segments with a standard index each: cut in half, the file keeps its first
         // segments and their frames, and loses the index of the others. Odd frames carry no
         // data (no date), as on a damaged tape.
-        layout_.totalFrames = kClipFrames;
+        layout_ = CaptureLayout(kClipFrames);
         layout_.framesPerSegment = kClipFrames / 4;
         for (uint32_t f = 0; f < kClipFrames; f += 2) layout_.framesWithData.push_back(f);
         return restore(error);
@@ -90,7 +91,7 @@ public:
 private:
     std::wstring path_;
     std::vector<uint8_t> frame_;
-    SparseDvAviLayout layout_;
+    DvAviLayout layout_;
     HANDLE writer_ = INVALID_HANDLE_VALUE;
 };
 

@@ -1,6 +1,7 @@
 // The benchmark's long files must be what they claim: OpenDML files whose every frame the
-// module's reader finds through the super index, across all RIFF segments.
-#include "SparseDvAvi.h"
+// module's reader finds through the super index, across all RIFF segments, and the same files
+// the tests build in memory.
+#include "DvAviWriter.h"
 #include "dv/DvAviReader.h"
 #include "support/TestSupport.h"
 
@@ -9,15 +10,18 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
-namespace camtag {
+namespace camtag::test {
 namespace {
 
-std::vector<uint8_t> TemplateFrame(const char* name = "pal-type2-idx1-ffmpeg.avi", uint32_t size = kPalDvFrameSize) {
+std::vector<uint8_t> TemplateFrame(const char* name = "pal-type2-idx1-ffmpeg.avi",
+                                   size_t size = kDvFramePal) {
     DvAviReader reader;
-    EXPECT_TRUE(reader.Open(test::DataPath(name).c_str()));
+    EXPECT_TRUE(reader.Open(DataPath(name).c_str()));
     std::vector<uint8_t> frame(size);
     int64_t position = reader.FramePosition(0);
     EXPECT_EQ(reader.Seek(position, FILE_BEGIN), position);
@@ -26,12 +30,11 @@ std::vector<uint8_t> TemplateFrame(const char* name = "pal-type2-idx1-ffmpeg.avi
 }
 
 TEST(SparseDvAvi, EveryFrameIsFoundAcrossSegmentsAndDataFramesDecode) {
-    SparseDvAviLayout layout;
-    layout.totalFrames = 25;
+    DvAviLayout layout = CaptureLayout(25);
     layout.framesPerSegment = 10; // segments of 10, 10 and 5 frames
     layout.framesWithData = {0, 9, 10, 24};
-    ASSERT_EQ(SparseDvAviSegments(layout), 3u);
-    test::TempFile file("spa");
+    ASSERT_EQ(DvAviSegments(layout), 3u);
+    TempFile file("spa");
     const std::wstring path = file.WidePath();
     std::string error;
     ASSERT_TRUE(WriteSparseDvAvi(path, layout, TemplateFrame(), &error)) << error;
@@ -61,12 +64,11 @@ TEST(SparseDvAvi, EveryFrameIsFoundAcrossSegmentsAndDataFramesDecode) {
 }
 
 TEST(SparseDvAvi, OnlyTheRangesAskedForAreWritten) {
-    SparseDvAviLayout layout;
-    layout.totalFrames = 3;
+    DvAviLayout layout = CaptureLayout(3);
     layout.framesWithData = {0, 2};
     // The PAL flag and sequence 6, where the packs are; the picture's sequences stay holes.
-    layout.writtenRanges = {{0, 4}, {72000, 12000}, {kPalDvFrameSize - 2, 100}};
-    test::TempFile file("spr");
+    layout.writtenRanges = {{0, 4}, {72000, 12000}, {kDvFramePal - 2, 100}};
+    TempFile file("spr");
     std::string error;
     ASSERT_TRUE(WriteSparseDvAvi(file.WidePath(), layout, TemplateFrame(), &error)) << error;
     DvAviReader reader;
@@ -75,7 +77,7 @@ TEST(SparseDvAvi, OnlyTheRangesAskedForAreWritten) {
     SYSTEMTIME when{};
     EXPECT_TRUE(reader.GetRecordingTime(2, &when));
     EXPECT_EQ(when.wYear, 2004);
-    std::vector<uint8_t> frame(kPalDvFrameSize);
+    std::vector<uint8_t> frame(kDvFramePal);
     const std::vector<uint8_t> original = TemplateFrame();
     const int64_t position = reader.FramePosition(2);
     ASSERT_EQ(reader.Seek(position, FILE_BEGIN), position);
@@ -88,22 +90,21 @@ TEST(SparseDvAvi, OnlyTheRangesAskedForAreWritten) {
 
 TEST(SparseDvAvi, Avi10WithInterleavedAudioIndexesEveryVideoChunk) {
     const char* source = "ntsc-type2-idx1-dvgrab-camcorder.avi";
-    SparseDvAviLayout layout;
-    layout.totalFrames = 30;
+    DvAviLayout layout = CaptureLayout(30, false);
     layout.pal = false;
-    layout.openDml = false;
-    layout.interleavedAudio = true;
+    layout.audioChunks = true;
     layout.framesWithData = {0, 29};
-    ASSERT_EQ(SparseDvAviSegments(layout), 1u);
-    test::TempFile file("spb");
+    ASSERT_EQ(DvAviSegments(layout), 1u);
+    TempFile file("spb");
     const std::wstring path = file.WidePath();
     std::string error;
-    ASSERT_TRUE(WriteSparseDvAvi(path, layout, TemplateFrame(source, kNtscDvFrameSize), &error)) << error;
+    ASSERT_TRUE(WriteSparseDvAvi(path, layout, TemplateFrame(source, kDvFrameNtsc), &error))
+        << error;
 
     SYSTEMTIME expected{};
     {
         DvAviReader original;
-        ASSERT_TRUE(original.Open(test::DataPath(source).c_str()));
+        ASSERT_TRUE(original.Open(DataPath(source).c_str()));
         ASSERT_TRUE(original.GetRecordingTime(0, &expected));
     }
     DvAviReader reader;
@@ -113,7 +114,8 @@ TEST(SparseDvAvi, Avi10WithInterleavedAudioIndexesEveryVideoChunk) {
     EXPECT_EQ(reader.isPal, 0);
     // Each frame's video chunk follows its audio chunk (8 + 6400 bytes) in the movi list.
     for (uint32_t f = 1; f < 30; ++f)
-        EXPECT_EQ(reader.FramePosition(f) - reader.FramePosition(f - 1), 8 + 6400 + 8 + int64_t(kNtscDvFrameSize))
+        EXPECT_EQ(reader.FramePosition(f) - reader.FramePosition(f - 1),
+                  8 + 6400 + 8 + int64_t(kDvFrameNtsc))
             << "frame " << f;
     for (uint32_t f : layout.framesWithData) {
         SYSTEMTIME when{};
@@ -125,14 +127,34 @@ TEST(SparseDvAvi, Avi10WithInterleavedAudioIndexesEveryVideoChunk) {
 }
 
 TEST(SparseDvAvi, RefusesAnUnusableLayout) {
-    SparseDvAviLayout layout;
+    DvAviLayout layout = CaptureLayout(0);
     std::string error;
-    std::vector<uint8_t> frame(kPalDvFrameSize);
-    test::TempFile file("spc");
+    std::vector<uint8_t> frame(kDvFramePal);
+    TempFile file("spc");
     EXPECT_FALSE(WriteSparseDvAvi(file.WidePath(), layout, frame, &error));
-    layout.totalFrames = 10;
+    layout.frames = 10;
     EXPECT_FALSE(WriteSparseDvAvi(file.WidePath(), layout, std::vector<uint8_t>(100), &error));
 }
 
+// A sparse file whose every frame carries data holds the bytes BuildDvAvi makes of its layout.
+TEST(SparseDvAvi, WithEveryFrameWrittenItIsTheFileBuiltInMemory) {
+    DvAviLayout odml = CaptureLayout(7);
+    odml.framesPerSegment = 3;
+    odml.audioChunks = odml.twoField = odml.indexBeforeFrames = true;
+    DvAviLayout avi = CaptureLayout(4, false);
+    avi.pal = avi.strf = false;
+    avi.dvType = 1;
+    avi.audioChunks = avi.junkBeforeIdx1 = true;
+    for (DvAviLayout layout : {odml, avi}) {
+        layout.framesWithData = SpreadFrames(layout.frames, layout.frames);
+        TempFile file("spe");
+        std::string error;
+        ASSERT_TRUE(WriteSparseDvAvi(file.WidePath(), layout, &error)) << error;
+        std::ifstream written(file.Path(), std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(written), {}};
+        EXPECT_TRUE(bytes == BuildDvAvi(layout).bytes) << layout.frames << " frames";
+    }
+}
+
 } // namespace
-} // namespace camtag
+} // namespace camtag::test
