@@ -2,35 +2,23 @@
 // frames and preview with these pictures pixel for pixel.
 #pragma once
 
-#include "render/FrameExchange.h"
-#include "render/MemBm.h"
-#include "render/OverlayRenderer.h"
-#include "settings/FilterSettings.h"
+#include "support/StampDrawing.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <gdiplus.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace camtag::test {
 
-// The overlay text drawn with the settings onto a memory bitmap, with the font and at the
-// anchor of `place`.
-inline void DrawExpectedOverlay(const CMemBm& bm, const FilterSettings& s, const char* text, StampPlacement place) {
-    namespace gp = Gdiplus::DllExports;
-    Gdiplus::GpGraphics* graphics = nullptr;
-    Gdiplus::GpFont* gpFont = nullptr;
-    EXPECT_EQ(gp::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
-    EXPECT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &place.font, &gpFont), Gdiplus::Ok);
+// A composed text (ANSI, as the module composes it) as the renderer gets it.
+inline std::wstring RendererText(const char* text) {
     WCHAR wide[kOverlayTextMax + 1] = {};
     EXPECT_GT(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1), 0);
-    OverlayParams params{&s, graphics, gpFont, place.originX, place.originY, wide};
-    OverlayRenderer::DrawOverlay(params);
-    gp::GdipDeleteFont(gpFont);
-    gp::GdipDeleteGraphics(graphics);
+    return wide;
 }
 
 // The frame execute should give back: the source frame (width pixels a row, rows back to back)
@@ -43,12 +31,8 @@ inline std::vector<uint32_t> ExpectedFrame(const std::vector<uint32_t>& source, 
     FrameGeometry g;
     EXPECT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw);
     std::vector<uint32_t> buffer(PixelBufferBytes(g) / 4);
-    const int32_t rows = BitmapHeight(g);
-    CMemBm bm;
-    EXPECT_TRUE(bm.Create(nullptr, width, rows, 1, 32, nullptr));
-    FillBitmap(source.data(), g, buffer.data(), bm);
-    DrawExpectedOverlay(bm, s, text, PlaceStamp(s, width, rows, GetDeviceCaps(bm.dc(), LOGPIXELSY)));
-    StoreBitmap(bm, g, buffer.data(), out.data());
+    EXPECT_TRUE(StampWholeFrame(g, s, RendererText(text).c_str(), source.data(), buffer.data(),
+                                out.data()));
     return out;
 }
 

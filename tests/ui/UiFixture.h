@@ -208,7 +208,7 @@ protected:
             // The preview scales the font from the project's frame height.
             FilterSettings shown = s;
             shown.referenceHeight = static_cast<uint32_t>(s.frameHeight);
-            DrawExpectedOverlay(bm, s, text, PlaceStamp(shown, g.width, g.height, GetDeviceCaps(bm.dc(), LOGPIXELSY)));
+            EXPECT_TRUE(DrawPlacedStamp(bm, shown, g.width, g.height, RendererText(text).c_str()));
         }
         DibCanvas canvas(kPreviewWidth, kPreviewHeight);
         bm.Draw(canvas.dc(), 0, 0, kPreviewWidth, kPreviewHeight, SRCCOPY, COLORONCOLOR);

@@ -19,8 +19,7 @@
 #include "render/KeptStamp.h"
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
-
-namespace gp = Gdiplus::DllExports;
+#include "support/StampDrawing.h"
 
 namespace camtag {
 namespace {
@@ -67,24 +66,11 @@ FrameGeometry WholeFrame() {
     return g;
 }
 
-// The whole-frame exchange: a buffer of every row, FillBitmap, DrawOverlay, StoreBitmap.
+// The whole-frame exchange, through a buffer of every row as a host might leave it.
 void Reference(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text, const void* source,
                void* destination) {
     std::vector<uint32_t> buffer(PixelBufferBytes(g) / 4, kGarbage);
-    const int32_t rows = BitmapHeight(g);
-    CMemBm bm;
-    ASSERT_TRUE(bm.Create(nullptr, g.width, rows, 1, 32, nullptr));
-    ASSERT_TRUE(FillBitmap(source, g, buffer.data(), bm));
-    StampPlacement place = PlaceStamp(s, g.width, rows, GetDeviceCaps(bm.dc(), LOGPIXELSY));
-    Gdiplus::GpGraphics* graphics = nullptr;
-    Gdiplus::GpFont* gpFont = nullptr;
-    ASSERT_EQ(gp::GdipCreateFromHDC(bm.dc(), &graphics), Gdiplus::Ok);
-    ASSERT_EQ(gp::GdipCreateFontFromLogfontA(bm.dc(), &place.font, &gpFont), Gdiplus::Ok);
-    const OverlayParams params{&s, graphics, gpFont, place.originX, place.originY, text};
-    OverlayRenderer::DrawOverlay(params);
-    gp::GdipDeleteFont(gpFont);
-    gp::GdipDeleteGraphics(graphics);
-    ASSERT_TRUE(StoreBitmap(bm, g, buffer.data(), destination));
+    ASSERT_TRUE(test::StampWholeFrame(g, s, text, source, buffer.data(), destination));
 }
 
 // The band path as the execute call runs it. Returns the band's scan line count.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "render/OverlayRenderer.h"
+#include "support/StampDrawing.h"
 
 namespace gp = Gdiplus::DllExports;
 
@@ -60,15 +61,7 @@ Canvas::Canvas(int width, int height, uint32_t background) : width_(width), heig
 }
 
 void Canvas::Draw(const FilterSettings& settings, float emSize, float originX, float originY, const wchar_t* text) {
-    Gdiplus::GpGraphics* graphics = nullptr;
-    Gdiplus::GpFont* font = nullptr;
-    LOGFONTA lf = ArialOf(emSize);
-    ASSERT_EQ(gp::GdipCreateFromHDC(bm_.dc(), &graphics), Gdiplus::Ok);
-    ASSERT_EQ(gp::GdipCreateFontFromLogfontA(bm_.dc(), &lf, &font), Gdiplus::Ok);
-    OverlayParams params{&settings, graphics, font, originX, originY, text};
-    OverlayRenderer::DrawOverlay(params);
-    gp::GdipDeleteFont(font);
-    gp::GdipDeleteGraphics(graphics);
+    ASSERT_TRUE(DrawStamp(bm_, settings, StampPlacement{ArialOf(emSize), originX, originY}, text));
 }
 
 std::vector<uint32_t> Canvas::Pixels() const {

@@ -1,4 +1,5 @@
 #include "support/RegistryFixture.h"
+#include "support/StampDrawing.h"
 
 #include "HostEmulator.h"
 #include "settings/FormatLists.h"
@@ -38,12 +39,6 @@ protected:
         host.clearSettings();
         return Create();
     }
-    static int ScreenDpi() {
-        HDC dc = GetDC(nullptr);
-        int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-        ReleaseDC(nullptr, dc);
-        return dpi;
-    }
     HostEmulator host;
 };
 
@@ -62,7 +57,7 @@ TEST_F(CreateSettingsTest, EmptyRegistryGivesTheDefaults) {
     EXPECT_EQ(s.y, 0.75);
     LOGFONTA font = s.font;
     EXPECT_STREQ(font.lfFaceName, "Arial");
-    EXPECT_EQ(font.lfHeight, -MulDiv(24, ScreenDpi(), 72));
+    EXPECT_EQ(font.lfHeight, -MulDiv(24, DotsPerInch(), 72));
     EXPECT_EQ(font.lfWeight, 400);
     EXPECT_EQ(font.lfCharSet, DEFAULT_CHARSET);
     EXPECT_EQ(font.lfItalic, 0);

@@ -19,6 +19,7 @@
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
 #include "settings/FilterSettings.h"
+#include "support/StampDrawing.h"
 
 namespace gp = Gdiplus::DllExports;
 using namespace camtag;
@@ -86,20 +87,7 @@ bool DrawFrame(Frame& f, const FilterSettings& s, bool exchange, bool draw) {
         return false;
     }
     if (draw) {
-        StampPlacement place = PlaceStamp(s, f.g.width, BitmapHeight(f.g), GetDeviceCaps(bm.dc(), LOGPIXELSY));
-        Gdiplus::GpGraphics* graphics = nullptr;
-        Gdiplus::GpFont* font = nullptr;
-        if (gp::GdipCreateFromHDC(bm.dc(), &graphics) == Gdiplus::Ok &&
-            gp::GdipCreateFontFromLogfontA(bm.dc(), &place.font, &font) == Gdiplus::Ok) {
-            const OverlayParams p{&s, graphics, font, place.originX, place.originY, kText};
-            OverlayRenderer::DrawOverlay(p);
-        }
-        if (font) {
-            gp::GdipDeleteFont(font);
-        }
-        if (graphics) {
-            gp::GdipDeleteGraphics(graphics);
-        }
+        test::DrawPlacedStamp(bm, s, f.g.width, BitmapHeight(f.g), kText);
     }
     if (exchange && !StoreBitmap(bm, f.g, buffer.data, f.destination.data())) {
         return false;
