@@ -20,12 +20,11 @@ bool ComposeFrameText(const FilterSettings& settings, uint32_t frameInClip, uint
     bool hasDate = false;
     if (dated) *dated = hasDate = reader.GetRecordingTime(sourceFrame, &recorded, nullptr) != 0;
     if (PastShowDuration(settings, frameInClip, scale, sampleSize)) return false;
-    if (settings.mode == kModeDateTime) {
-        if (!dated) hasDate = reader.GetRecordingTime(sourceFrame, &recorded, nullptr) != 0;
-        if (hasDate) ComposeDateTimeText(&settings, recorded, fileName, text, capacity);
-    } else if (settings.mode == kModeTimecode) {
-        ComposeTimecodeText(&settings, &reader, static_cast<int32_t>(sourceFrame), fileName, text, capacity);
-    }
+    // Only date mode shows the date: timecode mode does not send the reader looking for it.
+    if (settings.mode == kModeDateTime && !dated)
+        hasDate = reader.GetRecordingTime(sourceFrame, &recorded, nullptr) != 0;
+    ComposeOverlayText(settings, hasDate ? &recorded : nullptr, &reader,
+                       static_cast<int32_t>(sourceFrame), fileName, text, capacity);
     return true;
 }
 

@@ -26,6 +26,14 @@ void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, FileNameT
 void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, FileNameToken fileName,
                          char* out, size_t outSize);
 
+// The text of the settings' mode for source frame `sourceFrame`, whose recording time is
+// `recorded` (null when it has none): the date and time composer's text of it in date and time
+// mode (nothing without one), the timecode composer's in timecode mode (`reader` may be null),
+// nothing in any other mode. The frames and the settings preview compose through here.
+void ComposeOverlayText(const FilterSettings& settings, const SYSTEMTIME* recorded,
+                        DvAviReader* reader, int sourceFrame, FileNameToken fileName, char* out,
+                        size_t outSize);
+
 // A time picture with the minute-count tokens replaced for t: "%9" is the minutes since
 // midnight as two digits up to 90, then "90+" and the excess; "%#9" the same without leading
 // zeros. Output at most 50 characters (out holds at least 51 bytes to get all of them).

@@ -108,12 +108,10 @@ void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item) {
         return;
     }
 
+    // The clip's first frame, which no show duration hides, on the dialog's moment.
     char text[kTextBytes] = {};
-    const FileNameToken fileName = FileNameTokenFor(hostVersion);
-    if (working.mode == kModeDateTime)
-        ComposeDateTimeText(&working, state.moment, fileName, text, kComposeLimit);
-    else if (working.mode == kModeTimecode)
-        ComposeTimecodeText(&working, state.reader.get(), working.startFrame, fileName, text, kComposeLimit);
+    ComposeOverlayText(working, &state.moment, state.reader.get(), working.startFrame,
+                       FileNameTokenFor(hostVersion), text, kComposeLimit);
 
     const int width = kPreviewFrameWidth;
     const int height = MulDiv(width, working.frameHeight, working.frameWidth);
