@@ -20,7 +20,6 @@
 #include "YuvFrames.h"
 #include "dv/DvAviReader.h"
 #include "settings/FormatLists.h"
-#include "text/OverlayText.h"
 #include "text/RecordingDateTime.h"
 
 #include <windows.h>
@@ -320,11 +319,7 @@ std::string ChapterTitle(const FilterSettings& settings, const Recording& r) {
     look.title[0] = '\0';
     look.timeup = 0;
     look.lines = 2;
-    char text[256] = "";
-    ComposeDateTimeText(&look, r.start, FileNameToken::kReplaced, text, sizeof text);
-    wchar_t wide[256] = L"";
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 256);
-    std::string title = Utf8(wide);
+    std::string title = DateTimeStampText(look, r.start);
     for (char& c : title)
         if (c == '\n' || c == '\t' || c == '\r') c = ' ';
     return title.empty() ? "No recording date" : title;

@@ -18,6 +18,8 @@ namespace {
 
 // The module composes into 254 characters.
 constexpr size_t kComposeCapacity = 254;
+// "%f" as the module gives it on the hosts it knows.
+constexpr FileNameToken kFileName = FileNameToken::kReplaced;
 
 std::string AnsiToUtf8(const char* text) {
     const int size = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, nullptr, 0);
@@ -52,10 +54,15 @@ StampText::StampText(const FilterSettings& settings, uint32_t scale, int32_t sam
 
 std::string StampText::Frame(DvAviReader& reader, uint32_t frameInClip, bool* dated) {
     char text[kComposeCapacity + 2] = {};
-    // "%f" as the module gives it on the hosts it knows.
-    if (!ComposeFrameText(settings_, frameInClip, scale_, sampleSize_, reader, FileNameToken::kReplaced, text,
+    if (!ComposeFrameText(settings_, frameInClip, scale_, sampleSize_, reader, kFileName, text,
                           kComposeCapacity, dated))
         return {};
+    return AnsiToUtf8(text);
+}
+
+std::string DateTimeStampText(const FilterSettings& settings, const SYSTEMTIME& when) {
+    char text[kComposeCapacity + 2] = {};
+    ComposeDateTimeText(&settings, when, kFileName, text, kComposeCapacity);
     return AnsiToUtf8(text);
 }
 

@@ -35,6 +35,10 @@ private:
     int32_t sampleSize_;
 };
 
+// What date and time mode stamps for the recording time `when` with these settings, whatever
+// their mode, in UTF-8 with '\n' between lines.
+std::string DateTimeStampText(const FilterSettings& settings, const SYSTEMTIME& when);
+
 // How far the stamp of `text` (UTF-8) would reach beyond a width x height frame, in pixels on
 // each side (0 where it stays inside), drawn as the module draws it. False when that cannot be
 // said (no font, an empty text); GDI+ must be started.
