@@ -13,6 +13,7 @@ packages=(
   googletest g++ libcli11-dev nlohmann-json3-dev
   ffmpeg
   python3 procps
+  clang-format-14
   fp-utils libchm-bin
   nsis p7zip-full
 )
