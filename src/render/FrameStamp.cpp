@@ -151,26 +151,26 @@ void FrameStamp::Draw(const void* source, void* destination, uint32_t* buffer) {
     shape_.reset();
 }
 
-bool FrameStamp::PaintBand(uint32_t fill, uint32_t* buffer) {
-    const size_t pixels = BufferBytes() / 4;
+bool FrameStamp::PaintLines(OverlayShape& shape, ScanBand lines, uint32_t fill, uint32_t* buffer) {
+    const size_t pixels = static_cast<size_t>(lines.count) * static_cast<size_t>(geometry_.width);
     for (size_t i = 0; i < pixels; ++i) {
         buffer[i] = fill;
     }
     BITMAPINFOHEADER header = MakeBitmapHeader(geometry_);
     auto* info = reinterpret_cast<BITMAPINFO*>(&header);
-    if (SetDIBits(bitmap_->dc(), bitmap_->bitmap(), static_cast<UINT>(band_.first), static_cast<UINT>(band_.count),
-                  buffer, info, DIB_RGB_COLORS) != band_.count) {
+    if (SetDIBits(bitmap_->dc(), bitmap_->bitmap(), static_cast<UINT>(lines.first),
+                  static_cast<UINT>(lines.count), buffer, info, DIB_RGB_COLORS) != lines.count) {
         return false;
     }
     Gdiplus::GpGraphics* graphics = nullptr;
     if (gp::GdipCreateFromHDC(bitmap_->dc(), &graphics) != Gdiplus::Ok || !graphics) {
         return false;
     }
-    shape_->Paint(graphics);
+    shape.Paint(graphics);
     gp::GdipDeleteGraphics(graphics);
     GdiFlush();
-    return GetDIBits(bitmap_->dc(), bitmap_->bitmap(), static_cast<UINT>(band_.first),
-                     static_cast<UINT>(band_.count), buffer, info, DIB_RGB_COLORS) == band_.count;
+    return GetDIBits(bitmap_->dc(), bitmap_->bitmap(), static_cast<UINT>(lines.first),
+                     static_cast<UINT>(lines.count), buffer, info, DIB_RGB_COLORS) == lines.count;
 }
 
 bool FrameStamp::DrawOverBlackAndWhite(uint32_t* overBlack, uint32_t* overWhite) {
@@ -180,12 +180,38 @@ bool FrameStamp::DrawOverBlackAndWhite(uint32_t* overBlack, uint32_t* overWhite)
     // Painting spends the path: the second drawing takes the same path from its data.
     OverlayPathData data;
     const bool kept = shape_->PathData(&data);
-    bool drawn = kept && PaintBand(0x00000000u, overBlack);
+    bool drawn = kept && PaintLines(*shape_, band_, 0x00000000u, overBlack);
     if (drawn) {
         shape_.emplace(settings_, data);
-        drawn = PaintBand(0xFFFFFFFFu, overWhite);
+        drawn = PaintLines(*shape_, band_, 0xFFFFFFFFu, overWhite);
     }
     shape_.reset();
+    return drawn;
+}
+
+bool FrameStamp::PathData(OverlayPathData* data) const {
+    return shape_ && shape_->PathData(data);
+}
+
+bool FrameStamp::BoxBounds(Gdiplus::Rect* box) const {
+    return shape_ && shape_->BoxBounds(box);
+}
+
+bool FrameStamp::DrawFiguresOverBlackAndWhite(const OverlayPathData& figures,
+                                              const Gdiplus::Rect* box, ScanBand lines,
+                                              uint32_t* overBlack, uint32_t* overWhite) {
+    if (BufferBytes() == 0 || !overBlack || !overWhite || lines.count <= 0 ||
+        lines.first < band_.first || lines.first + lines.count > band_.first + band_.count) {
+        return false;
+    }
+    shape_.reset();
+    bool drawn = true;
+    for (uint32_t* buffer : {overBlack, overWhite}) {
+        OverlayShape shape(settings_, figures);
+        shape.UseBox(box);
+        drawn = drawn &&
+                PaintLines(shape, lines, buffer == overBlack ? 0x00000000u : 0xFFFFFFFFu, buffer);
+    }
     return drawn;
 }
 

@@ -61,8 +61,19 @@ public:
     // of any frame. Once per stamp, instead of Draw; false when nothing could be drawn.
     bool DrawOverBlackAndWhite(uint32_t* overBlack, uint32_t* overWhite);
 
+    // The text's turned path and its box as Paint draws it (false: no box), before any drawing.
+    bool PathData(OverlayPathData* data) const;
+    bool BoxBounds(Gdiplus::Rect* box) const;
+
+    // Scan lines `lines` (within the band) drawn over black and over white, as
+    // DrawOverBlackAndWhite draws them, but with `figures` (some of the text's path) and `box`
+    // (none when null) in place of the text: where no other figure reaches, the pixels are the
+    // whole text's. Each buffer holds lines.count x width pixels. Instead of the other drawings.
+    bool DrawFiguresOverBlackAndWhite(const OverlayPathData& figures, const Gdiplus::Rect* box,
+                                      ScanBand lines, uint32_t* overBlack, uint32_t* overWhite);
+
 private:
-    bool PaintBand(uint32_t fill, uint32_t* buffer);
+    bool PaintLines(OverlayShape& shape, ScanBand lines, uint32_t fill, uint32_t* buffer);
 
     FrameGeometry geometry_;
     FilterSettings settings_;

@@ -263,10 +263,42 @@ bool OverlayShape::PaintedBounds(Gdiplus::RectF* bounds) const {
     return true;
 }
 
+bool OverlayShape::BoxBounds(Gdiplus::Rect* box) const {
+    // An empty text has no box: its bounds would put a small square in the corner of the frame.
+    INT points = 0;
+    if (settings_.bkground == 0 || !path_ || painted_ ||
+        gp::GdipGetPointCount(path_, &points) != Ok || points <= 0 ||
+        gp::GdipGetPathWorldBoundsI(path_, box, nullptr, nullptr) != Ok) {
+        return false;
+    }
+    if (settings_.drawoutline != 0) {
+        box->X -= 1;
+        box->Y -= 1;
+        box->Width += 2;
+        box->Height += 2;
+    }
+    if (settings_.drawshadow != 0) {
+        const INT grow = static_cast<INT>(offset_) + 1;
+        box->Width += grow;
+        box->Height += grow;
+    }
+    return true;
+}
+
+void OverlayShape::UseBox(const Gdiplus::Rect* box) {
+    boxGiven_ = true;
+    hasBox_ = box != nullptr;
+    if (box) {
+        box_ = *box;
+    }
+}
+
 void OverlayShape::Paint(GpGraphics* graphics) {
     if (!graphics || painted_) {
         return;
     }
+    Gdiplus::Rect box = box_;
+    const bool drawBox = boxGiven_ ? hasBox_ : BoxBounds(&box);
     painted_ = true;
     const FilterSettings& s = settings_;
     GpPath* path = path_;
@@ -274,33 +306,14 @@ void OverlayShape::Paint(GpGraphics* graphics) {
     // Anti-aliasing.
     gp::GdipSetSmoothingMode(graphics, Gdiplus::SmoothingModeAntiAlias);
 
-    // Background box, axis-aligned around the turned text. An empty text has no box: its
-    // bounds would put a small square in the corner of the frame.
-    INT points = 0;
-    if (path) {
-        gp::GdipGetPointCount(path, &points);
-    }
-    if (s.bkground != 0 && path && points > 0) {
-        Gdiplus::Rect bounds;
-        if (gp::GdipGetPathWorldBoundsI(path, &bounds, nullptr, nullptr) == Ok) {
-            if (s.drawoutline != 0) {
-                bounds.X -= 1;
-                bounds.Y -= 1;
-                bounds.Width += 2;
-                bounds.Height += 2;
-            }
-            if (s.drawshadow != 0) {
-                const INT grow = static_cast<INT>(offset_) + 1;
-                bounds.Width += grow;
-                bounds.Height += grow;
-            }
-            GpSolidFill* boxBrush = nullptr;
-            Made(gp::GdipCreateSolidFill(OverlayRenderer::ToArgb(s.colorbkground, alpha_), &boxBrush));
-            if (boxBrush) {
-                gp::GdipFillRectangleI(graphics, boxBrush, bounds.X, bounds.Y, bounds.Width, bounds.Height);
-            }
-            Drop(boxBrush, gp::GdipDeleteBrush);
+    // Background box, axis-aligned around the turned text.
+    if (drawBox) {
+        GpSolidFill* boxBrush = nullptr;
+        Made(gp::GdipCreateSolidFill(OverlayRenderer::ToArgb(s.colorbkground, alpha_), &boxBrush));
+        if (boxBrush) {
+            gp::GdipFillRectangleI(graphics, boxBrush, box.X, box.Y, box.Width, box.Height);
         }
+        Drop(boxBrush, gp::GdipDeleteBrush);
     }
 
     // Fill.

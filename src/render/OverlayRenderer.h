@@ -68,6 +68,14 @@ public:
     // The turned path and the em size; false without a path, after Paint or when memory runs out.
     bool PathData(OverlayPathData* data) const;
 
+    // The background box as Paint fills it (the path's whole-unit bounds, grown for the outline
+    // and the shadow); false when no box is drawn (box off, empty path, bounds unknown).
+    bool BoxBounds(Gdiplus::Rect* box) const;
+
+    // Paint fills this box instead of its own path's (none when null): a shape of some of a
+    // text's figures, painted for part of the stamp, keeps the whole text's box there.
+    void UseBox(const Gdiplus::Rect* box);
+
     // Draws the layers (box, fill, outlines, shadow) with anti-aliasing on the graphics, whose
     // world transform is left as it was.
     void Paint(GpGraphics* graphics);
@@ -83,6 +91,9 @@ private:
     float emSize_ = 0.0f;
     float offset_ = 0.0f;
     bool painted_ = false;
+    bool boxGiven_ = false; // UseBox was called: box_ (when boxGiven_ and hasBox_) is the box
+    bool hasBox_ = false;
+    Gdiplus::Rect box_;
 };
 
 class OverlayRenderer {
