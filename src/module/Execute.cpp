@@ -92,6 +92,10 @@ int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const vo
     // Mostly the text of the frame before: blended from the stamp kept for it.
     HostStampMemory stampMemory(memory);
     if (StampFromKept(geometry, *settings, wide, source, destination, &stampMemory)) return kResultOk;
+    // A text that changes at every frame (timecode with frames): the look's stamp redrawn where
+    // the text changed.
+    if (StampFromRunning(geometry, *settings, wide, source, destination))
+        return kResultOk;
     FrameStamp stamp(geometry, *settings, wide);
     const size_t bytes = stamp.BufferBytes();
     if (bytes == 0) {

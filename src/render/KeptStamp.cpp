@@ -4,9 +4,12 @@
 #include "host/KeptObjects.h"
 #include "render/OverlayRenderer.h"
 
+#include <gdiplus.h>
+
 #include <atomic>
-#include <cstdint>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -187,7 +190,20 @@ bool Draw(const FrameGeometry& g, const FilterSettings& settings, const WCHAR* t
     return true;
 }
 
-void Blend(const Stamp& stamp, const FrameGeometry& g, const void* source, void* destination) {
+// A stamp's pixels for the band: per line the columns [begin, end) (within `columns` from
+// `left`) that change, and base and keep for lines x columns pixels.
+struct BandPixels {
+    bool empty;
+    int32_t firstLine;
+    int32_t lines;
+    int32_t left;
+    int32_t columns;
+    const int32_t* spans;
+    const uint8_t* base;
+    const uint8_t* keep;
+};
+
+void Blend(const BandPixels& stamp, const FrameGeometry& g, const void* source, void* destination) {
     const auto* from = static_cast<const uint8_t*>(source);
     auto* to = static_cast<uint8_t*>(destination);
     const size_t rowBytes = static_cast<size_t>(g.width) * 4;
@@ -205,8 +221,293 @@ void Blend(const Stamp& stamp, const FrameGeometry& g, const void* source, void*
         if (begin >= end) continue;
         const size_t at = (static_cast<size_t>(line) * columns + static_cast<size_t>(begin)) * 4;
         BlendStampBytes(row + (static_cast<size_t>(stamp.left) + static_cast<size_t>(begin)) * 4,
-                        stamp.base.data() + at, stamp.keep.data() + at, static_cast<size_t>(end - begin) * 4);
+                        stamp.base + at, stamp.keep + at, static_cast<size_t>(end - begin) * 4);
     }
+}
+
+void Blend(const Stamp& stamp, const FrameGeometry& g, const void* source, void* destination) {
+    Blend(BandPixels{stamp.empty, stamp.firstLine, stamp.lines, stamp.left, stamp.columns,
+                     stamp.spans.data(), stamp.base.data(), stamp.keep.data()},
+          g, source, destination);
+}
+
+// --- Texts that change at every frame: one stamp per look, redrawn only where the text changed ---
+//
+// A pixel's drawing depends only on the figures (closed outlines) of the path that reach it: a
+// closed figure whose bounds do not hold a point crosses any line from it to afar an even number
+// of times, or not at all, so it changes neither the fill's nor the shadow's inside-ness there,
+// and its outline's pen and anti-aliasing reach only a little beyond it. So when a text becomes
+// another of the same look, only the pixels that a figure of one text and not of the other
+// reaches (and those of the box's edges that moved) can change; they are drawn again with every
+// figure that reaches them and the whole text's box, and the rest of the kept stamp stays.
+
+// Beyond a figure's points, the pixels its layers can reach: half the outline's pen, the
+// anti-aliasing and the rounding to whole pixels, with room to spare (as TouchedRows).
+constexpr int64_t kFigureMargin = 4;
+// Beyond the box's edges, the pixels its anti-aliased edge can reach.
+constexpr int64_t kBoxMargin = 2;
+// Paths farther out than this (no frame is that large) are drawn whole.
+constexpr double kFarOut = 1e7;
+
+// Pixels [left, right) x [top, bottom) in world coordinates; empty when right <= left or
+// bottom <= top.
+struct Area {
+    int64_t left = 0;
+    int64_t top = 0;
+    int64_t right = 0;
+    int64_t bottom = 0;
+    bool Empty() const { return right <= left || bottom <= top; }
+    bool Meets(const Area& other) const {
+        return !Empty() && !other.Empty() && left < other.right && other.left < right &&
+               top < other.bottom && other.top < bottom;
+    }
+    void Add(const Area& other) {
+        if (other.Empty())
+            return;
+        if (Empty()) {
+            *this = other;
+            return;
+        }
+        left = other.left < left ? other.left : left;
+        top = other.top < top ? other.top : top;
+        right = other.right > right ? other.right : right;
+        bottom = other.bottom > bottom ? other.bottom : bottom;
+    }
+    Area Grown(int64_t by) const { return Area{left - by, top - by, right + by, bottom + by}; }
+};
+
+// One closed figure of a path: its points, the pixels its layers can reach, and a hash of its
+// points and types that finds an equal figure quickly.
+struct Figure {
+    size_t first;
+    size_t count;
+    Area reach;
+    uint64_t hash;
+};
+
+// Splits a path into its figures; false when a point is not a finite number near the frame.
+// Every bound is whole and computed in double from floats, so both builds agree on it.
+bool Figures(const OverlayPathData& path, int64_t shadow, std::vector<Figure>* figures) {
+    figures->clear();
+    const size_t count = path.points.size();
+    for (size_t first = 0; first < count;) {
+        size_t end = first + 1;
+        while (end < count && (path.types[end] & Gdiplus::PathPointTypePathTypeMask) !=
+                                  Gdiplus::PathPointTypeStart)
+            ++end;
+        double left = kFarOut, top = kFarOut, right = -kFarOut, bottom = -kFarOut;
+        uint64_t hash = 1469598103934665603ull;
+        for (size_t i = first; i < end; ++i) {
+            const double x = path.points[i].X;
+            const double y = path.points[i].Y;
+            if (!(x > -kFarOut && x < kFarOut && y > -kFarOut && y < kFarOut))
+                return false;
+            left = x < left ? x : left;
+            right = x > right ? x : right;
+            top = y < top ? y : top;
+            bottom = y > bottom ? y : bottom;
+            uint8_t bytes[sizeof(Gdiplus::PointF) + 1];
+            std::memcpy(bytes, &path.points[i], sizeof(Gdiplus::PointF));
+            bytes[sizeof(Gdiplus::PointF)] = path.types[i];
+            for (uint8_t b : bytes)
+                hash = (hash ^ b) * 1099511628211ull;
+        }
+        const Area reach{static_cast<int64_t>(std::floor(left)) - kFigureMargin,
+                         static_cast<int64_t>(std::floor(top)) - kFigureMargin,
+                         static_cast<int64_t>(std::ceil(right)) + shadow + kFigureMargin + 1,
+                         static_cast<int64_t>(std::ceil(bottom)) + shadow + kFigureMargin + 1};
+        figures->push_back(Figure{first, end - first, reach, hash});
+        first = end;
+    }
+    return true;
+}
+
+bool SameFigure(const OverlayPathData& a, const Figure& fa, const OverlayPathData& b,
+                const Figure& fb) {
+    return fa.hash == fb.hash && fa.count == fb.count &&
+           std::memcmp(&a.points[fa.first], &b.points[fb.first],
+                       fa.count * sizeof(Gdiplus::PointF)) == 0 &&
+           std::memcmp(&a.types[fa.first], &b.types[fb.first], fa.count) == 0;
+}
+
+// The pixels a box of `before` and not of `after`, or the other way round, can change.
+Area BoxChange(bool hadBox, const Gdiplus::Rect& before, bool hasBox, const Gdiplus::Rect& after) {
+    const auto whole = [](const Gdiplus::Rect& r) {
+        return Area{r.X, r.Y, static_cast<int64_t>(r.X) + r.Width,
+                    static_cast<int64_t>(r.Y) + r.Height};
+    };
+    Area change;
+    if (!hadBox || !hasBox) {
+        if (hadBox)
+            change.Add(whole(before));
+        if (hasBox)
+            change.Add(whole(after));
+        return change.Grown(kBoxMargin);
+    }
+    const Area a = whole(before);
+    const Area b = whole(after);
+    const Area both{a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top,
+                    a.right > b.right ? a.right : b.right,
+                    a.bottom > b.bottom ? a.bottom : b.bottom};
+    // A point in one box and not the other lies beyond an edge that moved, between its places.
+    const auto edge = [&](int64_t p, int64_t q, bool across) {
+        const int64_t low = p < q ? p : q;
+        const int64_t high = p < q ? q : p;
+        if (low == high)
+            return;
+        change.Add(across ? Area{low, both.top, high, both.bottom}
+                          : Area{both.left, low, both.right, high});
+    };
+    edge(a.left, b.left, true);
+    edge(a.right, b.right, true);
+    edge(a.top, b.top, false);
+    edge(a.bottom, b.bottom, false);
+    return change.Empty() ? change : change.Grown(kBoxMargin);
+}
+
+// Base and keep of `pixels` pixels from the drawing over black and over white.
+void BaseAndKeep(const uint32_t* black, const uint32_t* white, uint32_t* base, uint32_t* keep,
+                 size_t pixels) {
+    const auto* b = reinterpret_cast<const uint8_t*>(black);
+    const auto* w = reinterpret_cast<const uint8_t*>(white);
+    auto* k = reinterpret_cast<uint8_t*>(keep);
+    if (base != black)
+        std::memcpy(base, black, pixels * 4);
+    for (size_t i = 0; i < pixels * 4; ++i) {
+        k[i] = static_cast<uint8_t>(w[i] > b[i] ? w[i] - b[i] : 0);
+    }
+}
+
+struct Running {
+    StampKey key;
+    ScanBand band;
+    OverlayPathData path; // the text's turned path, as drawn
+    std::vector<Figure> figures;
+    bool hasBox = false;
+    Gdiplus::Rect box;
+    std::vector<uint32_t> base; // band lines x width: the drawing over black
+    std::vector<uint32_t> keep; // over white less over black
+    std::vector<int32_t> spans; // per line, the columns [begin, end) that change
+    std::vector<uint32_t> scratch;
+};
+
+// Two: a timecode instance on each of two clips keeps its own.
+KeptObjects<Running, 2> runningStamps;
+std::atomic<long> runningRedrawn{0};
+std::atomic<long> runningUpdated{0};
+
+// The columns of band line `line` that the drawing changes.
+void FindSpan(Running& r, size_t width, size_t line) {
+    const uint32_t* base = r.base.data() + line * width;
+    const uint32_t* keep = r.keep.data() + line * width;
+    size_t begin = 0;
+    size_t end = width;
+    while (begin < end && base[begin] == 0 && keep[begin] == 0xFFFFFFFFu)
+        ++begin;
+    while (end > begin && base[end - 1] == 0 && keep[end - 1] == 0xFFFFFFFFu)
+        --end;
+    r.spans[2 * line] = static_cast<int32_t>(begin);
+    r.spans[2 * line + 1] = static_cast<int32_t>(end);
+}
+
+// The whole band drawn anew.
+bool Redraw(FrameStamp& frameStamp, size_t width, Running& r) {
+    const size_t pixels = static_cast<size_t>(r.band.count) * width;
+    r.base.resize(pixels);
+    r.keep.resize(pixels);
+    r.scratch.resize(pixels);
+    r.spans.assign(static_cast<size_t>(r.band.count) * 2, 0);
+    if (!frameStamp.DrawOverBlackAndWhite(r.base.data(), r.scratch.data()))
+        return false;
+    BaseAndKeep(r.base.data(), r.scratch.data(), r.base.data(), r.keep.data(), pixels);
+    for (size_t line = 0; line < static_cast<size_t>(r.band.count); ++line)
+        FindSpan(r, width, line);
+    runningRedrawn.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+// Only what changed from the kept text's drawing is drawn again; `path` and `figures` are the
+// new text's.
+bool Update(FrameStamp& frameStamp, const FrameGeometry& g, Running& r, const OverlayPathData& path,
+            const std::vector<Figure>& figures, bool hasBox, const Gdiplus::Rect& box) {
+    Area dirty = BoxChange(r.hasBox, r.box, hasBox, box);
+    std::vector<char> kept(r.figures.size(), 0);
+    for (const Figure& figure : figures) {
+        size_t match = 0;
+        while (match < r.figures.size() &&
+               (kept[match] || !SameFigure(path, figure, r.path, r.figures[match])))
+            ++match;
+        if (match < r.figures.size()) {
+            kept[match] = 1;
+        } else {
+            dirty.Add(figure.reach);
+        }
+    }
+    for (size_t i = 0; i < r.figures.size(); ++i) {
+        if (!kept[i])
+            dirty.Add(r.figures[i].reach);
+    }
+    // Cut to the band and the frame.
+    const int64_t rows = BitmapHeight(g);
+    const Area band{0, rows - r.band.first - r.band.count, g.width, rows - r.band.first};
+    dirty = Area{dirty.left > band.left ? dirty.left : band.left,
+                 dirty.top > band.top ? dirty.top : band.top,
+                 dirty.right < band.right ? dirty.right : band.right,
+                 dirty.bottom < band.bottom ? dirty.bottom : band.bottom};
+    if (dirty.Empty())
+        return true;
+
+    // Every figure that reaches the pixels, and the box where it meets them.
+    OverlayPathData some;
+    some.emSize = path.emSize;
+    for (const Figure& figure : figures) {
+        if (!figure.reach.Meets(dirty))
+            continue;
+        some.points.insert(
+            some.points.end(), path.points.begin() + static_cast<ptrdiff_t>(figure.first),
+            path.points.begin() + static_cast<ptrdiff_t>(figure.first + figure.count));
+        some.types.insert(some.types.end(),
+                          path.types.begin() + static_cast<ptrdiff_t>(figure.first),
+                          path.types.begin() + static_cast<ptrdiff_t>(figure.first + figure.count));
+    }
+    // The box cut a little beyond the pixels, so that its cut edges do not reach them.
+    Gdiplus::Rect part;
+    bool partOfBox = false;
+    if (hasBox) {
+        const Area around = dirty.Grown(kBoxMargin + 1);
+        const int64_t left = box.X > around.left ? box.X : around.left;
+        const int64_t top = box.Y > around.top ? box.Y : around.top;
+        const int64_t right = static_cast<int64_t>(box.X) + box.Width < around.right
+                                  ? static_cast<int64_t>(box.X) + box.Width
+                                  : around.right;
+        const int64_t bottom = static_cast<int64_t>(box.Y) + box.Height < around.bottom
+                                   ? static_cast<int64_t>(box.Y) + box.Height
+                                   : around.bottom;
+        partOfBox = right > left && bottom > top;
+        part = Gdiplus::Rect(static_cast<INT>(left), static_cast<INT>(top),
+                             static_cast<INT>(right - left), static_cast<INT>(bottom - top));
+    }
+    const ScanBand lines = ScanBandOfRows(g, dirty.top, dirty.bottom);
+    const size_t width = static_cast<size_t>(g.width);
+    const size_t pixels = static_cast<size_t>(lines.count) * width;
+    r.scratch.resize(2 * pixels);
+    uint32_t* black = r.scratch.data();
+    uint32_t* white = black + pixels;
+    if (!frameStamp.DrawFiguresOverBlackAndWhite(some, partOfBox ? &part : nullptr, lines, black,
+                                                 white)) {
+        return false;
+    }
+    const size_t left = static_cast<size_t>(dirty.left);
+    const size_t columns = static_cast<size_t>(dirty.right - dirty.left);
+    for (size_t i = 0; i < static_cast<size_t>(lines.count); ++i) {
+        const size_t line = static_cast<size_t>(lines.first - r.band.first) + i;
+        BaseAndKeep(black + i * width + left, white + i * width + left,
+                    r.base.data() + line * width + left, r.keep.data() + line * width + left,
+                    columns);
+        FindSpan(r, width, line);
+    }
+    runningUpdated.fetch_add(1, std::memory_order_relaxed);
+    return true;
 }
 
 } // namespace
@@ -223,6 +524,12 @@ void BlendStampBytes(uint8_t* __restrict pixels, const uint8_t* __restrict base,
 
 long KeptStampsDrawn() { return stampsDrawn.load(std::memory_order_relaxed); }
 long KeptStampsBlended() { return stampsBlended.load(std::memory_order_relaxed); }
+long RunningStampsRedrawn() {
+    return runningRedrawn.load(std::memory_order_relaxed);
+}
+long RunningStampsUpdated() {
+    return runningUpdated.load(std::memory_order_relaxed);
+}
 
 bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text,
                    const void* source, void* destination, StampMemory* memory) {
@@ -272,6 +579,66 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
     Blend(*stamp, geometry, source, destination);
     stampsBlended.fetch_add(1, std::memory_order_relaxed);
     keptStamps.Give(stamp);
+    return true;
+}
+
+bool StampFromRunning(const FrameGeometry& geometry, const FilterSettings& settings,
+                      const WCHAR* text, const void* source, void* destination) {
+    if (!text || !source || !destination || !FrameGeometryValid(geometry)) {
+        return false;
+    }
+    const StampKey key = MakeKey(geometry, settings, text);
+    Running* running = runningStamps.Take(
+        [&](const Running& kept) { return std::memcmp(&kept.key, &key, kLookBytes) == 0; });
+    if (running && std::memcmp(&running->key, &key, sizeof key) == 0) {
+        // The other field of the frame: the stamp is this text's already.
+    } else {
+        FrameStamp frameStamp(geometry, settings, text);
+        if (frameStamp.BufferBytes() == 0) {
+            // Nothing to draw; the kept stamp stays the earlier text's.
+            runningStamps.Give(running);
+            return false;
+        }
+        try {
+            if (!running)
+                running = new Running;
+            OverlayPathData path;
+            std::vector<Figure> figures;
+            Gdiplus::Rect box;
+            const bool hasBox = frameStamp.BoxBounds(&box);
+            bool drawn = frameStamp.PathData(&path);
+            const double offset = OverlayRenderer::ShadowOffset(path.emSize);
+            const int64_t shadow =
+                settings.drawshadow != 0 ? static_cast<int64_t>(std::ceil(offset)) : 0;
+            drawn = drawn && Figures(path, shadow, &figures);
+            if (drawn) {
+                // Anything but a new text on the same band is drawn whole.
+                const bool same = !running->base.empty() &&
+                                  running->band.first == frameStamp.band().first &&
+                                  running->band.count == frameStamp.band().count;
+                running->band = frameStamp.band();
+                drawn = same ? Update(frameStamp, geometry, *running, path, figures, hasBox, box)
+                             : Redraw(frameStamp, static_cast<size_t>(geometry.width), *running);
+            }
+            if (!drawn) {
+                delete running;
+                return false;
+            }
+            running->key = key;
+            running->path = std::move(path);
+            running->figures = std::move(figures);
+            running->hasBox = hasBox;
+            running->box = box;
+        } catch (const std::bad_alloc&) {
+            delete running;
+            return false;
+        }
+    }
+    Blend(BandPixels{false, running->band.first, running->band.count, 0, geometry.width,
+                     running->spans.data(), reinterpret_cast<const uint8_t*>(running->base.data()),
+                     reinterpret_cast<const uint8_t*>(running->keep.data())},
+          geometry, source, destination);
+    runningStamps.Give(running);
     return true;
 }
 

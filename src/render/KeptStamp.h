@@ -47,6 +47,19 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
 long KeptStampsDrawn();
 long KeptStampsBlended();
 
+// For a look whose text changes at every frame (what StampFromKept leaves to direct drawing):
+// one stamp per look is kept and, for a new text, drawn again only where the text's figures or
+// its box changed; the frame is then blended from it as from a kept stamp, within one level of
+// drawing directly. Writes the whole destination frame and returns true; false leaves the
+// destination untouched (nothing to draw, or no memory or GDI+) and the frame to be drawn
+// directly. Safe on several threads at once.
+bool StampFromRunning(const FrameGeometry& geometry, const FilterSettings& settings,
+                      const WCHAR* text, const void* source, void* destination);
+
+// Running stamps drawn whole (a new look, band or geometry), and updated in part.
+long RunningStampsRedrawn();
+long RunningStampsUpdated();
+
 // Blends `bytes` bytes of a frame row in place: each byte becomes
 // overBlack + round(byte x (overWhite - overBlack) / 255), given as `base` and `keep`.
 void BlendStampBytes(uint8_t* pixels, const uint8_t* base, const uint8_t* keep, size_t bytes);

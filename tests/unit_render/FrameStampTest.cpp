@@ -365,7 +365,8 @@ TEST(KeptStamp, BlendsWithinOneLevelOfDrawingDirectly) {
 }
 
 // Every input of the stamp draws it anew when it changes, and the frame is still the direct
-// drawing's; what does not make its pixels (the field parity) does not.
+// drawing's; what does not make its pixels (the field parity) does not. The same for the look's
+// running stamp, which a new text only updates.
 TEST(KeptStamp, AChangeOfAnyInputDrawsAnew) {
     struct Change {
         const char* name;
@@ -418,6 +419,7 @@ TEST(KeptStamp, AChangeOfAnyInputDrawsAnew) {
         std::vector<uint8_t> out(in.size());
         // Three frames: a text kept for fewer would make the next text of its look go direct.
         for (int frame = 0; frame < 3; ++frame) ASSERT_TRUE(Kept(g, s, text.c_str(), in.data(), out.data()));
+        ASSERT_TRUE(StampFromRunning(g, s, text.c_str(), in.data(), out.data()));
 
         change.apply(s, desc, factor, parity, text);
         ASSERT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw) << change.name;
@@ -429,6 +431,16 @@ TEST(KeptStamp, AChangeOfAnyInputDrawsAnew) {
         ASSERT_TRUE(Kept(g, s, text.c_str(), in.data(), out.data())) << change.name;
         EXPECT_EQ(KeptStampsDrawn() - before, change.drawsAnew ? 1 : 0) << change.name;
         EXPECT_LE(MaxDifference(out, expected), 1) << change.name;
+
+        const bool newText = std::string(change.name) == "text";
+        const long redrawn = RunningStampsRedrawn();
+        const long updated = RunningStampsUpdated();
+        out.assign(in.size(), 0);
+        ASSERT_TRUE(StampFromRunning(g, s, text.c_str(), in.data(), out.data())) << change.name;
+        EXPECT_EQ(RunningStampsRedrawn() - redrawn, change.drawsAnew && !newText ? 1 : 0)
+            << change.name;
+        EXPECT_EQ(RunningStampsUpdated() - updated, newText ? 1 : 0) << change.name;
+        EXPECT_LE(MaxDifference(out, expected), 1) << change.name << ", running";
     }
 }
 
@@ -478,6 +490,42 @@ TEST(KeptStamp, DatesStayKeptBesideTimecodesOfTheSameLook) {
     EXPECT_EQ(blended, 12);
     // The date once, the first timecode once.
     EXPECT_EQ(KeptStampsDrawn() - before, 2);
+}
+
+// A running timecode through every look and field layout, with carries, a second line coming
+// and going and digits of other widths (the box's edge moves): each frame from the look's running
+// stamp, updated where the text changed, is the frame from a stamp drawn whole for its text, and
+// within one level of drawing directly.
+TEST(RunningStamp, UpdatesAsIfDrawnWhole) {
+    const long updatedBefore = RunningStampsUpdated();
+    int frames = 0;
+    ForEachStampCase(
+        {L"10:20:30:07", L"10:20:30:08", L"10:20:30:11", L"10:20:31:00", L"Tape 1\n10:20:31:01",
+         L"Tape 1\n10:20:31:02", L"10:20:31:03", L"10:20:31:0", L"10:28:31:03", L"10:21:31:03",
+         L"19:59:59:24", L"20:00:00:00"},
+        [&](const StampCase& c) {
+            std::vector<uint8_t> expected = c.Untouched();
+            std::vector<uint8_t> running = expected;
+            std::vector<uint8_t> whole = expected;
+            const char* f = c.fields.name;
+            const int32_t band = Banded(c.g, c.settings, c.text, c.in.data(), expected.data());
+            ASSERT_EQ(StampFromRunning(c.g, c.settings, c.text, c.in.data(), running.data()),
+                      band > 0)
+                << f << ", " << c.look.name;
+            if (band == 0)
+                return;
+            ++frames;
+            // The kept stamp draws a text whole once it is seen on three frames.
+            bool kept = false;
+            for (int i = 0; i < 3 && !kept; ++i)
+                kept = Kept(c.g, c.settings, c.text, c.in.data(), whole.data());
+            ASSERT_TRUE(kept);
+            ASSERT_LE(MaxDifference(running, expected), 1) << f << ", " << c.look.name;
+            ASSERT_EQ(running, whole) << f << ", " << c.look.name << ", text of "
+                                      << std::wstring(c.text).size() << " units";
+        });
+    // Most frames after a look's first were updated, not drawn whole.
+    EXPECT_GT(RunningStampsUpdated() - updatedBefore, frames / 2);
 }
 
 // The blend is exact at both ends and rounds in between.
