@@ -94,7 +94,7 @@ int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const vo
     if (StampFromKept(geometry, *settings, wide, source, destination, &stampMemory)) return kResultOk;
     // A text that changes at every frame (timecode with frames): the look's stamp redrawn where
     // the text changed.
-    if (StampFromRunning(geometry, *settings, wide, source, destination))
+    if (StampFromRunning(geometry, *settings, wide, source, destination, &stampMemory))
         return kResultOk;
     FrameStamp stamp(geometry, *settings, wide);
     const size_t bytes = stamp.BufferBytes();

@@ -378,6 +378,26 @@ void BaseAndKeep(const uint32_t* black, const uint32_t* white, uint32_t* base, u
     }
 }
 
+// Pixels of the stamp drawn before: the same figures and part of the box drawn on the same
+// pixels give the same pixels again. A running timecode's last digits come round every second,
+// so most of its frames find their pixels here and need no GDI+ at all.
+struct Patch {
+    uint64_t hash = 0; // of everything below but the pixels
+    ScanBand lines;
+    int64_t left = 0;
+    int64_t right = 0;
+    bool hasBox = false;
+    Gdiplus::Rect box;
+    std::vector<Gdiplus::PointF> points; // the figures drawn
+    std::vector<BYTE> types;
+    std::vector<uint32_t> base; // lines x (right - left) pixels
+    std::vector<uint32_t> keep;
+    uint64_t used = 0; // when last drawn or taken
+};
+
+// Enough for a second of frames at 30 per second and the carries between.
+constexpr size_t kPatchesKept = 40;
+
 struct Running {
     StampKey key;
     ScanBand band;
@@ -388,13 +408,21 @@ struct Running {
     std::vector<uint32_t> base; // band lines x width: the drawing over black
     std::vector<uint32_t> keep; // over white less over black
     std::vector<int32_t> spans; // per line, the columns [begin, end) that change
-    std::vector<uint32_t> scratch;
+    std::vector<Patch> patches;
+    uint64_t ticks = 0;
 };
 
 // Two: a timecode instance on each of two clips keeps its own.
 KeptObjects<Running, 2> runningStamps;
 std::atomic<long> runningRedrawn{0};
 std::atomic<long> runningUpdated{0};
+std::atomic<long> patchesReused{0};
+
+uint64_t Mix(uint64_t hash, int64_t value) {
+    for (int i = 0; i < 8; ++i)
+        hash = (hash ^ static_cast<uint8_t>(value >> (8 * i))) * 1099511628211ull;
+    return hash;
+}
 
 // The columns of band line `line` that the drawing changes.
 void FindSpan(Running& r, size_t width, size_t line) {
@@ -410,26 +438,28 @@ void FindSpan(Running& r, size_t width, size_t line) {
     r.spans[2 * line + 1] = static_cast<int32_t>(end);
 }
 
-// The whole band drawn anew.
-bool Redraw(FrameStamp& frameStamp, size_t width, Running& r) {
+// The whole band drawn anew, over black and white in the giver's two blocks.
+bool Redraw(FrameStamp& frameStamp, size_t width, Running& r, StampMemory& memory) {
     const size_t pixels = static_cast<size_t>(r.band.count) * width;
+    uint32_t* black = memory.Block(pixels * 4);
+    uint32_t* white = black ? memory.Block(pixels * 4) : nullptr;
+    if (!white || !frameStamp.DrawOverBlackAndWhite(black, white))
+        return false;
     r.base.resize(pixels);
     r.keep.resize(pixels);
-    r.scratch.resize(pixels);
     r.spans.assign(static_cast<size_t>(r.band.count) * 2, 0);
-    if (!frameStamp.DrawOverBlackAndWhite(r.base.data(), r.scratch.data()))
-        return false;
-    BaseAndKeep(r.base.data(), r.scratch.data(), r.base.data(), r.keep.data(), pixels);
+    BaseAndKeep(black, white, r.base.data(), r.keep.data(), pixels);
     for (size_t line = 0; line < static_cast<size_t>(r.band.count); ++line)
         FindSpan(r, width, line);
     runningRedrawn.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
-// Only what changed from the kept text's drawing is drawn again; `path` and `figures` are the
-// new text's.
+// Only what changed from the kept text's drawing is drawn again (in the giver's two blocks);
+// `path` and `figures` are the new text's.
 bool Update(FrameStamp& frameStamp, const FrameGeometry& g, Running& r, const OverlayPathData& path,
-            const std::vector<Figure>& figures, bool hasBox, const Gdiplus::Rect& box) {
+            const std::vector<Figure>& figures, bool hasBox, const Gdiplus::Rect& box,
+            StampMemory& memory) {
     Area dirty = BoxChange(r.hasBox, r.box, hasBox, box);
     std::vector<char> kept(r.figures.size(), 0);
     for (const Figure& figure : figures) {
@@ -460,9 +490,11 @@ bool Update(FrameStamp& frameStamp, const FrameGeometry& g, Running& r, const Ov
     // Every figure that reaches the pixels, and the box where it meets them.
     OverlayPathData some;
     some.emSize = path.emSize;
+    uint64_t hash = 1469598103934665603ull;
     for (const Figure& figure : figures) {
         if (!figure.reach.Meets(dirty))
             continue;
+        hash = Mix(hash, static_cast<int64_t>(figure.hash));
         some.points.insert(
             some.points.end(), path.points.begin() + static_cast<ptrdiff_t>(figure.first),
             path.points.begin() + static_cast<ptrdiff_t>(figure.first + figure.count));
@@ -489,23 +521,82 @@ bool Update(FrameStamp& frameStamp, const FrameGeometry& g, Running& r, const Ov
     }
     const ScanBand lines = ScanBandOfRows(g, dirty.top, dirty.bottom);
     const size_t width = static_cast<size_t>(g.width);
-    const size_t pixels = static_cast<size_t>(lines.count) * width;
-    r.scratch.resize(2 * pixels);
-    uint32_t* black = r.scratch.data();
-    uint32_t* white = black + pixels;
-    if (!frameStamp.DrawFiguresOverBlackAndWhite(some, partOfBox ? &part : nullptr, lines, black,
-                                                 white)) {
-        return false;
-    }
     const size_t left = static_cast<size_t>(dirty.left);
     const size_t columns = static_cast<size_t>(dirty.right - dirty.left);
-    for (size_t i = 0; i < static_cast<size_t>(lines.count); ++i) {
-        const size_t line = static_cast<size_t>(lines.first - r.band.first) + i;
-        BaseAndKeep(black + i * width + left, white + i * width + left,
-                    r.base.data() + line * width + left, r.keep.data() + line * width + left,
-                    columns);
-        FindSpan(r, width, line);
+    const size_t count = static_cast<size_t>(lines.count);
+    for (int64_t value : {int64_t{lines.first}, int64_t{lines.count}, dirty.left, dirty.right})
+        hash = Mix(hash, value);
+    if (partOfBox) {
+        for (INT value : {part.X, part.Y, part.Width, part.Height})
+            hash = Mix(hash, value);
     }
+    const auto same = [&](const Patch& p) {
+        return p.hash == hash && p.lines.first == lines.first && p.lines.count == lines.count &&
+               p.left == dirty.left && p.right == dirty.right && p.hasBox == partOfBox &&
+               (!partOfBox || (p.box.X == part.X && p.box.Y == part.Y &&
+                               p.box.Width == part.Width && p.box.Height == part.Height)) &&
+               p.points.size() == some.points.size() &&
+               std::memcmp(p.points.data(), some.points.data(),
+                           some.points.size() * sizeof(Gdiplus::PointF)) == 0 &&
+               std::memcmp(p.types.data(), some.types.data(), some.types.size()) == 0;
+    };
+    Patch* patch = nullptr;
+    for (Patch& p : r.patches) {
+        if (same(p))
+            patch = &p;
+    }
+    const size_t firstLine = static_cast<size_t>(lines.first - r.band.first);
+    if (patch) {
+        for (size_t i = 0; i < count; ++i) {
+            const size_t at = (firstLine + i) * width + left;
+            std::memcpy(r.base.data() + at, patch->base.data() + i * columns, columns * 4);
+            std::memcpy(r.keep.data() + at, patch->keep.data() + i * columns, columns * 4);
+        }
+        patchesReused.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        const size_t pixels = count * width;
+        uint32_t* black = memory.Block(pixels * 4);
+        uint32_t* white = black ? memory.Block(pixels * 4) : nullptr;
+        if (!white || !frameStamp.DrawFiguresOverBlackAndWhite(some, partOfBox ? &part : nullptr,
+                                                               lines, black, white)) {
+            return false;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const size_t at = (firstLine + i) * width + left;
+            BaseAndKeep(black + i * width + left, white + i * width + left, r.base.data() + at,
+                        r.keep.data() + at, columns);
+        }
+        // Kept in place of the one unused longest; large parts (a new line) are not worth it.
+        if (count * columns * 4 <= static_cast<size_t>(r.band.count) * width) {
+            if (r.patches.size() < kPatchesKept) {
+                r.patches.emplace_back();
+                patch = &r.patches.back();
+            } else {
+                patch = &r.patches.front();
+                for (Patch& p : r.patches)
+                    patch = p.used < patch->used ? &p : patch;
+            }
+            patch->hash = hash;
+            patch->lines = lines;
+            patch->left = dirty.left;
+            patch->right = dirty.right;
+            patch->hasBox = partOfBox;
+            patch->box = part;
+            patch->points = some.points;
+            patch->types = some.types;
+            patch->base.resize(count * columns);
+            patch->keep.resize(count * columns);
+            for (size_t i = 0; i < count; ++i) {
+                const size_t at = (firstLine + i) * width + left;
+                std::memcpy(patch->base.data() + i * columns, r.base.data() + at, columns * 4);
+                std::memcpy(patch->keep.data() + i * columns, r.keep.data() + at, columns * 4);
+            }
+        }
+    }
+    if (patch)
+        patch->used = ++r.ticks;
+    for (size_t i = 0; i < count; ++i)
+        FindSpan(r, width, firstLine + i);
     runningUpdated.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
@@ -529,6 +620,9 @@ long RunningStampsRedrawn() {
 }
 long RunningStampsUpdated() {
     return runningUpdated.load(std::memory_order_relaxed);
+}
+long RunningPatchesReused() {
+    return patchesReused.load(std::memory_order_relaxed);
 }
 
 bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text,
@@ -583,7 +677,8 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
 }
 
 bool StampFromRunning(const FrameGeometry& geometry, const FilterSettings& settings,
-                      const WCHAR* text, const void* source, void* destination) {
+                      const WCHAR* text, const void* source, void* destination,
+                      StampMemory* memory) {
     if (!text || !source || !destination || !FrameGeometryValid(geometry)) {
         return false;
     }
@@ -593,15 +688,26 @@ bool StampFromRunning(const FrameGeometry& geometry, const FilterSettings& setti
     if (running && std::memcmp(&running->key, &key, sizeof key) == 0) {
         // The other field of the frame: the stamp is this text's already.
     } else {
-        FrameStamp frameStamp(geometry, settings, text);
-        if (frameStamp.BufferBytes() == 0) {
-            // Nothing to draw; the kept stamp stays the earlier text's.
-            runningStamps.Give(running);
+        HeapMemory heap;
+        StampMemory& drawing = memory ? *memory : heap;
+        const bool fresh = !running;
+        try {
+            if (fresh)
+                running = new Running;
+        } catch (const std::bad_alloc&) {
             return false;
         }
         try {
-            if (!running)
-                running = new Running;
+            FrameStamp frameStamp(geometry, settings, text);
+            if (frameStamp.BufferBytes() == 0) {
+                // Nothing to draw; the kept stamp stays the earlier text's.
+                if (fresh) {
+                    delete running;
+                } else {
+                    runningStamps.Give(running);
+                }
+                return false;
+            }
             OverlayPathData path;
             std::vector<Figure> figures;
             Gdiplus::Rect box;
@@ -617,8 +723,10 @@ bool StampFromRunning(const FrameGeometry& geometry, const FilterSettings& setti
                                   running->band.first == frameStamp.band().first &&
                                   running->band.count == frameStamp.band().count;
                 running->band = frameStamp.band();
-                drawn = same ? Update(frameStamp, geometry, *running, path, figures, hasBox, box)
-                             : Redraw(frameStamp, static_cast<size_t>(geometry.width), *running);
+                drawn = same ? Update(frameStamp, geometry, *running, path, figures, hasBox, box,
+                                      drawing)
+                             : Redraw(frameStamp, static_cast<size_t>(geometry.width), *running,
+                                      drawing);
             }
             if (!drawn) {
                 delete running;

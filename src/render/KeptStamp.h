@@ -52,13 +52,17 @@ long KeptStampsBlended();
 // its box changed; the frame is then blended from it as from a kept stamp, within one level of
 // drawing directly. Writes the whole destination frame and returns true; false leaves the
 // destination untouched (nothing to draw, or no memory or GDI+) and the frame to be drawn
-// directly. Safe on several threads at once.
+// directly. What is drawn is drawn in two blocks from `memory` (as StampFromKept's). Safe on
+// several threads at once.
 bool StampFromRunning(const FrameGeometry& geometry, const FilterSettings& settings,
-                      const WCHAR* text, const void* source, void* destination);
+                      const WCHAR* text, const void* source, void* destination,
+                      StampMemory* memory = nullptr);
 
-// Running stamps drawn whole (a new look, band or geometry), and updated in part.
+// Running stamps drawn whole (a new look, band or geometry), updated in part, and parts whose
+// pixels were taken from an earlier drawing of the same figures instead of drawn.
 long RunningStampsRedrawn();
 long RunningStampsUpdated();
+long RunningPatchesReused();
 
 // Blends `bytes` bytes of a frame row in place: each byte becomes
 // overBlack + round(byte x (overWhite - overBlack) / 255), given as `base` and `keep`.

@@ -493,16 +493,18 @@ TEST(KeptStamp, DatesStayKeptBesideTimecodesOfTheSameLook) {
 }
 
 // A running timecode through every look and field layout, with carries, a second line coming
-// and going and digits of other widths (the box's edge moves): each frame from the look's running
-// stamp, updated where the text changed, is the frame from a stamp drawn whole for its text, and
-// within one level of drawing directly.
+// and going, digits of other widths (the box's edge moves) and digits that come round again: each
+// frame from the look's running stamp, updated where the text changed, is the frame from a stamp
+// drawn whole for its text, and within one level of drawing directly.
 TEST(RunningStamp, UpdatesAsIfDrawnWhole) {
     const long updatedBefore = RunningStampsUpdated();
+    const long reusedBefore = RunningPatchesReused();
     int frames = 0;
     ForEachStampCase(
         {L"10:20:30:07", L"10:20:30:08", L"10:20:30:11", L"10:20:31:00", L"Tape 1\n10:20:31:01",
          L"Tape 1\n10:20:31:02", L"10:20:31:03", L"10:20:31:0", L"10:28:31:03", L"10:21:31:03",
-         L"19:59:59:24", L"20:00:00:00"},
+         L"10:21:31:07", L"10:21:31:08", L"10:21:31:06", L"10:21:31:09", L"19:59:59:24",
+         L"20:00:00:00"},
         [&](const StampCase& c) {
             std::vector<uint8_t> expected = c.Untouched();
             std::vector<uint8_t> running = expected;
@@ -524,8 +526,10 @@ TEST(RunningStamp, UpdatesAsIfDrawnWhole) {
             ASSERT_EQ(running, whole) << f << ", " << c.look.name << ", text of "
                                       << std::wstring(c.text).size() << " units";
         });
-    // Most frames after a look's first were updated, not drawn whole.
+    // Most frames after a look's first were updated, not drawn whole; the frame digits "07" to
+    // "08" came round again and took the pixels drawn the first time.
     EXPECT_GT(RunningStampsUpdated() - updatedBefore, frames / 2);
+    EXPECT_GT(RunningPatchesReused() - reusedBefore, 0);
 }
 
 // The blend is exact at both ends and rounds in between.
