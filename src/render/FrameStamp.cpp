@@ -65,7 +65,8 @@ KeptObjects<CMemBm, 4> keptBitmaps;
 
 long FrameStamp::ShapesReused() { return shapesReused.load(std::memory_order_relaxed); }
 
-FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text)
+FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& settings,
+                       const WCHAR* text, RunningLayout* layout)
     : geometry_(geometry), settings_(settings) {
     if (!text || !FrameGeometryValid(geometry)) {
         return;
@@ -84,6 +85,15 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
     }
     const int32_t dotsPerInch = GetDeviceCaps(bitmap_->dc(), LOGPIXELSY);
     StampPlacement place = PlaceStamp(settings, geometry.width, rows, dotsPerInch);
+    if (layout) {
+        // Laid out by the caller's layout, which keeps what it needs; not kept here.
+        OverlayPathData path;
+        if (layout->Lay(bitmap_->dc(), settings, place, text, &path)) {
+            shape_.emplace(settings, path);
+            LayBand(rows);
+        }
+        return;
+    }
     const ShapeKey key = MakeKey(place.font, dotsPerInch, place.originX, place.originY, settings, text);
 
     CachedShape* cached =
@@ -109,7 +119,10 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         }
     }
     keptShapes.Give(cached);
+    LayBand(rows);
+}
 
+void FrameStamp::LayBand(int32_t rows) {
     int64_t top = 0;
     int64_t bottom = rows;
     if (!shape_->TouchedRows(&top, &bottom)) {
@@ -117,7 +130,7 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         top = 0;
         bottom = rows;
     }
-    band_ = ScanBandOfRows(geometry, top, bottom);
+    band_ = ScanBandOfRows(geometry_, top, bottom);
 }
 
 size_t FrameStamp::BufferBytes() const { return shape_ ? BandBufferBytes(geometry_, band_) : 0; }

@@ -26,6 +26,7 @@
 #include "render/FrameExchange.h"
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
+#include "render/RunningLayout.h"
 #include "settings/FilterSettings.h"
 
 namespace camtag {
@@ -35,7 +36,10 @@ public:
     // `geometry` must be drawable (FrameGeometryValid); `text` is UTF-16 and zero-terminated. The
     // font is the settings' font scaled to the bitmap's rows; the text's anchor is (x, y) of the
     // settings as fractions of the width and the bitmap's rows.
-    FrameStamp(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text);
+    // With `layout` (the caller's for this look) the text is laid out by it instead of from a
+    // font made here or a kept path, and its path is not kept here.
+    FrameStamp(const FrameGeometry& geometry, const FilterSettings& settings, const WCHAR* text,
+               RunningLayout* layout = nullptr);
     ~FrameStamp();
     FrameStamp(const FrameStamp&) = delete;
     FrameStamp& operator=(const FrameStamp&) = delete;
@@ -73,6 +77,7 @@ public:
                                       ScanBand lines, uint32_t* overBlack, uint32_t* overWhite);
 
 private:
+    void LayBand(int32_t rows);
     bool PaintLines(OverlayShape& shape, ScanBand lines, uint32_t fill, uint32_t* buffer);
 
     FrameGeometry geometry_;

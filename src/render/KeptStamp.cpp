@@ -408,6 +408,7 @@ struct Running {
     std::vector<uint32_t> base; // band lines x width: the drawing over black
     std::vector<uint32_t> keep; // over white less over black
     std::vector<int32_t> spans; // per line, the columns [begin, end) that change
+    RunningLayout layout;       // the look's texts laid out
     std::vector<Patch> patches;
     uint64_t ticks = 0;
 };
@@ -698,7 +699,7 @@ bool StampFromRunning(const FrameGeometry& geometry, const FilterSettings& setti
             return false;
         }
         try {
-            FrameStamp frameStamp(geometry, settings, text);
+            FrameStamp frameStamp(geometry, settings, text, &running->layout);
             if (frameStamp.BufferBytes() == 0) {
                 // Nothing to draw; the kept stamp stays the earlier text's.
                 if (fresh) {

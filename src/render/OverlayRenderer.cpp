@@ -128,13 +128,35 @@ OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float o
     if (!font || !text) {
         return;
     }
+    Gdiplus::REAL emSize = 0.0f;
+    gp::GdipGetFontSize(font, &emSize);
+    INT style = 0;
+    gp::GdipGetFontStyle(font, &style);
+    Made(gp::GdipGetFamily(font, &family_));
+    Lay(style, emSize, originX, originY, text);
+}
+
+OverlayShape::OverlayShape(const FilterSettings& settings, const LayoutFont& font, float originX,
+                           float originY, const WCHAR* text)
+    : settings_(settings) {
+    if (!text || !(font.emSize > 0.0f)) {
+        return;
+    }
+    WCHAR name[LF_FACESIZE] = {};
+    for (int i = 0; i + 1 < LF_FACESIZE && font.family[i] != 0; ++i) {
+        name[i] = font.family[i];
+    }
+    Made(gp::GdipCreateFontFamilyFromName(name, nullptr, &family_));
+    Lay(font.style, font.emSize, originX, originY, text);
+}
+
+void OverlayShape::Lay(INT style, float emSize, float originX, float originY, const WCHAR* text) {
     // String format, alpha, shadow offset.
     Made(gp::GdipCreateStringFormat(0, LANG_NEUTRAL, &format_));
     alpha_ = OverlayRenderer::Alpha(settings_.transparency);
     shadowAlpha_ = static_cast<uint8_t>(static_cast<double>(alpha_) * 0.5);
-    Gdiplus::REAL emSize = 0.0f;
-    gp::GdipGetFontSize(font, &emSize);
     emSize_ = emSize;
+    style_ = style;
     offset_ = OverlayRenderer::ShadowOffset(emSize);
 
     // Horizontal alignment (the graphics' smoothing comes with the painting).
@@ -143,9 +165,6 @@ OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float o
     }
 
     // The text as a path.
-    Made(gp::GdipGetFamily(font, &family_));
-    INT style = 0;
-    gp::GdipGetFontStyle(font, &style);
     Made(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path_));
     if (path_ && family_) {
         AddTextLines(path_, text, TextLength(text), family_, style, emSize, LineHeight(family_, style, emSize),
@@ -160,6 +179,15 @@ OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float o
         gp::GdipTranslateMatrix(matrix_, -originX, -originY, Gdiplus::MatrixOrderPrepend);
         gp::GdipTransformPath(path_, matrix_);
     }
+}
+
+bool OverlayShape::FontOfLayout(LayoutFont* font) const {
+    if (!font || !family_ || gp::GdipGetFamilyName(family_, font->family, LANG_NEUTRAL) != Ok) {
+        return false;
+    }
+    font->style = style_;
+    font->emSize = emSize_;
+    return true;
 }
 
 OverlayShape::OverlayShape(const FilterSettings& settings, const OverlayPathData& data) : settings_(settings) {

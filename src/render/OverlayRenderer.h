@@ -39,6 +39,14 @@ struct OverlayPathData {
     std::vector<BYTE> types;
 };
 
+// What a text's layout takes of its font: the family's name, the style and the em size. Plain
+// data, so that one who lays out many texts in one font need not make the font for each.
+struct LayoutFont {
+    WCHAR family[LF_FACESIZE] = {};
+    INT style = 0;
+    float emSize = 0.0f;
+};
+
 // The overlay's text as a path, made and turned about its origin before anything is drawn, so
 // that a caller can learn which rows the layers can change; Paint then draws the layers. One
 // Paint per shape: it replaces the path by its outline. Every GDI+ object it makes is deleted by
@@ -47,6 +55,9 @@ class OverlayShape {
 public:
     // Keeps a copy of the settings; the font belongs to the caller and may go after this.
     OverlayShape(const FilterSettings& settings, GpFont* font, float originX, float originY, const WCHAR* text);
+    // The same layout from the font's family (found by name), style and em size.
+    OverlayShape(const FilterSettings& settings, const LayoutFont& font, float originX,
+                 float originY, const WCHAR* text);
     // The shape whose path data an earlier shape gave (PathData): the same path, painted with
     // these settings.
     OverlayShape(const FilterSettings& settings, const OverlayPathData& data);
@@ -68,6 +79,9 @@ public:
     // The turned path and the em size; false without a path, after Paint or when memory runs out.
     bool PathData(OverlayPathData* data) const;
 
+    // What the layout took of the font; false for a shape made from path data.
+    bool FontOfLayout(LayoutFont* font) const;
+
     // The background box as Paint fills it (the path's whole-unit bounds, grown for the outline
     // and the shadow); false when no box is drawn (box off, empty path, bounds unknown).
     bool BoxBounds(Gdiplus::Rect* box) const;
@@ -81,6 +95,8 @@ public:
     void Paint(GpGraphics* graphics);
 
 private:
+    void Lay(INT style, float emSize, float originX, float originY, const WCHAR* text);
+
     FilterSettings settings_;
     Gdiplus::GpStringFormat* format_ = nullptr;
     Gdiplus::GpFontFamily* family_ = nullptr;
@@ -89,6 +105,7 @@ private:
     uint8_t alpha_ = 0;
     uint8_t shadowAlpha_ = 0;
     float emSize_ = 0.0f;
+    INT style_ = 0;
     float offset_ = 0.0f;
     bool painted_ = false;
     bool boxGiven_ = false; // UseBox was called: box_ (when boxGiven_ and hasBox_) is the box

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,10 @@
 #include "render/KeptStamp.h"
 #include "render/MemBm.h"
 #include "render/OverlayRenderer.h"
+#include "render/RunningLayout.h"
 #include "support/StampDrawing.h"
+
+namespace gp = Gdiplus::DllExports;
 
 namespace camtag {
 namespace {
@@ -530,6 +534,38 @@ TEST(RunningStamp, UpdatesAsIfDrawnWhole) {
     // "08" came round again and took the pixels drawn the first time.
     EXPECT_GT(RunningStampsUpdated() - updatedBefore, frames / 2);
     EXPECT_GT(RunningPatchesReused() - reusedBefore, 0);
+}
+
+// Two seconds of a running timecode in a few looks, then a drop-frame separator: once each digit
+// was seen in its place, the texts' paths are put together from the figures seen, and their
+// frames are still those of stamps drawn whole, within one level of drawing directly.
+TEST(RunningStamp, ComposedPathsDrawAsLaidOut) {
+    const FrameGeometry g = WholeFrame();
+    const std::vector<uint8_t> in = NoisyFrame(kWidth * 4, kFrameRows);
+    const long composedBefore = RunningLayout::Composed();
+    int frames = 0;
+    for (const char* name :
+         {"every layer, 40 % transparent", "centred, turned 30", "every layer, big bold italic"}) {
+        const Look& look = *std::find_if(std::begin(kLooks), std::end(kLooks), [&](const Look& l) {
+            return std::string(l.name) == name;
+        });
+        const FilterSettings s = SettingsOf(look);
+        for (int frame = 20; frame < 70; ++frame, ++frames) {
+            wchar_t text[32];
+            // The last in drop-frame style: another character than a digit changed.
+            std::swprintf(text, 32, frame < 69 ? L"CL#00:00:%02d:%02d" : L"CL#00:00:%02d;%02d",
+                          frame / 25, frame % 25);
+            std::vector<uint8_t> expected(in.size()), running(in.size()), whole(in.size());
+            Banded(g, s, text, in.data(), expected.data());
+            ASSERT_TRUE(StampFromRunning(g, s, text, in.data(), running.data()));
+            bool kept = false;
+            for (int i = 0; i < 3 && !kept; ++i)
+                kept = Kept(g, s, text, in.data(), whole.data());
+            ASSERT_LE(MaxDifference(running, expected), 1) << name << ", frame " << frame;
+            ASSERT_EQ(running, whole) << name << ", frame " << frame;
+        }
+    }
+    EXPECT_GT(RunningLayout::Composed() - composedBefore, frames / 2);
 }
 
 // The blend is exact at both ends and rounds in between.

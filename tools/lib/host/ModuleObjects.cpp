@@ -152,6 +152,7 @@ bool CountModuleObjects(HMODULE module, std::string* error) {
     CAMTAG_COUNT("gdiplus.dll", GdipCreateFromHDC, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreateFontFromLogfontA, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipGetFamily, Kind::GdiplusMade);
+    CAMTAG_COUNT("gdiplus.dll", GdipCreateFontFamilyFromName, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreateMatrix, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreatePath, Kind::GdiplusMade);
     CAMTAG_COUNT("gdiplus.dll", GdipCreatePath2, Kind::GdiplusMade);
