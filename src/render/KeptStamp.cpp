@@ -378,6 +378,27 @@ void BaseAndKeep(const uint32_t* black, const uint32_t* white, uint32_t* base, u
     }
 }
 
+// Pixels of running stamps straight from the system, given back whole when freed: stamps of
+// bands of every size come and go as looks change, and the heap would keep the holes.
+template <typename T> struct PageAllocator {
+    using value_type = T;
+    PageAllocator() = default;
+    template <typename U> PageAllocator(const PageAllocator<U>&) {}
+    T* allocate(size_t count) {
+        void* pages =
+            count <= SIZE_MAX / sizeof(T)
+                ? VirtualAlloc(nullptr, count * sizeof(T), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                : nullptr;
+        if (!pages)
+            throw std::bad_alloc();
+        return static_cast<T*>(pages);
+    }
+    void deallocate(T* pages, size_t) { VirtualFree(pages, 0, MEM_RELEASE); }
+    bool operator==(const PageAllocator&) const { return true; }
+    bool operator!=(const PageAllocator&) const { return false; }
+};
+using Pixels = std::vector<uint32_t, PageAllocator<uint32_t>>;
+
 // Pixels of the stamp drawn before: the same figures and part of the box drawn on the same
 // pixels give the same pixels again. A running timecode's last digits come round every second,
 // so most of its frames find their pixels here and need no GDI+ at all.
@@ -390,8 +411,8 @@ struct Patch {
     Gdiplus::Rect box;
     std::vector<Gdiplus::PointF> points; // the figures drawn
     std::vector<BYTE> types;
-    std::vector<uint32_t> base; // lines x (right - left) pixels
-    std::vector<uint32_t> keep;
+    Pixels base; // lines x (right - left) pixels
+    Pixels keep;
     uint64_t used = 0; // when last drawn or taken
 };
 
@@ -405,8 +426,8 @@ struct Running {
     std::vector<Figure> figures;
     bool hasBox = false;
     Gdiplus::Rect box;
-    std::vector<uint32_t> base; // band lines x width: the drawing over black
-    std::vector<uint32_t> keep; // over white less over black
+    Pixels base;                // band lines x width: the drawing over black
+    Pixels keep;                // over white less over black
     std::vector<int32_t> spans; // per line, the columns [begin, end) that change
     RunningLayout layout;       // the look's texts laid out
     std::vector<Patch> patches;
@@ -567,8 +588,9 @@ bool Update(FrameStamp& frameStamp, const FrameGeometry& g, Running& r, const Ov
             BaseAndKeep(black + i * width + left, white + i * width + left, r.base.data() + at,
                         r.keep.data() + at, columns);
         }
-        // Kept in place of the one unused longest; large parts (a new line) are not worth it.
-        if (count * columns * 4 <= static_cast<size_t>(r.band.count) * width) {
+        // Kept in place of the one unused longest. Parts of more than a sixteenth of the band (a
+        // new line, a turned text) are not worth their memory.
+        if (count * columns * 16 <= static_cast<size_t>(r.band.count) * width) {
             if (r.patches.size() < kPatchesKept) {
                 r.patches.emplace_back();
                 patch = &r.patches.back();

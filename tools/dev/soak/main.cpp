@@ -139,12 +139,27 @@ void ChangeSettings(FilterSettings& s, uint32_t i) {
 // sizes the last calls' looks made. Before each sample, four calls in looks of their own (new
 // colours each time, the same size) take the place of whatever is kept, so that every sample
 // finds the same kept stamps and any other growth shows; more than four kept would still grow.
+// Before those, a running timecode in three looks of the same shape (one more than it keeps)
+// takes the place of the running stamps and the parts they keep.
 void SettleKeptStamps(FilterSession& session, HostEmulator& host, HostFrameHandle source,
                       HostFrameHandle destination, uint32_t sample) {
     const FilterSettings saved = *session.settings();
     host.setSizeFlags(0);
     host.setSource(source);
     host.setDestination(destination);
+    for (uint32_t k = 0; k < 3; ++k) {
+        ChangeSettings(*session.settings(), 0);
+        FilterSettings& s = *session.settings();
+        s.mode = kModeTimecode;
+        s.timecodemode = kTimecodeTimeline;
+        s.flags = kFlagShowFrames | kFlagShowHours;
+        s.color = 0x00402010u + (sample % 4096) * 4 + k;
+        for (int32_t frame = 0; frame < 30; ++frame) {
+            host.setPosition(frame);
+            host.clearSegmentRequests();
+            session.call(kSelectorExecute);
+        }
+    }
     host.setPosition(0);
     for (uint32_t k = 0; k < 4; ++k) {
         ChangeSettings(*session.settings(), 0);
