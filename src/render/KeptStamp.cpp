@@ -8,8 +8,8 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <vector>
