@@ -103,6 +103,7 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         shapesReused.fetch_add(1, std::memory_order_relaxed);
     } else {
         Gdiplus::GpFont* gpFont = nullptr;
+        dcUsed_ = true;
         if (gp::GdipCreateFontFromLogfontA(bitmap_->dc(), &place.font, &gpFont) != Gdiplus::Ok || !gpFont) {
             return;
         }
@@ -139,8 +140,9 @@ FrameStamp::~FrameStamp() {
     if (!bitmap_) {
         return;
     }
-    // The next stamp finds the device context as it was made.
-    if (RestoreDC(bitmap_->dc(), -1) && SaveDC(bitmap_->dc())) {
+    // The next stamp finds the device context as it was made. A stamp that drew nothing (its
+    // text laid out elsewhere, its pixels known) left it so.
+    if (!dcUsed_ || (RestoreDC(bitmap_->dc(), -1) && SaveDC(bitmap_->dc()))) {
         keptBitmaps.Give(bitmap_);
     } else {
         delete bitmap_;
@@ -154,6 +156,7 @@ void FrameStamp::Draw(const void* source, void* destination, uint32_t* buffer) {
     }
     FillBitmapBand(source, geometry_, band_, buffer, *bitmap_);
     Gdiplus::GpGraphics* graphics = nullptr;
+    dcUsed_ = true;
     if (gp::GdipCreateFromHDC(bitmap_->dc(), &graphics) == Gdiplus::Ok && graphics) {
         shape_->Paint(graphics);
         // GDI+ must be done with the bitmap before it is read back.
@@ -171,6 +174,7 @@ bool FrameStamp::PaintLines(OverlayShape& shape, ScanBand lines, uint32_t fill, 
     }
     BITMAPINFOHEADER header = MakeBitmapHeader(geometry_);
     auto* info = reinterpret_cast<BITMAPINFO*>(&header);
+    dcUsed_ = true;
     if (SetDIBits(bitmap_->dc(), bitmap_->bitmap(), static_cast<UINT>(lines.first),
                   static_cast<UINT>(lines.count), buffer, info, DIB_RGB_COLORS) != lines.count) {
         return false;

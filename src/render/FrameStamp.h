@@ -85,6 +85,7 @@ private:
     CMemBm* bitmap_ = nullptr; // this stamp's, or the one kept from an earlier stamp
     std::optional<OverlayShape> shape_;
     ScanBand band_;
+    bool dcUsed_ = false; // a font or a drawing went through the bitmap's device context
 };
 
 } // namespace camtag
