@@ -446,18 +446,43 @@ uint64_t Mix(uint64_t hash, int64_t value) {
     return hash;
 }
 
-// The columns of band line `line` that the drawing changes.
-void FindSpan(Running& r, size_t width, size_t line) {
+// The columns of band line `line` that the drawing changes, found again after columns [left,
+// right) of it changed: beyond those the columns that change are the ones found before.
+void FindSpan(Running& r, size_t width, size_t line, size_t left, size_t right) {
     const uint32_t* base = r.base.data() + line * width;
     const uint32_t* keep = r.keep.data() + line * width;
-    size_t begin = 0;
-    size_t end = width;
-    while (begin < end && base[begin] == 0 && keep[begin] == 0xFFFFFFFFu)
-        ++begin;
-    while (end > begin && base[end - 1] == 0 && keep[end - 1] == 0xFFFFFFFFu)
-        --end;
-    r.spans[2 * line] = static_cast<int32_t>(begin);
-    r.spans[2 * line + 1] = static_cast<int32_t>(end);
+    const auto changes = [&](size_t x) { return base[x] != 0 || keep[x] != 0xFFFFFFFFu; };
+    const size_t before = static_cast<size_t>(r.spans[2 * line]);
+    const size_t after = static_cast<size_t>(r.spans[2 * line + 1]);
+    const bool had = before < after;
+    size_t begin = left;
+    if (had && before < left) {
+        begin = before;
+    } else if (had && before >= right) {
+        // None before `left`: the first in the changed columns, else the first beyond them.
+        while (begin < right && !changes(begin))
+            ++begin;
+        if (begin == right)
+            begin = before;
+    } else {
+        while (begin < width && !changes(begin))
+            ++begin;
+    }
+    size_t end = right;
+    if (had && after > right) {
+        end = after;
+    } else if (had && after <= left) {
+        while (end > left && !changes(end - 1))
+            --end;
+        if (end == left)
+            end = after;
+    } else {
+        while (end > 0 && !changes(end - 1))
+            --end;
+    }
+    const bool changed = begin < end;
+    r.spans[2 * line] = changed ? static_cast<int32_t>(begin) : 0;
+    r.spans[2 * line + 1] = changed ? static_cast<int32_t>(end) : 0;
 }
 
 // The whole band drawn anew, over black and white in the giver's two blocks.
@@ -472,7 +497,7 @@ bool Redraw(FrameStamp& frameStamp, size_t width, Running& r, StampMemory& memor
     r.spans.assign(static_cast<size_t>(r.band.count) * 2, 0);
     BaseAndKeep(black, white, r.base.data(), r.keep.data(), pixels);
     for (size_t line = 0; line < static_cast<size_t>(r.band.count); ++line)
-        FindSpan(r, width, line);
+        FindSpan(r, width, line, 0, width);
     runningRedrawn.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
@@ -619,7 +644,7 @@ bool Update(FrameStamp& frameStamp, const FrameGeometry& g, Running& r, const Ov
     if (patch)
         patch->used = ++r.ticks;
     for (size_t i = 0; i < count; ++i)
-        FindSpan(r, width, firstLine + i);
+        FindSpan(r, width, firstLine + i, left, left + columns);
     runningUpdated.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
