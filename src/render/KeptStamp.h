@@ -7,9 +7,12 @@
 //
 // When a look's text changes at every frame (timecode with frames), a kept stamp would never be
 // used again and its second drawing would be waste: once a stamp of a look served no more than
-// a frame's two fields, new texts of that look are drawn directly until one stays for three.
+// a frame's two fields, StampFromKept leaves the look's new texts to others until one stays for
+// three. StampFromRunning takes them: it keeps one stamp per look and draws again only the part
+// a new text changed.
 //
-//     if (!StampFromKept(geometry, settings, text, source, destination)) {
+//     if (!StampFromKept(geometry, settings, text, source, destination) &&
+//         !StampFromRunning(geometry, settings, text, source, destination)) {
 //         ... draw directly with FrameStamp ...
 //     }
 #pragma once
