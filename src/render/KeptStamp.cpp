@@ -613,8 +613,8 @@ bool Update(FrameStamp& frameStamp, const FrameGeometry& g, Running& r, const Ov
             BaseAndKeep(black + i * width + left, white + i * width + left, r.base.data() + at,
                         r.keep.data() + at, columns);
         }
-        // Kept in place of the one unused longest. Parts of more than a sixteenth of the band (a
-        // new line, a turned text) are not worth their memory.
+        // Kept in place of the one unused longest, unless larger than a sixteenth of the band (a
+        // new line, a turned text): those are not worth their memory.
         if (count * columns * 16 <= static_cast<size_t>(r.band.count) * width) {
             if (r.patches.size() < kPatchesKept) {
                 r.patches.emplace_back();
