@@ -57,11 +57,17 @@ struct LockedBlock {
 
 } // namespace
 
-DvAviReader::DvAviReader() : lastError(0), index(nullptr) { Reset(); }
+DvAviReader::DvAviReader() : lastError(0), index(nullptr) {
+    Reset();
+}
 
-DvAviReader::DvAviReader(const char* path) : DvAviReader() { Open(path); }
+DvAviReader::DvAviReader(const char* path) : DvAviReader() {
+    Open(path);
+}
 
-DvAviReader::~DvAviReader() { Close(); }
+DvAviReader::~DvAviReader() {
+    Close();
+}
 
 void DvAviReader::Reset() {
     ResetFile();
@@ -157,7 +163,8 @@ int DvAviReader::Parse() {
     if (strh + 4 + 40 > len)
         return Fail(kDvErrorStreamHeader);
     const size_t strhAvail = len - (strh + 4);
-    memcpy(streamHeader, b + strh + 4, strhAvail < sizeof streamHeader ? strhAvail : sizeof streamHeader);
+    memcpy(streamHeader, b + strh + 4,
+           strhAvail < sizeof streamHeader ? strhAvail : sizeof streamHeader);
 
     const uint64_t next = strh + 8 + static_cast<uint64_t>(Rd32(streamHeader));
     if (TagIs(streamHeader + 4, "iavs") && IsDvCode(streamHeader + 8)) {
@@ -270,7 +277,8 @@ int DvAviReader::ParseIdx1(uint32_t mainTotal) {
     uint64_t moviType = 0;
     for (;;) {
         uint8_t chunk[12];
-        if (Seek(static_cast<int64_t>(p), FILE_BEGIN) != static_cast<int64_t>(p) || !Read(chunk, sizeof chunk))
+        if (Seek(static_cast<int64_t>(p), FILE_BEGIN) != static_cast<int64_t>(p) ||
+            !Read(chunk, sizeof chunk))
             return Fail(kDvErrorHeader);
         const uint64_t z = Rd32(chunk + 4);
         if (p + z - 4 >= total)
@@ -285,8 +293,8 @@ int DvAviReader::ParseIdx1(uint32_t mainTotal) {
     }
 
     uint8_t idx1[8];
-    if (Seek(static_cast<int64_t>(p), FILE_BEGIN) != static_cast<int64_t>(p) || !Read(idx1, sizeof idx1) ||
-        !TagIs(idx1, "idx1"))
+    if (Seek(static_cast<int64_t>(p), FILE_BEGIN) != static_cast<int64_t>(p) ||
+        !Read(idx1, sizeof idx1) || !TagIs(idx1, "idx1"))
         return Fail(kDvErrorIndex);
     const uint64_t dataPos = p + 8;
     uint64_t bytes = Rd32(idx1 + 4);
@@ -380,7 +388,8 @@ int DvAviReader::LocateFrame(uint32_t frame, uint64_t* position, uint32_t* lengt
     // Standard index: only its 32-byte header and the one entry needed are read.
     const uint64_t total = fileSize;
     uint8_t head[32];
-    if (chunkPos > total || total - chunkPos < sizeof head || chunkPos > static_cast<uint64_t>(INT64_MAX))
+    if (chunkPos > total || total - chunkPos < sizeof head ||
+        chunkPos > static_cast<uint64_t>(INT64_MAX))
         return Fail(kDvErrorIndex);
     if (Seek(static_cast<int64_t>(chunkPos), FILE_BEGIN) != static_cast<int64_t>(chunkPos) ||
         !Read(head, sizeof head))
@@ -394,7 +403,8 @@ int DvAviReader::LocateFrame(uint32_t frame, uint64_t* position, uint32_t* lengt
     const uint64_t present2 = chunkEnd > chunkPos + 32 ? (chunkEnd - chunkPos - 32) / entrySize : 0;
     if (rest >= Rd32(head + 12) || rest >= present2)
         return Fail(kDvErrorIndex);
-    const int64_t entryPos = static_cast<int64_t>(chunkPos + 32 + static_cast<uint64_t>(rest) * entrySize);
+    const int64_t entryPos =
+        static_cast<int64_t>(chunkPos + 32 + static_cast<uint64_t>(rest) * entrySize);
     uint8_t entry[8];
     if (Seek(entryPos, FILE_BEGIN) != entryPos || !Read(entry, sizeof entry))
         return Fail(kDvErrorIndex);
@@ -431,7 +441,8 @@ const uint8_t* DvAviReader::ReadSequence(uint32_t frame, int seq) {
     const uint64_t offset = static_cast<uint64_t>(seq) * kDifSequenceSize;
     const uint64_t at = position + offset;
     const uint64_t now = Size();
-    if (offset + kDifSequenceSize > length || now < kDifSequenceSize || at >= now - kDifSequenceSize) {
+    if (offset + kDifSequenceSize > length || now < kDifSequenceSize ||
+        at >= now - kDifSequenceSize) {
         Fail(kDvErrorFramePosition);
         return nullptr;
     }

@@ -59,7 +59,8 @@ public:
     // also a label a tape can carry. The values come from DIF sequence 6; one that is missing
     // there is the one most copies in the frame's other sequences agree on. Without info only
     // the timecode is looked for.
-    int DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode = nullptr, int* hasTimecode = nullptr);
+    int DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode = nullptr,
+                    int* hasTimecode = nullptr);
     // The same as a SYSTEMTIME (weekday 0xFFFF, milliseconds 0); out untouched on failure.
     int GetRecordingTime(uint32_t frame, SYSTEMTIME* out, TimecodeValue* timecode = nullptr,
                          int* hasTimecode = nullptr);
@@ -67,12 +68,12 @@ public:
     int isOpen;
     uint8_t mainHeader[56];
     uint8_t streamHeader[68];
-    int dvType;      // 0 none, 1 type-1 ("iavs"), 2 type-2 ("vids")
+    int dvType; // 0 none, 1 type-1 ("iavs"), 2 type-2 ("vids")
     uint8_t streamFormat[40];
-    int indexKind;   // 0 none, 1 table from "idx1", 2 OpenDML super index
+    int indexKind; // 0 none, 1 table from "idx1", 2 OpenDML super index
     uint32_t frameCount;
-    int isPal;       // 1 625/50, 0 525/60, -1 before the first successful open
-    int lastError;   // reason of the last failure (DvError), 0 if none
+    int isPal;     // 1 625/50, 0 525/60, -1 before the first successful open
+    int lastError; // reason of the last failure (DvError), 0 if none
 
 private:
     void Reset();
@@ -85,8 +86,8 @@ private:
     // Position and length of the frame's data; 0 when the frame has none.
     int LocateFrame(uint32_t frame, uint64_t* position, uint32_t* length);
 
-    uint8_t* index;        // locked movable global memory
-    uint32_t indexBytes;   // bytes of index that hold data
+    uint8_t* index;      // locked movable global memory
+    uint32_t indexBytes; // bytes of index that hold data
     uint8_t sequence[kDifSequenceSize];
     int cachedFrame;
     int cachedSequence;

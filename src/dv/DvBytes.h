@@ -8,11 +8,13 @@
 namespace camtag {
 
 inline uint32_t Rd32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-inline uint64_t Rd64(const uint8_t* p) { return Rd32(p) | (static_cast<uint64_t>(Rd32(p + 4)) << 32); }
+inline uint64_t Rd64(const uint8_t* p) {
+    return Rd32(p) | (static_cast<uint64_t>(Rd32(p + 4)) << 32);
+}
 
 inline void Wr32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -21,7 +23,9 @@ inline void Wr32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-inline bool TagIs(const uint8_t* p, const char* tag) { return memcmp(p, tag, 4) == 0; }
+inline bool TagIs(const uint8_t* p, const char* tag) {
+    return memcmp(p, tag, 4) == 0;
+}
 
 constexpr size_t kNoTag = static_cast<size_t>(-1);
 

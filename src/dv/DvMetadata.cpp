@@ -25,7 +25,9 @@ constexpr uint8_t kDropFrameFlag = 0x40;
 constexpr uint8_t kPackDate = 0x62;
 constexpr uint8_t kPackTime = 0x63;
 
-int Bcd(uint8_t byte, uint8_t tensMask) { return ((byte >> 4) & tensMask) * 10 + (byte & 0x0F); }
+int Bcd(uint8_t byte, uint8_t tensMask) {
+    return ((byte >> 4) & tensMask) * 10 + (byte & 0x0F);
+}
 
 struct Date {
     int day, month, year;
@@ -41,7 +43,9 @@ Date DecodeDate(const uint8_t* p) {
 }
 
 // Bytes 2, 3, 4 of a time pack: seconds, minutes, hours.
-Clock DecodeClock(const uint8_t* p) { return {Bcd(p[4], 0x03), Bcd(p[3], 0x07), Bcd(p[2], 0x07)}; }
+Clock DecodeClock(const uint8_t* p) {
+    return {Bcd(p[4], 0x03), Bcd(p[3], 0x07), Bcd(p[2], 0x07)};
+}
 
 // Where the other DIF sequences of a frame repeat the packs: both subcode blocks (6 sync blocks
 // each) and all 45 VAUX packs. Camcorders put the VAUX date and time at different places in
@@ -96,9 +100,12 @@ private:
 };
 
 uint32_t Key(int a, int b, int c) {
-    return static_cast<uint32_t>(a) | static_cast<uint32_t>(b) << 8 | static_cast<uint32_t>(c) << 16;
+    return static_cast<uint32_t>(a) | static_cast<uint32_t>(b) << 8 |
+           static_cast<uint32_t>(c) << 16;
 }
-int KeyPart(uint32_t key, int part) { return static_cast<int>((key >> (8 * part)) & 0xFF); }
+int KeyPart(uint32_t key, int part) {
+    return static_cast<int>((key >> (8 * part)) & 0xFF);
+}
 
 // What sequence 6 left open, and the values of the other sequences for it.
 struct Votes {
@@ -117,10 +124,12 @@ struct Votes {
             clocks.Add(Key(c.second, c.minute, c.hour));
     }
     void AddTimecode(const uint8_t* p, bool pal) {
-        const int f = Bcd(p[1], 0x03), s = Bcd(p[2], 0x07), m = Bcd(p[3], 0x07), h = Bcd(p[4], 0x03);
+        const int f = Bcd(p[1], 0x03), s = Bcd(p[2], 0x07), m = Bcd(p[3], 0x07),
+                  h = Bcd(p[4], 0x03);
         const bool nonDrop = !pal && !(p[1] & kDropFrameFlag);
         if (timecode && m <= 59 && s <= 59 && f <= 30)
-            timecodes.Add(Key(f, s, m) | static_cast<uint32_t>(h) << 24 | (nonDrop ? 0x80000000u : 0));
+            timecodes.Add(Key(f, s, m) | static_cast<uint32_t>(h) << 24 |
+                          (nonDrop ? 0x80000000u : 0));
     }
     // The packs of one sequence.
     void Read(const uint8_t* seq, bool pal) {
@@ -186,7 +195,8 @@ int IsValidRecordingTime(int hour, int minute, int second) {
            static_cast<unsigned>(second) <= 59;
 }
 
-int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode, int* hasTimecode) {
+int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* timecode,
+                             int* hasTimecode) {
     if (hasTimecode)
         *hasTimecode = 0;
     if (!isOpen || !IsFileOpen() || frame >= frameCount)
@@ -218,8 +228,8 @@ int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* t
                 TimecodeValue label = *timecode;
                 if (isPal != 1 && !(pack[1] & kDropFrameFlag))
                     label.SetNonDropFrame();
-                timecodeFound = label.SetTimecode(Bcd(pack[4], 0x03), Bcd(pack[3], 0x07), Bcd(pack[2], 0x07),
-                                                  Bcd(pack[1], 0x03)) != 0;
+                timecodeFound = label.SetTimecode(Bcd(pack[4], 0x03), Bcd(pack[3], 0x07),
+                                                  Bcd(pack[2], 0x07), Bcd(pack[1], 0x03)) != 0;
                 if (timecodeFound)
                     *timecode = label;
             }
@@ -264,7 +274,8 @@ int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* t
                 TimecodeValue label = *timecode;
                 if (key & 0x80000000u)
                     label.SetNonDropFrame();
-                if (!label.SetTimecode(KeyPart(key, 3) & 0x3F, KeyPart(key, 2), KeyPart(key, 1), KeyPart(key, 0)))
+                if (!label.SetTimecode(KeyPart(key, 3) & 0x3F, KeyPart(key, 2), KeyPart(key, 1),
+                                       KeyPart(key, 0)))
                     return false;
                 *timecode = label;
                 return true;
@@ -291,7 +302,8 @@ int DvAviReader::DecodeFrame(uint32_t frame, DvFrameInfo* info, TimecodeValue* t
     return 1;
 }
 
-int DvAviReader::GetRecordingTime(uint32_t frame, SYSTEMTIME* out, TimecodeValue* timecode, int* hasTimecode) {
+int DvAviReader::GetRecordingTime(uint32_t frame, SYSTEMTIME* out, TimecodeValue* timecode,
+                                  int* hasTimecode) {
     DvFrameInfo info;
     if (!DecodeFrame(frame, &info, timecode, hasTimecode) || !out)
         return 0;

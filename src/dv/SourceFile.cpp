@@ -4,9 +4,13 @@
 
 namespace camtag {
 
-SourceFile::SourceFile() { ResetFile(); }
+SourceFile::SourceFile() {
+    ResetFile();
+}
 
-SourceFile::~SourceFile() { SourceFile::Close(); }
+SourceFile::~SourceFile() {
+    SourceFile::Close();
+}
 
 void SourceFile::ResetFile() {
     handle = INVALID_HANDLE_VALUE;
@@ -20,9 +24,9 @@ int SourceFile::Open(const char* newPath, DWORD access) {
     if (!newPath || !newPath[0])
         return 0;
     // A reader may stay open between frames: the user can still move, delete or rewrite the file.
-    HANDLE h = CreateFileA(newPath, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
+    HANDLE h = CreateFileA(newPath, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         SourceFile::Close();
         return 0;
@@ -63,7 +67,8 @@ int64_t SourceFile::Seek(int64_t distance, DWORD method) {
         return -1;
     LONG high = static_cast<LONG>(static_cast<uint64_t>(distance) >> 32);
     SetLastError(NO_ERROR);
-    DWORD low = SetFilePointer(handle, static_cast<LONG>(static_cast<uint32_t>(distance)), &high, method);
+    DWORD low =
+        SetFilePointer(handle, static_cast<LONG>(static_cast<uint32_t>(distance)), &high, method);
     if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
         return -1;
     return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low);

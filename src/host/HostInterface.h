@@ -84,11 +84,11 @@ using HostSetHandleSizeFn = int16_t (*)(HostMemoryHandle handle, uint32_t size);
 using HostGetHandleSizeFn = int32_t (*)(HostMemoryHandle handle);
 
 struct HostMemoryTable {
-    HostNewPtrFn newPtr;             // slot 0
-    HostSetPtrSizeFn setPtrSize;     // slot 1
-    HostGetPtrSizeFn getPtrSize;     // slot 2
-    HostDisposePtrFn disposePtr;     // slot 3
-    HostNewHandleFn newHandle;       // slot 4
+    HostNewPtrFn newPtr;               // slot 0
+    HostSetPtrSizeFn setPtrSize;       // slot 1
+    HostGetPtrSizeFn getPtrSize;       // slot 2
+    HostDisposePtrFn disposePtr;       // slot 3
+    HostNewHandleFn newHandle;         // slot 4
     HostSetHandleSizeFn setHandleSize; // slot 5
     HostGetHandleSizeFn getHandleSize; // slot 6: bytes of the handle's block
     void* unused[5];
@@ -119,7 +119,7 @@ struct HostBasicSuite {
 };
 
 struct HostTimeSuite {
-    int32_t (*getTicksPerSecond)(int64_t* ticks);                          // slot 0
+    int32_t (*getTicksPerSecond)(int64_t* ticks);                            // slot 0
     int32_t (*getTicksPerVideoFrame)(int32_t frameRateCode, int64_t* ticks); // slot 1
     int32_t (*getTicksPerAudioSample)(uint32_t sampleRate, int64_t* ticks);  // slot 2
 };
@@ -141,7 +141,7 @@ struct HostUtilityTable {
 
 struct HostTimelineTable {
     HostSegment* (*getSegment)(int32_t time, HostTimelineId timeline, int32_t flags); // slot 0
-    void (*releaseSegment)(HostSegment* segment);                                    // slot 1
+    void (*releaseSegment)(HostSegment* segment);                                     // slot 1
     void* slots2to9[8];
     int32_t (*getTimebase)(HostTimelineId timeline, uint32_t* scale, int32_t* sampleSize); // 10
     void* unused[5];
@@ -157,8 +157,8 @@ struct HostSuites {
     void* unused[4];
 };
 
-using HostSourceFrameCallback = int32_t (*)(int32_t frame, HostFrameHandle target,
-                                            HostRect* bounds, void* privateData);
+using HostSourceFrameCallback = int32_t (*)(int32_t frame, HostFrameHandle target, HostRect* bounds,
+                                            void* privateData);
 
 // Size flags.
 constexpr int16_t kSizeFlagFields = 0x0100;
@@ -195,8 +195,8 @@ struct HostFilterRecord {
 // A timeline segment from timeline slot 0.
 struct HostSegment {
     uint8_t reserved0[16];
-    int64_t endTicks;   // 16: the scan goes on one frame after it
-    HostNode* root;     // 24
+    int64_t endTicks; // 16: the scan goes on one frame after it
+    HostNode* root;   // 24
     uint8_t reserved[16];
 };
 
@@ -213,39 +213,39 @@ constexpr size_t kHostNodeNameOffset = 20;
 // A node is one of four shapes sharing the kind field at offset 8.
 struct HostNodeMedia {
     uint8_t reserved0[8];
-    int32_t kind;        // 8
+    int32_t kind; // 8
     uint8_t reserved12[8];
-    char fileName[272];  // 20
-    int64_t ticksIn;     // 292
-    int64_t ticksStart;  // 300
+    char fileName[272]; // 20
+    int64_t ticksIn;    // 292
+    int64_t ticksStart; // 300
 };
 
 struct HostNodeFilter {
     uint8_t reserved0[8];
-    int32_t kind;        // 8
+    int32_t kind; // 8
     uint8_t reserved12[8];
     char matchName[256]; // 20
     int32_t instanceId;  // 276
     uint8_t reserved280[4];
-    HostNode* child;     // 284
+    HostNode* child; // 284
     uint8_t reserved288[296 - 284 - 4];
-    int64_t ticksStart;  // 296
+    int64_t ticksStart; // 296
 };
 
 struct HostNodePair {
     uint8_t reserved0[8];
-    int32_t kind;        // 8
+    int32_t kind; // 8
     uint8_t reserved12[268];
-    HostNode* second;    // 280
-    HostNode* first;     // 284
+    HostNode* second; // 280
+    HostNode* first;  // 284
 };
 
 struct HostNodeBranch {
     uint8_t reserved0[8];
-    int32_t kind;        // 8
+    int32_t kind; // 8
     uint8_t reserved12[8];
-    HostNode* first;     // 20
-    HostNode* second;    // 24
+    HostNode* first;  // 20
+    HostNode* second; // 24
 };
 
 struct HostNode {
@@ -274,12 +274,16 @@ constexpr uint32_t kPixelFormatBgra = 0x61726762;
 #if defined(__i386__)
 static_assert(offsetof(HostFrame, rowBytes) == 16 && offsetof(HostFrame, bitsPerPixel) == 20);
 static_assert(offsetof(HostTimeRecord, scale) == 4 && offsetof(HostTimeRecord, sampleSize) == 8);
-static_assert(offsetof(HostMemoryTable, disposePtr) == 12 && offsetof(HostMemoryTable, newHandle) == 16 &&
+static_assert(offsetof(HostMemoryTable, disposePtr) == 12 &&
+              offsetof(HostMemoryTable, newHandle) == 16 &&
               offsetof(HostMemoryTable, getHandleSize) == 24 && sizeof(HostMemoryTable) == 48);
 static_assert(offsetof(HostWindowTable, getMainWindow) == 4);
-static_assert(offsetof(HostFrameTable, getBounds) == 4 && offsetof(HostFrameTable, getRowBytes) == 8 &&
-              offsetof(HostFrameTable, newFrame) == 12 && offsetof(HostFrameTable, disposeFrame) == 16 &&
-              offsetof(HostFrameTable, lockFrame) == 20 && offsetof(HostFrameTable, unlockFrame) == 24);
+static_assert(offsetof(HostFrameTable, getBounds) == 4 &&
+              offsetof(HostFrameTable, getRowBytes) == 8 &&
+              offsetof(HostFrameTable, newFrame) == 12 &&
+              offsetof(HostFrameTable, disposeFrame) == 16 &&
+              offsetof(HostFrameTable, lockFrame) == 20 &&
+              offsetof(HostFrameTable, unlockFrame) == 24);
 static_assert(offsetof(HostUtilityTable, getBasicSuite) == 28);
 static_assert(offsetof(HostTimelineTable, releaseSegment) == 4 &&
               offsetof(HostTimelineTable, getTimebase) == 40);
@@ -288,22 +292,26 @@ static_assert(offsetof(HostTimeSuite, getTicksPerVideoFrame) == 4);
 static_assert(offsetof(HostSuites, memory) == 4 && offsetof(HostSuites, window) == 8 &&
               offsetof(HostSuites, frame) == 12 && offsetof(HostSuites, utility) == 16 &&
               offsetof(HostSuites, timeline) == 20);
-static_assert(offsetof(HostFilterRecord, source) == 4 && offsetof(HostFilterRecord, destination) == 8 &&
-              offsetof(HostFilterRecord, position) == 12 && offsetof(HostFilterRecord, total) == 16 &&
-              offsetof(HostFilterRecord, privateData) == 21 &&
-              offsetof(HostFilterRecord, sourceCallback) == 25 &&
-              offsetof(HostFilterRecord, sizeFlags) == 35 && offsetof(HostFilterRecord, timeRecord) == 41 &&
-              offsetof(HostFilterRecord, suites) == 49 && offsetof(HostFilterRecord, timeline) == 53 &&
-              offsetof(HostFilterRecord, pixelFormat) == 89 &&
-              offsetof(HostFilterRecord, pixelFormatIndex) == 93 &&
-              offsetof(HostFilterRecord, instanceId) == 97 &&
-              offsetof(HostFilterRecord, offsetNumerator) == 101 &&
-              offsetof(HostFilterRecord, offsetDenominator) == 109);
+static_assert(
+    offsetof(HostFilterRecord, source) == 4 && offsetof(HostFilterRecord, destination) == 8 &&
+    offsetof(HostFilterRecord, position) == 12 && offsetof(HostFilterRecord, total) == 16 &&
+    offsetof(HostFilterRecord, privateData) == 21 &&
+    offsetof(HostFilterRecord, sourceCallback) == 25 &&
+    offsetof(HostFilterRecord, sizeFlags) == 35 && offsetof(HostFilterRecord, timeRecord) == 41 &&
+    offsetof(HostFilterRecord, suites) == 49 && offsetof(HostFilterRecord, timeline) == 53 &&
+    offsetof(HostFilterRecord, pixelFormat) == 89 &&
+    offsetof(HostFilterRecord, pixelFormatIndex) == 93 &&
+    offsetof(HostFilterRecord, instanceId) == 97 &&
+    offsetof(HostFilterRecord, offsetNumerator) == 101 &&
+    offsetof(HostFilterRecord, offsetDenominator) == 109);
 static_assert(offsetof(HostSegment, endTicks) == 16 && offsetof(HostSegment, root) == 24);
 static_assert(offsetof(HostNodeMedia, kind) == 8 && offsetof(HostNodeMedia, fileName) == 20 &&
-              offsetof(HostNodeMedia, ticksIn) == 292 && offsetof(HostNodeMedia, ticksStart) == 300);
-static_assert(offsetof(HostNodeFilter, matchName) == 20 && offsetof(HostNodeFilter, instanceId) == 276 &&
-              offsetof(HostNodeFilter, child) == 284 && offsetof(HostNodeFilter, ticksStart) == 296);
+              offsetof(HostNodeMedia, ticksIn) == 292 &&
+              offsetof(HostNodeMedia, ticksStart) == 300);
+static_assert(offsetof(HostNodeFilter, matchName) == 20 &&
+              offsetof(HostNodeFilter, instanceId) == 276 &&
+              offsetof(HostNodeFilter, child) == 284 &&
+              offsetof(HostNodeFilter, ticksStart) == 296);
 static_assert(offsetof(HostNodePair, second) == 280 && offsetof(HostNodePair, first) == 284);
 static_assert(offsetof(HostNodeBranch, first) == 20 && offsetof(HostNodeBranch, second) == 24);
 #endif

@@ -9,23 +9,24 @@
 
 namespace camtag {
 
-template <typename T, size_t N>
-class KeptObjects {
+template <typename T, size_t N> class KeptObjects {
 public:
     KeptObjects() = default;
     ~KeptObjects() {
-        for (auto& slot : slots_) delete slot.exchange(nullptr);
+        for (auto& slot : slots_)
+            delete slot.exchange(nullptr);
     }
     KeptObjects(const KeptObjects&) = delete;
     KeptObjects& operator=(const KeptObjects&) = delete;
 
     // The first kept object for which match(object) is true, now the caller's; null if none.
-    template <typename Match>
-    T* Take(Match match) {
+    template <typename Match> T* Take(Match match) {
         for (auto& slot : slots_) {
             T* object = slot.exchange(nullptr);
-            if (!object) continue;
-            if (match(*object)) return object;
+            if (!object)
+                continue;
+            if (match(*object))
+                return object;
             Give(object);
         }
         return nullptr;
@@ -33,10 +34,12 @@ public:
 
     // Keeps the caller's object (null is ignored).
     void Give(T* object) {
-        if (!object) return;
+        if (!object)
+            return;
         for (auto& slot : slots_) {
             T* empty = nullptr;
-            if (slot.compare_exchange_strong(empty, object)) return;
+            if (slot.compare_exchange_strong(empty, object))
+                return;
         }
         delete slots_[next_.fetch_add(1, std::memory_order_relaxed) % N].exchange(object);
     }

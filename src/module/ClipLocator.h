@@ -47,8 +47,8 @@ public:
     // Searches one node tree. `inside` is set below a filter node of this instance. 1 when a
     // media node was taken. Trees deeper than kMaxNodeDepth, or with more than kMaxNodeVisits
     // nodes (a cyclic tree), are given up on those branches.
-    static int SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record, FoundClip& clip,
-                          int inside);
+    static int SearchNode(HostSegment* segment, HostNode* node, HostRecordHandle record,
+                          FoundClip& clip, int inside);
 
     // Ticks per video frame at the record's timebase, from the cache or the host's time suite;
     // 0 when the host gives none.

@@ -33,7 +33,8 @@ UINT SystemAnsiCodePage() {
     if (size > 0 && size <= static_cast<int>(sizeof text) &&
         GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, text, size) > 0) {
         long page = std::strtol(text, nullptr, 10);
-        if (page > 0 && page <= 65535) return static_cast<UINT>(page);
+        if (page > 0 && page <= 65535)
+            return static_cast<UINT>(page);
     }
     return GetACP();
 }
@@ -42,14 +43,16 @@ void ProcessStart(HINSTANCE instance) {
     moduleInstance = instance;
     ansiCodePage = SystemAnsiCodePage();
     Gdiplus::GdiplusStartupInput input; // version 1, no debug callback, nothing suppressed
-    if (Gdiplus::GdiplusStartup(&gdiplusToken, &input, nullptr) != Gdiplus::Ok) gdiplusToken = 0;
+    if (Gdiplus::GdiplusStartup(&gdiplusToken, &input, nullptr) != Gdiplus::Ok)
+        gdiplusToken = 0;
     LoadFormatLists();
 }
 
 void ProcessStop(bool processEnding) {
     // When the whole process ends, its other threads (GDI+'s own among them) are gone already;
     // shutting GDI+ down then could wait on them for good.
-    if (gdiplusToken && !processEnding) Gdiplus::GdiplusShutdown(gdiplusToken);
+    if (gdiplusToken && !processEnding)
+        Gdiplus::GdiplusShutdown(gdiplusToken);
     gdiplusToken = 0;
 }
 
@@ -57,22 +60,27 @@ void ProcessStop(bool processEnding) {
 
 void ShowNewHostWarningOnce() {
     // One box per process even when two threads get here at once.
-    if (warningShown.exchange(true)) return;
+    if (warningShown.exchange(true))
+        return;
     // Wide calls, so the Cyrillic caption reads right whatever the system code page.
     WCHAR text[kWarningTextChars] = {};
     LoadStringW(moduleInstance, IDS_HOST_TOO_NEW, text, kWarningTextChars);
-    MessageBoxW(nullptr, text, L"\u0412\u043d\u0438\u043c\u0430\u043d\u0438\u0435!", MB_ICONWARNING);
+    MessageBoxW(nullptr, text, L"\u0412\u043d\u0438\u043c\u0430\u043d\u0438\u0435!",
+                MB_ICONWARNING);
 }
 
 int16_t RunSetup(HostRecordHandle record) {
     HostFilterRecord* rec = record ? *record : nullptr;
-    if (!rec || !rec->suites) return kResultFailed;
+    if (!rec || !rec->suites)
+        return kResultFailed;
     hostVersion = rec->suites->interfaceVersion;
 
     // The first call on an instance only makes its settings record.
-    if (!rec->settings) return CreateSettings(record) == 0 ? kResultOk : kResultFailed;
+    if (!rec->settings)
+        return CreateSettings(record) == 0 ? kResultOk : kResultFailed;
     FilterSettings* settings = SettingsOf(rec);
-    if (!settings) return kResultFailed;
+    if (!settings)
+        return kResultFailed;
 
     FoundClip clip;
     std::memcpy(&clip.block, settings->sourcePath, sizeof clip.block);
@@ -83,15 +91,18 @@ int16_t RunSetup(HostRecordHandle record) {
         return kResultFailed;
     }
     // The host may have moved the handle's block while it was called.
-    if (!StoreFoundClip(rec, clip)) return kResultFailed;
+    if (!StoreFoundClip(rec, clip))
+        return kResultFailed;
 
     HostWindowTable* window = rec->suites->window;
     HWND owner = window && window->getMainWindow ? window->getMainWindow() : nullptr;
     settings = SettingsOf(rec);
-    if (!settings) return kResultFailed;
+    if (!settings)
+        return kResultFailed;
     const FilterSettings before = *settings;
     FilterSettings edited = before;
-    if (RunSettingsDialog(moduleInstance, owner, record, edited) == IDOK) StoreEdits(rec, before, edited);
+    if (RunSettingsDialog(moduleInstance, owner, record, edited) == IDOK)
+        StoreEdits(rec, before, edited);
     return kResultOk;
 }
 
@@ -109,8 +120,10 @@ extern "C" int16_t xFilter(int16_t selector, HostRecordHandle record) {
         return kQueryFlagsAnswer;
     case kSelectorPixelFormats: {
         HostFilterRecord* rec = record ? *record : nullptr;
-        if (!rec) return kResultFailed;
-        if (rec->pixelFormatIndex != 0) return 1;
+        if (!rec)
+            return kResultFailed;
+        if (rec->pixelFormatIndex != 0)
+            return 1;
         rec->pixelFormat = kPixelFormatBgra;
         return kResultOk;
     }

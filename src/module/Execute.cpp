@@ -30,7 +30,8 @@ constexpr size_t kComposeCapacity = 254;
 
 // The host's frame as the compositing code describes it; false when the host cannot say.
 bool DescribeFrame(HostFrameTable* table, HostFrameHandle frame, FrameDesc* desc) {
-    if (!frame || !*frame || !table->getBounds || !table->getRowBytes) return false;
+    if (!frame || !*frame || !table->getBounds || !table->getRowBytes)
+        return false;
     HostRect bounds{0, 0, 0, 0};
     table->getBounds(frame, &bounds);
     desc->width = static_cast<int32_t>(static_cast<int64_t>(bounds.right) - bounds.left);
@@ -44,15 +45,19 @@ struct HostBuffer {
     HostMemoryTable* memory = nullptr;
     char* block = nullptr;
     ~HostBuffer() {
-        if (block) memory->disposePtr(block);
+        if (block)
+            memory->disposePtr(block);
     }
 };
 
 // A new stamp's drawing buffers from the host, as a frame drawn directly has its buffer.
 struct HostStampMemory : StampMemory {
-    explicit HostStampMemory(HostMemoryTable* table) { blocks[0].memory = blocks[1].memory = table; }
+    explicit HostStampMemory(HostMemoryTable* table) {
+        blocks[0].memory = blocks[1].memory = table;
+    }
     uint32_t* Block(size_t bytes) override {
-        if (used == 2 || bytes > 0x7FFFFFFF) return nullptr;
+        if (used == 2 || bytes > 0x7FFFFFFF)
+            return nullptr;
         blocks[used].block = blocks[used].memory->newPtr(static_cast<uint32_t>(bytes));
         return reinterpret_cast<uint32_t*>(blocks[used++].block);
     }
@@ -63,7 +68,8 @@ struct HostStampMemory : StampMemory {
 // Makes the reader hold the source for the text; may change mode and timecodemode of a non-DV
 // source. `reader` may hold the source already, opened by the clip locator. False, with the
 // error text, when the source cannot be opened.
-bool PrepareSource(FilterSettings* settings, const char* sourcePath, DvAviReader& reader, char* text) {
+bool PrepareSource(FilterSettings* settings, const char* sourcePath, DvAviReader& reader,
+                   char* text) {
     if (settings->dvSource == 0) {
         // Only timecodes can be had without DV frames; the tape timecode cannot.
         reader.Close();
@@ -78,20 +84,24 @@ bool PrepareSource(FilterSettings* settings, const char* sourcePath, DvAviReader
 // Draws the text into the frame. Only the rows the overlay can change go through the host's
 // buffer and the memory bitmap; the frame is the whole-frame exchange's all the same. -100 when
 // the host gives no buffer (destination untouched).
-int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const void* source, void* destination,
-                  const char* text) {
+int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const void* source,
+                  void* destination, const char* text) {
     HostMemoryTable* memory = rec->suites->memory;
-    if (!memory || !memory->newPtr || !memory->disposePtr) return kResultFailed;
+    if (!memory || !memory->newPtr || !memory->disposePtr)
+        return kResultFailed;
     FilterSettings* settings = SettingsOf(rec);
-    if (!settings) return kResultFailed;
+    if (!settings)
+        return kResultFailed;
 
     // The whole text: the composer's at most 255 characters and the terminator.
     WCHAR wide[kOverlayTextMax + 1] = {};
-    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0) wide[0] = 0;
+    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0)
+        wide[0] = 0;
 
     // Mostly the text of the frame before: blended from the stamp kept for it.
     HostStampMemory stampMemory(memory);
-    if (StampFromKept(geometry, *settings, wide, source, destination, &stampMemory)) return kResultOk;
+    if (StampFromKept(geometry, *settings, wide, source, destination, &stampMemory))
+        return kResultOk;
     // A text that changes at every frame (timecode with frames): the look's stamp redrawn where
     // the text changed.
     if (StampFromRunning(geometry, *settings, wide, source, destination, &stampMemory))
@@ -103,11 +113,13 @@ int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const vo
         PassThrough(source, destination, geometry);
         return kResultOk;
     }
-    if (bytes > 0x7FFFFFFF) return kResultFailed;
+    if (bytes > 0x7FFFFFFF)
+        return kResultFailed;
     HostBuffer buffer;
     buffer.memory = memory;
     buffer.block = memory->newPtr(static_cast<uint32_t>(bytes));
-    if (!buffer.block) return kResultFailed;
+    if (!buffer.block)
+        return kResultFailed;
     stamp.Draw(source, destination, reinterpret_cast<uint32_t*>(buffer.block));
     return kResultOk;
 }
@@ -117,7 +129,8 @@ int16_t DrawFrame(HostFilterRecord* rec, const FrameGeometry& geometry, const vo
 int16_t RunExecute(HostRecordHandle record) {
     HostFilterRecord* rec = record ? *record : nullptr;
     FilterSettings* settings = SettingsOf(rec);
-    if (!settings || !rec->suites || !rec->suites->frame) return kResultFailed;
+    if (!settings || !rec->suites || !rec->suites->frame)
+        return kResultFailed;
 
     FoundClip clip;
     std::memcpy(&clip.block, settings->sourcePath, sizeof clip.block);
@@ -128,7 +141,8 @@ int16_t RunExecute(HostRecordHandle record) {
 
     const int32_t factor = FieldFactor(*rec);
     const bool parityFlag = (rec->sizeFlags & kSizeFlagParity) != 0;
-    const int32_t parity = (rec->sizeFlags & kSizeFlagFieldsAlt) ? (parityFlag ? 1 : 0) : (parityFlag ? 0 : 1);
+    const int32_t parity =
+        (rec->sizeFlags & kSizeFlagFieldsAlt) ? (parityFlag ? 1 : 0) : (parityFlag ? 0 : 1);
 
     HostFrameTable* frames = rec->suites->frame;
     FrameDesc destDesc{};
@@ -138,10 +152,12 @@ int16_t RunExecute(HostRecordHandle record) {
         return kResultFailed;
     FrameGeometry geometry;
     FrameAction action = PrepareFrameGeometry(destDesc, sourceDesc, factor, parity, &geometry);
-    if (action == FrameAction::kLeave) return kResultFailed;
+    if (action == FrameAction::kLeave)
+        return kResultFailed;
     const void* source = frames->getPixels(rec->source);
     void* destination = frames->getPixels(rec->destination);
-    if (!source || !destination) return kResultFailed;
+    if (!source || !destination)
+        return kResultFailed;
     if (action == FrameAction::kPassThrough) {
         PassThrough(source, destination, geometry);
         return kResultOk;
@@ -153,8 +169,10 @@ int16_t RunExecute(HostRecordHandle record) {
     uint32_t scale = 0;
     int32_t sampleSize = 0;
     // What the host writes is what counts: its result code carries no documented meaning.
-    if (timeline && timeline->getTimebase) timeline->getTimebase(rec->timeline, &scale, &sampleSize);
-    if (scale == 0 || sampleSize <= 0) return DrawFrame(rec, geometry, source, destination, kErrorReattach);
+    if (timeline && timeline->getTimebase)
+        timeline->getTimebase(rec->timeline, &scale, &sampleSize);
+    if (scale == 0 || sampleSize <= 0)
+        return DrawFrame(rec, geometry, source, destination, kErrorReattach);
 
     char text[kTextBytes] = {};
     bool located = true;
@@ -170,9 +188,12 @@ int16_t RunExecute(HostRecordHandle record) {
             return DrawFrame(rec, geometry, source, destination, kErrorReattach);
         located = ClipLocator::Locate(record, clip, &sourceFile) != 0;
         settings = SettingsOf(rec);
-        if (!settings) return kResultFailed;
-        if (located) StoreFoundClip(rec, clip);
-        else std::memcpy(text, kErrorReattach, sizeof kErrorReattach);
+        if (!settings)
+            return kResultFailed;
+        if (located)
+            StoreFoundClip(rec, clip);
+        else
+            std::memcpy(text, kErrorReattach, sizeof kErrorReattach);
     }
 
     if (located) {
@@ -183,8 +204,8 @@ int16_t RunExecute(HostRecordHandle record) {
             return kResultOk;
         }
         if (PrepareSource(settings, block.sourcePath, sourceFile, text))
-            ComposeFrameText(*settings, frameInClip, scale, sampleSize, sourceFile, FileNameTokenFor(hostVersion), text,
-                             kComposeCapacity);
+            ComposeFrameText(*settings, frameInClip, scale, sampleSize, sourceFile,
+                             FileNameTokenFor(hostVersion), text, kComposeCapacity);
     }
     return DrawFrame(rec, geometry, source, destination, text);
 }

@@ -7,11 +7,13 @@
 namespace camtag {
 
 FilterSettings* SettingsOf(HostFilterRecord* rec) {
-    if (!rec || !rec->settings || !*rec->settings) return nullptr;
+    if (!rec || !rec->settings || !*rec->settings)
+        return nullptr;
     HostMemoryTable* memory = rec->suites ? rec->suites->memory : nullptr;
     if (memory && memory->getHandleSize) {
         const int32_t size = memory->getHandleSize(rec->settings);
-        if (size > 0 && static_cast<uint32_t>(size) < kFilterSettingsSize) return nullptr;
+        if (size > 0 && static_cast<uint32_t>(size) < kFilterSettingsSize)
+            return nullptr;
     }
     return reinterpret_cast<FilterSettings*>(*rec->settings);
 }
@@ -58,20 +60,23 @@ int CreateSettings(HostRecordHandle record) {
 
 bool StoreFoundClip(HostFilterRecord* rec, const FoundClip& clip) {
     FilterSettings* settings = SettingsOf(rec);
-    if (!settings) return false;
+    if (!settings)
+        return false;
     std::memcpy(settings->sourcePath, &clip.block, sizeof clip.block);
     settings->dvSource = clip.dvSource;
     return true;
 }
 
 void KeepTimecodeOnly(FilterSettings& settings) {
-    if (settings.mode == kModeDateTime) settings.mode = kModeTimecode;
+    if (settings.mode == kModeDateTime)
+        settings.mode = kModeTimecode;
     settings.timecodemode &= ~kTimecodeTape;
 }
 
 void StoreEdits(HostFilterRecord* rec, const FilterSettings& before, const FilterSettings& edited) {
     FilterSettings* settings = SettingsOf(rec);
-    if (!settings) return;
+    if (!settings)
+        return;
     std::memcpy(settings, &edited, sizeof edited);
     if (std::memcmp(&before, settings, sizeof before) != 0)
         settings->changeCount = static_cast<uint16_t>(settings->changeCount + 1);

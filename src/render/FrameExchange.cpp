@@ -17,14 +17,17 @@ uint64_t BufferBytes64(const FrameGeometry& g) {
 }
 
 // Row step in bytes, in whole pixels.
-int32_t PixelStride(int32_t rowBytes) { return rowBytes / 4 * 4; }
+int32_t PixelStride(int32_t rowBytes) {
+    return rowBytes / 4 * 4;
+}
 
-bool FieldsValid(int32_t factor, int32_t parity) { return (factor == 1 || factor == 2) && (parity == 0 || parity == 1); }
+bool FieldsValid(int32_t factor, int32_t parity) {
+    return (factor == 1 || factor == 2) && (parity == 0 || parity == 1);
+}
 
 // Walks the frame rows with the field row mapping; `copy` gets the frame row index and the
 // buffer row index.
-template <typename Copy>
-void ForEachMappedRow(const FrameGeometry& g, Copy copy) {
+template <typename Copy> void ForEachMappedRow(const FrameGeometry& g, Copy copy) {
     int32_t bufferRow = 0;
     for (int32_t r = 0; r < g.height; ++r) {
         if (g.factor == 2 && g.parity == 0) {
@@ -62,7 +65,8 @@ bool FrameGeometryCopyable(const FrameGeometry& g) {
         return false;
     }
     const int64_t rowBytes = static_cast<int64_t>(g.width) * 4;
-    return g.stride % 4 == 0 && g.sourceStride % 4 == 0 && g.stride >= rowBytes && g.sourceStride >= rowBytes;
+    return g.stride % 4 == 0 && g.sourceStride % 4 == 0 && g.stride >= rowBytes &&
+           g.sourceStride >= rowBytes;
 }
 
 bool FrameGeometryValid(const FrameGeometry& g) {
@@ -71,8 +75,8 @@ bool FrameGeometryValid(const FrameGeometry& g) {
            BufferBytes64(g) <= kMaxBufferBytes;
 }
 
-FrameAction PrepareFrameGeometry(const FrameDesc& destination, const FrameDesc& source, int32_t factor,
-                                 int32_t parity, FrameGeometry* geometry) {
+FrameAction PrepareFrameGeometry(const FrameDesc& destination, const FrameDesc& source,
+                                 int32_t factor, int32_t parity, FrameGeometry* geometry) {
     if (!geometry) {
         return FrameAction::kLeave;
     }
@@ -93,13 +97,16 @@ FrameAction PrepareFrameGeometry(const FrameDesc& destination, const FrameDesc& 
     *geometry = g;
     // Row bytes are checked as the host gave them: 32768 and more do not fit 16 bits.
     const bool fits16 = destination.rowBytes <= kMax16 && source.rowBytes <= kMax16;
-    if (destination.bitsPerPixel != 32 || source.bitsPerPixel != 32 || !fits16 || !FrameGeometryValid(g)) {
+    if (destination.bitsPerPixel != 32 || source.bitsPerPixel != 32 || !fits16 ||
+        !FrameGeometryValid(g)) {
         return FrameAction::kPassThrough;
     }
     return FrameAction::kDraw;
 }
 
-int32_t BitmapHeight(const FrameGeometry& g) { return g.height * g.factor; }
+int32_t BitmapHeight(const FrameGeometry& g) {
+    return g.height * g.factor;
+}
 
 size_t PixelBufferBytes(const FrameGeometry& g) {
     if (!FrameGeometryValid(g)) {
@@ -139,7 +146,8 @@ void StoreBuffer(const uint32_t* buffer, const FrameGeometry& g, void* frame) {
     const size_t rowBytes = static_cast<size_t>(g.width) * 4;
     ForEachMappedRow(g, [&](int32_t r, int32_t bufferRow) {
         std::memcpy(base + static_cast<size_t>(r) * static_cast<size_t>(g.stride),
-                    buffer + static_cast<size_t>(bufferRow) * static_cast<size_t>(g.width), rowBytes);
+                    buffer + static_cast<size_t>(bufferRow) * static_cast<size_t>(g.width),
+                    rowBytes);
     });
 }
 
@@ -173,8 +181,8 @@ bool FillBitmap(const void* frame, const FrameGeometry& g, uint32_t* buffer, con
         return false;
     }
     BITMAPINFOHEADER header = MakeBitmapHeader(g);
-    const int rows = SetDIBits(bitmap.dc(), bitmap.bitmap(), 0, static_cast<UINT>(BitmapHeight(g)), buffer,
-                               reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    const int rows = SetDIBits(bitmap.dc(), bitmap.bitmap(), 0, static_cast<UINT>(BitmapHeight(g)),
+                               buffer, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
     return rows == BitmapHeight(g);
 }
 
@@ -186,8 +194,9 @@ bool StoreBitmap(const CMemBm& bitmap, const FrameGeometry& g, uint32_t* buffer,
     if (BitmapMatches(bitmap, g)) {
         GdiFlush();
         BITMAPINFOHEADER header = MakeBitmapHeader(g);
-        const int rows = GetDIBits(bitmap.dc(), bitmap.bitmap(), 0, static_cast<UINT>(BitmapHeight(g)), buffer,
-                                   reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+        const int rows =
+            GetDIBits(bitmap.dc(), bitmap.bitmap(), 0, static_cast<UINT>(BitmapHeight(g)), buffer,
+                      reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
         ok = rows == BitmapHeight(g);
     }
     StoreBuffer(buffer, g, frame);
@@ -226,7 +235,8 @@ bool FillBitmapBand(const void* frame, const FrameGeometry& g, ScanBand band, ui
         const int32_t bufferRow = BufferRowOf(g, r);
         if (InBand(band, bufferRow)) {
             std::memcpy(buffer + static_cast<size_t>(bufferRow - band.first) * width,
-                        base + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride), width * 4);
+                        base + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride),
+                        width * 4);
         }
     }
     if (!BitmapMatches(bitmap, g)) {
@@ -234,8 +244,8 @@ bool FillBitmapBand(const void* frame, const FrameGeometry& g, ScanBand band, ui
     }
     BITMAPINFOHEADER header = MakeBitmapHeader(g);
     const int rows = SetDIBits(bitmap.dc(), bitmap.bitmap(), static_cast<UINT>(band.first),
-                               static_cast<UINT>(band.count), buffer, reinterpret_cast<BITMAPINFO*>(&header),
-                               DIB_RGB_COLORS);
+                               static_cast<UINT>(band.count), buffer,
+                               reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
     return rows == band.count;
 }
 
@@ -249,8 +259,8 @@ bool StoreBitmapBand(const CMemBm& bitmap, const FrameGeometry& g, ScanBand band
         GdiFlush();
         BITMAPINFOHEADER header = MakeBitmapHeader(g);
         const int rows = GetDIBits(bitmap.dc(), bitmap.bitmap(), static_cast<UINT>(band.first),
-                                   static_cast<UINT>(band.count), buffer, reinterpret_cast<BITMAPINFO*>(&header),
-                                   DIB_RGB_COLORS);
+                                   static_cast<UINT>(band.count), buffer,
+                                   reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
         ok = rows == band.count;
     }
     const auto* from = static_cast<const uint8_t*>(source);
@@ -260,9 +270,11 @@ bool StoreBitmapBand(const CMemBm& bitmap, const FrameGeometry& g, ScanBand band
         uint8_t* row = to + static_cast<size_t>(r) * static_cast<size_t>(g.stride);
         const int32_t bufferRow = BufferRowOf(g, r);
         if (InBand(band, bufferRow)) {
-            std::memcpy(row, buffer + static_cast<size_t>(bufferRow - band.first) * width, width * 4);
+            std::memcpy(row, buffer + static_cast<size_t>(bufferRow - band.first) * width,
+                        width * 4);
         } else {
-            std::memmove(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride), width * 4);
+            std::memmove(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride),
+                         width * 4);
         }
     }
     return ok;

@@ -65,8 +65,8 @@ enum class FrameAction {
 // 32768 bytes, factor is 1 or 2, parity 0 or 1, and the pixel buffer stays below 2 GiB.
 // Zero or negative sizes, a row step below width x 4 or a source smaller than the destination
 // give kLeave. The geometry is filled for kDraw and kPassThrough.
-FrameAction PrepareFrameGeometry(const FrameDesc& destination, const FrameDesc& source, int32_t factor,
-                                 int32_t parity, FrameGeometry* geometry);
+FrameAction PrepareFrameGeometry(const FrameDesc& destination, const FrameDesc& source,
+                                 int32_t factor, int32_t parity, FrameGeometry* geometry);
 
 // True when the geometry can be drawn on (the conditions of kDraw above).
 bool FrameGeometryValid(const FrameGeometry& geometry);
@@ -97,12 +97,14 @@ void PassThrough(const void* source, void* destination, const FrameGeometry& geo
 
 // FillBuffer, then SetDIBits of every buffer row into the bitmap. False when the geometry is not
 // valid, the bitmap is not created or does not match, or GDI fails (the buffer is filled anyway).
-bool FillBitmap(const void* frame, const FrameGeometry& geometry, uint32_t* buffer, const CMemBm& bitmap);
+bool FillBitmap(const void* frame, const FrameGeometry& geometry, uint32_t* buffer,
+                const CMemBm& bitmap);
 
 // GetDIBits of every row into the buffer, then StoreBuffer into the destination frame. When GDI
 // fails the buffer, still holding the source rows, is stored all the same and false is returned.
 // GDI+ drawing on the bitmap must be finished first (graphics deleted or flushed).
-bool StoreBitmap(const CMemBm& bitmap, const FrameGeometry& geometry, uint32_t* buffer, void* frame);
+bool StoreBitmap(const CMemBm& bitmap, const FrameGeometry& geometry, uint32_t* buffer,
+                 void* frame);
 
 // --- The band: only the rows the overlay can change go through the bitmap ---
 //
@@ -130,14 +132,14 @@ size_t BandBufferBytes(const FrameGeometry& geometry, ScanBand band);
 // band.first), then SetDIBits of the band's scan lines into the bitmap. With field rendering the
 // band's rows of the other field are neither initialised nor written back, as in FillBitmap.
 // False when nothing could be set (the buffer is filled whenever band and geometry are usable).
-bool FillBitmapBand(const void* frame, const FrameGeometry& geometry, ScanBand band, uint32_t* buffer,
-                    const CMemBm& bitmap);
+bool FillBitmapBand(const void* frame, const FrameGeometry& geometry, ScanBand band,
+                    uint32_t* buffer, const CMemBm& bitmap);
 
 // GetDIBits of the band's scan lines into the buffer and its frame rows to the destination;
 // every other destination row is copied from `source` unchanged. When GDI fails the buffer,
 // still holding the source rows, is stored all the same and false is returned. GDI+ drawing on
 // the bitmap must be finished first.
-bool StoreBitmapBand(const CMemBm& bitmap, const FrameGeometry& geometry, ScanBand band, uint32_t* buffer,
-                     const void* source, void* frame);
+bool StoreBitmapBand(const CMemBm& bitmap, const FrameGeometry& geometry, ScanBand band,
+                     uint32_t* buffer, const void* source, void* frame);
 
 } // namespace camtag

@@ -17,7 +17,7 @@ namespace {
 // Everything the turned text path depends on. Compared byte for byte: made zeroed, so that
 // padding and the unused end of the text compare equal.
 struct ShapeKey {
-    LOGFONTA font;   // the scaled font
+    LOGFONTA font; // the scaled font
     int32_t dotsPerInch;
     float originX;
     float originY;
@@ -63,7 +63,9 @@ KeptObjects<CMemBm, 4> keptBitmaps;
 
 } // namespace
 
-long FrameStamp::ShapesReused() { return shapesReused.load(std::memory_order_relaxed); }
+long FrameStamp::ShapesReused() {
+    return shapesReused.load(std::memory_order_relaxed);
+}
 
 FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& settings,
                        const WCHAR* text, RunningLayout* layout)
@@ -72,12 +74,15 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         return;
     }
     const int32_t rows = BitmapHeight(geometry);
-    bitmap_ = keptBitmaps.Take([&](const CMemBm& kept) { return kept.width() == geometry.width && kept.height() == rows; });
+    bitmap_ = keptBitmaps.Take([&](const CMemBm& kept) {
+        return kept.width() == geometry.width && kept.height() == rows;
+    });
     if (!bitmap_) {
         bitmap_ = new (std::nothrow) CMemBm;
         // Without a bitmap or a font the whole-frame exchange draws nothing: the frame stays the
         // source.
-        if (!bitmap_ || !bitmap_->Create(nullptr, geometry.width, rows, 1, 32, nullptr) || !SaveDC(bitmap_->dc())) {
+        if (!bitmap_ || !bitmap_->Create(nullptr, geometry.width, rows, 1, 32, nullptr) ||
+            !SaveDC(bitmap_->dc())) {
             delete bitmap_;
             bitmap_ = nullptr;
             return;
@@ -94,17 +99,19 @@ FrameStamp::FrameStamp(const FrameGeometry& geometry, const FilterSettings& sett
         }
         return;
     }
-    const ShapeKey key = MakeKey(place.font, dotsPerInch, place.originX, place.originY, settings, text);
+    const ShapeKey key =
+        MakeKey(place.font, dotsPerInch, place.originX, place.originY, settings, text);
 
-    CachedShape* cached =
-        keptShapes.Take([&](const CachedShape& kept) { return std::memcmp(&kept.key, &key, sizeof key) == 0; });
+    CachedShape* cached = keptShapes.Take(
+        [&](const CachedShape& kept) { return std::memcmp(&kept.key, &key, sizeof key) == 0; });
     if (cached) {
         shape_.emplace(settings, cached->path);
         shapesReused.fetch_add(1, std::memory_order_relaxed);
     } else {
         Gdiplus::GpFont* gpFont = nullptr;
         dcUsed_ = true;
-        if (gp::GdipCreateFontFromLogfontA(bitmap_->dc(), &place.font, &gpFont) != Gdiplus::Ok || !gpFont) {
+        if (gp::GdipCreateFontFromLogfontA(bitmap_->dc(), &place.font, &gpFont) != Gdiplus::Ok ||
+            !gpFont) {
             return;
         }
         shape_.emplace(settings, gpFont, place.originX, place.originY, text);
@@ -134,7 +141,9 @@ void FrameStamp::LayBand(int32_t rows) {
     band_ = ScanBandOfRows(geometry_, top, bottom);
 }
 
-size_t FrameStamp::BufferBytes() const { return shape_ ? BandBufferBytes(geometry_, band_) : 0; }
+size_t FrameStamp::BufferBytes() const {
+    return shape_ ? BandBufferBytes(geometry_, band_) : 0;
+}
 
 FrameStamp::~FrameStamp() {
     if (!bitmap_) {

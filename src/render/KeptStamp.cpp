@@ -80,13 +80,13 @@ struct Stamp {
     StampKey key;
     bool drawn = false; // false: this look's texts are drawn directly (its last one was not reused)
     bool empty = false; // nothing to draw: the frame is the source
-    uint32_t uses = 0; // frames seen with this key
+    uint32_t uses = 0;  // frames seen with this key
     int32_t firstLine = 0; // the band's first scan line
     int32_t lines = 0;
     int32_t left = 0; // the first column of any line that changes
     int32_t columns = 0;
-    std::vector<uint8_t> base; // lines x columns pixels: the drawing over black
-    std::vector<uint8_t> keep; // over white less over black: how much of the frame shows through
+    std::vector<uint8_t> base;  // lines x columns pixels: the drawing over black
+    std::vector<uint8_t> keep;  // over white less over black: how much of the frame shows through
     std::vector<int32_t> spans; // per line, the columns [begin, end) within `columns` that change
 };
 
@@ -107,7 +107,8 @@ inline bool Untouched(uint32_t overBlack, uint32_t overWhite) {
 class HeapMemory : public StampMemory {
 public:
     uint32_t* Block(size_t bytes) override {
-        if (used_ == 2) return nullptr;
+        if (used_ == 2)
+            return nullptr;
         try {
             blocks_[used_].resize(bytes / 4);
         } catch (const std::bad_alloc&) {
@@ -121,8 +122,8 @@ private:
     int used_ = 0;
 };
 
-bool Draw(const FrameGeometry& g, const FilterSettings& settings, const WCHAR* text, StampMemory& memory,
-          Stamp* stamp) {
+bool Draw(const FrameGeometry& g, const FilterSettings& settings, const WCHAR* text,
+          StampMemory& memory, Stamp* stamp) {
     FrameStamp frameStamp(g, settings, text);
     const size_t bytes = frameStamp.BufferBytes();
     stamp->empty = bytes == 0;
@@ -148,8 +149,10 @@ bool Draw(const FrameGeometry& g, const FilterSettings& settings, const WCHAR* t
             const uint32_t* w = white + line * width;
             size_t begin = 0;
             size_t end = width;
-            while (begin < end && Untouched(b[begin], w[begin])) ++begin;
-            while (end > begin && Untouched(b[end - 1], w[end - 1])) --end;
+            while (begin < end && Untouched(b[begin], w[begin]))
+                ++begin;
+            while (end > begin && Untouched(b[end - 1], w[end - 1]))
+                --end;
             stamp->spans[2 * line] = static_cast<int32_t>(begin);
             stamp->spans[2 * line + 1] = static_cast<int32_t>(end);
             if (begin < end) {
@@ -210,15 +213,19 @@ void Blend(const BandPixels& stamp, const FrameGeometry& g, const void* source, 
     const size_t columns = static_cast<size_t>(stamp.columns);
     for (int32_t r = 0; r < g.height; ++r) {
         uint8_t* row = to + static_cast<size_t>(r) * static_cast<size_t>(g.stride);
-        std::memmove(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride), rowBytes);
-        if (stamp.empty) continue;
+        std::memmove(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride),
+                     rowBytes);
+        if (stamp.empty)
+            continue;
         // The frame row's scan line, as the band path maps a field's rows into the bitmap.
         const int32_t scanLine = g.factor == 2 ? 2 * r + (g.parity == 0 ? 1 : 0) : r;
         const int32_t line = scanLine - stamp.firstLine;
-        if (line < 0 || line >= stamp.lines) continue;
+        if (line < 0 || line >= stamp.lines)
+            continue;
         const int32_t begin = stamp.spans[2 * static_cast<size_t>(line)];
         const int32_t end = stamp.spans[2 * static_cast<size_t>(line) + 1];
-        if (begin >= end) continue;
+        if (begin >= end)
+            continue;
         const size_t at = (static_cast<size_t>(line) * columns + static_cast<size_t>(begin)) * 4;
         BlendStampBytes(row + (static_cast<size_t>(stamp.left) + static_cast<size_t>(begin)) * 4,
                         stamp.base + at, stamp.keep + at, static_cast<size_t>(end - begin) * 4);
@@ -651,8 +658,8 @@ bool Update(FrameStamp& frameStamp, const FrameGeometry& g, Running& r, const Ov
 
 } // namespace
 
-void BlendStampBytes(uint8_t* __restrict pixels, const uint8_t* __restrict base, const uint8_t* __restrict keep,
-                     size_t bytes) {
+void BlendStampBytes(uint8_t* __restrict pixels, const uint8_t* __restrict base,
+                     const uint8_t* __restrict keep, size_t bytes) {
     // Plain byte arithmetic in 16 bits, which the compiler turns into vector code; x / 255
     // rounded is (x + 128 + ((x + 128) >> 8)) >> 8 for every x up to 255 x 255.
     for (size_t i = 0; i < bytes; ++i) {
@@ -661,8 +668,12 @@ void BlendStampBytes(uint8_t* __restrict pixels, const uint8_t* __restrict base,
     }
 }
 
-long KeptStampsDrawn() { return stampsDrawn.load(std::memory_order_relaxed); }
-long KeptStampsBlended() { return stampsBlended.load(std::memory_order_relaxed); }
+long KeptStampsDrawn() {
+    return stampsDrawn.load(std::memory_order_relaxed);
+}
+long KeptStampsBlended() {
+    return stampsBlended.load(std::memory_order_relaxed);
+}
 long RunningStampsRedrawn() {
     return runningRedrawn.load(std::memory_order_relaxed);
 }
@@ -679,9 +690,11 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
         return false;
     }
     const StampKey key = MakeKey(geometry, settings, text);
-    Stamp* stamp = keptStamps.Take([&](const Stamp& kept) { return std::memcmp(&kept.key, &key, sizeof key) == 0; });
+    Stamp* stamp = keptStamps.Take(
+        [&](const Stamp& kept) { return std::memcmp(&kept.key, &key, sizeof key) == 0; });
     if (stamp) {
-        if (stamp->uses < UINT32_MAX) ++stamp->uses;
+        if (stamp->uses < UINT32_MAX)
+            ++stamp->uses;
         if (!stamp->drawn && stamp->uses < kUsesToKeep) {
             // Drawn directly before: still too few frames with this text to be worth a stamp.
             keptStamps.Give(stamp);
@@ -689,7 +702,8 @@ bool StampFromKept(const FrameGeometry& geometry, const FilterSettings& settings
         }
     } else {
         stamp = keptStamps.Take([&](const Stamp& kept) {
-            return (!kept.drawn || kept.uses < kUsesToKeep) && std::memcmp(&kept.key, &key, kLookBytes) == 0;
+            return (!kept.drawn || kept.uses < kUsesToKeep) &&
+                   std::memcmp(&kept.key, &key, kLookBytes) == 0;
         });
         if (stamp) {
             // A text of this look served a frame or its two fields only: texts that change at

@@ -2,7 +2,9 @@
 
 namespace camtag {
 
-CMemBm::~CMemBm() { Release(); }
+CMemBm::~CMemBm() {
+    Release();
+}
 
 bool CMemBm::Create(HDC reference, int32_t width, int32_t height, int32_t planes, int32_t bitCount,
                     const void* bits) {
@@ -18,7 +20,8 @@ bool CMemBm::Create(HDC reference, int32_t width, int32_t height, int32_t planes
     if (!dc_) {
         return false;
     }
-    bitmap_ = CreateBitmap(width, height, static_cast<UINT>(planes), static_cast<UINT>(bitCount), bits);
+    bitmap_ =
+        CreateBitmap(width, height, static_cast<UINT>(planes), static_cast<UINT>(bitCount), bits);
     if (!bitmap_) {
         return false;
     }
@@ -60,8 +63,8 @@ bool CMemBm::Blit(HDC target, int x, int y, DWORD rasterOperation) const {
     return BitBlt(target, x, y, width_, height_, dc_, 0, 0, rasterOperation) != FALSE;
 }
 
-bool CMemBm::Draw(HDC target, int x, int y, int targetWidth, int targetHeight, DWORD rasterOperation,
-                  int stretchMode) const {
+bool CMemBm::Draw(HDC target, int x, int y, int targetWidth, int targetHeight,
+                  DWORD rasterOperation, int stretchMode) const {
     if (!created_) {
         return false;
     }

@@ -30,8 +30,7 @@ GpStatus Made(GpStatus status) {
     return status;
 }
 
-template <typename T, typename Delete>
-void Drop(T*& object, Delete deleter) {
+template <typename T, typename Delete> void Drop(T*& object, Delete deleter) {
     if (object) {
         deleter(object);
         object = nullptr;
@@ -51,8 +50,9 @@ int TextLength(const WCHAR* text) {
 // multi-line string out this way on Windows; Wine's GdipAddPathString with an empty layout
 // rectangle keeps only the first line, so the lines are added one at a time on every platform
 // for the same picture.
-void AddTextLines(GpPath* path, const WCHAR* text, int length, const GpFontFamily* family, INT style,
-                  float emSize, float lineHeight, float originX, float originY, const GpStringFormat* format) {
+void AddTextLines(GpPath* path, const WCHAR* text, int length, const GpFontFamily* family,
+                  INT style, float emSize, float lineHeight, float originX, float originY,
+                  const GpStringFormat* format) {
     int start = 0;
     int line = 0;
     while (start <= length) {
@@ -66,8 +66,10 @@ void AddTextLines(GpPath* path, const WCHAR* text, int length, const GpFontFamil
             --count;
         }
         if (count > 0) {
-            const Gdiplus::RectF layout(originX, originY + lineHeight * static_cast<float>(line), 0.0f, 0.0f);
-            gp::GdipAddPathString(path, text + start, count, family, style, emSize, &layout, format);
+            const Gdiplus::RectF layout(originX, originY + lineHeight * static_cast<float>(line),
+                                        0.0f, 0.0f);
+            gp::GdipAddPathString(path, text + start, count, family, style, emSize, &layout,
+                                  format);
         }
         ++line;
         start = end + 1;
@@ -77,8 +79,9 @@ void AddTextLines(GpPath* path, const WCHAR* text, int length, const GpFontFamil
 float LineHeight(const GpFontFamily* family, INT style, float emSize) {
     UINT16 emHeight = 0;
     UINT16 lineSpacing = 0;
-    if (gp::GdipGetEmHeight(family, style, &emHeight) != Ok || gp::GdipGetLineSpacing(family, style, &lineSpacing) != Ok ||
-        emHeight == 0 || lineSpacing == 0) {
+    if (gp::GdipGetEmHeight(family, style, &emHeight) != Ok ||
+        gp::GdipGetLineSpacing(family, style, &lineSpacing) != Ok || emHeight == 0 ||
+        lineSpacing == 0) {
         return emSize;
     }
     return emSize * static_cast<float>(lineSpacing) / static_cast<float>(emHeight);
@@ -86,7 +89,8 @@ float LineHeight(const GpFontFamily* family, INT style, float emSize) {
 
 } // namespace
 
-int32_t ScaledFontHeight(int32_t storedHeight, int32_t frameRows, uint32_t referenceHeight, int32_t dotsPerInch) {
+int32_t ScaledFontHeight(int32_t storedHeight, int32_t frameRows, uint32_t referenceHeight,
+                         int32_t dotsPerInch) {
     int64_t t = storedHeight;
     if (referenceHeight != 0) {
         t = static_cast<int64_t>(storedHeight) * frameRows / static_cast<int64_t>(referenceHeight);
@@ -98,7 +102,9 @@ int32_t ScaledFontHeight(int32_t storedHeight, int32_t frameRows, uint32_t refer
     return scaled == INT32_MIN ? INT32_MAX : -scaled;
 }
 
-long OverlayObjectsAlive() { return objectsAlive.load(std::memory_order_relaxed); }
+long OverlayObjectsAlive() {
+    return objectsAlive.load(std::memory_order_relaxed);
+}
 
 uint8_t OverlayRenderer::Alpha(uint32_t transparency) {
     const double value = 255.0 - static_cast<double>(transparency) * 255.0 / 100.0;
@@ -122,8 +128,8 @@ uint32_t OverlayRenderer::ToArgb(uint32_t colorref, uint8_t alpha) {
 // anti-aliased edges one pixel more. Four rows hold all of it with room to spare.
 constexpr double kTouchMargin = 4.0;
 
-OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float originX, float originY,
-                           const WCHAR* text)
+OverlayShape::OverlayShape(const FilterSettings& settings, GpFont* font, float originX,
+                           float originY, const WCHAR* text)
     : settings_(settings) {
     if (!font || !text) {
         return;
@@ -161,21 +167,23 @@ void OverlayShape::Lay(INT style, float emSize, float originX, float originY, co
 
     // Horizontal alignment (the graphics' smoothing comes with the painting).
     if (format_) {
-        gp::GdipSetStringFormatAlign(format_, static_cast<Gdiplus::StringAlignment>(settings_.align));
+        gp::GdipSetStringFormatAlign(format_,
+                                     static_cast<Gdiplus::StringAlignment>(settings_.align));
     }
 
     // The text as a path.
     Made(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path_));
     if (path_ && family_) {
-        AddTextLines(path_, text, TextLength(text), family_, style, emSize, LineHeight(family_, style, emSize),
-                     originX, originY, format_);
+        AddTextLines(path_, text, TextLength(text), family_, style, emSize,
+                     LineHeight(family_, style, emSize), originX, originY, format_);
     }
 
     // Turn the path about the origin.
     Made(gp::GdipCreateMatrix(&matrix_));
     if (matrix_ && path_) {
         gp::GdipTranslateMatrix(matrix_, originX, originY, Gdiplus::MatrixOrderPrepend);
-        gp::GdipRotateMatrix(matrix_, static_cast<float>(settings_.angle), Gdiplus::MatrixOrderPrepend);
+        gp::GdipRotateMatrix(matrix_, static_cast<float>(settings_.angle),
+                             Gdiplus::MatrixOrderPrepend);
         gp::GdipTranslateMatrix(matrix_, -originX, -originY, Gdiplus::MatrixOrderPrepend);
         gp::GdipTransformPath(path_, matrix_);
     }
@@ -190,19 +198,22 @@ bool OverlayShape::FontOfLayout(LayoutFont* font) const {
     return true;
 }
 
-OverlayShape::OverlayShape(const FilterSettings& settings, const OverlayPathData& data) : settings_(settings) {
+OverlayShape::OverlayShape(const FilterSettings& settings, const OverlayPathData& data)
+    : settings_(settings) {
     alpha_ = OverlayRenderer::Alpha(settings_.transparency);
     shadowAlpha_ = static_cast<uint8_t>(static_cast<double>(alpha_) * 0.5);
     emSize_ = data.emSize;
     offset_ = OverlayRenderer::ShadowOffset(emSize_);
-    if (data.points.size() != data.types.size() || data.points.size() > static_cast<size_t>(INT_MAX)) {
+    if (data.points.size() != data.types.size() ||
+        data.points.size() > static_cast<size_t>(INT_MAX)) {
         return;
     }
     if (data.points.empty()) {
         Made(gp::GdipCreatePath(Gdiplus::FillModeAlternate, &path_));
     } else {
-        Made(gp::GdipCreatePath2(data.points.data(), data.types.data(), static_cast<INT>(data.points.size()),
-                                 Gdiplus::FillModeAlternate, &path_));
+        Made(gp::GdipCreatePath2(data.points.data(), data.types.data(),
+                                 static_cast<INT>(data.points.size()), Gdiplus::FillModeAlternate,
+                                 &path_));
     }
 }
 
@@ -250,11 +261,13 @@ bool OverlayShape::TouchedRows(int64_t* top, int64_t* bottom) const {
         return false;
     }
     const double first = std::floor(static_cast<double>(bounds.Y)) - kTouchMargin;
-    const double last = std::ceil(static_cast<double>(bounds.Y) + static_cast<double>(bounds.Height)) +
-                        std::ceil(static_cast<double>(offset_)) + kTouchMargin;
+    const double last =
+        std::ceil(static_cast<double>(bounds.Y) + static_cast<double>(bounds.Height)) +
+        std::ceil(static_cast<double>(offset_)) + kTouchMargin;
     // Far beyond any frame: the caller cuts the rows to its bitmap anyway.
     constexpr double kLimit = 1e12;
-    if (!std::isfinite(first) || !std::isfinite(last) || first < -kLimit || last > kLimit || offset_ < 0.0f) {
+    if (!std::isfinite(first) || !std::isfinite(last) || first < -kLimit || last > kLimit ||
+        offset_ < 0.0f) {
         return false;
     }
     *top = static_cast<int64_t>(first);
@@ -274,8 +287,8 @@ bool OverlayShape::PaintedBounds(Gdiplus::RectF* bounds) const {
     const bool known = gp::GdipFlattenPath(flat, nullptr, 0.25f) == Ok &&
                        gp::GdipGetPathWorldBounds(flat, bounds, nullptr, nullptr) == Ok;
     Drop(flat, gp::GdipDeletePath);
-    if (!known || !std::isfinite(bounds->X) || !std::isfinite(bounds->Y) || !std::isfinite(bounds->Width) ||
-        !std::isfinite(bounds->Height)) {
+    if (!known || !std::isfinite(bounds->X) || !std::isfinite(bounds->Y) ||
+        !std::isfinite(bounds->Width) || !std::isfinite(bounds->Height)) {
         return false;
     }
     // The outline's pen is one unit wide, the box one unit larger than the path around it.
@@ -359,7 +372,8 @@ void OverlayShape::Paint(GpGraphics* graphics) {
     // Outline.
     if (s.drawoutline != 0 && path) {
         GpPen* pen = nullptr;
-        Made(gp::GdipCreatePen1(OverlayRenderer::ToArgb(s.outlinecolor, alpha_), 1.0f, Gdiplus::UnitWorld, &pen));
+        Made(gp::GdipCreatePen1(OverlayRenderer::ToArgb(s.outlinecolor, alpha_), 1.0f,
+                                Gdiplus::UnitWorld, &pen));
         if (pen) {
             gp::GdipDrawPath(graphics, pen, path);
         }
@@ -370,13 +384,16 @@ void OverlayShape::Paint(GpGraphics* graphics) {
     // down by the offset. The shift is taken back afterwards so the caller's graphics is unchanged.
     if (s.drawshadow != 0 && path) {
         GpSolidFill* shadowBrush = nullptr;
-        Made(gp::GdipCreateSolidFill(OverlayRenderer::ToArgb(s.colorshadow, shadowAlpha_), &shadowBrush));
+        Made(gp::GdipCreateSolidFill(OverlayRenderer::ToArgb(s.colorshadow, shadowAlpha_),
+                                     &shadowBrush));
         if (gp::GdipSetClipPath(graphics, path, Gdiplus::CombineModeExclude) == Ok) {
-            if (gp::GdipTranslateWorldTransform(graphics, offset_, offset_, Gdiplus::MatrixOrderPrepend) == Ok) {
+            if (gp::GdipTranslateWorldTransform(graphics, offset_, offset_,
+                                                Gdiplus::MatrixOrderPrepend) == Ok) {
                 if (shadowBrush) {
                     gp::GdipFillPath(graphics, shadowBrush, path);
                 }
-                gp::GdipTranslateWorldTransform(graphics, -offset_, -offset_, Gdiplus::MatrixOrderPrepend);
+                gp::GdipTranslateWorldTransform(graphics, -offset_, -offset_,
+                                                Gdiplus::MatrixOrderPrepend);
             }
             gp::GdipResetClip(graphics);
         }
@@ -393,10 +410,12 @@ void OverlayRenderer::DrawOverlay(const OverlayParams& params) {
     shape.Paint(params.graphics);
 }
 
-StampPlacement PlaceStamp(const FilterSettings& settings, int32_t width, int32_t rows, int32_t dotsPerInch) {
+StampPlacement PlaceStamp(const FilterSettings& settings, int32_t width, int32_t rows,
+                          int32_t dotsPerInch) {
     StampPlacement place;
     place.font = settings.font;
-    place.font.lfHeight = ScaledFontHeight(settings.font.lfHeight, rows, settings.referenceHeight, dotsPerInch);
+    place.font.lfHeight =
+        ScaledFontHeight(settings.font.lfHeight, rows, settings.referenceHeight, dotsPerInch);
     place.originX = static_cast<float>(static_cast<double>(width) * settings.x);
     place.originY = static_cast<float>(static_cast<double>(rows) * settings.y);
     return place;

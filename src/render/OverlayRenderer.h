@@ -28,7 +28,7 @@ struct OverlayParams {
     GpFont* font;         // the caller's; its family, style and em size are used
     float originX;        // the text's anchor in the graphics' world coordinates
     float originY;
-    const WCHAR* text;    // zero-terminated; line feeds separate lines
+    const WCHAR* text; // zero-terminated; line feeds separate lines
 };
 
 // A shape's turned path as plain data, with the font's em size: enough to make the same shape
@@ -54,7 +54,8 @@ struct LayoutFont {
 class OverlayShape {
 public:
     // Keeps a copy of the settings; the font belongs to the caller and may go after this.
-    OverlayShape(const FilterSettings& settings, GpFont* font, float originX, float originY, const WCHAR* text);
+    OverlayShape(const FilterSettings& settings, GpFont* font, float originX, float originY,
+                 const WCHAR* text);
     // The same layout from the font's family (found by name), style and em size.
     OverlayShape(const FilterSettings& settings, const LayoutFont& font, float originX,
                  float originY, const WCHAR* text);
@@ -133,19 +134,21 @@ public:
 // factor): t = storedHeight x frameRows / referenceHeight (truncated toward zero), then
 // -MulDiv(t, dotsPerInch, 72). A stored -32 (24 points at 96 dpi) on a 576-row frame with
 // reference 576 at 96 dpi gives 43. A reference height of 0 leaves the stored height unscaled.
-int32_t ScaledFontHeight(int32_t storedHeight, int32_t frameRows, uint32_t referenceHeight, int32_t dotsPerInch);
+int32_t ScaledFontHeight(int32_t storedHeight, int32_t frameRows, uint32_t referenceHeight,
+                         int32_t dotsPerInch);
 
 // Where a stamp goes on a bitmap of width x rows and the font it is drawn with.
 struct StampPlacement {
-    LOGFONTA font;  // the settings' font with its height scaled to the rows
-    float originX;  // the text's anchor: (x, y) of the settings as fractions of the width and rows
+    LOGFONTA font; // the settings' font with its height scaled to the rows
+    float originX; // the text's anchor: (x, y) of the settings as fractions of the width and rows
     float originY;
 };
 
 // The stamp's place and font for a bitmap of width x rows (for a frame: its width and its
 // height x field factor) on a device of dotsPerInch: the stored font height scaled from the
 // settings' reference height to the rows (ScaledFontHeight), the anchor at (width x, rows y).
-StampPlacement PlaceStamp(const FilterSettings& settings, int32_t width, int32_t rows, int32_t dotsPerInch);
+StampPlacement PlaceStamp(const FilterSettings& settings, int32_t width, int32_t rows,
+                          int32_t dotsPerInch);
 
 // Number of GDI+ objects made by DrawOverlay or an OverlayShape and not yet deleted
 // (process-wide). Zero whenever no DrawOverlay call runs and no shape exists.

@@ -82,28 +82,28 @@ constexpr int32_t kFlagShowPrefix = 4;
 static_assert(sizeof(LOGFONTA) == 60);
 static_assert(sizeof(FilterSettings) == kFilterSettingsSize);
 static_assert(sizeof(ClipBlock) == kClipBlockSize);
-static_assert(offsetof(FilterSettings, color) == 2 && offsetof(FilterSettings, outlinecolor) == 6 &&
-              offsetof(FilterSettings, colorshadow) == 10 && offsetof(FilterSettings, transparency) == 14 &&
-              offsetof(FilterSettings, sourcePath) == kClipBlockOffset &&
-              offsetof(FilterSettings, startFrame) == 278 &&
-              offsetof(FilterSettings, timelineOffset) == 282 &&
-              offsetof(FilterSettings, frameLeft) == 286 && offsetof(FilterSettings, frameTop) == 290 &&
-              offsetof(FilterSettings, frameWidth) == 294 && offsetof(FilterSettings, frameHeight) == 298 &&
-              offsetof(FilterSettings, mode) == 302 && offsetof(FilterSettings, font) == 306 &&
-              offsetof(FilterSettings, align) == 366 && offsetof(FilterSettings, x) == 370 &&
-              offsetof(FilterSettings, y) == 378 && offsetof(FilterSettings, timeformat) == 386 &&
-              offsetof(FilterSettings, dateformat) == 390 && offsetof(FilterSettings, timeup) == 394 &&
-              offsetof(FilterSettings, drawoutline) == 398 && offsetof(FilterSettings, lines) == 402 &&
-              offsetof(FilterSettings, drawshadow) == 406 && offsetof(FilterSettings, bkground) == 410 &&
-              offsetof(FilterSettings, colorbkground) == 414 &&
-              offsetof(FilterSettings, timecodemode) == 418 &&
-              offsetof(FilterSettings, timecodestart) == 422 && offsetof(FilterSettings, dvSource) == 426 &&
-              offsetof(FilterSettings, projectRateNumerator) == 430 &&
-              offsetof(FilterSettings, projectRateDenominator) == 434 &&
-              offsetof(FilterSettings, referenceHeight) == 438 && offsetof(FilterSettings, title) == 446 &&
-              offsetof(FilterSettings, angle) == 478 && offsetof(FilterSettings, showduration) == 482 &&
-              offsetof(FilterSettings, flags) == 486 && offsetof(FilterSettings, timeadjust) == 490 &&
-              offsetof(FilterSettings, dateadjust) == 494 && offsetof(FilterSettings, reserved498) == 498);
+static_assert(
+    offsetof(FilterSettings, color) == 2 && offsetof(FilterSettings, outlinecolor) == 6 &&
+    offsetof(FilterSettings, colorshadow) == 10 && offsetof(FilterSettings, transparency) == 14 &&
+    offsetof(FilterSettings, sourcePath) == kClipBlockOffset &&
+    offsetof(FilterSettings, startFrame) == 278 &&
+    offsetof(FilterSettings, timelineOffset) == 282 && offsetof(FilterSettings, frameLeft) == 286 &&
+    offsetof(FilterSettings, frameTop) == 290 && offsetof(FilterSettings, frameWidth) == 294 &&
+    offsetof(FilterSettings, frameHeight) == 298 && offsetof(FilterSettings, mode) == 302 &&
+    offsetof(FilterSettings, font) == 306 && offsetof(FilterSettings, align) == 366 &&
+    offsetof(FilterSettings, x) == 370 && offsetof(FilterSettings, y) == 378 &&
+    offsetof(FilterSettings, timeformat) == 386 && offsetof(FilterSettings, dateformat) == 390 &&
+    offsetof(FilterSettings, timeup) == 394 && offsetof(FilterSettings, drawoutline) == 398 &&
+    offsetof(FilterSettings, lines) == 402 && offsetof(FilterSettings, drawshadow) == 406 &&
+    offsetof(FilterSettings, bkground) == 410 && offsetof(FilterSettings, colorbkground) == 414 &&
+    offsetof(FilterSettings, timecodemode) == 418 &&
+    offsetof(FilterSettings, timecodestart) == 422 && offsetof(FilterSettings, dvSource) == 426 &&
+    offsetof(FilterSettings, projectRateNumerator) == 430 &&
+    offsetof(FilterSettings, projectRateDenominator) == 434 &&
+    offsetof(FilterSettings, referenceHeight) == 438 && offsetof(FilterSettings, title) == 446 &&
+    offsetof(FilterSettings, angle) == 478 && offsetof(FilterSettings, showduration) == 482 &&
+    offsetof(FilterSettings, flags) == 486 && offsetof(FilterSettings, timeadjust) == 490 &&
+    offsetof(FilterSettings, dateadjust) == 494 && offsetof(FilterSettings, reserved498) == 498);
 static_assert(offsetof(FilterSettings, timelineOffset) + 4 - kClipBlockOffset == kClipBlockSize);
 
 } // namespace camtag

@@ -61,9 +61,11 @@ SYSTEMTIME PictureSampleMoment() {
 bool FormatPictureSample(const char* picture, bool isTime, char (&out)[kFormattedChars]) {
     const SYSTEMTIME sample = PictureSampleMoment();
     out[0] = '\0';
-    const int written = isTime ? GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture, out, kFormattedChars)
-                               : GetDateFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture, out, kFormattedChars);
-    if (written == 0) out[0] = '\0';
+    const int written =
+        isTime ? GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture, out, kFormattedChars)
+               : GetDateFormatA(LOCALE_USER_DEFAULT, 0, &sample, picture, out, kFormattedChars);
+    if (written == 0)
+        out[0] = '\0';
     return written != 0;
 }
 

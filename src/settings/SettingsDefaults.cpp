@@ -41,7 +41,8 @@ LOGFONTA ReadFont() {
 double ReadFraction(const char* name, double defaultValue) {
     double value = 0;
     DWORD size = sizeof value;
-    if (SettingsStore::ReadBinary(name, &value, &size) && size == sizeof value && std::isfinite(value))
+    if (SettingsStore::ReadBinary(name, &value, &size) && size == sizeof value &&
+        std::isfinite(value))
         return value;
     return defaultValue;
 }
@@ -62,7 +63,8 @@ void ReadDefaults(FilterSettings& s) {
     s.drawshadow = ReadInt("drawshadow", 1);
     s.colorshadow = SettingsStore::ReadDword("colorshadow", 0);
     // "Save as default" writes "transparency"; older registries only have "transp".
-    s.transparency = SettingsStore::ReadDword("transparency", SettingsStore::ReadDword("transp", 0));
+    s.transparency =
+        SettingsStore::ReadDword("transparency", SettingsStore::ReadDword("transp", 0));
     s.x = ReadFraction("x", kDefaultX);
     s.y = ReadFraction("y", kDefaultY);
     s.timeformat = ClampFormatIndex(timeFormats, SettingsStore::ReadDword("timeformat", 1));

@@ -65,7 +65,8 @@ void SettingsStore::WriteDword(const char* name, uint32_t value) {
     Set(name, REG_DWORD, &v, sizeof v);
 }
 
-void SettingsStore::ReadString(const char* name, char* buffer, size_t size, const char* defaultValue) {
+void SettingsStore::ReadString(const char* name, char* buffer, size_t size,
+                               const char* defaultValue) {
     if (!buffer || size == 0)
         return;
     DWORD got = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);

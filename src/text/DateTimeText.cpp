@@ -11,7 +11,7 @@ namespace camtag {
 
 namespace {
 
-constexpr size_t kPartSize = 50;        // one formatted time or date
+constexpr size_t kPartSize = 50; // one formatted time or date
 constexpr size_t kPictureSize = kPartSize + 1;
 
 // The picture of a slot, terminated even when the slot is filled to its last byte.
@@ -58,8 +58,8 @@ void ExpandMinuteTokens(const char* picture, const SYSTEMTIME& t, char* out, siz
     out[used] = '\0';
 }
 
-void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, FileNameToken fileName, char* out,
-                         size_t outSize) {
+void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, FileNameToken fileName,
+                         char* out, size_t outSize) {
     if (!out || outSize == 0)
         return;
     out[0] = '\0';

@@ -17,14 +17,14 @@ class DvAviReader;
 // list reads as the list's last slot (records are clamped when made and at OK; a damaged
 // project's need not be). `fileName` tells what "%f" in the user's text becomes. Null settings
 // give "".
-void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, FileNameToken fileName, char* out,
-                         size_t outSize);
+void ComposeDateTimeText(const FilterSettings* settings, SYSTEMTIME t, FileNameToken fileName,
+                         char* out, size_t outSize);
 
 // Timecode mode: the user's text, then the Timeline, clip, source file and tape timecodes the
 // settings ask for. sourceFrame is the frame number in the source file; reader may be null.
 // `fileName` tells what "%f" in the user's text becomes.
-void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, FileNameToken fileName,
-                         char* out, size_t outSize);
+void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame,
+                         FileNameToken fileName, char* out, size_t outSize);
 
 // The text of the settings' mode for source frame `sourceFrame`, whose recording time is
 // `recorded` (null when it has none): the date and time composer's text of it in date and time

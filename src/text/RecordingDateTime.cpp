@@ -10,7 +10,9 @@ namespace {
 // same range is kept so that the stamps of the years they covered do not change.
 constexpr int64_t kLastSecond = 32535215999LL;
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+int64_t FloorDiv(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar (month 1..12), counted
 // in 400-year cycles that start on 1 March so that the leap day ends a cycle's year.
@@ -27,7 +29,8 @@ void CivilFromDays(int64_t days, int64_t* year, int* month, int* day) {
     days += 719468;
     const int64_t era = FloorDiv(days, 146097);
     const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
     const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
     const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
     *day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
@@ -35,7 +38,9 @@ void CivilFromDays(int64_t days, int64_t* year, int* month, int* day) {
     *year = yearOfEra + era * 400 + (*month <= 2);
 }
 
-bool IsLeapYear(int64_t year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int64_t year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int64_t year, int month) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -43,20 +48,24 @@ int DaysInMonth(int64_t year, int month) {
 }
 
 // 0 = Sunday, as SYSTEMTIME counts; 1970-01-01 was a Thursday.
-int Weekday(int64_t days) { return static_cast<int>(days - FloorDiv(days + 4, 7) * 7 + 4); }
+int Weekday(int64_t days) {
+    return static_cast<int>(days - FloorDiv(days + 4, 7) * 7 + 4);
+}
 
 } // namespace
 
 RecordingDateTime RecordingDateTime::FromDuration(int32_t days, int32_t hours, int32_t minutes,
                                                   int32_t seconds, int32_t milliseconds) {
-    int64_t v = ((((int64_t)days * 24 + hours) * 60 + minutes) * 60 + seconds) * 1000 + milliseconds;
+    int64_t v =
+        ((((int64_t)days * 24 + hours) * 60 + minutes) * 60 + seconds) * 1000 + milliseconds;
     return RecordingDateTime(v);
 }
 
 RecordingDateTime::RecordingDateTime(int year, int month, int day, int hour, int minute, int second,
                                      int millisecond) {
     if (year < 1900 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
-        minute < 0 || minute > 59 || second < 0 || second > 59 || millisecond < 0 || millisecond > 999)
+        minute < 0 || minute > 59 || second < 0 || second > 59 || millisecond < 0 ||
+        millisecond > 999)
         return;
     // A day past the month's end (31 April) runs on into the next month.
     const int64_t days = DaysFromCivil(year, month, 1) + day - 1;
@@ -67,8 +76,8 @@ RecordingDateTime::RecordingDateTime(int year, int month, int day, int hour, int
 }
 
 RecordingDateTime::RecordingDateTime(const SYSTEMTIME& t)
-    : RecordingDateTime(t.wYear >= 1900 ? RecordingDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                                                            t.wSecond, t.wMilliseconds)
+    : RecordingDateTime(t.wYear >= 1900 ? RecordingDateTime(t.wYear, t.wMonth, t.wDay, t.wHour,
+                                                            t.wMinute, t.wSecond, t.wMilliseconds)
                                         : RecordingDateTime()) {}
 
 bool RecordingDateTime::ToBrokenDown(struct tm* out) const {

@@ -15,11 +15,12 @@ public:
     RecordingDateTime() = default;
     explicit RecordingDateTime(int64_t raw) : value(raw) {}
     // A duration, for Add.
-    static RecordingDateTime FromDuration(int32_t days, int32_t hours, int32_t minutes, int32_t seconds,
-                                          int32_t milliseconds);
+    static RecordingDateTime FromDuration(int32_t days, int32_t hours, int32_t minutes,
+                                          int32_t seconds, int32_t milliseconds);
     // Calendar fields (month 1..12); value 0 when a field is out of range or the time is
     // outside 1970 to 3000.
-    RecordingDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond);
+    RecordingDateTime(int year, int month, int day, int hour, int minute, int second,
+                      int millisecond);
     // wDayOfWeek is ignored; value 0 before 1900.
     explicit RecordingDateTime(const SYSTEMTIME& t);
 

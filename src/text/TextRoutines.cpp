@@ -48,7 +48,8 @@ void CopyBounded(char* out, size_t size, const char* text) {
     AppendBounded(out, size, text);
 }
 
-void ExpandUserText(const char* title, const char* sourcePath, FileNameToken fileNameToken, char* out, size_t size) {
+void ExpandUserText(const char* title, const char* sourcePath, FileNameToken fileNameToken,
+                    char* out, size_t size) {
     if (!out || size == 0)
         return;
     out[0] = '\0';
@@ -119,8 +120,8 @@ void Utf8ToCodePage(const char* utf8, char* dest, size_t size, UINT codePage) {
     if (byteCount <= 0)
         return;
     std::unique_ptr<char[]> bytes(new (std::nothrow) char[byteCount]);
-    if (!bytes || WideCharToMultiByte(codePage, 0, wide.get(), -1, bytes.get(), byteCount, nullptr, nullptr) !=
-                      byteCount)
+    if (!bytes || WideCharToMultiByte(codePage, 0, wide.get(), -1, bytes.get(), byteCount, nullptr,
+                                      nullptr) != byteCount)
         return;
     // Cut on a character boundary, so a double-byte character is never left half.
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.get());

@@ -24,9 +24,10 @@ inline FileNameToken FileNameTokenFor(int32_t hostInterfaceVersion) {
 }
 
 // The user's text (at most the 31 characters of a 32-byte title field) with each backslash-n
-// turned into a line break and, when fileNameToken is kReplaced, each "%f" replaced by the file name of
-// sourcePath (at most its 259 characters). Cut at size.
-void ExpandUserText(const char* title, const char* sourcePath, FileNameToken fileNameToken, char* out, size_t size);
+// turned into a line break and, when fileNameToken is kReplaced, each "%f" replaced by the file
+// name of sourcePath (at most its 259 characters). Cut at size.
+void ExpandUserText(const char* title, const char* sourcePath, FileNameToken fileNameToken,
+                    char* out, size_t size);
 
 // Removes trailing, then leading spaces (' ' only), in place.
 void TrimSpaces(char* text);

@@ -30,8 +30,8 @@ int FrameSum(int64_t value) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
 }
 
-void AppendPiece(char* out, size_t outSize, bool separatorFirst, const char* separator, bool prefixed,
-                 const char* prefix, const char* text) {
+void AppendPiece(char* out, size_t outSize, bool separatorFirst, const char* separator,
+                 bool prefixed, const char* prefix, const char* text) {
     if (separatorFirst)
         AppendBounded(out, outSize, separator);
     char piece[kPieceSize] = "";
@@ -43,8 +43,8 @@ void AppendPiece(char* out, size_t outSize, bool separatorFirst, const char* sep
 
 } // namespace
 
-void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame, FileNameToken fileName,
-                         char* out, size_t outSize) {
+void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, int sourceFrame,
+                         FileNameToken fileName, char* out, size_t outSize) {
     if (!out || outSize == 0)
         return;
     out[0] = '\0';
@@ -78,26 +78,29 @@ void ComposeTimecodeText(const FilterSettings* settings, DvAviReader* reader, in
 
     char text[kPieceSize];
     if (mode & kTimecodeTimeline) {
-        v.SetFrames(FrameSum(start + sourceFrame - static_cast<int64_t>(s.startFrame) + s.timelineOffset));
+        v.SetFrames(
+            FrameSum(start + sourceFrame - static_cast<int64_t>(s.startFrame) + s.timelineOffset));
         v.Format(text, sizeof text, style);
         AppendPiece(out, outSize, false, separator, prefixed, "TL#", text);
     }
     if (mode & kTimecodeClip) {
         v.SetFrames(FrameSum(start + sourceFrame - static_cast<int64_t>(s.startFrame)));
         v.Format(text, sizeof text, style);
-        AppendPiece(out, outSize, (mode & kTimecodeTimeline) != 0, separator, prefixed, "CL#", text);
+        AppendPiece(out, outSize, (mode & kTimecodeTimeline) != 0, separator, prefixed, "CL#",
+                    text);
     }
     if (mode & kTimecodeSourceFile) {
         v.SetFrames(sourceFrame);
         v.Format(text, sizeof text, style);
-        AppendPiece(out, outSize, (mode & (kTimecodeTimeline | kTimecodeClip)) != 0, separator, prefixed,
-                    "FL#", text);
+        AppendPiece(out, outSize, (mode & (kTimecodeTimeline | kTimecodeClip)) != 0, separator,
+                    prefixed, "FL#", text);
     }
     if (mode & kTimecodeTape) {
         tape.showFrames = (s.flags & kFlagShowFrames) ? 1 : 0;
         tape.showHours = (s.flags & kFlagShowHours) ? 1 : 0;
         tape.Format(text, sizeof text, 0);
-        AppendPiece(out, outSize, (mode & (kTimecodeTimeline | kTimecodeClip | kTimecodeSourceFile)) != 0,
+        AppendPiece(out, outSize,
+                    (mode & (kTimecodeTimeline | kTimecodeClip | kTimecodeSourceFile)) != 0,
                     separator, prefixed, "TP#", text);
     }
 }

@@ -17,7 +17,9 @@ int64_t FloorDiv(int64_t a, int64_t b) {
     return q;
 }
 
-int64_t FloorMod(int64_t a, int64_t b) { return a - FloorDiv(a, b) * b; }
+int64_t FloorMod(int64_t a, int64_t b) {
+    return a - FloorDiv(a, b) * b;
+}
 
 void AppendBounded(char* buf, size_t size, const char* piece) {
     size_t used = strnlen(buf, size);
@@ -34,8 +36,9 @@ void AppendBounded(char* buf, size_t size, const char* piece) {
 } // namespace
 
 int32_t TimecodeValue::Pack(int h, int m, int s, int f) {
-    return static_cast<int32_t>((static_cast<uint32_t>(h & 0xFF) << 24) | (static_cast<uint32_t>(m & 0xFF) << 16) |
-                                (static_cast<uint32_t>(s & 0xFF) << 8) | static_cast<uint32_t>(f & 0xFF));
+    return static_cast<int32_t>(
+        (static_cast<uint32_t>(h & 0xFF) << 24) | (static_cast<uint32_t>(m & 0xFF) << 16) |
+        (static_cast<uint32_t>(s & 0xFF) << 8) | static_cast<uint32_t>(f & 0xFF));
 }
 
 void TimecodeValue::SetRate(double fps) {
@@ -88,7 +91,8 @@ void TimecodeValue::SetFrames(int n) {
     }
 
     const double roundedRate = rate + 0.5;
-    const int64_t perSecond = (roundedRate >= 1.0 && roundedRate < 1e6) ? static_cast<int64_t>(roundedRate) : 0;
+    const int64_t perSecond =
+        (roundedRate >= 1.0 && roundedRate < 1e6) ? static_cast<int64_t>(roundedRate) : 0;
     if (perSecond > 0) {
         frames = static_cast<int32_t>(FloorMod(label, perSecond));
         const int64_t totalSeconds = FloorDiv(label, perSecond);
@@ -99,7 +103,9 @@ void TimecodeValue::SetFrames(int n) {
         frames = seconds = minutes = hours = 0;
     }
 
-    elapsedSeconds = num != 0 ? static_cast<double>(den) * static_cast<double>(n) / static_cast<double>(num) : 0.0;
+    elapsedSeconds =
+        num != 0 ? static_cast<double>(den) * static_cast<double>(n) / static_cast<double>(num)
+                 : 0.0;
     const double fraction = elapsedSeconds - std::floor(elapsedSeconds);
     milliseconds = static_cast<int32_t>(fraction * 1000.0 + 0.5);
     // A fraction just below the next second would round to 1000 and print four digits.

@@ -20,17 +20,21 @@ constexpr char kModuleFileName[] = "\\fl-Camtag.prm";
 void ProductVersion(char* out, size_t size) {
     out[0] = '\0';
     char path[MAX_PATH];
-    if (!ModuleDirectory(path, sizeof path) || std::strlen(path) + sizeof kModuleFileName > sizeof path) return;
+    if (!ModuleDirectory(path, sizeof path) ||
+        std::strlen(path) + sizeof kModuleFileName > sizeof path)
+        return;
     std::strcat(path, kModuleFileName);
     DWORD ignored = 0;
     const DWORD bytes = GetFileVersionInfoSizeA(path, &ignored);
-    if (bytes == 0) return;
+    if (bytes == 0)
+        return;
     LockedGlobal block(bytes);
-    if (!block.get() || !GetFileVersionInfoA(path, 0, bytes, block.get())) return;
+    if (!block.get() || !GetFileVersionInfoA(path, 0, bytes, block.get()))
+        return;
     char* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block.get(), "\\StringFileInfo\\040904b0\\ProductVersion", reinterpret_cast<void**>(&value),
-                        &length) ||
+    if (!VerQueryValueA(block.get(), "\\StringFileInfo\\040904b0\\ProductVersion",
+                        reinterpret_cast<void**>(&value), &length) ||
         !value || length == 0)
         return;
     // The whole version, however long: a cut version would show another number.

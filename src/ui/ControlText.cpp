@@ -7,26 +7,35 @@
 namespace camtag {
 
 int32_t LeadingNumber(const char* text) {
-    if (!text) return 0;
-    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' || *text == '\f')
+    if (!text)
+        return 0;
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' ||
+           *text == '\f')
         ++text;
     bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    if (*text == '+' || *text == '-')
+        negative = *text++ == '-';
     int64_t value = 0;
     for (; *text >= '0' && *text <= '9'; ++text) {
         value = value * 10 + (*text - '0');
-        if (value > INT32_MAX + int64_t{1}) value = INT32_MAX + int64_t{1};
+        if (value > INT32_MAX + int64_t{1})
+            value = INT32_MAX + int64_t{1};
     }
-    if (negative) value = -value;
-    if (value > INT32_MAX) value = INT32_MAX;
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX)
+        value = INT32_MAX;
     return static_cast<int32_t>(value);
 }
 
 void ControlText(HWND dialog, int id, char* out, size_t size, int maxChars) {
-    if (!out || size == 0) return;
+    if (!out || size == 0)
+        return;
     out[0] = '\0';
-    if (maxChars < 0) maxChars = 0;
-    if (static_cast<size_t>(maxChars) + 1 < size) size = static_cast<size_t>(maxChars) + 1;
+    if (maxChars < 0)
+        maxChars = 0;
+    if (static_cast<size_t>(maxChars) + 1 < size)
+        size = static_cast<size_t>(maxChars) + 1;
     GetDlgItemTextA(dialog, id, out, static_cast<int>(size));
     out[size - 1] = '\0';
 }
@@ -50,11 +59,14 @@ double PixelOf(double fraction, int32_t size) {
 }
 
 double FractionInsideFrame(double fraction, int32_t size) {
-    if (size < 1 || !(fraction >= 1.0)) return fraction;
+    if (size < 1 || !(fraction >= 1.0))
+        return fraction;
     // The largest double below 1, lowered further while the product still rounds up to the size.
     double below = std::nextafter(1.0, 0.0);
-    for (int step = 0; step < 64 && below * size >= size; ++step) below = std::nextafter(below, 0.0);
-    if (below * size >= size) below = (size - 0.5) / size;
+    for (int step = 0; step < 64 && below * size >= size; ++step)
+        below = std::nextafter(below, 0.0);
+    if (below * size >= size)
+        below = (size - 0.5) / size;
     return below;
 }
 

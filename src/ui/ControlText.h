@@ -24,8 +24,7 @@ void ControlText(HWND dialog, int id, char* out, size_t size, int maxChars);
 void SetControlNumber(HWND dialog, int id, int64_t value);
 
 // A zero-terminated copy of a fixed text field that need not be terminated (a record's title).
-template <size_t N>
-struct FieldText {
+template <size_t N> struct FieldText {
     explicit FieldText(const char (&field)[N]) {
         size_t n = 0;
         while (n < N && field[n]) {

@@ -9,9 +9,12 @@ DialogState::DialogState(HINSTANCE module, HostRecordHandle record, FilterSettin
     : module(module), record(record), edited(&edited), working(edited) {}
 
 DialogState::~DialogState() {
-    if (fontButtonFont) DeleteObject(fontButtonFont);
+    if (fontButtonFont)
+        DeleteObject(fontButtonFont);
 }
 
-SYSTEMTIME SampleMoment() { return PictureSampleMoment(); }
+SYSTEMTIME SampleMoment() {
+    return PictureSampleMoment();
+}
 
 } // namespace camtag

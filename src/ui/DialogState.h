@@ -62,7 +62,9 @@ inline DialogState* DialogStateOf(HWND dialog) {
     return reinterpret_cast<DialogState*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
 }
 // The state of the settings dialog a page belongs to.
-inline DialogState* PageStateOf(HWND page) { return DialogStateOf(GetParent(page)); }
+inline DialogState* PageStateOf(HWND page) {
+    return DialogStateOf(GetParent(page));
+}
 
 // Tuesday, 7 May 2002, 09:03:07.000: what the preview shows when no recording time is known.
 SYSTEMTIME SampleMoment();

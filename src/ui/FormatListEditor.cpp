@@ -29,7 +29,8 @@ bool FormatSample(const char* picture, char (&out)[kFormattedChars]) {
 bool TypedPicture(HWND editor, char (&picture)[kFormatSlotSize + 1]) {
     char text[256];
     ControlText(editor, IDC_FORMATS_PICTURE, text, sizeof text, static_cast<int>(sizeof text) - 1);
-    if (std::strlen(text) > kPictureMaxChars) return false;
+    if (std::strlen(text) > kPictureMaxChars)
+        return false;
     CopyBounded(picture, sizeof picture, text);
     return true;
 }
@@ -37,14 +38,16 @@ bool TypedPicture(HWND editor, char (&picture)[kFormatSlotSize + 1]) {
 void ShowExample(HWND editor) {
     char picture[kFormatSlotSize + 1];
     char example[kFormattedChars] = {};
-    if (TypedPicture(editor, picture)) FormatSample(picture, example);
+    if (TypedPicture(editor, picture))
+        FormatSample(picture, example);
     SetDlgItemTextA(editor, IDC_FORMATS_EXAMPLE, example);
 }
 
 // A picture for a slot, or null after telling the user why it cannot be taken.
 bool AcceptedPicture(HWND editor, char (&picture)[kFormatSlotSize + 1]) {
     char formatted[kFormattedChars];
-    if (TypedPicture(editor, picture) && FormatSample(picture, formatted)) return true;
+    if (TypedPicture(editor, picture) && FormatSample(picture, formatted))
+        return true;
     MessageBoxA(editor, kInvalidPicture, "Error!", MB_ICONERROR);
     return false;
 }
@@ -55,12 +58,15 @@ void SetButtons(HWND editor) {
     EnableWindow(GetDlgItem(editor, IDC_FORMATS_REMOVE), working.count > 2);
 }
 
-HWND List(HWND editor) { return GetDlgItem(editor, IDC_FORMATS_LIST); }
+HWND List(HWND editor) {
+    return GetDlgItem(editor, IDC_FORMATS_LIST);
+}
 
 void LoadSelected(HWND editor) {
     HWND list = List(editor);
     const LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    if (SendMessageA(list, LB_GETCOUNT, 0, 0) <= 0 || selected == LB_ERR) return;
+    if (SendMessageA(list, LB_GETCOUNT, 0, 0) <= 0 || selected == LB_ERR)
+        return;
     char text[kFormatSlotSize + 1] = {};
     if (SendMessageA(list, LB_GETTEXTLEN, selected, 0) < static_cast<LRESULT>(sizeof text))
         SendMessageA(list, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(text));
@@ -92,15 +98,19 @@ void OnInitDialog(HWND editor, LPARAM which) {
 }
 
 void OnAdd(HWND editor) {
-    if (working.count >= kFormatSlots) return;
+    if (working.count >= kFormatSlots)
+        return;
     char picture[kFormatSlotSize + 1];
-    if (!AcceptedPicture(editor, picture)) return;
+    if (!AcceptedPicture(editor, picture))
+        return;
     const LRESULT items = SendMessageA(List(editor), LB_GETCOUNT, 0, 0);
     const uint32_t slot = static_cast<uint32_t>(items) + 2;
-    if (items < 0 || slot >= kFormatSlots) return;
+    if (items < 0 || slot >= kFormatSlots)
+        return;
     std::memset(working.slots[slot], 0, kFormatSlotSize);
     std::memcpy(working.slots[slot], picture, std::strlen(picture));
-    const LRESULT added = SendMessageA(List(editor), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(picture));
+    const LRESULT added =
+        SendMessageA(List(editor), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(picture));
     SendMessageA(List(editor), LB_SETCURSEL, added, 0);
     ++working.count;
     SetButtons(editor);
@@ -108,11 +118,14 @@ void OnAdd(HWND editor) {
 
 void OnUpdate(HWND editor) {
     const LRESULT selected = SendMessageA(List(editor), LB_GETCURSEL, 0, 0);
-    if (working.count <= 2 || selected == LB_ERR) return;
+    if (working.count <= 2 || selected == LB_ERR)
+        return;
     char picture[kFormatSlotSize + 1];
-    if (!AcceptedPicture(editor, picture)) return;
+    if (!AcceptedPicture(editor, picture))
+        return;
     const uint32_t slot = static_cast<uint32_t>(selected) + 2;
-    if (slot >= working.count) return;
+    if (slot >= working.count)
+        return;
     std::memset(working.slots[slot], 0, kFormatSlotSize);
     std::memcpy(working.slots[slot], picture, std::strlen(picture));
     SendMessageA(List(editor), LB_DELETESTRING, selected, 0);
@@ -122,12 +135,15 @@ void OnUpdate(HWND editor) {
 
 void OnRemove(HWND editor) {
     const LRESULT selected = SendMessageA(List(editor), LB_GETCURSEL, 0, 0);
-    if (working.count <= 2 || selected == LB_ERR) return;
+    if (working.count <= 2 || selected == LB_ERR)
+        return;
     const uint32_t slot = static_cast<uint32_t>(selected) + 2;
-    if (slot >= working.count) return;
+    if (slot >= working.count)
+        return;
     SendMessageA(List(editor), LB_DELETESTRING, selected, 0);
     // Later pictures move up a slot: records that chose one of them now name the one before.
-    for (uint32_t i = slot; i + 1 < working.count; ++i) std::memcpy(working.slots[i], working.slots[i + 1], kFormatSlotSize);
+    for (uint32_t i = slot; i + 1 < working.count; ++i)
+        std::memcpy(working.slots[i], working.slots[i + 1], kFormatSlotSize);
     std::memset(working.slots[working.count - 1], 0, kFormatSlotSize);
     --working.count;
     if (working.count > 2) {
@@ -154,11 +170,13 @@ INT_PTR CALLBACK FormatListEditorProc(HWND editor, UINT message, WPARAM wParam, 
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_FORMATS_PICTURE:
-            if (HIWORD(wParam) != EN_CHANGE) return FALSE;
+            if (HIWORD(wParam) != EN_CHANGE)
+                return FALSE;
             ShowExample(editor);
             return TRUE;
         case IDC_FORMATS_LIST:
-            if (HIWORD(wParam) != LBN_SELCHANGE) return FALSE;
+            if (HIWORD(wParam) != LBN_SELCHANGE)
+                return FALSE;
             LoadSelected(editor);
             return TRUE;
         case IDC_FORMATS_ADD:
@@ -188,7 +206,8 @@ INT_PTR CALLBACK FormatListEditorProc(HWND editor, UINT message, WPARAM wParam, 
 }
 
 INT_PTR EditFormatList(HWND owner, int which) {
-    return DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_FORMAT_LIST), owner, FormatListEditorProc, which);
+    return DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_FORMAT_LIST), owner,
+                           FormatListEditorProc, which);
 }
 
 } // namespace camtag

@@ -13,9 +13,13 @@ namespace camtag {
 void StoreTitle(HWND page, FilterSettings& working);
 
 // Sets or clears the bits of `mask` in a settings field.
-inline void SetBits(int32_t& field, int32_t mask, bool on) { field = on ? (field | mask) : (field & ~mask); }
+inline void SetBits(int32_t& field, int32_t mask, bool on) {
+    field = on ? (field | mask) : (field & ~mask);
+}
 
 // Whether a check box or radio button reports itself checked.
-inline bool Checked(HWND page, int id) { return IsDlgButtonChecked(page, id) == BST_CHECKED; }
+inline bool Checked(HWND page, int id) {
+    return IsDlgButtonChecked(page, id) == BST_CHECKED;
+}
 
 } // namespace camtag

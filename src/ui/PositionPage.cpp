@@ -27,8 +27,10 @@ struct Axis {
     int32_t FilterSettings::*minimum;
 };
 constexpr Axis kAxes[] = {
-    {IDC_POSITION_X, IDC_POSITION_X_ARROWS, &FilterSettings::x, &FilterSettings::frameWidth, &FilterSettings::frameLeft},
-    {IDC_POSITION_Y, IDC_POSITION_Y_ARROWS, &FilterSettings::y, &FilterSettings::frameHeight, &FilterSettings::frameTop},
+    {IDC_POSITION_X, IDC_POSITION_X_ARROWS, &FilterSettings::x, &FilterSettings::frameWidth,
+     &FilterSettings::frameLeft},
+    {IDC_POSITION_Y, IDC_POSITION_Y_ARROWS, &FilterSettings::y, &FilterSettings::frameHeight,
+     &FilterSettings::frameTop},
 };
 
 // The whole pixel the stored fraction names, held to a pixel the page accepts; a fraction
@@ -38,10 +40,14 @@ int32_t CurrentPixel(FilterSettings& working, const Axis& axis) {
     const int32_t size = working.*axis.size;
     const int32_t minimum = working.*axis.minimum;
     const double exact = PixelOf(working.*axis.fraction, size);
-    int64_t pixel = exact == exact && exact > -1e12 && exact < 1e12 ? static_cast<int64_t>(exact) : minimum;
-    if (pixel < minimum) pixel = minimum;
-    if (pixel > int64_t{size} - 1) pixel = int64_t{size} - 1;
-    if (pixel != exact) working.*axis.fraction = static_cast<double>(pixel) / size;
+    int64_t pixel =
+        exact == exact && exact > -1e12 && exact < 1e12 ? static_cast<int64_t>(exact) : minimum;
+    if (pixel < minimum)
+        pixel = minimum;
+    if (pixel > int64_t{size} - 1)
+        pixel = int64_t{size} - 1;
+    if (pixel != exact)
+        working.*axis.fraction = static_cast<double>(pixel) / size;
     return static_cast<int32_t>(pixel);
 }
 
@@ -51,7 +57,8 @@ bool Placeable(const FilterSettings& working, const Axis& axis) {
 }
 
 void OnPositionChange(HWND page, DialogState& state, const Axis& axis) {
-    if (!state.pageReady || !Placeable(state.working, axis)) return;
+    if (!state.pageReady || !Placeable(state.working, axis))
+        return;
     const int32_t number = ControlNumber(page, axis.edit, kPositionChars);
     if (number >= state.working.*axis.minimum && number < state.working.*axis.size) {
         state.working.*axis.fraction = static_cast<double>(number) / state.working.*axis.size;
@@ -63,11 +70,13 @@ void OnPositionChange(HWND page, DialogState& state, const Axis& axis) {
 }
 
 void OnAngleChange(HWND page, DialogState& state) {
-    if (!state.pageReady) return;
+    if (!state.pageReady)
+        return;
     const int32_t typed = ControlNumber(page, IDC_POSITION_ANGLE, kAngleChars);
     const int32_t angle = typed > kMaxAngle ? kMaxAngle : typed < -kMaxAngle ? -kMaxAngle : typed;
     state.working.angle = angle;
-    if (angle != typed) SetControlNumber(page, IDC_POSITION_ANGLE, angle);
+    if (angle != typed)
+        SetControlNumber(page, IDC_POSITION_ANGLE, angle);
     RefreshPreview(page);
 }
 
@@ -77,7 +86,8 @@ void OnInitDialog(HWND page, DialogState& state) {
     bool moved = false;
     for (const Axis& axis : kAxes) {
         SendDlgItemMessageA(page, axis.arrows, UDM_SETRANGE32, 0, state.working.*axis.size - 1);
-        if (!Placeable(state.working, axis)) continue;
+        if (!Placeable(state.working, axis))
+            continue;
         const double stored = state.working.*axis.fraction;
         SetControlNumber(page, axis.edit, CurrentPixel(state.working, axis));
         moved = moved || stored != state.working.*axis.fraction;
@@ -85,10 +95,12 @@ void OnInitDialog(HWND page, DialogState& state) {
     SendDlgItemMessageA(page, IDC_POSITION_ANGLE_ARROWS, UDM_SETRANGE32, -kMaxAngle, kMaxAngle);
     SetControlNumber(page, IDC_POSITION_ANGLE, state.working.angle);
     // A stored place outside the frame was brought inside: the preview shows the new one.
-    if (moved) RefreshPreview(page);
+    if (moved)
+        RefreshPreview(page);
     CheckRadioButton(page, IDC_POSITION_TIME_UP, IDC_POSITION_DATE_UP,
                      state.working.timeup ? IDC_POSITION_TIME_UP : IDC_POSITION_DATE_UP);
-    CheckDlgButton(page, IDC_POSITION_SINGLE_LINE, state.working.lines == 1 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_POSITION_SINGLE_LINE,
+                   state.working.lines == 1 ? BST_CHECKED : BST_UNCHECKED);
     // The line order is a date and time matter.
     if (state.working.mode != kModeDateTime) {
         EnableWindow(GetDlgItem(page, IDC_POSITION_TIME_UP), FALSE);
@@ -100,23 +112,27 @@ void OnInitDialog(HWND page, DialogState& state) {
 INT_PTR OnCommand(HWND page, DialogState& state, WORD id, WORD code) {
     for (const Axis& axis : kAxes)
         if (axis.edit == id) {
-            if (code != EN_CHANGE) return FALSE;
+            if (code != EN_CHANGE)
+                return FALSE;
             OnPositionChange(page, state, axis);
             return TRUE;
         }
     switch (id) {
     case IDC_POSITION_ANGLE:
-        if (code != EN_CHANGE) return FALSE;
+        if (code != EN_CHANGE)
+            return FALSE;
         OnAngleChange(page, state);
         return TRUE;
     case IDC_POSITION_TIME_UP:
     case IDC_POSITION_DATE_UP:
-        if (code != BN_CLICKED) return FALSE;
+        if (code != BN_CLICKED)
+            return FALSE;
         state.working.timeup = Checked(page, IDC_POSITION_TIME_UP) ? 1 : 0;
         RefreshPreview(page);
         return TRUE;
     case IDC_POSITION_SINGLE_LINE:
-        if (code != BN_CLICKED) return FALSE;
+        if (code != BN_CLICKED)
+            return FALSE;
         state.working.lines = Checked(page, id) ? 1 : 2;
         RefreshPreview(page);
         return TRUE;
@@ -129,7 +145,8 @@ INT_PTR OnCommand(HWND page, DialogState& state, WORD id, WORD code) {
 
 INT_PTR CALLBACK PositionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
     DialogState* found = PageStateOf(page);
-    if (!found) return FALSE;
+    if (!found)
+        return FALSE;
     DialogState& state = *found;
     switch (message) {
     case WM_INITDIALOG:

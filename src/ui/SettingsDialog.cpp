@@ -34,7 +34,9 @@ const DLGTEMPLATE* PageTemplate(HINSTANCE module, int id) {
     return loaded ? static_cast<const DLGTEMPLATE*>(LockResource(loaded)) : nullptr;
 }
 
-HWND Preview(HWND dialog) { return GetDlgItem(dialog, IDC_SETTINGS_PREVIEW); }
+HWND Preview(HWND dialog) {
+    return GetDlgItem(dialog, IDC_SETTINGS_PREVIEW);
+}
 
 void RedrawPreview(HWND dialog) {
     HWND preview = Preview(dialog);
@@ -49,9 +51,10 @@ void ShowCurrentPage(HWND dialog, DialogState& state) {
         DestroyWindow(pages.currentPage);
         pages.currentPage = nullptr;
     }
-    if (index < 0 || index >= kTabCount || !pages.templates[index] || !pages.procedures[index]) return;
-    pages.currentPage =
-        CreateDialogIndirectParamA(state.module, pages.templates[index], dialog, pages.procedures[index], 0);
+    if (index < 0 || index >= kTabCount || !pages.templates[index] || !pages.procedures[index])
+        return;
+    pages.currentPage = CreateDialogIndirectParamA(state.module, pages.templates[index], dialog,
+                                                   pages.procedures[index], 0);
 }
 
 // Makes the tabs and the page on show anew (the "Content" page follows the mode), keeping the tab.
@@ -59,7 +62,8 @@ void BuildPages(HWND dialog, DialogState& state) {
     int selected = 0;
     if (state.pages.tabControl) {
         selected = TabCtrl_GetCurSel(state.pages.tabControl);
-        if (state.pages.currentPage) DestroyWindow(state.pages.currentPage);
+        if (state.pages.currentPage)
+            DestroyWindow(state.pages.currentPage);
     }
     state.pages = PageSet{};
     PageSet* pages = &state.pages;
@@ -110,16 +114,18 @@ void SizePreview(HWND dialog) {
     POINT topLeft{outer.left, outer.top};
     ScreenToClient(dialog, &topLeft);
     const int edges = (outer.right - outer.left) - (inner.right - inner.left);
-    SetWindowPos(preview, nullptr, topLeft.x, topLeft.y, kPreviewClientWidth + edges, kPreviewOuterHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(preview, nullptr, topLeft.x, topLeft.y, kPreviewClientWidth + edges,
+                 kPreviewOuterHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     const LONG_PTR style = GetWindowLongPtrA(preview, GWL_STYLE);
-    SetWindowLongPtrA(preview, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_OWNERDRAW);
+    SetWindowLongPtrA(preview, GWL_STYLE,
+                      (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_OWNERDRAW);
 }
 
 void OnInitDialog(HWND dialog, DialogState& state) {
     state.dialogReady = false;
-    state.handCursor = static_cast<HCURSOR>(LoadImageA(state.module, MAKEINTRESOURCEA(IDR_HAND_CURSOR), IMAGE_CURSOR,
-                                                       0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    state.handCursor =
+        static_cast<HCURSOR>(LoadImageA(state.module, MAKEINTRESOURCEA(IDR_HAND_CURSOR),
+                                        IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     FilterSettings& working = state.working;
     if (working.dvSource) {
         // A record from a damaged project may hold an unterminated path.
@@ -158,7 +164,8 @@ void OnPreviewClick(HWND dialog, DialogState& state) {
         return;
     // The cursor's place in the client area as fractions of it; the inner right and bottom
     // edge pixels stay inside the frame.
-    const double x = static_cast<double>(cursor.x - outer.left - 2) / (outer.right - outer.left - 4);
+    const double x =
+        static_cast<double>(cursor.x - outer.left - 2) / (outer.right - outer.left - 4);
     const double y = static_cast<double>(cursor.y - outer.top - 2) / (outer.bottom - outer.top - 4);
     working.x = FractionInsideFrame(x, working.frameWidth);
     working.y = FractionInsideFrame(y, working.frameHeight);
@@ -166,7 +173,8 @@ void OnPreviewClick(HWND dialog, DialogState& state) {
     // The position page takes the new place in whole pixels through its own edits.
     const PageSet& pages = state.pages;
     const int tab = TabCtrl_GetCurSel(pages.tabControl);
-    if (pages.currentPage && tab >= 0 && tab < kTabCount && pages.procedures[tab] == PositionPageProc) {
+    if (pages.currentPage && tab >= 0 && tab < kTabCount &&
+        pages.procedures[tab] == PositionPageProc) {
         SetControlNumber(pages.currentPage, IDC_POSITION_X,
                          static_cast<int64_t>(PixelOf(working.x, working.frameWidth)));
         SetControlNumber(pages.currentPage, IDC_POSITION_Y,
@@ -177,14 +185,16 @@ void OnPreviewClick(HWND dialog, DialogState& state) {
 
 void OnModeChange(HWND dialog, DialogState& state) {
     const LRESULT selected = SendDlgItemMessageA(dialog, IDC_SETTINGS_MODE, CB_GETCURSEL, 0, 0);
-    if (selected == CB_ERR) return;
+    if (selected == CB_ERR)
+        return;
     state.working.mode = static_cast<int32_t>(selected);
     BuildPages(dialog, state);
     RedrawPreview(dialog);
 }
 
 void OnShowDurationChange(HWND dialog, DialogState& state) {
-    if (!state.dialogReady) return;
+    if (!state.dialogReady)
+        return;
     state.working.showduration =
         static_cast<uint32_t>(ControlNumber(dialog, IDC_SETTINGS_SHOWDURATION, kShowDurationChars));
 }
@@ -192,7 +202,8 @@ void OnShowDurationChange(HWND dialog, DialogState& state) {
 void SaveDefaults(HWND dialog, const DialogState& state) {
     const bool save = IsDlgButtonChecked(dialog, IDC_SETTINGS_SAVEDEFAULT) == BST_CHECKED;
     SettingsStore::WriteDword("sad", save ? 1 : 0);
-    if (!save) return;
+    if (!save)
+        return;
     SaveAsDefault(state.working);
 }
 
@@ -229,15 +240,18 @@ INT_PTR OnCommand(HWND dialog, DialogState& state, WORD id, WORD code) {
         ShowAboutBox(dialog);
         return TRUE;
     case IDC_SETTINGS_PREVIEW:
-        if (code != STN_CLICKED) return FALSE;
+        if (code != STN_CLICKED)
+            return FALSE;
         OnPreviewClick(dialog, state);
         return TRUE;
     case IDC_SETTINGS_MODE:
-        if (code != CBN_SELCHANGE) return FALSE;
+        if (code != CBN_SELCHANGE)
+            return FALSE;
         OnModeChange(dialog, state);
         return TRUE;
     case IDC_SETTINGS_SHOWDURATION:
-        if (code != EN_CHANGE) return FALSE;
+        if (code != EN_CHANGE)
+            return FALSE;
         OnShowDurationChange(dialog, state);
         return TRUE;
     default:
@@ -249,30 +263,35 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     if (message == WM_INITDIALOG) {
         auto* state = reinterpret_cast<DialogState*>(lParam);
         SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-        if (state) OnInitDialog(dialog, *state);
+        if (state)
+            OnInitDialog(dialog, *state);
         return TRUE;
     }
     DialogState* state = DialogStateOf(dialog);
-    if (!state) return FALSE;
+    if (!state)
+        return FALSE;
     switch (message) {
     case WM_DESTROY:
         OnDestroy(*state);
         return TRUE;
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (wParam != IDC_SETTINGS_PREVIEW || !item) return FALSE;
+        if (wParam != IDC_SETTINGS_PREVIEW || !item)
+            return FALSE;
         PaintPreview(*state, *item);
         return TRUE;
     }
     case WM_SETCURSOR:
         // The hand over the preview only: the static window class keeps its own cursor.
-        if (reinterpret_cast<HWND>(wParam) != Preview(dialog) || !state->handCursor) return FALSE;
+        if (reinterpret_cast<HWND>(wParam) != Preview(dialog) || !state->handCursor)
+            return FALSE;
         SetCursor(state->handCursor);
         SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
         return TRUE;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (!header || header->idFrom != IDC_SETTINGS_TABS || header->hwndFrom != state->pages.tabControl ||
+        if (!header || header->idFrom != IDC_SETTINGS_TABS ||
+            header->hwndFrom != state->pages.tabControl ||
             header->code != static_cast<UINT>(TCN_SELCHANGE))
             return FALSE;
         ShowCurrentPage(dialog, *state);
@@ -303,9 +322,12 @@ void PlacePage(HWND page, const DialogState& state) {
     SetControlNumber(page, IDC_ADJUST_SECONDS, static_cast<int8_t>(time));
 }
 
-void RefreshPreview(HWND page) { RedrawPreview(GetParent(page)); }
+void RefreshPreview(HWND page) {
+    RedrawPreview(GetParent(page));
+}
 
-INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record, FilterSettings& edited) {
+INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record,
+                          FilterSettings& edited) {
     // The tab and up-down controls; the host may not have registered them.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);

@@ -14,6 +14,7 @@ namespace camtag {
 // Runs the dialog owned by `owner` on `edited`, with the host's `record` for the preview's frame;
 // `edited` gets the edits on OK and stays as it was on Cancel. Returns 1 after OK, 2 after
 // Cancel, -1 when the dialog cannot be made.
-INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record, FilterSettings& edited);
+INT_PTR RunSettingsDialog(HINSTANCE module, HWND owner, HostRecordHandle record,
+                          FilterSettings& edited);
 
 } // namespace camtag

@@ -27,11 +27,14 @@ constexpr char kDepthMessage[] = "Color depth of display must be 32 bits!";
 class HostPreviewFrame {
 public:
     HostPreviewFrame(HostFrameTable* table, HostRect rect) : table_(table) {
-        if (table_ && table_->newFrame && table_->disposeFrame) frame_ = table_->newFrame(&rect);
+        if (table_ && table_->newFrame && table_->disposeFrame)
+            frame_ = table_->newFrame(&rect);
     }
     ~HostPreviewFrame() {
-        if (!frame_) return;
-        if (locked_ && table_->unlockFrame) table_->unlockFrame(frame_);
+        if (!frame_)
+            return;
+        if (locked_ && table_->unlockFrame)
+            table_->unlockFrame(frame_);
         table_->disposeFrame(frame_);
     }
     HostPreviewFrame(const HostPreviewFrame&) = delete;
@@ -57,12 +60,15 @@ private:
 void FetchHostFrame(HostFilterRecord* rec, int width, int height, uint32_t* pixels) {
     HostFrameTable* table = rec->suites ? rec->suites->frame : nullptr;
     HostPreviewFrame frame(table, HostRect{0, 0, width, height});
-    if (!frame.get()) return;
+    if (!frame.get())
+        return;
     frame.Lock();
     HostRect rect{0, 0, width, height};
-    if (rec->sourceCallback) rec->sourceCallback(0, frame.get(), &rect, rec->privateData);
+    if (rec->sourceCallback)
+        rec->sourceCallback(0, frame.get(), &rect, rec->privateData);
     const char* source = table->getPixels ? table->getPixels(frame.get()) : nullptr;
-    if (!source || !*frame.get() || !table->getBounds || !table->getRowBytes) return;
+    if (!source || !*frame.get() || !table->getBounds || !table->getRowBytes)
+        return;
     // Only a frame that holds every pixel asked for is read: a host may hand back another size.
     HostRect bounds{0, 0, 0, 0};
     table->getBounds(frame.get(), &bounds);
@@ -72,7 +78,8 @@ void FetchHostFrame(HostFilterRecord* rec, int width, int height, uint32_t* pixe
         int64_t{bounds.bottom} - bounds.top < height || step < width)
         return;
     for (int row = 0; row < height; ++row)
-        std::memcpy(pixels + static_cast<size_t>(row) * width, source + row * step * 4, static_cast<size_t>(width) * 4);
+        std::memcpy(pixels + static_cast<size_t>(row) * width, source + row * step * 4,
+                    static_cast<size_t>(width) * 4);
 }
 
 void DrawGuideFrame(HDC dc, int left, int top, int right, int bottom) {
@@ -85,12 +92,15 @@ void DrawGuideFrame(HDC dc, int left, int top, int right, int bottom) {
 
 // In whole numbers: a fraction like 0.95 has no exact binary value, and the x87 unit of the
 // 32-bit build would put 0.95 x 360 a pixel below the 342 that 64-bit arithmetic gives.
-int Scaled(int percent, int size) { return size * percent / 100; }
+int Scaled(int percent, int size) {
+    return size * percent / 100;
+}
 
 } // namespace
 
 void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item) {
-    if (!state.record || !*state.record) return;
+    if (!state.record || !*state.record)
+        return;
     HostFilterRecord* rec = *state.record;
     const FilterSettings& working = state.working;
     HDC target = item.hDC;
@@ -115,32 +125,40 @@ void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item) {
 
     const int width = kPreviewFrameWidth;
     const int height = MulDiv(width, working.frameHeight, working.frameWidth);
-    if (height <= 0 || height > kMaxPreviewHeight) return;
+    if (height <= 0 || height > kMaxPreviewHeight)
+        return;
     LockedGlobal buffer(static_cast<SIZE_T>(height) * width * 4);
     auto pixels = static_cast<uint32_t*>(buffer.get());
-    if (!pixels) return;
+    if (!pixels)
+        return;
     FetchHostFrame(rec, width, height, pixels);
 
     CMemBm bitmap;
-    if (!bitmap.Create(nullptr, width, height, 1, 32, nullptr)) return;
+    if (!bitmap.Create(nullptr, width, height, 1, 32, nullptr))
+        return;
     FrameGeometry geometry;
     geometry.width = width;
     geometry.height = height;
     BITMAPINFOHEADER header = MakeBitmapHeader(geometry);
-    SetDIBits(bitmap.dc(), bitmap.bitmap(), 0, height, pixels, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    SetDIBits(bitmap.dc(), bitmap.bitmap(), 0, height, pixels,
+              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
 
     {
         // The preview is a picture of the project's frame: the font is scaled from its rows.
         FilterSettings shown = working;
         shown.referenceHeight = static_cast<uint32_t>(working.frameHeight);
-        StampPlacement place = PlaceStamp(shown, width, height, GetDeviceCaps(bitmap.dc(), LOGPIXELSY));
+        StampPlacement place =
+            PlaceStamp(shown, width, height, GetDeviceCaps(bitmap.dc(), LOGPIXELSY));
         Gdiplus::GpGraphics* graphics = nullptr;
         Gdiplus::GpFont* gpFont = nullptr;
-        if (gp::GdipCreateFromHDC(bitmap.dc(), &graphics) != Gdiplus::Ok) graphics = nullptr;
-        if (gp::GdipCreateFontFromLogfontA(bitmap.dc(), &place.font, &gpFont) != Gdiplus::Ok) gpFont = nullptr;
+        if (gp::GdipCreateFromHDC(bitmap.dc(), &graphics) != Gdiplus::Ok)
+            graphics = nullptr;
+        if (gp::GdipCreateFontFromLogfontA(bitmap.dc(), &place.font, &gpFont) != Gdiplus::Ok)
+            gpFont = nullptr;
         // The whole composed text, as the frames get it.
         WCHAR wide[kOverlayTextMax + 1] = {};
-        if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0) wide[0] = 0;
+        if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, kOverlayTextMax + 1) == 0)
+            wide[0] = 0;
         if (graphics && gpFont) {
             OverlayParams params{};
             params.settings = &working;
@@ -152,8 +170,10 @@ void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item) {
             OverlayRenderer::DrawOverlay(params);
         }
         // GDI+ is done with the bitmap before GDI copies it.
-        if (gpFont) gp::GdipDeleteFont(gpFont);
-        if (graphics) gp::GdipDeleteGraphics(graphics);
+        if (gpFont)
+            gp::GdipDeleteFont(gpFont);
+        if (graphics)
+            gp::GdipDeleteGraphics(graphics);
     }
     bitmap.Draw(target, 0, 0, R, B, SRCCOPY, COLORONCOLOR);
     bitmap.Release();

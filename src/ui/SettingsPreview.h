@@ -13,8 +13,8 @@ namespace camtag {
 constexpr int kPreviewFrameWidth = 360;
 
 // Draws the preview of the dialog's working copy into the item's device context (WM_DRAWITEM of
-// the preview control). Draws nothing while the host's record is gone; on a display of fewer than 32 bits per pixel it
-// writes a message instead of the picture.
+// the preview control). Draws nothing while the host's record is gone; on a display of fewer than
+// 32 bits per pixel it writes a message instead of the picture.
 void PaintPreview(const DialogState& state, const DRAWITEMSTRUCT& item);
 
 } // namespace camtag

@@ -13,13 +13,16 @@ constexpr int32_t kFormMask = 0x30;
 constexpr int kFormShift = 4;
 constexpr int kStartChars = 3;
 
-int32_t Form(const FilterSettings& working) { return (working.timecodemode & kFormMask) >> kFormShift; }
+int32_t Form(const FilterSettings& working) {
+    return (working.timecodemode & kFormMask) >> kFormShift;
+}
 
 // The form decides whether the frames and hours boxes apply (not to a frame count) and what
 // the frames box is called (ticks in time style); their checks and bits stay as the user left them.
 void ApplyForm(HWND page, const FilterSettings& working) {
     const int32_t form = Form(working);
-    if (form == 3) return;
+    if (form == 3)
+        return;
     SetDlgItemTextA(page, IDC_TIMECODE_SHOWFRAMES, form == 1 ? "Show ticks" : "Show frames");
     EnableWindow(GetDlgItem(page, IDC_TIMECODE_SHOWFRAMES), form != 2);
     EnableWindow(GetDlgItem(page, IDC_TIMECODE_HOURS), form != 2);
@@ -51,20 +54,27 @@ void OnInitDialog(HWND page, DialogState& state) {
     const FieldText<sizeof state.working.title> title(state.working.title);
     SetDlgItemTextA(page, IDC_PAGE_TITLE, title.text);
     const int32_t mode = state.working.timecodemode;
-    CheckDlgButton(page, IDC_TIMECODE_TIMELINE, (mode & kTimecodeTimeline) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_TIMELINE,
+                   (mode & kTimecodeTimeline) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_TIMECODE_CLIP, (mode & kTimecodeClip) ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(page, IDC_TIMECODE_FILE, (mode & kTimecodeSourceFile) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_FILE,
+                   (mode & kTimecodeSourceFile) ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(page, IDC_TIMECODE_TAPE, (mode & kTimecodeTape) ? BST_CHECKED : BST_UNCHECKED);
     const int32_t form = Form(state.working);
-    if (form < 3) CheckRadioButton(page, IDC_TIMECODE_SMPTE, IDC_TIMECODE_FRAMES, IDC_TIMECODE_SMPTE + form);
+    if (form < 3)
+        CheckRadioButton(page, IDC_TIMECODE_SMPTE, IDC_TIMECODE_FRAMES, IDC_TIMECODE_SMPTE + form);
     ApplyForm(page, state.working);
     EnableWindow(GetDlgItem(page, IDC_TIMECODE_TAPE), state.working.dvSource != 0);
     const uint32_t start = static_cast<uint32_t>(state.working.timecodestart);
-    for (const StartPart& part : kStartParts) SetControlNumber(page, part.id, static_cast<int8_t>(start >> part.shift));
+    for (const StartPart& part : kStartParts)
+        SetControlNumber(page, part.id, static_cast<int8_t>(start >> part.shift));
     const int32_t flags = state.working.flags;
-    CheckDlgButton(page, IDC_TIMECODE_PREFIX, (flags & kFlagShowPrefix) ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(page, IDC_TIMECODE_SHOWFRAMES, (flags & kFlagShowFrames) ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(page, IDC_TIMECODE_HOURS, (flags & kFlagShowHours) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_PREFIX,
+                   (flags & kFlagShowPrefix) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_SHOWFRAMES,
+                   (flags & kFlagShowFrames) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_TIMECODE_HOURS,
+                   (flags & kFlagShowHours) ? BST_CHECKED : BST_UNCHECKED);
     ApplyStartCaption(page, state.working);
     state.pageReady = true;
 }
@@ -80,7 +90,8 @@ void OnFormClicked(HWND page, FilterSettings& working) {
 
 void StoreStartPart(HWND page, FilterSettings& working, int id) {
     for (const StartPart& part : kStartParts) {
-        if (part.id != id) continue;
+        if (part.id != id)
+            continue;
         const uint32_t value = static_cast<uint32_t>(ControlNumber(page, id, kStartChars)) & 0xFF;
         uint32_t start = static_cast<uint32_t>(working.timecodestart);
         start = (start & ~(0xFFu << part.shift)) | (value << part.shift);
@@ -94,42 +105,50 @@ INT_PTR OnCommand(HWND page, DialogState& state, WORD id, WORD code) {
     case IDC_TIMECODE_CLIP:
     case IDC_TIMECODE_FILE:
     case IDC_TIMECODE_TAPE: {
-        if (code != BN_CLICKED) return FALSE;
+        if (code != BN_CLICKED)
+            return FALSE;
         const int32_t bit = id == IDC_TIMECODE_TIMELINE ? kTimecodeTimeline
                             : id == IDC_TIMECODE_CLIP   ? kTimecodeClip
                             : id == IDC_TIMECODE_FILE   ? kTimecodeSourceFile
                                                         : kTimecodeTape;
         SetBits(state.working.timecodemode, bit, Checked(page, id));
-        if (bit == kTimecodeTimeline || bit == kTimecodeClip) ApplyStartCaption(page, state.working);
+        if (bit == kTimecodeTimeline || bit == kTimecodeClip)
+            ApplyStartCaption(page, state.working);
         break;
     }
     case IDC_TIMECODE_SMPTE:
     case IDC_TIMECODE_TIME:
     case IDC_TIMECODE_FRAMES:
-        if (code != BN_CLICKED) return FALSE;
+        if (code != BN_CLICKED)
+            return FALSE;
         OnFormClicked(page, state.working);
         break;
     case IDC_TIMECODE_PREFIX:
     case IDC_TIMECODE_SHOWFRAMES:
     case IDC_TIMECODE_HOURS: {
-        if (code != BN_CLICKED) return FALSE;
-        const int32_t bit = id == IDC_TIMECODE_PREFIX ? kFlagShowPrefix
+        if (code != BN_CLICKED)
+            return FALSE;
+        const int32_t bit = id == IDC_TIMECODE_PREFIX       ? kFlagShowPrefix
                             : id == IDC_TIMECODE_SHOWFRAMES ? kFlagShowFrames
                                                             : kFlagShowHours;
         SetBits(state.working.flags, bit, Checked(page, id));
         break;
     }
     case IDC_PAGE_TITLE:
-        if (code != EN_CHANGE) return FALSE;
-        if (!state.pageReady) return TRUE;
+        if (code != EN_CHANGE)
+            return FALSE;
+        if (!state.pageReady)
+            return TRUE;
         StoreTitle(page, state.working);
         break;
     case IDC_TIMECODE_START_HOURS:
     case IDC_TIMECODE_START_MINUTES:
     case IDC_TIMECODE_START_SECONDS:
     case IDC_TIMECODE_START_FRAMES:
-        if (code != EN_CHANGE) return FALSE;
-        if (!state.pageReady) return TRUE;
+        if (code != EN_CHANGE)
+            return FALSE;
+        if (!state.pageReady)
+            return TRUE;
         StoreStartPart(page, state.working, id);
         break;
     default:
@@ -143,7 +162,8 @@ INT_PTR OnCommand(HWND page, DialogState& state, WORD id, WORD code) {
 
 INT_PTR CALLBACK TimecodePageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
     DialogState* found = PageStateOf(page);
-    if (!found) return FALSE;
+    if (!found)
+        return FALSE;
     DialogState& state = *found;
     switch (message) {
     case WM_INITDIALOG:

@@ -10,7 +10,8 @@ namespace camtag {
 
 struct GdiObjectDeleter {
     void operator()(HGDIOBJ object) const {
-        if (object) DeleteObject(object);
+        if (object)
+            DeleteObject(object);
     }
 };
 using ScopedPen = std::unique_ptr<std::remove_pointer_t<HPEN>, GdiObjectDeleter>;
@@ -20,9 +21,11 @@ using ScopedFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDelete
 // Selects an object into a device context for a scope and puts the previous one back.
 class ScopedSelect {
 public:
-    ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
+    ScopedSelect(HDC dc, HGDIOBJ object)
+        : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
     ~ScopedSelect() {
-        if (previous_) SelectObject(dc_, previous_);
+        if (previous_)
+            SelectObject(dc_, previous_);
     }
     ScopedSelect(const ScopedSelect&) = delete;
     ScopedSelect& operator=(const ScopedSelect&) = delete;
@@ -37,7 +40,8 @@ class WindowDc {
 public:
     explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
     ~WindowDc() {
-        if (dc_) ReleaseDC(window_, dc_);
+        if (dc_)
+            ReleaseDC(window_, dc_);
     }
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
@@ -56,8 +60,10 @@ public:
         data_ = handle_ ? GlobalLock(handle_) : nullptr;
     }
     ~LockedGlobal() {
-        if (data_) GlobalUnlock(handle_);
-        if (handle_) GlobalFree(handle_);
+        if (data_)
+            GlobalUnlock(handle_);
+        if (handle_)
+            GlobalFree(handle_);
     }
     LockedGlobal(const LockedGlobal&) = delete;
     LockedGlobal& operator=(const LockedGlobal&) = delete;

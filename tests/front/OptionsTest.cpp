@@ -36,11 +36,16 @@ TEST(Options, RenderCommandLines) {
     };
     const Case cases[] = {
         // Settings keep their order; pictures follow them.
-        {{"render", "a.avi", "out.mp4", "--set", "x=0.5", "--time-format", "HH:mm", "--set", "y=0.1"},
-         {"a.avi", "out.mp4"}, -1, {"--set", "x=0.5", "--set", "y=0.1", "--time-format", "HH:mm"}},
+        {{"render", "a.avi", "out.mp4", "--set", "x=0.5", "--time-format", "HH:mm", "--set",
+          "y=0.1"},
+         {"a.avi", "out.mp4"},
+         -1,
+         {"--set", "x=0.5", "--set", "y=0.1", "--time-format", "HH:mm"}},
         // Numbers are decimal with leading zeros; -- ends the options.
         {{"render", "--frames", "010", "--", "-odd.avi", "out/"}, {"-odd.avi", "out/"}, 10, {}},
-        {{"render", "a.avi", "b.avi", "out/", "--set", "title=-x"}, {"a.avi", "b.avi", "out/"}, -1,
+        {{"render", "a.avi", "b.avi", "out/", "--set", "title=-x"},
+         {"a.avi", "b.avi", "out/"},
+         -1,
          {"--set", "title=-x"}},
     };
     for (const Case& c : cases) {
@@ -71,7 +76,10 @@ TEST(Options, RefusedWithUsageStatus) {
 
 TEST(Options, ProbeHandsItsViewsOn) {
     Command command;
-    ASSERT_EQ(Parse({"probe", "--breaks", "--frames", "5-6", "--json", "tape.avi", "--set", "mode=1"}, &command), -1);
+    ASSERT_EQ(
+        Parse({"probe", "--breaks", "--frames", "5-6", "--json", "tape.avi", "--set", "mode=1"},
+              &command),
+        -1);
     EXPECT_EQ(command.kind, Command::kProbe);
     EXPECT_EQ(command.probe.file, "tape.avi");
     EXPECT_EQ(command.probe.show, (std::vector<std::string>{"--breaks", "--frames", "5-6"}));

@@ -28,8 +28,9 @@ protected:
         mkdir("empty", 0700);
         mkdir("old-frames", 0700);
         mkdir("mixed", 0700);
-        for (const char* f : {"a/clip.avi", "b/clip.avi", "tapes/trip.dv", "tapes/trip.mov", "tapes/notes.txt",
-                              "old.mp4", "old-frames/frame-000001.png", "mixed/frame-000001.png", "mixed/keep.txt"})
+        for (const char* f :
+             {"a/clip.avi", "b/clip.avi", "tapes/trip.dv", "tapes/trip.mov", "tapes/notes.txt",
+              "old.mp4", "old-frames/frame-000001.png", "mixed/frame-000001.png", "mixed/keep.txt"})
             std::ofstream(f) << "x";
         ASSERT_EQ(link("a/clip.avi", "hard.avi"), 0);
         ASSERT_EQ(symlink("a/clip.avi", "soft.avi"), 0);
@@ -47,9 +48,11 @@ protected:
         Plan plan;
         NameTaker names;
         std::string error;
-        if (!MakePlan(request, &plan, &names, &error)) return {"refused: " + error};
+        if (!MakePlan(request, &plan, &names, &error))
+            return {"refused: " + error};
         std::vector<std::string> out = plan.outputs;
-        if (plan.kind == OutputKind::kFrames) out.insert(out.begin(), "frames");
+        if (plan.kind == OutputKind::kFrames)
+            out.insert(out.begin(), "frames");
         return out;
     }
 
@@ -65,7 +68,11 @@ TEST_F(PlanTest, OutputsOfCommandLines) {
     };
     const Case cases[] = {
         // Two inputs of one name: the second gets -2, never the same file.
-        {{"a/clip.avi", "b/clip.avi", "out/"}, "", false, false, {"out/clip.mp4", "out/clip-2.mp4"}},
+        {{"a/clip.avi", "b/clip.avi", "out/"},
+         "",
+         false,
+         false,
+         {"out/clip.mp4", "out/clip-2.mp4"}},
         // A folder of inputs in name order, only DV files.
         {{"tapes", "out/"}, "mkv", false, false, {"out/trip.mkv", "out/trip-2.mkv"}},
         // One input into a folder: PNG frames, unless --format names a video type.
@@ -80,7 +87,8 @@ TEST_F(PlanTest, OutputsOfCommandLines) {
         {{"a/clip.avi", "old.mp4"}, "", true, false, {"old.mp4"}},
         {{"a/clip.avi", "old.mp4"}, "", false, true, {""}},
     };
-    for (const Case& c : cases) EXPECT_EQ(Outputs(c.paths, c.format, c.overwrite, c.skip), c.expected) << c.paths[0];
+    for (const Case& c : cases)
+        EXPECT_EQ(Outputs(c.paths, c.format, c.overwrite, c.skip), c.expected) << c.paths[0];
 }
 
 TEST_F(PlanTest, RefusedBeforeAnythingRuns) {
@@ -97,7 +105,10 @@ TEST_F(PlanTest, RefusedBeforeAnythingRuns) {
         {{"a/clip.avi", "hard.avi"}, "", true, "an output never replaces an input"},
         {{"a/clip.avi", "./a/../soft.avi"}, "", true, "an output never replaces an input"},
         {{"tapes", "tapes/"}, "mov", true, "an output never replaces an input"},
-        {{"a/clip.avi", "old.mp4"}, "", false, "--overwrite replaces it, --skip-existing leaves it"},
+        {{"a/clip.avi", "old.mp4"},
+         "",
+         false,
+         "--overwrite replaces it, --skip-existing leaves it"},
         {{"a/clip.avi", "mixed/"}, "", true, "not empty"},
         {{"a/clip.avi", "b/clip.avi", "out.mp4"}, "", false, "a batch writes into a folder"},
         {{"missing.avi", "out.mp4"}, "", false, "missing.avi: no such file"},
@@ -116,7 +127,8 @@ TEST_F(PlanTest, SplitPiecesTakeUniqueNames) {
     // Two recordings that start in the same second, and a name the run already took.
     EXPECT_EQ(names.Take("out/tape_2024-07-08_19-55-58.mp4"), "out/tape_2024-07-08_19-55-58.mp4");
     EXPECT_EQ(names.Take("out/tape_2024-07-08_19-55-58.mp4"), "out/tape_2024-07-08_19-55-58-2.mp4");
-    EXPECT_EQ(names.Take("out/../out/tape_2024-07-08_19-55-58.mp4"), "out/../out/tape_2024-07-08_19-55-58-3.mp4");
+    EXPECT_EQ(names.Take("out/../out/tape_2024-07-08_19-55-58.mp4"),
+              "out/../out/tape_2024-07-08_19-55-58-3.mp4");
     EXPECT_EQ(names.Take("frames"), "frames");
     EXPECT_EQ(names.Take("frames/"), "frames-2");
 }
@@ -127,7 +139,8 @@ TEST(ParseDecimal, LeadingZerosAreDecimal) {
     EXPECT_EQ(n, 10);
     EXPECT_TRUE(ParseDecimal("08", 100, &n));
     EXPECT_EQ(n, 8);
-    for (const char* bad : {"", "-1", "0x10", "1e3", "101", " 5"}) EXPECT_FALSE(ParseDecimal(bad, 100, &n)) << bad;
+    for (const char* bad : {"", "-1", "0x10", "1e3", "101", " 5"})
+        EXPECT_FALSE(ParseDecimal(bad, 100, &n)) << bad;
 }
 
 } // namespace

@@ -230,7 +230,8 @@ void RunOverlayText(const uint8_t* data, size_t size) {
         Check(Terminated(text.get(), capacity), "date text not terminated within its buffer");
         ClampPictureIndexes(settings);
         CheckOnlyPicturesChanged(in.settings, settings);
-        ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), date, FileNameTokenFor(hostVersion), text.get(), capacity);
+        ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), date,
+                            FileNameTokenFor(hostVersion), text.get(), capacity);
         Check(text[0] == '\0', "text without settings");
 
         // Timecode mode, with the tape timecode from a real file when the record says DV.
@@ -238,8 +239,8 @@ void RunOverlayText(const uint8_t* data, size_t size) {
         DvAviReader reader;
         if (settings.dvSource)
             Check(reader.Open(FixtureFile()) == 1, "the fixture did not open");
-        ComposeTimecodeText(&settings, reader.isOpen ? &reader : nullptr, in.sourceFrame, FileNameTokenFor(hostVersion),
-                            text.get(), capacity);
+        ComposeTimecodeText(&settings, reader.isOpen ? &reader : nullptr, in.sourceFrame,
+                            FileNameTokenFor(hostVersion), text.get(), capacity);
         Check(Terminated(text.get(), capacity), "timecode text not terminated within its buffer");
         Check(memcmp(&settings, &in.settings, sizeof settings) == 0,
               "timecode composition changed the record");

@@ -49,10 +49,12 @@ TEST_P(FuzzRegressions, SavedInputsRunClean) {
     const Harness& harness = GetParam();
     size_t inputs = 0;
     for (const char* kind : {"regressions", "seeds"}) {
-        const std::string folder = std::string(CAMTAG_FUZZ_INPUTS) + "\\" + kind + "\\" + harness.name;
+        const std::string folder =
+            std::string(CAMTAG_FUZZ_INPUTS) + "\\" + kind + "\\" + harness.name;
         for (const std::string& name : FilesIn(folder)) {
             std::ifstream file(folder + "\\" + name, std::ios::binary);
-            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                       std::istreambuf_iterator<char>());
             findings.clear();
             harness.run(bytes.data(), bytes.size());
             for (const std::string& finding : findings)

@@ -22,7 +22,8 @@ namespace {
 std::string HelpTopic(const char* name) {
     std::string path = std::string(CAMTAG_HELP_SOURCE) + "/" + name;
     for (char& c : path)
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     std::ifstream file(path, std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
@@ -33,7 +34,8 @@ std::string Unescape(std::string text) {
     static const std::pair<const char*, const char*> entities[] = {
         {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
     for (const auto& [entity, character] : entities)
-        for (size_t at; (at = text.find(entity)) != std::string::npos;) text.replace(at, std::strlen(entity), character);
+        for (size_t at; (at = text.find(entity)) != std::string::npos;)
+            text.replace(at, std::strlen(entity), character);
     return text;
 }
 
@@ -77,17 +79,20 @@ std::vector<Example> ExamplesOf(const std::string& page) {
         const std::string body = (*t)[3];
         for (std::sregex_iterator r(body.begin(), body.end(), rowPattern); r != end; ++r) {
             const std::vector<std::string> codes = CellCodes((*r)[2]);
-            if (codes.empty()) continue; // the heading
+            if (codes.empty())
+                continue; // the heading
             Example e;
             e.row = DataAttributes((*r)[1]);
             if (kind == "check") {
                 EXPECT_GE(codes.size(), 2u) << (*r)[0];
-                if (codes.size() < 2) continue;
+                if (codes.size() < 2)
+                    continue;
                 (tableData.at("list") == "time" ? e.timePicture : e.datePicture) = codes[0];
                 e.expected = codes[1];
             } else {
                 EXPECT_EQ(codes.size(), 3u) << (*r)[0];
-                if (codes.size() != 3) continue;
+                if (codes.size() != 3)
+                    continue;
                 e.timePicture = tableData.at("time");
                 e.datePicture = tableData.at("date");
                 e.expected = codes[1] + "   " + codes[2]; // one line: three spaces between
@@ -117,9 +122,11 @@ protected:
     static std::string Stamp(const Example& e) {
         SYSTEMTIME t = MakeTime(2002, 5, 7, 9, 3, 7);
         int year, month, day, hour, minute, second;
-        if (e.row.count("date") && sscanf(e.row.at("date").c_str(), "%d-%d-%d", &year, &month, &day) == 3)
+        if (e.row.count("date") &&
+            sscanf(e.row.at("date").c_str(), "%d-%d-%d", &year, &month, &day) == 3)
             t = MakeTime(year, month, day, t.wHour, t.wMinute, t.wSecond);
-        if (e.row.count("at") && sscanf(e.row.at("at").c_str(), "%d:%d:%d", &hour, &minute, &second) == 3)
+        if (e.row.count("at") &&
+            sscanf(e.row.at("at").c_str(), "%d:%d:%d", &hour, &minute, &second) == 3)
             t = MakeTime(t.wYear, t.wMonth, t.wDay, hour, minute, second);
         FilterSettings s;
         std::memset(&s, 0, sizeof s);
@@ -127,8 +134,8 @@ protected:
         s.lines = 1;
         int adjust[6] = {};
         if (e.row.count("adjust")) {
-            EXPECT_EQ(sscanf(e.row.at("adjust").c_str(), "%d %d %d %d %d %d", &adjust[0], &adjust[1], &adjust[2],
-                             &adjust[3], &adjust[4], &adjust[5]),
+            EXPECT_EQ(sscanf(e.row.at("adjust").c_str(), "%d %d %d %d %d %d", &adjust[0],
+                             &adjust[1], &adjust[2], &adjust[3], &adjust[4], &adjust[5]),
                       6);
         }
         s.dateadjust = DateAdjust(adjust[0], adjust[1], adjust[2]);
@@ -158,9 +165,10 @@ TEST_F(HelpExamplesTest, EveryExampleOfThePicturePageIsWhatTheStampShows) {
         // Pictures of the page must fit the list editor's 28 characters.
         EXPECT_LE(e.timePicture.size(), 28u) << e.timePicture;
         EXPECT_LE(e.datePicture.size(), 28u) << e.datePicture;
-        EXPECT_EQ(Stamp(e), e.expected) << "time picture [" << e.timePicture << "] date picture [" << e.datePicture
-                                        << "] " << (e.row.count("at") ? "at " + e.row.at("at") : "")
-                                        << (e.row.count("adjust") ? " adjusted " + e.row.at("adjust") : "");
+        EXPECT_EQ(Stamp(e), e.expected)
+            << "time picture [" << e.timePicture << "] date picture [" << e.datePicture << "] "
+            << (e.row.count("at") ? "at " + e.row.at("at") : "")
+            << (e.row.count("adjust") ? " adjusted " + e.row.at("adjust") : "");
     }
 }
 

@@ -248,15 +248,18 @@ TEST(HostEmulator, GuardsShowWritesOutsideTheBlocksItHandsOut) {
         void (*write)(HostEmulator&);
     };
     const Case cases[] = {
-        {"past a pointer block", [](HostEmulator& h) { h.record().suites->memory->newPtr(10)[10] = 1; }},
-        {"before a pointer block", [](HostEmulator& h) { h.record().suites->memory->newPtr(10)[-1] = 1; }},
+        {"past a pointer block",
+         [](HostEmulator& h) { h.record().suites->memory->newPtr(10)[10] = 1; }},
+        {"before a pointer block",
+         [](HostEmulator& h) { h.record().suites->memory->newPtr(10)[-1] = 1; }},
         {"past a given-back block",
          [](HostEmulator& h) {
              char* p = h.record().suites->memory->newPtr(10);
              p[12] = 1;
              h.record().suites->memory->disposePtr(p);
          }},
-        {"past a handle's block", [](HostEmulator& h) { (*h.record().suites->memory->newHandle(8))[8] = 1; }},
+        {"past a handle's block",
+         [](HostEmulator& h) { (*h.record().suites->memory->newHandle(8))[8] = 1; }},
         {"past a frame", [](HostEmulator& h) { h.pixels(h.makeFrame(4, 2, 16))[32] = 1; }},
         {"before a frame", [](HostEmulator& h) { h.pixels(h.makeFrame(4, 2, 16))[-1] = 1; }},
     };

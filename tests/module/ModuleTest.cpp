@@ -55,7 +55,8 @@ BOOL CALLBACK LongestStatic(HWND child, LPARAM found) {
         WCHAR text[512] = {};
         GetWindowTextW(child, text, 512);
         auto best = reinterpret_cast<std::wstring*>(found);
-        if (wcslen(text) > best->size()) *best = text;
+        if (wcslen(text) > best->size())
+            *best = text;
     }
     return TRUE;
 }
@@ -69,8 +70,8 @@ int settingsDialogs = 0;
 LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
     HWND window = reinterpret_cast<HWND>(wParam);
     WCHAR className[32] = {};
-    if ((code == HCBT_ACTIVATE || code == HCBT_DESTROYWND) && GetClassNameW(window, className, 32) &&
-        lstrcmpW(className, L"#32770") == 0) {
+    if ((code == HCBT_ACTIVATE || code == HCBT_DESTROYWND) &&
+        GetClassNameW(window, className, 32) && lstrcmpW(className, L"#32770") == 0) {
         auto open = std::find(openBoxes.begin(), openBoxes.end(), window);
         WCHAR caption[64] = {};
         GetWindowTextW(window, caption, 64);
@@ -127,7 +128,8 @@ protected:
         ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplusToken, &input, nullptr), Gdiplus::Ok);
         module = LoadLibraryA(CAMTAG_MODULE_PATH);
         ASSERT_NE(module, nullptr) << CAMTAG_MODULE_PATH;
-        xFilter = reinterpret_cast<XFilterFn>(reinterpret_cast<void*>(GetProcAddress(module, "xFilter")));
+        xFilter =
+            reinterpret_cast<XFilterFn>(reinterpret_cast<void*>(GetProcAddress(module, "xFilter")));
         ASSERT_NE(xFilter, nullptr);
         std::string error;
         ASSERT_TRUE(CountModuleObjects(module, &error)) << error;
@@ -150,9 +152,11 @@ protected:
         EXPECT_EQ(host.badReleases(), 0u);
         EXPECT_EQ(host.outstandingSuites(), 0) << "time suite not released";
         EXPECT_TRUE(host.guardsIntact()) << "the module wrote outside a host buffer";
-        if (hook) UnhookWindowsHookEx(hook);
+        if (hook)
+            UnhookWindowsHookEx(hook);
         // Each test gets a freshly loaded module: its module-wide state starts anew.
-        if (module) FreeLibrary(module);
+        if (module)
+            FreeLibrary(module);
         // The module may keep a few bitmaps between frames; once unloaded, it holds nothing.
         const ModuleObjectCounts objects = CurrentModuleObjectCounts();
         EXPECT_EQ(objects.gdiplusLive(), 0) << "GDI+ objects not deleted";
@@ -163,7 +167,9 @@ protected:
 
     int16_t Call(int16_t selector) { return xFilter(selector, host.handle()); }
 
-    FilterSettings* Install(const FilterSettings& s = TestSettings()) { return host.installSettings(s); }
+    FilterSettings* Install(const FilterSettings& s = TestSettings()) {
+        return host.installSettings(s);
+    }
 
     int16_t ExecuteAt(int32_t position) {
         host.fill(destination, kMarker);
@@ -177,7 +183,8 @@ protected:
     }
 
     // The frame the module should give back: the source with `text` drawn through the renderer.
-    std::vector<uint32_t> Expected(const FilterSettings& s, const char* text, int32_t factor = 1, int32_t parity = 0) {
+    std::vector<uint32_t> Expected(const FilterSettings& s, const char* text, int32_t factor = 1,
+                                   int32_t parity = 0) {
         return test::ExpectedFrame(Pixels(source), kWidth, s, text, factor, parity);
     }
 
@@ -187,12 +194,14 @@ protected:
 
     void ExpectPassedThrough() { EXPECT_EQ(Pixels(destination), Pixels(source)); }
     void ExpectUntouched() {
-        for (uint32_t p : Pixels(destination)) ASSERT_EQ(p, kMarker);
+        for (uint32_t p : Pixels(destination))
+            ASSERT_EQ(p, kMarker);
     }
     void ExpectStamped(const char* text, int32_t factor = 1, int32_t parity = 0) {
         std::vector<uint32_t> got = Pixels(destination);
         EXPECT_GT(Differing(got, Pixels(source)), 50u) << "no overlay on the frame";
-        EXPECT_EQ(Differing(got, Expected(*host.settings(), text, factor, parity)), 0u) << "not the text " << text;
+        EXPECT_EQ(Differing(got, Expected(*host.settings(), text, factor, parity)), 0u)
+            << "not the text " << text;
     }
 
     HostEmulator host;
@@ -207,7 +216,8 @@ protected:
 TEST_F(ModuleTest, SelectorsWithoutWork) {
     EXPECT_EQ(Call(4), 16384);
     EXPECT_EQ(Call(8), 0);
-    for (int16_t selector : {2, 3, 5, 7, 9, 100, -1, -32768}) EXPECT_EQ(Call(selector), -100) << selector;
+    for (int16_t selector : {2, 3, 5, 7, 9, 100, -1, -32768})
+        EXPECT_EQ(Call(selector), -100) << selector;
 
     host.setPixelFormatIndex(0);
     EXPECT_EQ(Call(6), 0);
@@ -307,16 +317,24 @@ TEST_F(ModuleTest, LaterSetupRefreshesTheClipBlock) {
 
 TEST_F(ModuleTest, SetupConvertsUtf8NamesOfVersion8Hosts) {
     Install();
-    host.addFilteredClip(0, 10, "C:\\Stra\xC3\x9F" "e.avi", 0);
+    host.addFilteredClip(0, 10,
+                         "C:\\Stra\xC3\x9F"
+                         "e.avi",
+                         0);
     host.setInterfaceVersion(8);
     ASSERT_EQ(Call(1), 0);
     // The system code page under Wine's default English locale.
-    EXPECT_STREQ(host.settings()->sourcePath, "C:\\Stra\xDF" "e.avi");
+    EXPECT_STREQ(host.settings()->sourcePath, "C:\\Stra\xDF"
+                                              "e.avi");
     host.setInterfaceVersion(7);
     host.clearTimeline();
-    host.addFilteredClip(0, 10, "C:\\Stra\xC3\x9F" "e.avi", 0);
+    host.addFilteredClip(0, 10,
+                         "C:\\Stra\xC3\x9F"
+                         "e.avi",
+                         0);
     ASSERT_EQ(Call(1), 0);
-    EXPECT_STREQ(host.settings()->sourcePath, "C:\\Stra\xC3\x9F" "e.avi");
+    EXPECT_STREQ(host.settings()->sourcePath, "C:\\Stra\xC3\x9F"
+                                              "e.avi");
 }
 
 TEST_F(ModuleTest, ExecuteWithoutSettingsTouchesNothing) {
@@ -403,7 +421,8 @@ TEST_F(ModuleTest, FieldsOfBothParitiesAreDrawnForTheFullFrame) {
         int16_t flags;
         int32_t parity;
     };
-    for (Case c : {Case{0x0200 | 0x1000, 1}, Case{0x0200, 0}, Case{0x0100, 1}, Case{0x0100 | 0x1000, 0}}) {
+    for (Case c :
+         {Case{0x0200 | 0x1000, 1}, Case{0x0200, 0}, Case{0x0100, 1}, Case{0x0100 | 0x1000, 0}}) {
         host.setSizeFlags(c.flags);
         ASSERT_EQ(ExecuteAt(2 * 2), 0) << c.flags; // frame 2, position doubled
         ExpectStamped(kDateText, 2, c.parity);
@@ -418,7 +437,8 @@ TEST_F(ModuleTest, ExecuteOnTwoThreadsAtOnce) {
     looks[1].y = 0.6;
     looks[1].bkground = 1;
     looks[1].angle = 20;
-    std::vector<uint32_t> expected[2] = {Expected(looks[0], kDateText), Expected(looks[1], kDateText)};
+    std::vector<uint32_t> expected[2] = {Expected(looks[0], kDateText),
+                                         Expected(looks[1], kDateText)};
     std::atomic<int> started{0};
     int wrong[2] = {0, 0};
     int failed[2] = {0, 0};
@@ -437,9 +457,11 @@ TEST_F(ModuleTest, ExecuteOnTwoThreadsAtOnce) {
         for (int i = 0; i < 40; ++i) {
             own.fill(to, kMarker);
             own.setPosition(i % 4);
-            if (xFilter(0, own.handle()) != 0) ++failed[which];
+            if (xFilter(0, own.handle()) != 0)
+                ++failed[which];
             auto pixels = reinterpret_cast<const uint32_t*>(own.pixels(to));
-            if (!std::equal(expected[which].begin(), expected[which].end(), pixels)) ++wrong[which];
+            if (!std::equal(expected[which].begin(), expected[which].end(), pixels))
+                ++wrong[which];
         }
         EXPECT_EQ(own.outstandingPointers(), 0u);
     };
@@ -484,11 +506,13 @@ TEST_F(ModuleTest, NewerHostWarnsOncePerProcessAndKeepsTheStoredClip) {
     ASSERT_EQ(Call(1), 0);
     ASSERT_EQ(shownWindows.size(), 1u);
     EXPECT_EQ(shownWindows[0].caption, L"\u0412\u043d\u0438\u043c\u0430\u043d\u0438\u0435!");
-    EXPECT_EQ(shownWindows[0].text, L"Date/Time of record does not work in Adobe Premiere Pro SC4 until there is "
-                                    L"no SDK for CS4.\nSo hold your breath.");
+    EXPECT_EQ(shownWindows[0].text,
+              L"Date/Time of record does not work in Adobe Premiere Pro SC4 until there is "
+              L"no SDK for CS4.\nSo hold your breath.");
     EXPECT_TRUE(host.segmentRequests().empty());
     EXPECT_EQ(host.settings()->startFrame, 1);
-    EXPECT_EQ(settingsDialogs, 1) << "the stored clip stands in for the locator, and the dialog opens";
+    EXPECT_EQ(settingsDialogs, 1)
+        << "the stored clip stands in for the locator, and the dialog opens";
 
     ASSERT_EQ(ExecuteAt(2), 0);
     ExpectStamped(kDateText);
@@ -540,11 +564,14 @@ TEST_F(ModuleTest, TextLongerThan128CharactersIsDrawnWhole) {
     host.addFilteredClip(0, 100, kDvFile.c_str(), 0);
     ASSERT_EQ(ExecuteAt(0), 0);
     std::string text;
-    for (int line = 0; line < 4; ++line) text += kDvName + kDvName + "\n";
+    for (int line = 0; line < 4; ++line)
+        text += kDvName + kDvName + "\n";
     text += kDateText;
     ASSERT_GT(text.size(), 200u);
     ExpectStamped(text.c_str());
-    EXPECT_GT(Differing(Pixels(destination), Expected(*host.settings(), text.substr(0, 127).c_str())), 0u);
+    EXPECT_GT(
+        Differing(Pixels(destination), Expected(*host.settings(), text.substr(0, 127).c_str())),
+        0u);
 }
 
 TEST_F(ModuleTest, HostsWithoutTimebaseOrTicksShowTheReattachError) {
@@ -559,10 +586,8 @@ TEST_F(ModuleTest, HostsWithoutTimebaseOrTicksShowTheReattachError) {
         bool timeSuite;
     };
     const Case cases[] = {
-        {"sample size 0", 25, 0, true, true},
-        {"scale 0", 0, 1, true, true},
-        {"no timebase slot", 25, 1, false, true},
-        {"no time suite", 25, 1, true, false},
+        {"sample size 0", 25, 0, true, true},        {"scale 0", 0, 1, true, true},
+        {"no timebase slot", 25, 1, false, true},    {"no time suite", 25, 1, true, false},
         {"a rate without ticks", 24, 1, true, true},
     };
     for (const Case& c : cases) {
@@ -592,7 +617,8 @@ TEST_F(ModuleTest, BrokenFramesAndFailedAllocations) {
     struct Bad {
         int32_t width, height, rowBytes;
     };
-    for (Bad bad : {Bad{0, 10, 64}, Bad{10, 0, 64}, Bad{10, -5, 64}, Bad{16, 10, 32}, Bad{16, 10, -64}}) {
+    for (Bad bad :
+         {Bad{0, 10, 64}, Bad{10, 0, 64}, Bad{10, -5, 64}, Bad{16, 10, 32}, Bad{16, 10, -64}}) {
         HostFrameHandle frame = host.makeFrame(bad.width, bad.height, bad.rowBytes);
         host.fill(frame, kMarker);
         host.setDestination(frame);
@@ -709,7 +735,8 @@ TEST_F(ModuleTest, FrameGeometryTheModuleCannotUse) {
         if (c.copied) {
             EXPECT_EQ(result, 0) << c.what;
             EXPECT_EQ(host.pixel(dst, 0, rows - 1), kSourceColour) << c.what;
-            EXPECT_EQ(host.pixel(dst, c.bounds.right, 0), kMarker) << c.what << ": beyond the width";
+            EXPECT_EQ(host.pixel(dst, c.bounds.right, 0), kMarker)
+                << c.what << ": beyond the width";
         } else {
             EXPECT_EQ(result, -100) << c.what;
             for (size_t i = 0; i < host.pixelBytes(dst) / 4; ++i)
@@ -730,9 +757,13 @@ TEST_F(ModuleTest, FailingHostFrameCalls) {
         void (*breakIt)(HostFrameTable*);
     };
     const Case cases[] = {
-        {"no pixels for any frame", [](HostFrameTable* t) { t->getPixels = [](HostFrameHandle) -> char* { return nullptr; }; }},
+        {"no pixels for any frame",
+         [](HostFrameTable* t) {
+             t->getPixels = [](HostFrameHandle) -> char* { return nullptr; };
+         }},
         {"no bounds", [](HostFrameTable* t) { t->getBounds = [](HostFrameHandle, HostRect*) {}; }},
-        {"no row bytes", [](HostFrameTable* t) { t->getRowBytes = [](HostFrameHandle) { return 0; }; }},
+        {"no row bytes",
+         [](HostFrameTable* t) { t->getRowBytes = [](HostFrameHandle) { return 0; }; }},
         {"no pixel slot", [](HostFrameTable* t) { t->getPixels = nullptr; }},
         {"no bounds slot", [](HostFrameTable* t) { t->getBounds = nullptr; }},
     };
@@ -779,7 +810,8 @@ TEST_F(ModuleTest, TimelineChangingUnderTheLocator) {
          kDateText},
         {"the clip goes during the scan", 0,
          [&](int32_t) {
-             if (requests++ == 2) host.clearTimeline();
+             if (requests++ == 2)
+                 host.clearTimeline();
          },
          kReattach},
         {"the clip keeps moving ahead of the scan", 0,

@@ -23,8 +23,9 @@ inline std::wstring RendererText(const char* text) {
 
 // The frame execute should give back: the source frame (width pixels a row, rows back to back)
 // with the text drawn through the renderer, fields mapped as the module maps them.
-inline std::vector<uint32_t> ExpectedFrame(const std::vector<uint32_t>& source, int32_t width, const FilterSettings& s,
-                                           const char* text, int32_t factor = 1, int32_t parity = 0) {
+inline std::vector<uint32_t> ExpectedFrame(const std::vector<uint32_t>& source, int32_t width,
+                                           const FilterSettings& s, const char* text,
+                                           int32_t factor = 1, int32_t parity = 0) {
     std::vector<uint32_t> out = source;
     const int32_t fieldRows = static_cast<int32_t>(source.size()) / width;
     FrameDesc desc{width, fieldRows, width * 4, 32};
@@ -40,7 +41,8 @@ inline std::vector<uint32_t> ExpectedFrame(const std::vector<uint32_t>& source, 
 inline size_t DifferingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
     size_t count = 0;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-        if ((a[i] & 0x00FFFFFF) != (b[i] & 0x00FFFFFF)) ++count;
+        if ((a[i] & 0x00FFFFFF) != (b[i] & 0x00FFFFFF))
+            ++count;
     return count + (a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
 }
 

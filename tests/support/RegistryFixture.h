@@ -19,10 +19,11 @@ inline void DeleteSettingsKey() {
 // Writes a value of any type and size directly, bypassing the store.
 inline void PutRaw(const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
     RegCloseKey(key);
 }
 

@@ -15,7 +15,8 @@ namespace camtag::test {
 inline std::string DataPath(const char* name) {
     std::string path = std::string(CAMTAG_TEST_DATA) + "/" + name;
     for (char& c : path)
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     return path;
 }
 
@@ -37,11 +38,13 @@ public:
     bool Write(const std::vector<uint8_t>& data, size_t length = static_cast<size_t>(-1)) const {
         if (length > data.size())
             length = data.size();
-        HANDLE h = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return false;
         DWORD written = 0;
-        BOOL ok = length == 0 || WriteFile(h, data.data(), static_cast<DWORD>(length), &written, nullptr);
+        BOOL ok =
+            length == 0 || WriteFile(h, data.data(), static_cast<DWORD>(length), &written, nullptr);
         CloseHandle(h);
         return ok && written == length;
     }

@@ -23,7 +23,9 @@ std::vector<std::string> ListItems(HWND editor) {
     return items;
 }
 
-bool Enabled(HWND window, int id) { return IsWindowEnabled(GetDlgItem(window, id)) != FALSE; }
+bool Enabled(HWND window, int id) {
+    return IsWindowEnabled(GetDlgItem(window, id)) != FALSE;
+}
 
 // 28 era signs: a picture of the longest length whose date (an era name per sign here) does not
 // fit the 49 characters a list item holds.
@@ -43,9 +45,12 @@ TEST_F(DateTimePageTest, EditsReachTheRecordAsTheirFieldsHoldThem) {
         {1068, "-2000"}, {1069, "13x"}, {1070, "1234"}, {1071, "-1"}, {1072, "200"}, {1073, "abc"},
     };
     OnPage(0, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] {
-                for (int id = 1068; id <= 1073; ++id) EXPECT_EQ(ControlText(page, id), "0");
-                for (const Edit& e : edits) SetText(page, e.id, e.typed);
+        script
+            .Then([&] {
+                for (int id = 1068; id <= 1073; ++id)
+                    EXPECT_EQ(ControlText(page, id), "0");
+                for (const Edit& e : edits)
+                    SetText(page, e.id, e.typed);
                 SetText(page, 1062, "A title longer than thirty-one characters");
                 PickItem(page, 1016, 0); // no time
                 PickItem(page, 1014, 1);
@@ -59,13 +64,14 @@ TEST_F(DateTimePageTest, EditsReachTheRecordAsTheirFieldsHoldThem) {
     EXPECT_EQ(s.dateformat, 1u);
     // Hours -1, minutes 200 as -56, seconds 0; years -2000, months 13, days 123.
     EXPECT_EQ(static_cast<uint32_t>(s.timeadjust), 0x00FFC800u);
-    EXPECT_EQ(static_cast<uint32_t>(s.dateadjust), (static_cast<uint32_t>(static_cast<uint16_t>(-2000)) << 16) |
-                                                       (13u << 8) | 123u);
+    EXPECT_EQ(static_cast<uint32_t>(s.dateadjust),
+              (static_cast<uint32_t>(static_cast<uint16_t>(-2000)) << 16) | (13u << 8) | 123u);
     EXPECT_EQ(s.changeCount, before.changeCount + 1);
 
     // A sixth year digit changes nothing; the edits show the stored parts sign-extended.
     OnPage(0, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] {
+        script
+            .Then([&] {
                 EXPECT_EQ(ControlText(page, 1068), "-2000");
                 EXPECT_EQ(ControlText(page, 1072), "-56");
                 EXPECT_EQ(ControlText(page, 1070), "123");
@@ -85,9 +91,23 @@ TEST_F(DateTimePageTest, NegativeValuesRoundTripThroughThePages) {
         std::vector<std::pair<int, const char*>> shown;
     };
     const Case cases[] = {
-        {0, 0xD8F09C80u, 0x7F9CFF80u, 0, 987654321u,
-         {{1068, "-10000"}, {1069, "-100"}, {1070, "-128"}, {1071, "-100"}, {1072, "-1"}, {1073, "-128"}}},
-        {1, 0, 0, 0x9C80FF97u, 4000000000u, {{1079, "-100"}, {1077, "-128"}, {1076, "-1"}, {1074, "-105"}}},
+        {0,
+         0xD8F09C80u,
+         0x7F9CFF80u,
+         0,
+         987654321u,
+         {{1068, "-10000"},
+          {1069, "-100"},
+          {1070, "-128"},
+          {1071, "-100"},
+          {1072, "-1"},
+          {1073, "-128"}}},
+        {1,
+         0,
+         0,
+         0x9C80FF97u,
+         4000000000u,
+         {{1079, "-100"}, {1077, "-128"}, {1076, "-1"}, {1074, "-105"}}},
     };
     NewInstance();
     for (const Case& c : cases) {
@@ -100,15 +120,18 @@ TEST_F(DateTimePageTest, NegativeValuesRoundTripThroughThePages) {
         s->showduration = c.showduration;
         const FilterSettings before = *s;
         auto shows = [&](HWND dialog) {
-            for (const auto& [id, text] : c.shown) EXPECT_EQ(ControlText(CurrentPage(dialog), id), text) << id;
-            EXPECT_EQ(ControlText(dialog, 1064), std::to_string(static_cast<int32_t>(c.showduration)));
+            for (const auto& [id, text] : c.shown)
+                EXPECT_EQ(ControlText(CurrentPage(dialog), id), text) << id;
+            EXPECT_EQ(ControlText(dialog, 1064),
+                      std::to_string(static_cast<int32_t>(c.showduration)));
         };
         HWND dialog = nullptr;
         DialogScript script;
         script.WaitFor(kSettingsCaption, &dialog)
             .Then([&] {
                 shows(dialog);
-                for (int tab : {1, 2, 0}) PickTab(dialog, 1052, tab);
+                for (int tab : {1, 2, 0})
+                    PickTab(dialog, 1052, tab);
             })
             .Then([&] { shows(dialog); })
             .Then([&] { Click(dialog, IDOK); })
@@ -136,9 +159,11 @@ TEST_F(PictureListsTest, ListsShowThePicturesOnTheRecordingTime) {
     host.settings()->dateformat = 9; // beyond the list: pulled back to its last slot
     OnPage(0, [&](DialogScript& script, HWND&, HWND& page) {
         script.Then([&] {
-            const std::vector<std::string> dates = {ComboItem(page, 1014, 0), ComboItem(page, 1014, 1),
-                                                    ComboItem(page, 1014, 2), ComboItem(page, 1014, 3)};
-            EXPECT_EQ(dates, (std::vector<std::string>{"<empty>", "15.07.04", "Thursday", kUnwritableDate}));
+            const std::vector<std::string> dates = {
+                ComboItem(page, 1014, 0), ComboItem(page, 1014, 1), ComboItem(page, 1014, 2),
+                ComboItem(page, 1014, 3)};
+            EXPECT_EQ(dates, (std::vector<std::string>{"<empty>", "15.07.04", "Thursday",
+                                                       kUnwritableDate}));
             EXPECT_EQ(SendDlgItemMessageA(page, 1014, CB_GETCOUNT, 0, 0), 4);
             EXPECT_EQ(SendDlgItemMessageA(page, 1014, CB_GETCURSEL, 0, 0), 3);
             EXPECT_EQ(ComboItem(page, 1016, 2), "14h23");
@@ -151,14 +176,17 @@ class FormatListEditorTest : public UiTest {
 protected:
     void PrepareRegistry() override {
         const char* pictures[] = {"d MMM", "yyyy", "dddd", "MMMM", "yy"};
-        for (int n = 2; n <= 6; ++n) SettingsStore::WriteString(("df0" + std::to_string(n)).c_str(), pictures[n - 2]);
+        for (int n = 2; n <= 6; ++n)
+            SettingsStore::WriteString(("df0" + std::to_string(n)).c_str(), pictures[n - 2]);
     }
     static std::vector<std::string> StoredDatePictures() {
         std::vector<std::string> found;
         for (int n = 2; n <= 6; ++n) {
             char picture[32];
-            SettingsStore::ReadString(("df0" + std::to_string(n)).c_str(), picture, sizeof picture, "");
-            if (picture[0]) found.push_back(picture);
+            SettingsStore::ReadString(("df0" + std::to_string(n)).c_str(), picture, sizeof picture,
+                                      "");
+            if (picture[0])
+                found.push_back(picture);
         }
         return found;
     }
@@ -173,7 +201,8 @@ TEST_F(FormatListEditorTest, AddChangeAndRemoveKeepTheSlotsAndSaveOnOk) {
         script.Then([&] { Click(page, 1030); })
             .WaitFor(L"Date Format", &editor)
             .Then([&] {
-                EXPECT_EQ(ListItems(editor), (std::vector<std::string>{"d MMM", "yyyy", "dddd", "MMMM", "yy"}));
+                EXPECT_EQ(ListItems(editor),
+                          (std::vector<std::string>{"d MMM", "yyyy", "dddd", "MMMM", "yy"}));
                 EXPECT_FALSE(Enabled(editor, 1032)) << "five pictures: Add is off";
                 EXPECT_TRUE(Enabled(editor, 1035));
                 EXPECT_EQ(ControlText(editor, 1014), "d MMM");
@@ -181,7 +210,8 @@ TEST_F(FormatListEditorTest, AddChangeAndRemoveKeepTheSlotsAndSaveOnOk) {
                 // Removing item 0 selects the former item 1; Add comes back.
                 SendDlgItemMessageA(editor, 1030, LB_SETCURSEL, 0, 0);
                 SendMessageA(editor, WM_COMMAND, 1033, 0);
-                EXPECT_EQ(ListItems(editor), (std::vector<std::string>{"yyyy", "dddd", "MMMM", "yy"}));
+                EXPECT_EQ(ListItems(editor),
+                          (std::vector<std::string>{"yyyy", "dddd", "MMMM", "yy"}));
                 EXPECT_EQ(SendDlgItemMessageA(editor, 1030, LB_GETCURSEL, 0, 0), 0);
                 EXPECT_EQ(ControlText(editor, 1014), "yyyy");
                 EXPECT_TRUE(Enabled(editor, 1032));
@@ -196,14 +226,16 @@ TEST_F(FormatListEditorTest, AddChangeAndRemoveKeepTheSlotsAndSaveOnOk) {
                 SendMessageA(editor, WM_COMMAND, 1035, 0);
                 SetText(editor, 1014, "d/M");
                 SendMessageA(editor, WM_COMMAND, 1032, 0);
-                EXPECT_EQ(ListItems(editor), (std::vector<std::string>{"yyyy", "dddd", "dd.MM.yyyy", "d/M"}));
+                EXPECT_EQ(ListItems(editor),
+                          (std::vector<std::string>{"yyyy", "dddd", "dd.MM.yyyy", "d/M"}));
             })
             // A picture longer than a slot keeps: the message, nothing changes, the edit keeps it.
             .Then([&] { SetText(editor, 1014, "yyyy yyyy yyyy yyyy yyyy yyyy"); })
             .Then([&] { Click(editor, 1032); })
             .Until([&] {
                 HWND box = FindThreadDialog(L"Error!");
-                if (!box) return false;
+                if (!box)
+                    return false;
                 HWND text = GetDlgItem(box, 0xFFFF);
                 shownBox.push_back(WindowText(text));
                 Click(box, IDOK);
@@ -224,7 +256,8 @@ TEST_F(FormatListEditorTest, AddChangeAndRemoveKeepTheSlotsAndSaveOnOk) {
             });
     });
     EXPECT_EQ(shownBox, std::vector<std::string>{"Invalid format. See help."});
-    EXPECT_EQ(StoredDatePictures(), (std::vector<std::string>{"yyyy", "dddd", "dd.MM.yyyy", "d/M"}));
+    EXPECT_EQ(StoredDatePictures(),
+              (std::vector<std::string>{"yyyy", "dddd", "dd.MM.yyyy", "d/M"}));
     EXPECT_EQ(host.settings()->dateformat, 5u);
 }
 
@@ -264,7 +297,8 @@ TEST_F(FormatListEditorTest, CancelForgetsEveryChangeAndAnEmptyListOffersOnlyAdd
             .Then([&] { Click(editor, IDCANCEL); })
             .WaitGone(L"Time Format");
     });
-    EXPECT_EQ(StoredDatePictures(), (std::vector<std::string>{"d MMM", "yyyy", "dddd", "MMMM", "yy"}));
+    EXPECT_EQ(StoredDatePictures(),
+              (std::vector<std::string>{"d MMM", "yyyy", "dddd", "MMMM", "yy"}));
     char stored[32];
     SettingsStore::ReadString("tf02", stored, sizeof stored, "none");
     EXPECT_STREQ(stored, "none");
@@ -276,14 +310,17 @@ TEST_F(TimecodePageTest, BoxesRadiosAndStartValueReachTheRecord) {
     NewInstance();
     FilterSettings* s = host.settings();
     s->mode = 1;
-    s->timecodemode = 0x40 | kTimecodeTimeline | kTimecodeClip | kTimecodeTape; // bit 6 is not the page's
+    s->timecodemode =
+        0x40 | kTimecodeTimeline | kTimecodeClip | kTimecodeTape; // bit 6 is not the page's
     s->flags = 0x100 | kFlagShowFrames | kFlagShowHours;
     s->timecodestart = 0;
     OnPage(0, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] {
+        script
+            .Then([&] {
                 EXPECT_TRUE(IsDlgButtonChecked(page, 1065));
                 EXPECT_EQ(ControlText(page, 1058), "Initial value of timecode (Timeline)");
-                // The start caption: Timeline off with the clip on names the clip; both off keeps the last.
+                // The start caption: Timeline off with the clip on names the clip; both off keeps
+                // the last.
                 Click(page, 1053);
             })
             .Then([&] { EXPECT_EQ(ControlText(page, 1058), "Initial value of timecode (clip)"); })
@@ -315,7 +352,8 @@ TEST_F(TimecodePageTest, BoxesRadiosAndStartValueReachTheRecord) {
     EXPECT_EQ(s->timecodemode, 0x40 | 0x10 | kTimecodeSourceFile | kTimecodeTape);
     EXPECT_EQ(s->flags, 0x100 | kFlagShowFrames | kFlagShowPrefix);
     // Hours "200" of "2001", minutes 0, seconds -5, frames 75: carried only when the text is made.
-    EXPECT_EQ(static_cast<uint32_t>(s->timecodestart), (200u << 24) | (0u << 16) | (0xFBu << 8) | 75u);
+    EXPECT_EQ(static_cast<uint32_t>(s->timecodestart),
+              (200u << 24) | (0u << 16) | (0xFBu << 8) | 75u);
 }
 
 TEST_F(TimecodePageTest, ATapeTimecodeNeedsADvSourceAndAnUnknownFormShowsNoChoice) {
@@ -326,10 +364,12 @@ TEST_F(TimecodePageTest, ATapeTimecodeNeedsADvSourceAndAnUnknownFormShowsNoChoic
     s->mode = 1;
     s->timecodemode = 0x30 | kTimecodeTape; // form 3: no radio fits
     OnPage(0, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] {
+        script
+            .Then([&] {
                 EXPECT_FALSE(Enabled(page, 1056));
                 EXPECT_TRUE(IsDlgButtonChecked(page, 1056)) << "greyed, yet showing the stored bit";
-                for (int id : {1065, 1066, 1067}) EXPECT_FALSE(IsDlgButtonChecked(page, id));
+                for (int id : {1065, 1066, 1067})
+                    EXPECT_FALSE(IsDlgButtonChecked(page, id));
                 EXPECT_EQ(ControlText(page, 1058), "Initial");
                 Click(page, 1065);
             })

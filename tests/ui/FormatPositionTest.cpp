@@ -15,7 +15,9 @@ constexpr int kColourBlue = 708;
 constexpr int kColourAddCustom = 712;
 constexpr int kColourCustomGrid = 721;
 
-bool Enabled(HWND window, int id) { return IsWindowEnabled(GetDlgItem(window, id)) != FALSE; }
+bool Enabled(HWND window, int id) {
+    return IsWindowEnabled(GetDlgItem(window, id)) != FALSE;
+}
 
 // A click of the mouse on a control, as the user makes it.
 void ClickOn(HWND control) {
@@ -26,15 +28,18 @@ void ClickOn(HWND control) {
 // Picks an item of a common dialog's combo box by its text, telling the dialog as a choice does.
 void PickByText(HWND dialog, int id, const char* text) {
     HWND combo = GetDlgItem(dialog, id);
-    const LRESULT index = SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text));
+    const LRESULT index = SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(text));
     ASSERT_NE(index, CB_ERR) << text;
     SendMessageA(combo, CB_SETCURSEL, index, 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
 }
 
 size_t CountColour(const std::vector<uint32_t>& pixels, COLORREF colour) {
     size_t n = 0;
-    for (uint32_t p : pixels) n += p == colour;
+    for (uint32_t p : pixels)
+        n += p == colour;
     return n;
 }
 
@@ -43,13 +48,14 @@ using FormatPageTest = UiTest;
 TEST_F(FormatPageTest, ChecksAlignmentAndTransparencyReachTheRecord) {
     NewInstance();
     FilterSettings* s = host.settings();
-    s->align = 3; // both bits: bit 1 wins
+    s->align = 3;                  // both bits: bit 1 wins
     s->transparency = 0xFFFFFFFBu; // -5, as once typed
     s->drawoutline = 1;
     s->drawshadow = 0;
     s->bkground = 0;
     OnPage(1, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] {
+        script
+            .Then([&] {
                 EXPECT_EQ(SendDlgItemMessageA(page, 1023, CB_GETCURSEL, 0, 0), 2);
                 EXPECT_EQ(ControlText(page, 1049), "-5") << "shown as typed, never cut";
                 Click(page, 1028);
@@ -90,7 +96,8 @@ TEST_F(FormatPageTest, TheFontButtonNamesFaceSizeAndStyle) {
         {"Arial", -32, 600, 0, "Arial\n 24, Normal"},
         {"Arial", -32, 700, 1, "Arial\n 24, Bold, Italic"},
         {"Arial", 32, 400, 0, "Arial\n -24, Normal"},
-        {"A face name of thirty-one chars", -133332, 700, 1, "A face name of thirty-one chars\n 99999, Bold, Italic"},
+        {"A face name of thirty-one chars", -133332, 700, 1,
+         "A face name of thirty-one chars\n 99999, Bold, Italic"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
@@ -100,29 +107,37 @@ TEST_F(FormatPageTest, TheFontButtonNamesFaceSizeAndStyle) {
         s->font.lfHeight = c.height;
         s->font.lfWeight = c.weight;
         s->font.lfItalic = c.italic;
-        OnPage(1, [&](DialogScript& script, HWND&, HWND& page) {
-            script.Then([&] { EXPECT_EQ(ControlText(page, 1015), c.caption); });
-        }, IDCANCEL);
+        OnPage(
+            1,
+            [&](DialogScript& script, HWND&, HWND& page) {
+                script.Then([&] { EXPECT_EQ(ControlText(page, 1015), c.caption); });
+            },
+            IDCANCEL);
     }
 }
 
 TEST_F(FormatPageTest, TheHandShowsOverTheSwatchesOnly) {
     NewInstance();
-    const HCURSOR hand = static_cast<HCURSOR>(
-        LoadImageA(module(), MAKEINTRESOURCEA(111), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    const HCURSOR hand = static_cast<HCURSOR>(LoadImageA(
+        module(), MAKEINTRESOURCEA(111), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     ASSERT_NE(hand, nullptr);
-    OnPage(1, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] {
-            for (int id : {1003, 1004, 1005, 1006}) {
+    OnPage(
+        1,
+        [&](DialogScript& script, HWND&, HWND& page) {
+            script.Then([&] {
+                for (int id : {1003, 1004, 1005, 1006}) {
+                    SetCursor(nullptr);
+                    SendMessageW(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(GetDlgItem(page, id)),
+                                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+                    EXPECT_EQ(GetCursor(), hand) << id;
+                }
                 SetCursor(nullptr);
-                SendMessageW(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(GetDlgItem(page, id)), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-                EXPECT_EQ(GetCursor(), hand) << id;
-            }
-            SetCursor(nullptr);
-            SendMessageW(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(GetDlgItem(page, 1015)), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-            EXPECT_NE(GetCursor(), hand) << "the font button";
-        });
-    }, IDCANCEL);
+                SendMessageW(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(GetDlgItem(page, 1015)),
+                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+                EXPECT_NE(GetCursor(), hand) << "the font button";
+            });
+        },
+        IDCANCEL);
 }
 
 TEST_F(FormatPageTest, FontDialogChoiceOrCancel) {
@@ -181,7 +196,10 @@ TEST_F(FormatPageTest, ColoursChosenAsCustomAreOfferedAgainAndTheSwatchShowsTheC
             .Then([&] { ClickOn(GetDlgItem(page, 1006)); })
             .WaitFor(L"Color", &colour)
             .Until([] { return true; })
-            .Then([&] { offeredGreen = CountColour(ScreenPixels(GetDlgItem(colour, kColourCustomGrid)), green); })
+            .Then([&] {
+                offeredGreen =
+                    CountColour(ScreenPixels(GetDlgItem(colour, kColourCustomGrid)), green);
+            })
             .Then([&] { Click(colour, IDCANCEL); })
             .WaitGone(L"Color");
     });
@@ -197,15 +215,23 @@ TEST_F(FormatPageTest, ASwatchOfTheFaceColourKeepsItsFrame) {
     const COLORREF face = GetSysColor(COLOR_3DFACE);
     host.settings()->color = face;
     WindowPicture shown;
-    OnPage(1, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Until([] { return true; }).Then([&] { shown = PictureOf(GetDlgItem(page, 1003)); });
-    }, IDCANCEL);
-    const uint32_t faceRgb = RGB(GetBValue(face), GetGValue(face), GetRValue(face)); // as 0x00RRGGBB
+    OnPage(
+        1,
+        [&](DialogScript& script, HWND&, HWND& page) {
+            script.Until([] { return true; }).Then([&] {
+                shown = PictureOf(GetDlgItem(page, 1003));
+            });
+        },
+        IDCANCEL);
+    const uint32_t faceRgb =
+        RGB(GetBValue(face), GetGValue(face), GetRValue(face)); // as 0x00RRGGBB
     const int w = shown.width, h = shown.height;
     ASSERT_GT(w * h, 0);
     size_t onFace = 0;
-    for (int x = 0; x < w; ++x) onFace += (shown.pixels[x] == faceRgb) + (shown.pixels[(h - 1) * w + x] == faceRgb);
-    for (int y = 0; y < h; ++y) onFace += (shown.pixels[y * w] == faceRgb) + (shown.pixels[y * w + w - 1] == faceRgb);
+    for (int x = 0; x < w; ++x)
+        onFace += (shown.pixels[x] == faceRgb) + (shown.pixels[(h - 1) * w + x] == faceRgb);
+    for (int y = 0; y < h; ++y)
+        onFace += (shown.pixels[y * w] == faceRgb) + (shown.pixels[y * w + w - 1] == faceRgb);
     EXPECT_EQ(onFace, 0u) << "the swatch's edge vanishes on the face";
     EXPECT_EQ(shown.pixels[(h / 2) * w + w / 2], faceRgb);
 }
@@ -218,7 +244,8 @@ TEST_F(PositionPageTest, PositionsAreWholePixelsOfTheFrame) {
     host.settings()->x = 1.0; // a click on the preview's last column once stored this
     host.settings()->y = 0.5;
     OnPage(2, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] {
+        script
+            .Then([&] {
                 EXPECT_EQ(ControlText(page, 1008), "719") << "the last pixel, never 720";
                 EXPECT_EQ(ControlText(page, 1012), "288");
                 SetText(page, 1008, "719");
@@ -246,12 +273,15 @@ TEST_F(PositionPageTest, PositionsAreWholePixelsOfTheFrame) {
     host.settings()->frameWidth = 12000;
     host.settings()->x = 0.9;
     OnPage(2, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] { EXPECT_EQ(ControlText(page, 1008), "10800"); }).Then([&] { SetText(page, 1008, "10801"); });
+        script.Then([&] { EXPECT_EQ(ControlText(page, 1008), "10800"); }).Then([&] {
+            SetText(page, 1008, "10801");
+        });
     });
     EXPECT_DOUBLE_EQ(host.settings()->x, 10801.0 / 12000.0);
 }
 
-// A stored place left of the frame, brought inside by the Position page, shows in the preview at once.
+// A stored place left of the frame, brought inside by the Position page, shows in the preview at
+// once.
 TEST_F(PositionPageTest, APlaceBroughtIntoTheFrameShowsInThePreview) {
     NewInstance();
     host.settings()->x = -0.5;
@@ -280,7 +310,8 @@ TEST_F(PositionPageTest, AngleLineOrderAndSingleLine) {
     s->timeup = 0;
     s->mode = 1;
     OnPage(2, [&](DialogScript& script, HWND&, HWND& page) {
-        script.Then([&] {
+        script
+            .Then([&] {
                 EXPECT_FALSE(Enabled(page, 1017)) << "the line order is greyed in timecode mode";
                 EXPECT_TRUE(IsDlgButtonChecked(page, 1018));
                 EXPECT_TRUE(Enabled(page, 1038));
@@ -312,7 +343,8 @@ TEST_F(PositionPageTest, AClickIntoThePreviewMovesTheNumbers) {
             GetWindowRect(preview, &outer);
             // Client pixel (90, 133) of 360 x 266: a quarter across, half down.
             SetCursorPos(outer.left + 2 + 90, outer.top + 2 + 133);
-            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED), reinterpret_cast<LPARAM>(preview));
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED),
+                         reinterpret_cast<LPARAM>(preview));
             EXPECT_EQ(ControlText(page, 1008), "180");
             EXPECT_EQ(ControlText(page, 1012), "288");
         });

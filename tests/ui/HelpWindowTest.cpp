@@ -21,7 +21,8 @@ struct HelpSearch {
 BOOL CALLBACK MatchHelpWindow(HWND window, LPARAM param) {
     WCHAR cls[32] = {};
     GetClassNameW(window, cls, 32);
-    if (lstrcmpW(cls, kHelpWindowClass) != 0 || !IsWindowVisible(window)) return TRUE;
+    if (lstrcmpW(cls, kHelpWindowClass) != 0 || !IsWindowVisible(window))
+        return TRUE;
     reinterpret_cast<HelpSearch*>(param)->found = window;
     return FALSE;
 }
@@ -41,12 +42,12 @@ void PressHelp(DialogScript& script, HWND* owner, int button, bool* shown) {
     script.Then([=] { Click(*owner, button); })
         .Until([=] { return (*help = FindHelpWindow()) != nullptr || --*ticksLeft <= 0; })
         .Then([=] {
-        *shown = *help != nullptr;
-        if (*help) {
-            EXPECT_EQ(WindowText(*help), kHelpTitle);
-            PostMessageW(*help, WM_CLOSE, 0, 0);
-        }
-    });
+            *shown = *help != nullptr;
+            if (*help) {
+                EXPECT_EQ(WindowText(*help), kHelpTitle);
+                PostMessageW(*help, WM_CLOSE, 0, 0);
+            }
+        });
     script.Until([] { return FindHelpWindow() == nullptr; });
 }
 
@@ -89,7 +90,8 @@ protected:
     void SetUp() override {
         char temp[MAX_PATH];
         ASSERT_NE(GetTempPathA(sizeof temp, temp), 0u);
-        std::string dir = std::string(temp) + "camtag-help-" + std::to_string(GetCurrentProcessId());
+        std::string dir =
+            std::string(temp) + "camtag-help-" + std::to_string(GetCurrentProcessId());
         const size_t length = GetParam().length;
         ASSERT_LT(dir.size() + 2, length);
         while (dir.size() < length) {
@@ -101,15 +103,19 @@ protected:
             dir += "\\" + std::string(std::min<size_t>(room - 1, 60), 'x');
         }
         for (size_t at = std::strlen(temp); at <= dir.size(); ++at) {
-            if (at != dir.size() && dir[at] != '\\') continue;
+            if (at != dir.size() && dir[at] != '\\')
+                continue;
             const std::string folder = dir.substr(0, at);
-            ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) << folder;
+            ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) ||
+                        GetLastError() == ERROR_ALREADY_EXISTS)
+                << folder;
             folders_.push_back(folder);
         }
         ASSERT_EQ(dir.size(), length);
         module_ = dir + "\\fl-Camtag.prm";
         help_ = dir + "\\Camtag.chm";
-        ASSERT_LT(module_.size(), static_cast<size_t>(MAX_PATH)) << "the module itself must load from there";
+        ASSERT_LT(module_.size(), static_cast<size_t>(MAX_PATH))
+            << "the module itself must load from there";
         std::string built = CAMTAG_MODULE_PATH;
         built = built.substr(0, built.find_last_of("\\/")) + "\\Camtag.chm";
         ASSERT_TRUE(CopyFileA(CAMTAG_MODULE_PATH, module_.c_str(), FALSE)) << module_;
@@ -120,7 +126,8 @@ protected:
         UiTest::TearDown();
         DeleteFileA(module_.c_str());
         DeleteFileA(help_.c_str());
-        for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) RemoveDirectoryA(folder->c_str());
+        for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder)
+            RemoveDirectoryA(folder->c_str());
     }
     std::string ModulePath() const override { return module_; }
 
@@ -145,14 +152,15 @@ TEST_P(HelpFolderTest, HelpOpensOnlyWhenTheWholeHelpPathFits) {
     EXPECT_EQ(shown, GetParam().helpShown) << "folder of " << GetParam().length << " characters";
 }
 
-INSTANTIATE_TEST_SUITE_P(FolderLengths, HelpFolderTest,
-                         ::testing::Values(FolderCase{80, true},
-                                           // the help path's 259 characters and terminator fill the buffer
-                                           FolderCase{MAX_PATH - 1 - kHelpTopicLength, true},
-                                           // one more: the topic would be cut to "/Camtag.ht"
-                                           FolderCase{MAX_PATH - kHelpTopicLength, false},
-                                           // the module's own path still fits with room to spare
-                                           FolderCase{MAX_PATH - 16, false}));
+INSTANTIATE_TEST_SUITE_P(
+    FolderLengths, HelpFolderTest,
+    ::testing::Values(FolderCase{80, true},
+                      // the help path's 259 characters and terminator fill the buffer
+                      FolderCase{MAX_PATH - 1 - kHelpTopicLength, true},
+                      // one more: the topic would be cut to "/Camtag.ht"
+                      FolderCase{MAX_PATH - kHelpTopicLength, false},
+                      // the module's own path still fits with room to spare
+                      FolderCase{MAX_PATH - 16, false}));
 
 // The directory the help file and the module file are looked up in.
 TEST(ModuleDirectory, DirectoryOfTheRunningModule) {

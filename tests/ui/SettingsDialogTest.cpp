@@ -12,11 +12,13 @@ namespace {
 std::set<std::string> StoredValueNames() {
     std::set<std::string> names;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
     for (DWORD i = 0;; ++i) {
         char name[64];
         DWORD size = sizeof name;
-        if (RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         names.insert(name);
     }
     RegCloseKey(key);
@@ -31,7 +33,8 @@ std::vector<std::string> CutLabels(HWND dialog) {
         char cls[16] = {};
         GetClassNameA(label, cls, sizeof cls);
         const std::string text = WindowText(label);
-        if (lstrcmpiA(cls, "Static") != 0 || text.empty()) continue;
+        if (lstrcmpiA(cls, "Static") != 0 || text.empty())
+            continue;
         HDC dc = GetDC(label);
         SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
         SIZE size{};
@@ -39,7 +42,8 @@ std::vector<std::string> CutLabels(HWND dialog) {
         ReleaseDC(label, dc);
         RECT client{};
         GetClientRect(label, &client);
-        if (size.cx >= client.right) cut.push_back(text);
+        if (size.cx >= client.right)
+            cut.push_back(text);
     }
     return cut;
 }
@@ -52,7 +56,8 @@ TEST_F(SettingsDialogTest, ShowDurationTakesTheLeadingNumberAndOkRaisesTheChange
         uint32_t stored;
     };
     const Case cases[] = {
-        {"0", 0}, {"12abc", 12}, {"abc", 0}, {"-5", 0xFFFFFFFBu}, {"  7", 7}, {"123456789", 12345678},
+        {"0", 0},   {"12abc", 12},           {"abc", 0}, {"-5", 0xFFFFFFFBu},
+        {"  7", 7}, {"123456789", 12345678},
     };
     NewInstance();
     host.settings()->showduration = 30;
@@ -62,16 +67,21 @@ TEST_F(SettingsDialogTest, ShowDurationTakesTheLeadingNumberAndOkRaisesTheChange
         HWND dialog = nullptr;
         DialogScript script;
         script.WaitFor(kSettingsCaption, &dialog)
-            .Then([&] { EXPECT_EQ(ControlText(dialog, 1064), std::to_string(static_cast<int32_t>(before.showduration))); })
+            .Then([&] {
+                EXPECT_EQ(ControlText(dialog, 1064),
+                          std::to_string(static_cast<int32_t>(before.showduration)));
+            })
             .Then([&] { SetText(dialog, 1064, c.typed); })
             .Then([&] { Click(dialog, IDOK); })
             .WaitGone(kSettingsCaption);
         ASSERT_EQ(RunDialog(script), 0);
         FilterSettings expected = before;
         expected.showduration = c.stored;
-        if (c.stored != before.showduration) expected.changeCount = static_cast<uint16_t>(before.changeCount + 1);
+        if (c.stored != before.showduration)
+            expected.changeCount = static_cast<uint16_t>(before.changeCount + 1);
         EXPECT_EQ(std::memcmp(&expected, host.settings(), sizeof expected), 0)
-            << "showduration " << host.settings()->showduration << ", changeCount " << host.settings()->changeCount;
+            << "showduration " << host.settings()->showduration << ", changeCount "
+            << host.settings()->changeCount;
     }
 }
 
@@ -129,7 +139,10 @@ TEST_F(SettingsDialogTest, SaveAsDefaultWritesTheDefaultsOrOnlyItsOwnState) {
     HWND dialog = nullptr;
     DialogScript off;
     off.WaitFor(kSettingsCaption, &dialog)
-        .Then([&] { EXPECT_EQ(IsDlgButtonChecked(dialog, 1024), BST_CHECKED) << "checked while the registry is empty"; })
+        .Then([&] {
+            EXPECT_EQ(IsDlgButtonChecked(dialog, 1024), BST_CHECKED)
+                << "checked while the registry is empty";
+        })
         .Then([&] { Click(dialog, 1024); })
         .Then([&] { Click(dialog, IDOK); })
         .WaitGone(kSettingsCaption);
@@ -144,11 +157,31 @@ TEST_F(SettingsDialogTest, SaveAsDefaultWritesTheDefaultsOrOnlyItsOwnState) {
         .Then([&] { Click(dialog, IDOK); })
         .WaitGone(kSettingsCaption);
     ASSERT_EQ(RunDialog(on), 0);
-    const std::set<std::string> all = {"sad",          "mode",          "font",          "color",       "align",
-                                       "outlinecolor", "drawoutline",   "drawshadow",    "colorshadow", "x",
-                                       "y",            "timeformat",    "dateformat",    "timeup",      "lines",
-                                       "transparency", "bkground",      "colorbkground", "timecodemode", "timecodestart",
-                                       "title",        "angle",         "showduration",  "flags",       "timeadjust",
+    const std::set<std::string> all = {"sad",
+                                       "mode",
+                                       "font",
+                                       "color",
+                                       "align",
+                                       "outlinecolor",
+                                       "drawoutline",
+                                       "drawshadow",
+                                       "colorshadow",
+                                       "x",
+                                       "y",
+                                       "timeformat",
+                                       "dateformat",
+                                       "timeup",
+                                       "lines",
+                                       "transparency",
+                                       "bkground",
+                                       "colorbkground",
+                                       "timecodemode",
+                                       "timecodestart",
+                                       "title",
+                                       "angle",
+                                       "showduration",
+                                       "flags",
+                                       "timeadjust",
                                        "dateadjust"};
     EXPECT_EQ(StoredValueNames(), all);
     EXPECT_EQ(SettingsStore::ReadDword("sad", 7), 1u);
@@ -156,7 +189,8 @@ TEST_F(SettingsDialogTest, SaveAsDefaultWritesTheDefaultsOrOnlyItsOwnState) {
     EXPECT_EQ(static_cast<int32_t>(SettingsStore::ReadDword("angle", 7)), -15);
     char title[32];
     SettingsStore::ReadString("title", title, sizeof title, "?");
-    EXPECT_STREQ(title, "  word  ") << "the defaults get the title as typed: its spaces part it from the stamp";
+    EXPECT_STREQ(title, "  word  ")
+        << "the defaults get the title as typed: its spaces part it from the stamp";
     EXPECT_STREQ(host.settings()->title, "  word  ") << "the record keeps it as typed";
 }
 
@@ -195,7 +229,9 @@ TEST_F(SettingsDialogTest, ModeSelectorFollowsTheSourceAndAModeChangeKeepsTheTab
             EXPECT_NE(GetDlgItem(page, 1015), nullptr);
         })
         .Then([&] { PickTab(dialog, 1052, 0); })
-        .Then([&] { EXPECT_NE(GetDlgItem(CurrentPage(dialog), 1053), nullptr) << "the timecode page"; })
+        .Then([&] {
+            EXPECT_NE(GetDlgItem(CurrentPage(dialog), 1053), nullptr) << "the timecode page";
+        })
         .Then([&] { Click(dialog, IDOK); })
         .WaitGone(kSettingsCaption);
     ASSERT_EQ(RunDialog(script), 0);
@@ -251,7 +287,8 @@ TEST_F(SettingsDialogTest, PreviewClicksPlaceTheTextAtTheClickedPixel) {
                 ASSERT_EQ(outer.right - outer.left, 364);
                 ASSERT_EQ(outer.bottom - outer.top, 270);
                 SetCursorPos(outer.left + c.dx, outer.top + c.dy);
-                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED), reinterpret_cast<LPARAM>(preview));
+                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED),
+                             reinterpret_cast<LPARAM>(preview));
             })
             .Then([&] { Click(dialog, IDOK); })
             .WaitGone(kSettingsCaption);
@@ -269,7 +306,8 @@ TEST_F(SettingsDialogTest, PreviewClicksPlaceTheTextAtTheClickedPixel) {
             RECT outer{};
             GetWindowRect(preview, &outer);
             SetCursorPos(outer.right - 2, outer.bottom - 2);
-            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED), reinterpret_cast<LPARAM>(preview));
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1000, STN_CLICKED),
+                         reinterpret_cast<LPARAM>(preview));
         })
         .Then([&] { Click(dialog, IDOK); })
         .WaitGone(kSettingsCaption);
@@ -287,7 +325,8 @@ TEST_F(SettingsDialogTest, PreviewClicksPlaceTheTextAtTheClickedPixel) {
 WNDPROC aboutProcedure = nullptr;
 bool aboutCancelled = false;
 LRESULT CALLBACK WatchAbout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) aboutCancelled = true;
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL)
+        aboutCancelled = true;
     return CallWindowProcA(aboutProcedure, window, message, wParam, lParam);
 }
 
@@ -309,7 +348,9 @@ TEST_F(SettingsDialogTest, AboutShowsTheVersionAndOnlyOkClosesIt) {
             PressKey(GetDlgItem(about, IDOK), VK_ESCAPE);
         })
         .Until([&] { return aboutCancelled; })
-        .Then([&] { EXPECT_NE(FindThreadDialog(kAboutCaption), nullptr) << "Esc closed the About box"; })
+        .Then([&] {
+            EXPECT_NE(FindThreadDialog(kAboutCaption), nullptr) << "Esc closed the About box";
+        })
         .Then([&] { Click(about, IDOK); })
         .WaitGone(kAboutCaption)
         .Then([&] { Click(dialog, IDCANCEL); })
@@ -338,14 +379,18 @@ TEST_F(SettingsDialogTest, PreviewShowsTheHostFrameWithTheOverlayAndTheGuides) {
         size_t total = 0;
         auto visit = [&](int x, int y) {
             const size_t i = static_cast<size_t>(y) * kPreviewWidth + x;
-            if (onGuide[i]) return;
+            if (onGuide[i])
+                return;
             onGuide[i] = true;
             ++total;
             blue += shown[i] == 0x0000FF;
-            EXPECT_TRUE(shown[i] == 0x0000FF || shown[i] == 0xFFFFFF) << x << "," << y << ": " << std::hex << shown[i];
+            EXPECT_TRUE(shown[i] == 0x0000FF || shown[i] == 0xFFFFFF)
+                << x << "," << y << ": " << std::hex << shown[i];
         };
-        for (int x = left; x <= right; ++x) visit(x, top), visit(x, bottom);
-        for (int y = top; y <= bottom; ++y) visit(left, y), visit(right, y);
+        for (int x = left; x <= right; ++x)
+            visit(x, top), visit(x, bottom);
+        for (int y = top; y <= bottom; ++y)
+            visit(left, y), visit(right, y);
         EXPECT_GT(blue, total / 4);
         EXPECT_LT(blue, total * 3 / 4);
     };
@@ -354,15 +399,18 @@ TEST_F(SettingsDialogTest, PreviewShowsTheHostFrameWithTheOverlayAndTheGuides) {
 
     // The frames' own stamp on a frame of the preview's size: the preview shows what execute
     // draws, so a fault of the preview's font scaling or placement shows here.
-    ASSERT_EQ(host.settings()->referenceHeight, static_cast<uint32_t>(host.settings()->frameHeight));
+    ASSERT_EQ(host.settings()->referenceHeight,
+              static_cast<uint32_t>(host.settings()->frameHeight));
     const std::vector<uint32_t> expected = ExecutedPreview();
     const std::vector<uint32_t> plain = ExpectedPreview(*host.settings(), nullptr);
     size_t differing = 0;
     int left = kPreviewWidth, top = kPreviewHeight, bottom = -1;
     for (size_t i = 0; i < shown.size(); ++i) {
-        if (onGuide[i]) continue;
+        if (onGuide[i])
+            continue;
         differing += (shown[i] & 0xFFFFFF) != (expected[i] & 0xFFFFFF);
-        if (shown[i] == plain[i]) continue;
+        if (shown[i] == plain[i])
+            continue;
         const int x = static_cast<int>(i % kPreviewWidth), y = static_cast<int>(i / kPreviewWidth);
         left = std::min(left, x), top = std::min(top, y), bottom = std::max(bottom, y);
     }
@@ -389,11 +437,13 @@ TEST_F(SettingsDialogTest, PreviewDrawsTheWholeText) {
     s->y = 0.0;
     const std::vector<uint32_t> shown = PreviewOfNewDialog();
     std::string text;
-    for (int line = 0; line < 4; ++line) text += "pal-type2-idx1-ffmpeg.avipal-type2-idx1-ffmpeg.avi\n";
+    for (int line = 0; line < 4; ++line)
+        text += "pal-type2-idx1-ffmpeg.avipal-type2-idx1-ffmpeg.avi\n";
     text += "14:23:05\n15.07.04";
     ASSERT_GT(text.size(), 200u);
     const std::vector<uint32_t> whole = ExpectedPreview(*host.settings(), text.c_str());
-    const std::vector<uint32_t> cut = ExpectedPreview(*host.settings(), text.substr(0, 127).c_str());
+    const std::vector<uint32_t> cut =
+        ExpectedPreview(*host.settings(), text.substr(0, 127).c_str());
     size_t differing = 0;
     size_t fromCut = 0;
     // Below the outer guide's top and left of the inner guide's right edge.
@@ -421,8 +471,10 @@ TEST_F(NoRecordingTimeTest, PreviewShowsTheSampleMoment) {
     ASSERT_EQ(host.settings()->mode, 0);
     host.settings()->dateformat = 2;
     const std::vector<uint32_t> shown = PreviewOfNewDialog();
-    const std::vector<uint32_t> expected = ExpectedPreview(*host.settings(), "09:03:07\nTuesday 7 May 2002");
-    const std::vector<uint32_t> other = ExpectedPreview(*host.settings(), "09:03:07\nSaturday 7 May 2002");
+    const std::vector<uint32_t> expected =
+        ExpectedPreview(*host.settings(), "09:03:07\nTuesday 7 May 2002");
+    const std::vector<uint32_t> other =
+        ExpectedPreview(*host.settings(), "09:03:07\nSaturday 7 May 2002");
     size_t differing = 0;
     size_t fromOther = 0;
     // The text lies in the lower half, below the inner guide's top and above its bottom.
@@ -462,8 +514,10 @@ TEST_F(ScreenOf16Bits, PreviewAsksForAColourDepthOf32Bits) {
     for (int y = 0; y < kPreviewHeight; ++y)
         for (int x = 0; x < kPreviewWidth; ++x) {
             const uint32_t p = shown[static_cast<size_t>(y) * kPreviewWidth + x];
-            if (p == 0xFFFFFF) continue;
-            if (y < 45 || y > 75) ++other;
+            if (p == 0xFFFFFF)
+                continue;
+            if (y < 45 || y > 75)
+                ++other;
             black += p == 0;
             left = std::min(left, x);
             right = std::max(right, x);

@@ -62,16 +62,18 @@ protected:
         ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr), Gdiplus::Ok);
         module_ = LoadLibraryA(ModulePath().c_str());
         ASSERT_NE(module_, nullptr) << ModulePath();
-        xFilter_ = reinterpret_cast<XFilterFn>(reinterpret_cast<void*>(GetProcAddress(module_, "xFilter")));
+        xFilter_ = reinterpret_cast<XFilterFn>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "xFilter")));
         ASSERT_NE(xFilter_, nullptr);
-        host.setSourceFrameRenderer([](int32_t, uint8_t* pixels, int32_t width, int32_t height, int32_t rowBytes) {
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x) {
-                    const uint32_t p = RampPixel(x, y, width, height);
-                    std::memcpy(pixels + static_cast<size_t>(y) * rowBytes + x * 4, &p, 4);
-                }
-            return true;
-        });
+        host.setSourceFrameRenderer(
+            [](int32_t, uint8_t* pixels, int32_t width, int32_t height, int32_t rowBytes) {
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        const uint32_t p = RampPixel(x, y, width, height);
+                        std::memcpy(pixels + static_cast<size_t>(y) * rowBytes + x * 4, &p, 4);
+                    }
+                return true;
+            });
     }
 
     void TearDown() override {
@@ -79,7 +81,8 @@ protected:
         EXPECT_EQ(host.lockedFrames(), 0) << "preview frame left locked";
         EXPECT_EQ(host.outstandingPointers(), 0u);
         EXPECT_EQ(host.outstandingSegments(), 0u);
-        if (module_) FreeLibrary(module_);
+        if (module_)
+            FreeLibrary(module_);
         Gdiplus::GdiplusShutdown(gdiplusToken_);
         DeleteSettingsKey();
     }
@@ -96,7 +99,8 @@ protected:
         source_ = host.makeFrame(kFrameWidth, kFrameHeight, kFrameWidth * 4);
         destination_ = host.makeFrame(kFrameWidth, kFrameHeight, kFrameWidth * 4);
         for (int y = 0; y < kFrameHeight; ++y)
-            for (int x = 0; x < kFrameWidth; ++x) host.setPixel(source_, x, y, RampPixel(x, y, kFrameWidth, kFrameHeight));
+            for (int x = 0; x < kFrameWidth; ++x)
+                host.setPixel(source_, x, y, RampPixel(x, y, kFrameWidth, kFrameHeight));
         host.setSource(source_);
         host.setDestination(destination_);
         ASSERT_EQ(xFilter_(0, host.handle()), 0);
@@ -136,17 +140,20 @@ protected:
 
     // The page the settings dialog shows now (its visible child dialog), or null.
     static HWND CurrentPage(HWND dialog) {
-        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
             WCHAR cls[32] = {};
             GetClassNameW(child, cls, 32);
-            if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(child)) return child;
+            if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(child))
+                return child;
         }
         return nullptr;
     }
 
     // Opens the dialog on `tab`, runs `steps` on its page (dialog and page given), then presses
     // OK or Cancel; the setup call must succeed.
-    void OnPage(int tab, const std::function<void(DialogScript&, HWND&, HWND&)>& steps, int finish = IDOK) {
+    void OnPage(int tab, const std::function<void(DialogScript&, HWND&, HWND&)>& steps,
+                int finish = IDOK) {
         HWND dialog = nullptr;
         HWND page = nullptr;
         DialogScript script;
@@ -194,7 +201,8 @@ protected:
     // A frame of the preview's width (rows bottom row first) as the preview shows it, stretched
     // to the control; with a text, that drawn on it first through the renderer, at the size the
     // frames' own font scaling gives the frame's rows.
-    static std::vector<uint32_t> ShownAsPreview(std::vector<uint32_t> frame, const FilterSettings& s,
+    static std::vector<uint32_t> ShownAsPreview(std::vector<uint32_t> frame,
+                                                const FilterSettings& s,
                                                 const char* text = nullptr) {
         FrameGeometry g;
         g.width = kPreviewWidth;
@@ -202,8 +210,8 @@ protected:
         CMemBm bm;
         EXPECT_TRUE(bm.Create(nullptr, g.width, g.height, 1, 32, nullptr));
         BITMAPINFOHEADER header = MakeBitmapHeader(g);
-        SetDIBits(bm.dc(), bm.bitmap(), 0, g.height, frame.data(), reinterpret_cast<BITMAPINFO*>(&header),
-                  DIB_RGB_COLORS);
+        SetDIBits(bm.dc(), bm.bitmap(), 0, g.height, frame.data(),
+                  reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
         if (text) {
             // The preview scales the font from the project's frame height.
             FilterSettings shown = s;
@@ -221,7 +229,8 @@ protected:
         std::vector<uint32_t> frame(static_cast<size_t>(kPreviewWidth) * height);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < kPreviewWidth; ++x)
-                frame[static_cast<size_t>(y) * kPreviewWidth + x] = RampPixel(x, y, kPreviewWidth, height);
+                frame[static_cast<size_t>(y) * kPreviewWidth + x] =
+                    RampPixel(x, y, kPreviewWidth, height);
         return frame;
     }
     static std::vector<uint32_t> ExpectedPreview(const FilterSettings& s, const char* text) {
@@ -258,7 +267,8 @@ protected:
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 const COLORREF c = GetPixel(screen, r.left + x, r.top + y);
-                pixels.push_back(static_cast<uint32_t>(c)); // 0x00BBGGRR, as the settings keep colours
+                pixels.push_back(
+                    static_cast<uint32_t>(c)); // 0x00BBGGRR, as the settings keep colours
             }
         ReleaseDC(nullptr, screen);
         return pixels;

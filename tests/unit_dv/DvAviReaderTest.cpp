@@ -47,42 +47,68 @@ struct Fixture {
 
 std::string Smpte(const TimecodeValue& tc) {
     char text[32];
-    snprintf(text, sizeof text, "%02d:%02d:%02d%c%02d", tc.hours, tc.minutes, tc.seconds, tc.separator, tc.frames);
+    snprintf(text, sizeof text, "%02d:%02d:%02d%c%02d", tc.hours, tc.minutes, tc.seconds,
+             tc.separator, tc.frames);
     return text;
 }
 
 const std::vector<Fixture>& Fixtures() {
     static const std::vector<Fixture> all = {
         // Its hdrl reserves an OpenDML header in a JUNK chunk with a zero total.
-        {"pal-type2-idx1-ffmpeg.avi", 2, 1, 4, 1,
+        {"pal-type2-idx1-ffmpeg.avi",
+         2,
+         1,
+         4,
+         1,
          {{"2004-07-15", "14:23:05", "10:20:30:00"},
           {"2004-07-15", "14:23:05", "10:20:30:01"},
           {"2004-07-15", "14:23:05", "10:20:30:02"},
           {"2004-07-15", "14:23:05", "10:20:30:03"}}},
-        {"ntsc-type2-idx1-ffmpeg-dropframe.avi", 2, 1, 4, 0,
+        {"ntsc-type2-idx1-ffmpeg-dropframe.avi",
+         2,
+         1,
+         4,
+         0,
          {{"1999-12-31", "23:59:59", "00:00:59;28"},
           {"1999-12-31", "23:59:59", "00:00:59;29"},
           {"1999-12-31", "23:59:59", "00:01:00;02"},
           {"1999-12-31", "23:59:59", "00:01:00;03"}}},
         // Recorded without drop-frame: the labels as the tape holds them.
-        {"ntsc-type2-idx1-ffmpeg-nondropframe.avi", 2, 1, 3, 0,
+        {"ntsc-type2-idx1-ffmpeg-nondropframe.avi",
+         2,
+         1,
+         3,
+         0,
          {{"2004-07-15", "14:23:05", "00:00:59:29"},
           {"2004-07-15", "14:23:05", "00:01:00:00"},
           {"2004-07-15", "14:23:05", "00:01:00:01"}}},
-        {"ntsc-type1-indx-dvgrab-camcorder.avi", 1, 2, 5, 0,
+        {"ntsc-type1-indx-dvgrab-camcorder.avi",
+         1,
+         2,
+         5,
+         0,
          {{"2024-07-08", "19:55:58", "00:00:02;17"},
           {"2024-07-08", "19:55:58", "00:00:02;18"},
           {"2024-07-08", "19:55:58", "00:00:02;19"},
           {"2024-07-08", "19:55:58", "00:00:02;20"},
           {"2024-07-08", "19:55:58", "00:00:02;21"}}},
         // idx1 opens with a non-stream entry before the video entries.
-        {"ntsc-type2-idx1-dvgrab-camcorder.avi", 2, 1, 5, 0,
+        {"ntsc-type2-idx1-dvgrab-camcorder.avi",
+         2,
+         1,
+         5,
+         0,
          {{"2024-07-08", "19:55:58", "00:00:02;17"},
           {"2024-07-08", "19:55:58", "00:00:02;18"},
           {"2024-07-08", "19:55:58", "00:00:02;19"},
           {"2024-07-08", "19:55:58", "00:00:02;20"},
           {"2024-07-08", "19:55:58", "00:00:02;21"}}},
-        {"ntsc-type2-indx-dvgrab-camcorder.avi", 2, 2, 1, 0, {{"2024-07-08", "19:55:58", "00:00:02;20"}}},
+        {"ntsc-type2-indx-dvgrab-camcorder.avi",
+         2,
+         2,
+         1,
+         0,
+         {{"2024-07-08", "19:55:58", "00:00:02;20"}}},
         {"ntsc-type2-idx1-ffmpeg-blank-tape.avi", 2, 1, 1, 0, {{nullptr, nullptr, "00:00:00;00"}}},
     };
     return all;
@@ -135,7 +161,8 @@ TEST(DvAviReaderFixtures, OpenDmlFramesAreAtTheirChunkData) {
     const std::string path = DataPath("ntsc-type1-indx-dvgrab-camcorder.avi");
     DvAviReader reader(path.c_str());
     ASSERT_EQ(reader.isOpen, 1);
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     for (uint32_t i = 0; i < reader.frameCount; ++i) {
         const int64_t pos = reader.FramePosition(i);

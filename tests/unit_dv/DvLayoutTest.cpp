@@ -16,7 +16,9 @@ using namespace camtag::test;
 namespace {
 
 std::vector<int> raised;
-void RecordReason(int reason) { raised.push_back(reason); }
+void RecordReason(int reason) {
+    raised.push_back(reason);
+}
 
 // Writes the layout to a temp file and opens a reader on it.
 class Opened {
@@ -32,14 +34,15 @@ public:
 void ExpectPositions(DvAviReader& reader, const BuiltAvi& avi) {
     ASSERT_EQ(reader.frameCount, avi.framePositions.size());
     for (uint32_t i = 0; i < reader.frameCount; ++i)
-        EXPECT_EQ(reader.FramePosition(i), static_cast<int64_t>(avi.framePositions[i])) << "frame " << i;
+        EXPECT_EQ(reader.FramePosition(i), static_cast<int64_t>(avi.framePositions[i]))
+            << "frame " << i;
 }
 
 TEST(DvLayoutStreams, TheFirstVideoStreamDecidesTheDvType) {
     struct Case {
         const char* name;
         DvAviLayout layout;
-        int dvType;    // 0: rejected
+        int dvType; // 0: rejected
         int reason;
     };
     std::vector<Case> cases;
@@ -49,25 +52,79 @@ TEST(DvLayoutStreams, TheFirstVideoStreamDecidesTheDvType) {
         change(l);
         cases.push_back({name, l, dvType, reason});
     };
-    add("vids dvsd", [](DvAviLayout&) {}, 2, 0);
-    add("audio stream first, then DV vids", [](DvAviLayout& l) { l.audioStreamFirst = true; }, 2, 0);
-    add("non-DV video stream before a DV one", [](DvAviLayout& l) { l.otherVideoFirst = true; }, 0, kDvErrorNotDv);
-    add("iavs dvsd without strf", [](DvAviLayout& l) { l.dvType = 1; l.strf = false; }, 1, 0);
-    add("iavs CDVC without strf", [](DvAviLayout& l) { l.dvType = 1; l.strf = false; l.handler = "CDVC"; }, 1, 0);
-    add("iavs other handler, DV strf", [](DvAviLayout& l) { l.dvType = 1; l.handler = "abcd"; }, 2, 0);
-    add("iavs other handler, no strf",
-        [](DvAviLayout& l) { l.dvType = 1; l.handler = "abcd"; l.strf = false; }, 0, kDvErrorStreamHeader);
-    add("iavs other handler, MJPG strf",
-        [](DvAviLayout& l) { l.dvType = 1; l.handler = "abcd"; l.compression = "MJPG"; }, 0, kDvErrorNotDv);
-    add("vids without strf", [](DvAviLayout& l) { l.strf = false; }, 0, kDvErrorStreamHeader);
-    add("vids MJPG", [](DvAviLayout& l) { l.compression = "MJPG"; }, 0, kDvErrorNotDv);
-    // Several writers store the codes in capitals; case does not matter.
-    add("vids DVSD", [](DvAviLayout& l) { l.compression = "DVSD"; }, 2, 0);
-    add("vids cdvc", [](DvAviLayout& l) { l.compression = "cdvc"; }, 2, 0);
-    add("vids dvhd, dsvd, dvsl handler ignored", [](DvAviLayout& l) { l.compression = "dvhd"; l.handler = "xxxx"; },
+    add(
+        "vids dvsd", [](DvAviLayout&) {}, 2, 0);
+    add(
+        "audio stream first, then DV vids", [](DvAviLayout& l) { l.audioStreamFirst = true; }, 2,
+        0);
+    add(
+        "non-DV video stream before a DV one", [](DvAviLayout& l) { l.otherVideoFirst = true; }, 0,
+        kDvErrorNotDv);
+    add(
+        "iavs dvsd without strf",
+        [](DvAviLayout& l) {
+            l.dvType = 1;
+            l.strf = false;
+        },
+        1, 0);
+    add(
+        "iavs CDVC without strf",
+        [](DvAviLayout& l) {
+            l.dvType = 1;
+            l.strf = false;
+            l.handler = "CDVC";
+        },
+        1, 0);
+    add(
+        "iavs other handler, DV strf",
+        [](DvAviLayout& l) {
+            l.dvType = 1;
+            l.handler = "abcd";
+        },
         2, 0);
-    add("iavs DVSD handler", [](DvAviLayout& l) { l.dvType = 1; l.strf = false; l.handler = "DVSD"; }, 1, 0);
-    add("only an audio stream", [](DvAviLayout& l) { l.streamType = "auds"; }, 0, kDvErrorStreamHeader);
+    add(
+        "iavs other handler, no strf",
+        [](DvAviLayout& l) {
+            l.dvType = 1;
+            l.handler = "abcd";
+            l.strf = false;
+        },
+        0, kDvErrorStreamHeader);
+    add(
+        "iavs other handler, MJPG strf",
+        [](DvAviLayout& l) {
+            l.dvType = 1;
+            l.handler = "abcd";
+            l.compression = "MJPG";
+        },
+        0, kDvErrorNotDv);
+    add(
+        "vids without strf", [](DvAviLayout& l) { l.strf = false; }, 0, kDvErrorStreamHeader);
+    add(
+        "vids MJPG", [](DvAviLayout& l) { l.compression = "MJPG"; }, 0, kDvErrorNotDv);
+    // Several writers store the codes in capitals; case does not matter.
+    add(
+        "vids DVSD", [](DvAviLayout& l) { l.compression = "DVSD"; }, 2, 0);
+    add(
+        "vids cdvc", [](DvAviLayout& l) { l.compression = "cdvc"; }, 2, 0);
+    add(
+        "vids dvhd, dsvd, dvsl handler ignored",
+        [](DvAviLayout& l) {
+            l.compression = "dvhd";
+            l.handler = "xxxx";
+        },
+        2, 0);
+    add(
+        "iavs DVSD handler",
+        [](DvAviLayout& l) {
+            l.dvType = 1;
+            l.strf = false;
+            l.handler = "DVSD";
+        },
+        1, 0);
+    add(
+        "only an audio stream", [](DvAviLayout& l) { l.streamType = "auds"; }, 0,
+        kDvErrorStreamHeader);
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -247,12 +304,14 @@ TEST(DvLayoutOpenDml, AFirstIndexWithoutPositionsKeepsTheLaterSegments) {
         int isPal;
     };
     const std::vector<Case> cases = {
-        {"first standard index of the wrong type", [](BuiltAvi& a) { a.bytes[a.standardIndexAt[0] + 11] = 0; }, 3, 1},
+        {"first standard index of the wrong type",
+         [](BuiltAvi& a) { a.bytes[a.standardIndexAt[0] + 11] = 0; }, 3, 1},
         {"first standard index past the end",
          [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 24], 0xFF, 8); }, 3, 1},
-        {"first standard index holds no entry", [](BuiltAvi& a) { std::memset(&a.bytes[a.standardIndexAt[0] + 12], 0, 4); },
-         3, 1},
-        {"no super index entry in use", [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 4], 0, 4); }, 6, 0},
+        {"first standard index holds no entry",
+         [](BuiltAvi& a) { std::memset(&a.bytes[a.standardIndexAt[0] + 12], 0, 4); }, 3, 1},
+        {"no super index entry in use",
+         [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 4], 0, 4); }, 6, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -266,7 +325,9 @@ TEST(DvLayoutOpenDml, AFirstIndexWithoutPositionsKeepsTheLaterSegments) {
         for (uint32_t i = 0; i < 6; ++i) {
             DvFrameInfo info;
             const bool placed = i >= c.firstPlaced;
-            EXPECT_EQ(o.reader.FramePosition(i), placed ? static_cast<int64_t>(avi.framePositions[i]) : -1) << i;
+            EXPECT_EQ(o.reader.FramePosition(i),
+                      placed ? static_cast<int64_t>(avi.framePositions[i]) : -1)
+                << i;
             EXPECT_EQ(o.reader.DecodeFrame(i, &info), placed ? 1 : 0) << i;
         }
     }
@@ -285,25 +346,51 @@ TEST(DvLayoutHostile, LyingSizesAndCountsFailCleanly) {
         const char* name;
         const DvAviLayout* layout;
         std::function<void(BuiltAvi&)> damage;
-        int opens;   // 1: open succeeds
-        int reason;  // of the open
+        int opens;  // 1: open succeeds
+        int reason; // of the open
         uint32_t frames;
     };
     const std::vector<Case> cases = {
-        {"hdrl size 0xFFFFFFF0", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.hdrlSizeAt], 0xFF, 4); a.bytes[a.hdrlSizeAt] = 0xF0; }, 0, kDvErrorHeader, 0},
-        {"hdrl size 0", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.hdrlSizeAt], 0, 4); }, 0, kDvErrorHeader, 0},
-        {"strh size huge", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.strhAt + 4], 0xFF, 4); }, 0, kDvErrorStreamHeader, 0},
-        {"movi size wraps", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.moviAt + 4], 0xFF, 4); std::memset(&a.bytes[a.moviAt + 4], 0xF8, 1); }, 0, kDvErrorIndex, 0},
-        {"movi size 0", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.moviAt + 4], 0, 4); }, 0, kDvErrorIndex, 0},
-        {"idx1 size huge", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.idx1At + 4], 0xFF, 4); }, 1, 0, 3},
-        {"idx1 size cuts the last frame", &idx, [](BuiltAvi& a) { a.bytes[a.idx1At + 4] -= 16; }, 1, 0, 2},
-        {"indx size huge", &odml, [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 4], 0xFF, 4); }, 1, 0, 3},
-        {"indx size below its header", &odml, [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 4], 0, 4); a.bytes[a.indxAt + 4] = 12; }, 0, kDvErrorIndex, 0},
-        {"super index entries in use huge", &odml, [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 12], 0xFF, 4); }, 1, 0, 3},
-        {"super index frame counts huge", &odml, [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 24 + 12], 0xFF, 4); }, 1, 0, 3},
-        {"standard index entries in use huge", &odml, [](BuiltAvi& a) { std::memset(&a.bytes[a.standardIndexAt[1] + 12], 0xFF, 4); }, 1, 0, 3},
-        {"standard index size 0", &odml, [](BuiltAvi& a) { std::memset(&a.bytes[a.standardIndexAt[1] + 4], 0, 4); }, 1, 0, 3},
-        {"super index points past the end", &odml, [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 24 + 16], 0xFF, 8); }, 1, 0, 3},
+        {"hdrl size 0xFFFFFFF0", &idx,
+         [](BuiltAvi& a) {
+             std::memset(&a.bytes[a.hdrlSizeAt], 0xFF, 4);
+             a.bytes[a.hdrlSizeAt] = 0xF0;
+         },
+         0, kDvErrorHeader, 0},
+        {"hdrl size 0", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.hdrlSizeAt], 0, 4); }, 0,
+         kDvErrorHeader, 0},
+        {"strh size huge", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.strhAt + 4], 0xFF, 4); },
+         0, kDvErrorStreamHeader, 0},
+        {"movi size wraps", &idx,
+         [](BuiltAvi& a) {
+             std::memset(&a.bytes[a.moviAt + 4], 0xFF, 4);
+             std::memset(&a.bytes[a.moviAt + 4], 0xF8, 1);
+         },
+         0, kDvErrorIndex, 0},
+        {"movi size 0", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.moviAt + 4], 0, 4); }, 0,
+         kDvErrorIndex, 0},
+        {"idx1 size huge", &idx, [](BuiltAvi& a) { std::memset(&a.bytes[a.idx1At + 4], 0xFF, 4); },
+         1, 0, 3},
+        {"idx1 size cuts the last frame", &idx, [](BuiltAvi& a) { a.bytes[a.idx1At + 4] -= 16; }, 1,
+         0, 2},
+        {"indx size huge", &odml, [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 4], 0xFF, 4); },
+         1, 0, 3},
+        {"indx size below its header", &odml,
+         [](BuiltAvi& a) {
+             std::memset(&a.bytes[a.indxAt + 4], 0, 4);
+             a.bytes[a.indxAt + 4] = 12;
+         },
+         0, kDvErrorIndex, 0},
+        {"super index entries in use huge", &odml,
+         [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 12], 0xFF, 4); }, 1, 0, 3},
+        {"super index frame counts huge", &odml,
+         [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 24 + 12], 0xFF, 4); }, 1, 0, 3},
+        {"standard index entries in use huge", &odml,
+         [](BuiltAvi& a) { std::memset(&a.bytes[a.standardIndexAt[1] + 12], 0xFF, 4); }, 1, 0, 3},
+        {"standard index size 0", &odml,
+         [](BuiltAvi& a) { std::memset(&a.bytes[a.standardIndexAt[1] + 4], 0, 4); }, 1, 0, 3},
+        {"super index points past the end", &odml,
+         [](BuiltAvi& a) { std::memset(&a.bytes[a.indxAt + 8 + 24 + 16], 0xFF, 8); }, 1, 0, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -465,8 +552,8 @@ TEST(DvLayoutFrames, CamcorderFramesWrappedInEveryLayoutDecodeAlike) {
     // Real frames from a raw capture, in layouts no tool wrote.
     std::vector<uint8_t> raw;
     {
-        HANDLE h = CreateFileA(DataPath("ntsc-camcorder-5frames.dv").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+        HANDLE h = CreateFileA(DataPath("ntsc-camcorder-5frames.dv").c_str(), GENERIC_READ,
+                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         raw.resize(5 * kDvFrameNtsc);
         DWORD got = 0;

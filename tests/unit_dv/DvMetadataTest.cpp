@@ -38,16 +38,20 @@ public:
     DvAviReader reader;
 };
 
-void VauxDate(uint8_t* s, int d, int m, int y) { PutDatePack(s, kVauxDatePack, d, m, y); }
-void VauxTime(uint8_t* s, int h, int m, int sec) { PutTimePack(s, kVauxTimePack, h, m, sec); }
+void VauxDate(uint8_t* s, int d, int m, int y) {
+    PutDatePack(s, kVauxDatePack, d, m, y);
+}
+void VauxTime(uint8_t* s, int h, int m, int sec) {
+    PutTimePack(s, kVauxTimePack, h, m, sec);
+}
 
 TEST(DvPacks, VauxCopiesWinOverSubcodeCopies) {
     PackFile f(true, {[](uint8_t* s) {
-                          VauxDate(s, 1, 2, 2003);
-                          VauxTime(s, 4, 5, 6);
-                          PutDatePack(s, SsybPack(0), 9, 9, 2009);
-                          PutTimePack(s, SsybPack(1), 9, 9, 9);
-                      }});
+                   VauxDate(s, 1, 2, 2003);
+                   VauxTime(s, 4, 5, 6);
+                   PutDatePack(s, SsybPack(0), 9, 9, 2009);
+                   PutTimePack(s, SsybPack(1), 9, 9, 9);
+               }});
     DvFrameInfo info;
     ASSERT_EQ(f.reader.DecodeFrame(0, &info), 1);
     EXPECT_EQ(info.day, 1);
@@ -94,11 +98,16 @@ TEST(DvPacks, DateFieldsAndCenturyRule) {
         int valid, fullYear, monthField, dayField;
     };
     const Case cases[] = {
-        {0x15, 0x06, 0x69, 1, 2069, 5, 15},   {0x15, 0x06, 0x70, 1, 1970, 5, 15},
-        {0x15, 0x06, 0x99, 1, 1999, 5, 15},   {0x31, 0x12, 0x04, 1, 2004, 11, 31},
-        {0x29, 0x02, 0x03, 0, 0, 0, 0},       {0x29, 0x02, 0x04, 1, 2004, 1, 29},
-        {0x31, 0x04, 0x05, 0, 0, 0, 0},       {0x00, 0x01, 0x05, 0, 0, 0, 0},
-        {0x01, 0x13, 0x05, 0, 0, 0, 0},       {0xFF, 0xFF, 0xFF, 0, 0, 0, 0},
+        {0x15, 0x06, 0x69, 1, 2069, 5, 15},
+        {0x15, 0x06, 0x70, 1, 1970, 5, 15},
+        {0x15, 0x06, 0x99, 1, 1999, 5, 15},
+        {0x31, 0x12, 0x04, 1, 2004, 11, 31},
+        {0x29, 0x02, 0x03, 0, 0, 0, 0},
+        {0x29, 0x02, 0x04, 1, 2004, 1, 29},
+        {0x31, 0x04, 0x05, 0, 0, 0, 0},
+        {0x00, 0x01, 0x05, 0, 0, 0, 0},
+        {0x01, 0x13, 0x05, 0, 0, 0, 0},
+        {0xFF, 0xFF, 0xFF, 0, 0, 0, 0},
         // Reserved high bits set by camcorders are masked away.
         {0xD5, 0xE6, 0x07, 1, 2007, 5, 15},
     };
@@ -210,7 +219,7 @@ TEST(DvPacks, TimecodeIsDeliveredWithoutDateAndDecodingIsTheSameWithoutIt) {
 }
 
 TEST(DvDropouts, AValueLostInSequence6IsTheOneMostOtherSequencesHold) {
-    using Damage = std::function<void(uint8_t* frame)>;
+    using Damage = std::function<void(uint8_t * frame)>;
     const Damage vaux = [](uint8_t* f) { memset(f + 6 * kDifSequence + kVauxDatePack, 0xFF, 10); };
     const Damage subcode = [](uint8_t* f) { memset(f + 6 * kDifSequence + SsybPack(0), 0xFF, 48); };
     const Damage both = [](uint8_t* f) { ClearPacks(f + 6 * kDifSequence); };
@@ -223,15 +232,25 @@ TEST(DvDropouts, AValueLostInSequence6IsTheOneMostOtherSequencesHold) {
             then(f);
         };
     };
-    struct Case { const char* what; bool pal; Damage damage; bool found; size_t frameBytes = 0; };
+    struct Case {
+        const char* what;
+        bool pal;
+        Damage damage;
+        bool found;
+        size_t frameBytes = 0;
+    };
     const Case cases[] = {
-        {"PAL, VAUX of sequence 6 lost", true, vaux, true},    {"PAL, its subcode lost", true, subcode, true},
-        {"PAL, both lost", true, both, true},                  {"NTSC, VAUX of sequence 6 lost", false, vaux, true},
-        {"NTSC, its subcode lost", false, subcode, true},      {"NTSC, both lost", false, both, true},
+        {"PAL, VAUX of sequence 6 lost", true, vaux, true},
+        {"PAL, its subcode lost", true, subcode, true},
+        {"PAL, both lost", true, both, true},
+        {"NTSC, VAUX of sequence 6 lost", false, vaux, true},
+        {"NTSC, its subcode lost", false, subcode, true},
+        {"NTSC, both lost", false, both, true},
         {"4 of 11 sequences differ: the most win, not the first read", true, others(4, both), true},
         {"an intact sequence 6 is read alone", true, others(12, [](uint8_t*) {}), true},
         {"the frame's chunk ends after sequence 6", true, both, true, 7 * kDifSequence},
-        {"blank in every sequence", false, [](uint8_t* f) { memset(f, 0xFF, 10 * kDifSequence); }, false},
+        {"blank in every sequence", false, [](uint8_t* f) { memset(f, 0xFF, 10 * kDifSequence); },
+         false},
     };
     for (const Case& c : cases) {
         DvAviLayout l;
@@ -248,13 +267,17 @@ TEST(DvDropouts, AValueLostInSequence6IsTheOneMostOtherSequencesHold) {
         DvFrameInfo info;
         TimecodeValue tc;
         int found = -1;
-        EXPECT_EQ(reader.DecodeFrame(0, &info, &tc, &found) + 10 * found, c.found ? 11 : 0) << c.what;
-        EXPECT_EQ(reader.lastError, 0) << c.what; // a sequence the frame lacks is no failure of the frame
-        const DvStamp s = c.found ? DvStamp() : DvStamp{1900, 1, 0, 0, 0, 0, 0, 0, 0, 0}; // else all zero
-        EXPECT_EQ(std::vector<int>({info.year + 1900, info.month + 1, info.day, info.hour, info.minute, info.second,
-                                    tc.hours, tc.minutes, tc.seconds, tc.frames}),
-                  std::vector<int>({s.year, s.month, s.day, s.hour, s.minute, s.second, s.tcHours, s.tcMinutes,
-                                    s.tcSeconds, s.tcFrames}))
+        EXPECT_EQ(reader.DecodeFrame(0, &info, &tc, &found) + 10 * found, c.found ? 11 : 0)
+            << c.what;
+        EXPECT_EQ(reader.lastError, 0)
+            << c.what; // a sequence the frame lacks is no failure of the frame
+        const DvStamp s =
+            c.found ? DvStamp() : DvStamp{1900, 1, 0, 0, 0, 0, 0, 0, 0, 0}; // else all zero
+        EXPECT_EQ(
+            std::vector<int>({info.year + 1900, info.month + 1, info.day, info.hour, info.minute,
+                              info.second, tc.hours, tc.minutes, tc.seconds, tc.frames}),
+            std::vector<int>({s.year, s.month, s.day, s.hour, s.minute, s.second, s.tcHours,
+                              s.tcMinutes, s.tcSeconds, s.tcFrames}))
             << c.what;
     }
 }

@@ -15,11 +15,14 @@ namespace {
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
     std::vector<uint8_t> data;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return data;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return data;
     data.resize(GetFileSize(h, nullptr));
     DWORD got = 0;
-    if (!data.empty()) ReadFile(h, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
+    if (!data.empty())
+        ReadFile(h, data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
     CloseHandle(h);
     data.resize(got);
     return data;
@@ -27,9 +30,11 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
 
 // Rewrites the file in place while a reader may hold it, as the sharing allows.
 bool Rewrite(const char* path, const std::vector<uint8_t>& data) {
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    HANDLE h =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
     DWORD written = 0;
     const bool ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
                     written == data.size() && SetEndOfFile(h);
@@ -55,38 +60,54 @@ TEST(KeptReader, TheSameFileStaysOpenAndAChangedOneIsOpenedAnew) {
     struct Case {
         const char* name;
         // What happens to the file between two calls; false when it could not be done.
-        bool (*change)(test::TempFile& file, const std::vector<uint8_t>& avi, std::string* leasePath);
-        int keptOpen; // -1: either (whether a deleted file's name lingers while open is the system's)
+        bool (*change)(test::TempFile& file, const std::vector<uint8_t>& avi,
+                       std::string* leasePath);
+        int keptOpen; // -1: either (whether a deleted file's name lingers while open is the
+                      // system's)
     };
     const Case cases[] = {
-        {"nothing", [](test::TempFile&, const std::vector<uint8_t>&, std::string*) { return true; }, 1},
+        {"nothing", [](test::TempFile&, const std::vector<uint8_t>&, std::string*) { return true; },
+         1},
         {"another clip's file",
          [](test::TempFile&, const std::vector<uint8_t>&, std::string* p) {
              *p = test::DataPath("ntsc-type2-idx1-ffmpeg-dropframe.avi");
              return true;
          },
          0},
-        {"longer", [](test::TempFile& f, const std::vector<uint8_t>& a, std::string*) {
+        {"longer",
+         [](test::TempFile& f, const std::vector<uint8_t>& a, std::string*) {
              std::vector<uint8_t> longer = a;
              longer.resize(a.size() + 16, 0);
              return Rewrite(f.Path(), longer);
-         }, 0},
-        {"written again, same size", [](test::TempFile& f, const std::vector<uint8_t>& a, std::string*) {
-             HANDLE h = CreateFileA(f.Path(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
+         },
+         0},
+        {"written again, same size",
+         [](test::TempFile& f, const std::vector<uint8_t>& a, std::string*) {
+             HANDLE h = CreateFileA(f.Path(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
              FILETIME t;
              const bool ok = h != INVALID_HANDLE_VALUE && GetFileTime(h, nullptr, nullptr, &t) &&
-                             (++t.dwHighDateTime, SetFileTime(h, nullptr, nullptr, &t)) && Rewrite(f.Path(), a);
-             if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+                             (++t.dwHighDateTime, SetFileTime(h, nullptr, nullptr, &t)) &&
+                             Rewrite(f.Path(), a);
+             if (h != INVALID_HANDLE_VALUE)
+                 CloseHandle(h);
              return ok;
-         }, 0},
-        {"deleted", [](test::TempFile& f, const std::vector<uint8_t>&, std::string*) { return DeleteFileA(f.Path()) != 0; }, -1},
-        {"moved", [](test::TempFile& f, const std::vector<uint8_t>&, std::string*) {
+         },
+         0},
+        {"deleted",
+         [](test::TempFile& f, const std::vector<uint8_t>&, std::string*) {
+             return DeleteFileA(f.Path()) != 0;
+         },
+         -1},
+        {"moved",
+         [](test::TempFile& f, const std::vector<uint8_t>&, std::string*) {
              const std::string moved = std::string(f.Path()) + ".moved";
              const bool ok = MoveFileA(f.Path(), moved.c_str()) != 0;
              DeleteFileA(moved.c_str());
              return ok;
-         }, 0},
+         },
+         0},
     };
     for (const Case& c : cases) {
         CloseIdleReaders(true);
@@ -95,7 +116,8 @@ TEST(KeptReader, TheSameFileStaysOpenAndAChangedOneIsOpenedAnew) {
         ASSERT_TRUE(UseOnce(file.Path())) << c.name;
         std::string leasePath = file.Path();
         // The user's change happens while the reader holds the file.
-        ASSERT_TRUE(c.change(file, avi, &leasePath)) << c.name << ": refused while the reader held the file";
+        ASSERT_TRUE(c.change(file, avi, &leasePath))
+            << c.name << ": refused while the reader held the file";
         const bool kept = KeptOpen(leasePath.c_str());
         if (c.keptOpen >= 0) {
             EXPECT_EQ(kept, c.keptOpen == 1) << c.name;

@@ -99,7 +99,8 @@ TEST_F(LocatorTest, TicksPerFrameOnTwoThreadsAtDifferentRates) {
         }
         for (int i = 0; i < 100000; ++i) {
             const int64_t ticks = ClipLocator::TicksPerFrame(own.handle());
-            if (ticks != rate.ticks) wrong.fetch_add(1);
+            if (ticks != rate.ticks)
+                wrong.fetch_add(1);
         }
     };
     std::thread first(ask, rates[0]);
@@ -150,7 +151,8 @@ TEST_F(LocatorTest, TheSourceStaysOpenForTheCallerOnlyWhenItIsDv) {
 TEST_F(LocatorTest, ScanFindsAMovedClipAndFieldsHalveThePosition) {
     host.setTimebase(50, 2);
     // Another instance's filter over frames 0-99, a gap, then this instance from frame 300.
-    host.addClip(0, 100, host.filterNode("PR.Camtag", 99, 0, host.mediaNode("C:\\other.avi", 0, 0)));
+    host.addClip(0, 100,
+                 host.filterNode("PR.Camtag", 99, 0, host.mediaNode("C:\\other.avi", 0, 0)));
     host.addFilteredClip(300, 400, kMissingFile.c_str(), 40);
     host.setSizeFlags(kSizeFlagFields);
     host.setPosition(2 * 2 * 10); // frame 10 of the clip, doubled for fields
@@ -168,11 +170,11 @@ TEST_F(LocatorTest, ScanFindsAMovedClipAndFieldsHalveThePosition) {
 TEST_F(LocatorTest, OnlyThisInstancesFilterNodeCounts) {
     HostNode* media = host.mediaNode("C:\\clip.avi", 0, 0);
     const int32_t id = host.record().instanceId;
-    host.addClip(0, 10, media);                                            // no filter above
-    host.addClip(10, 20, host.filterNode("PR.Camtag", id + 1, 0, media));  // another instance
-    host.addClip(20, 30, host.filterNode("pr.camtag", id, 0, media));      // case matters
-    host.addClip(30, 40, host.filterNode("PR.Camtag2", id, 0, media));     // longer name
-    host.addClip(40, 50, host.filterNode("PR.Camtag", id, 0, nullptr));    // no media below
+    host.addClip(0, 10, media);                                           // no filter above
+    host.addClip(10, 20, host.filterNode("PR.Camtag", id + 1, 0, media)); // another instance
+    host.addClip(20, 30, host.filterNode("pr.camtag", id, 0, media));     // case matters
+    host.addClip(30, 40, host.filterNode("PR.Camtag2", id, 0, media));    // longer name
+    host.addClip(40, 50, host.filterNode("PR.Camtag", id, 0, nullptr));   // no media below
     for (int32_t start = 0; start < 50; start += 10) {
         block.timelineOffset = start;
         EXPECT_EQ(Locate(), 0) << "clip at " << start;
@@ -272,7 +274,8 @@ TEST_F(LocatorTest, CyclicAndDeepTreesEndTheSearch) {
         j->result = ClipLocator::SearchNode(nullptr, j->root, j->record, *j->clip, 1);
         return 0;
     };
-    HANDLE thread = CreateThread(nullptr, 64 * 1024, run, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    HANDLE thread =
+        CreateThread(nullptr, 64 * 1024, run, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     ASSERT_NE(thread, nullptr);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
@@ -280,18 +283,23 @@ TEST_F(LocatorTest, CyclicAndDeepTreesEndTheSearch) {
 
     // A chain far deeper than any real effect stack.
     HostNode* chain = host.mediaNode("C:\\deep.avi", 0, 0);
-    for (int i = 0; i < 100000; ++i) chain = host.branchNode(chain, nullptr);
+    for (int i = 0; i < 100000; ++i)
+        chain = host.branchNode(chain, nullptr);
     EXPECT_EQ(ClipLocator::SearchNode(nullptr, chain, host.handle(), clip, 1), 0);
 
     // A long but real effect stack: 200 other effects between this filter and the media.
     HostNode* stack = host.mediaNode("C:\\stacked.avi", 0, 0);
-    for (int i = 0; i < 200; ++i) stack = host.filterNode("PR.Other", i, 0, stack);
-    EXPECT_EQ(ClipLocator::SearchNode(nullptr, host.filterNode("PR.Camtag", id, 0, stack), host.handle(), clip, 0), 1);
+    for (int i = 0; i < 200; ++i)
+        stack = host.filterNode("PR.Other", i, 0, stack);
+    EXPECT_EQ(ClipLocator::SearchNode(nullptr, host.filterNode("PR.Camtag", id, 0, stack),
+                                      host.handle(), clip, 0),
+              1);
     EXPECT_STREQ(block.sourcePath, "C:\\stacked.avi");
 
     // A shallow tree is still searched.
     HostNode* shallow = host.mediaNode("C:\\near.avi", 0, 0);
-    for (int i = 0; i < 10; ++i) shallow = host.branchNode(shallow, nullptr);
+    for (int i = 0; i < 10; ++i)
+        shallow = host.branchNode(shallow, nullptr);
     EXPECT_EQ(ClipLocator::SearchNode(nullptr, shallow, host.handle(), clip, 1), 1);
     EXPECT_STREQ(block.sourcePath, "C:\\near.avi");
 }
@@ -300,7 +308,8 @@ TEST_F(LocatorTest, FileNamesMustFitTheClipBlock) {
     const int32_t id = host.record().instanceId;
     auto locateName = [&](const void* name, size_t size) {
         host.clearTimeline();
-        host.addClip(0, 10, host.filterNode("PR.Camtag", id, 0, host.rawMediaNode(name, size, 0, 0)));
+        host.addClip(0, 10,
+                     host.filterNode("PR.Camtag", id, 0, host.rawMediaNode(name, size, 0, 0)));
         std::memset(&block, 0, sizeof block);
         return Locate();
     };
@@ -315,11 +324,16 @@ TEST_F(LocatorTest, FileNamesMustFitTheClipBlock) {
 
     // Version 8 names are UTF-8 and end up in the system code page.
     hostVersion = 8;
-    ASSERT_EQ(locateName("C:\\Stra\xC3\x9F" "e.avi", 16), 1);
-    EXPECT_STREQ(block.sourcePath, "C:\\Stra\xDF" "e.avi");
+    ASSERT_EQ(locateName("C:\\Stra\xC3\x9F"
+                         "e.avi",
+                         16),
+              1);
+    EXPECT_STREQ(block.sourcePath, "C:\\Stra\xDF"
+                                   "e.avi");
     // 270 UTF-8 bytes in the host's field become 135 code-page bytes, which fit.
     std::string umlauts;
-    for (int i = 0; i < 135; ++i) umlauts += "\xC3\xBC";
+    for (int i = 0; i < 135; ++i)
+        umlauts += "\xC3\xBC";
     ASSERT_EQ(locateName(umlauts.c_str(), umlauts.size() + 1), 1);
     EXPECT_EQ(std::strlen(block.sourcePath), 135u);
     // Below version 8 the same bytes are taken as they are, and 270 bytes do not fit.
@@ -329,7 +343,9 @@ TEST_F(LocatorTest, FileNamesMustFitTheClipBlock) {
 
 // A host whose segments never move forward: the scan must end.
 HostSegment stuckSegment{};
-HostSegment* StuckGetSegment(int32_t, HostTimelineId, int32_t) { return &stuckSegment; }
+HostSegment* StuckGetSegment(int32_t, HostTimelineId, int32_t) {
+    return &stuckSegment;
+}
 void StuckRelease(HostSegment*) {}
 
 TEST_F(LocatorTest, ScanEndsWhenTheHostsSegmentsDoNotAdvance) {

@@ -12,7 +12,8 @@ namespace {
 
 constexpr uint32_t kUnset = 0xDEADBEEF;
 
-FrameGeometry Geometry(int32_t width, int32_t height, int32_t rowBytes, int32_t factor = 1, int32_t parity = 0) {
+FrameGeometry Geometry(int32_t width, int32_t height, int32_t rowBytes, int32_t factor = 1,
+                       int32_t parity = 0) {
     FrameGeometry g;
     const FrameDesc desc{width, height, rowBytes, 32};
     EXPECT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw);
@@ -72,11 +73,15 @@ TEST(FrameGeometry, FramesBeyondTheHostArithmeticArePassedThroughOrLeft) {
     EXPECT_EQ(check({100, 10, -400, 32}), FrameAction::kLeave);
     EXPECT_FALSE(FrameGeometryCopyable(g));
     // A source smaller than the destination.
-    EXPECT_EQ(PrepareFrameGeometry({100, 10, 400, 32}, {100, 9, 400, 32}, 1, 0, &g), FrameAction::kLeave);
-    EXPECT_EQ(PrepareFrameGeometry({100, 10, 400, 32}, {100, 10, 396, 32}, 1, 0, &g), FrameAction::kLeave);
+    EXPECT_EQ(PrepareFrameGeometry({100, 10, 400, 32}, {100, 9, 400, 32}, 1, 0, &g),
+              FrameAction::kLeave);
+    EXPECT_EQ(PrepareFrameGeometry({100, 10, 400, 32}, {100, 10, 396, 32}, 1, 0, &g),
+              FrameAction::kLeave);
     // Field values other than the host's.
-    EXPECT_EQ(PrepareFrameGeometry({100, 10, 400, 32}, {100, 10, 400, 32}, 3, 0, &g), FrameAction::kPassThrough);
-    EXPECT_EQ(PrepareFrameGeometry({100, 10, 400, 32}, {100, 10, 400, 32}, 2, 2, &g), FrameAction::kPassThrough);
+    EXPECT_EQ(PrepareFrameGeometry({100, 10, 400, 32}, {100, 10, 400, 32}, 3, 0, &g),
+              FrameAction::kPassThrough);
+    EXPECT_EQ(PrepareFrameGeometry({100, 10, 400, 32}, {100, 10, 400, 32}, 2, 2, &g),
+              FrameAction::kPassThrough);
 }
 
 TEST(FrameExchange, InvalidGeometryCopiesNothingIntoOrOutOfTheBuffer) {
@@ -94,7 +99,8 @@ TEST(FrameExchange, InvalidGeometryCopiesNothingIntoOrOutOfTheBuffer) {
     PassThrough(source.data(), destination.data(), g);
     for (int r = 0; r < 4; ++r) {
         const size_t row = static_cast<size_t>(r) * 32768;
-        EXPECT_TRUE(std::equal(source.begin() + row, source.begin() + row + 400, destination.begin() + row));
+        EXPECT_TRUE(std::equal(source.begin() + row, source.begin() + row + 400,
+                               destination.begin() + row));
         EXPECT_EQ(destination[row + 400], 0) << "bytes past the row are not copied";
     }
 
@@ -153,7 +159,8 @@ TEST_P(FieldRows, FieldLandsOnEveryOtherBufferRowAndComesBackFromThere) {
     FillBuffer(source.data(), g, buffer.data());
     for (int b = 0; b < 6; ++b) {
         const bool fieldRow = (b - c.firstFieldRow) % 2 == 0 && b >= c.firstFieldRow;
-        const uint32_t expected = fieldRow ? static_cast<uint32_t>(((b - c.firstFieldRow) / 2) << 16 | 2) : kUnset;
+        const uint32_t expected =
+            fieldRow ? static_cast<uint32_t>(((b - c.firstFieldRow) / 2) << 16 | 2) : kUnset;
         EXPECT_EQ(buffer[static_cast<size_t>(b) * 5 + 2], expected) << "buffer row " << b;
     }
 

@@ -71,15 +71,15 @@ FrameGeometry WholeFrame() {
 }
 
 // The whole-frame exchange, through a buffer of every row as a host might leave it.
-void Reference(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text, const void* source,
-               void* destination) {
+void Reference(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text,
+               const void* source, void* destination) {
     std::vector<uint32_t> buffer(PixelBufferBytes(g) / 4, kGarbage);
     ASSERT_TRUE(test::StampWholeFrame(g, s, text, source, buffer.data(), destination));
 }
 
 // The band path as the execute call runs it. Returns the band's scan line count.
-int32_t Banded(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text, const void* source,
-               void* destination) {
+int32_t Banded(const FrameGeometry& g, const FilterSettings& s, const wchar_t* text,
+               const void* source, void* destination) {
     FrameStamp stamp(g, s, text);
     const size_t bytes = stamp.BufferBytes();
     if (bytes == 0) {
@@ -147,7 +147,8 @@ struct Fields {
     int32_t parity;
 };
 
-const Fields kFields[] = {{"frame", 1, 0}, {"field on odd rows", 2, 0}, {"field on even rows", 2, 1}};
+const Fields kFields[] = {
+    {"frame", 1, 0}, {"field on odd rows", 2, 0}, {"field on even rows", 2, 1}};
 
 // One case of a stamp: a field layout whose rows are a little longer than the pixels, with a
 // noisy source of its own longer rows, one look and one text.
@@ -174,13 +175,15 @@ void ForEachStampCase(std::initializer_list<const wchar_t*> texts, Body&& body) 
         const FrameDesc destination{kWidth, rows, kWidth * 4 + 8, 32};
         const FrameDesc source{kWidth + 3, rows + 1, (kWidth + 3) * 4, 32};
         FrameGeometry g;
-        ASSERT_EQ(PrepareFrameGeometry(destination, source, f.factor, f.parity, &g), FrameAction::kDraw);
+        ASSERT_EQ(PrepareFrameGeometry(destination, source, f.factor, f.parity, &g),
+                  FrameAction::kDraw);
         const std::vector<uint8_t> in = NoisyFrame(source.rowBytes, source.height);
         for (const Look& look : kLooks) {
             for (const wchar_t* text : texts) {
                 const FilterSettings s = SettingsOf(look);
                 body(StampCase{f, g, destination, in, look, s, text});
-                if (::testing::Test::HasFatalFailure()) return;
+                if (::testing::Test::HasFatalFailure())
+                    return;
             }
         }
     }
@@ -190,24 +193,28 @@ TEST(FrameStamp, GivesTheWholeFrameExchangeByteForByte) {
     int banded = 0;
     int cases = 0;
     long reused = 0;
-    ForEachStampCase({L"14:23:05\n15.07.04", L"Camtag error. AVI access fail.", L"Wj|g\n\n_^"}, [&](const StampCase& c) {
-        std::vector<uint8_t> expected = c.Untouched();
-        std::vector<uint8_t> got = expected;
-        std::vector<uint8_t> again = expected;
-        Reference(c.g, c.settings, c.text, c.in.data(), expected.data());
-        const int32_t band = Banded(c.g, c.settings, c.text, c.in.data(), got.data());
-        // The same text once more: drawn from the kept path, without a new layout.
-        const long reusedBefore = FrameStamp::ShapesReused();
-        Banded(c.g, c.settings, c.text, c.in.data(), again.data());
-        reused += FrameStamp::ShapesReused() - reusedBefore;
-        ++cases;
-        banded += band > 0 && band < BitmapHeight(c.g);
-        ASSERT_EQ(got, expected) << c.fields.name << ", " << c.look.name << ", text "
-                                 << std::wstring(c.text).size() << " units, band of " << band << " rows";
-        ASSERT_EQ(again, expected) << c.fields.name << ", " << c.look.name << ", from the kept path";
-        // What is kept between stamps holds no GDI+ object.
-        ASSERT_EQ(OverlayObjectsAlive(), 0);
-    });
+    ForEachStampCase({L"14:23:05\n15.07.04", L"Camtag error. AVI access fail.", L"Wj|g\n\n_^"},
+                     [&](const StampCase& c) {
+                         std::vector<uint8_t> expected = c.Untouched();
+                         std::vector<uint8_t> got = expected;
+                         std::vector<uint8_t> again = expected;
+                         Reference(c.g, c.settings, c.text, c.in.data(), expected.data());
+                         const int32_t band =
+                             Banded(c.g, c.settings, c.text, c.in.data(), got.data());
+                         // The same text once more: drawn from the kept path, without a new layout.
+                         const long reusedBefore = FrameStamp::ShapesReused();
+                         Banded(c.g, c.settings, c.text, c.in.data(), again.data());
+                         reused += FrameStamp::ShapesReused() - reusedBefore;
+                         ++cases;
+                         banded += band > 0 && band < BitmapHeight(c.g);
+                         ASSERT_EQ(got, expected) << c.fields.name << ", " << c.look.name
+                                                  << ", text " << std::wstring(c.text).size()
+                                                  << " units, band of " << band << " rows";
+                         ASSERT_EQ(again, expected)
+                             << c.fields.name << ", " << c.look.name << ", from the kept path";
+                         // What is kept between stamps holds no GDI+ object.
+                         ASSERT_EQ(OverlayObjectsAlive(), 0);
+                     });
     // Most cases touch only part of the frame, so the band is what the comparison checks.
     EXPECT_GT(banded, cases / 2);
     EXPECT_EQ(reused, cases);
@@ -257,8 +264,9 @@ TEST(FrameStamp, NothingToDrawPassesTheFrameThroughWithoutABuffer) {
         double y;
         int32_t transparency;
     };
-    for (const Case& c : {Case{"empty text", L"", 0.5, 0}, Case{"only line feeds", L"\n\n", 0.5, 0},
-                          Case{"below the frame", L"12:00", 1.5, 0}, Case{"above the frame", L"12:00", -0.5, 0}}) {
+    for (const Case& c :
+         {Case{"empty text", L"", 0.5, 0}, Case{"only line feeds", L"\n\n", 0.5, 0},
+          Case{"below the frame", L"12:00", 1.5, 0}, Case{"above the frame", L"12:00", -0.5, 0}}) {
         FilterSettings s = BaseSettings();
         s.bkground = s.drawoutline = s.drawshadow = 1;
         s.y = c.y;
@@ -287,7 +295,8 @@ TEST(FrameStamp, TwoFieldsStampedApartWeaveIntoTheWholeFrame) {
     std::vector<uint8_t> fields[2];
     for (int32_t parity : {0, 1}) {
         for (int32_t r = parity == 1 ? 0 : 1; r < rows; r += 2) {
-            fields[parity].insert(fields[parity].end(), frame.begin() + static_cast<size_t>(r) * rowBytes,
+            fields[parity].insert(fields[parity].end(),
+                                  frame.begin() + static_cast<size_t>(r) * rowBytes,
                                   frame.begin() + static_cast<size_t>(r + 1) * rowBytes);
         }
     }
@@ -374,32 +383,100 @@ TEST(KeptStamp, BlendsWithinOneLevelOfDrawingDirectly) {
 TEST(KeptStamp, AChangeOfAnyInputDrawsAnew) {
     struct Change {
         const char* name;
-        void (*apply)(FilterSettings&, FrameDesc&, int32_t& factor, int32_t& parity, std::wstring& text);
+        void (*apply)(FilterSettings&, FrameDesc&, int32_t& factor, int32_t& parity,
+                      std::wstring& text);
         bool drawsAnew;
     };
     const Change changes[] = {
-        {"text", [](FilterSettings&, FrameDesc&, int32_t&, int32_t&, std::wstring& t) { t = L"14:23:06\n15.07.04"; }, true},
-        {"colour", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.color = 0x0000FF00; }, true},
-        {"outline colour", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.outlinecolor = 0xFF; }, true},
-        {"shadow colour", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.colorshadow = 0xFF00; }, true},
-        {"box colour", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.colorbkground = 0xFF; }, true},
-        {"transparency", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.transparency = 30; }, true},
-        {"align", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.align = 1; }, true},
-        {"angle", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.angle = 5; }, true},
-        {"box off", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.bkground = 0; }, true},
-        {"outline off", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.drawoutline = 0; }, true},
-        {"shadow off", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.drawshadow = 0; }, true},
-        {"x", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.x += 0.01; }, true},
-        {"y", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.y -= 0.01; }, true},
-        {"font size", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.font.lfHeight -= 2; }, true},
-        {"bold", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.font.lfWeight = FW_BOLD; }, true},
-        {"face", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { std::strcpy(s.font.lfFaceName, "Courier New"); }, true},
-        {"reference height", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.referenceHeight = 500; }, true},
-        {"frame width", [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.width -= 8; }, true},
-        {"frame height", [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.height -= 8; }, true},
-        {"fields", [](FilterSettings&, FrameDesc& d, int32_t& factor, int32_t&, std::wstring&) { factor = 2; d.height /= 2; }, true},
-        {"row step only", [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.rowBytes += 64; }, false},
-        {"the other field", [](FilterSettings&, FrameDesc&, int32_t&, int32_t& parity, std::wstring&) { parity = 1; }, false},
+        {"text",
+         [](FilterSettings&, FrameDesc&, int32_t&, int32_t&, std::wstring& t) {
+             t = L"14:23:06\n15.07.04";
+         },
+         true},
+        {"colour",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.color = 0x0000FF00;
+         },
+         true},
+        {"outline colour",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.outlinecolor = 0xFF;
+         },
+         true},
+        {"shadow colour",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.colorshadow = 0xFF00;
+         },
+         true},
+        {"box colour",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.colorbkground = 0xFF;
+         },
+         true},
+        {"transparency",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.transparency = 30;
+         },
+         true},
+        {"align",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.align = 1; },
+         true},
+        {"angle",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.angle = 5; },
+         true},
+        {"box off",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.bkground = 0; },
+         true},
+        {"outline off",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.drawoutline = 0;
+         },
+         true},
+        {"shadow off",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.drawshadow = 0; },
+         true},
+        {"x", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.x += 0.01; },
+         true},
+        {"y", [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) { s.y -= 0.01; },
+         true},
+        {"font size",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.font.lfHeight -= 2;
+         },
+         true},
+        {"bold",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.font.lfWeight = FW_BOLD;
+         },
+         true},
+        {"face",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             std::strcpy(s.font.lfFaceName, "Courier New");
+         },
+         true},
+        {"reference height",
+         [](FilterSettings& s, FrameDesc&, int32_t&, int32_t&, std::wstring&) {
+             s.referenceHeight = 500;
+         },
+         true},
+        {"frame width",
+         [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.width -= 8; },
+         true},
+        {"frame height",
+         [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.height -= 8; },
+         true},
+        {"fields",
+         [](FilterSettings&, FrameDesc& d, int32_t& factor, int32_t&, std::wstring&) {
+             factor = 2;
+             d.height /= 2;
+         },
+         true},
+        {"row step only",
+         [](FilterSettings&, FrameDesc& d, int32_t&, int32_t&, std::wstring&) { d.rowBytes += 64; },
+         false},
+        {"the other field",
+         [](FilterSettings&, FrameDesc&, int32_t&, int32_t& parity, std::wstring&) { parity = 1; },
+         false},
     };
     uint32_t fresh = 0;
     for (const Change& change : changes) {
@@ -422,11 +499,13 @@ TEST(KeptStamp, AChangeOfAnyInputDrawsAnew) {
         std::vector<uint8_t> in = NoisyFrame(desc.rowBytes, desc.height);
         std::vector<uint8_t> out(in.size());
         // Three frames: a text kept for fewer would make the next text of its look go direct.
-        for (int frame = 0; frame < 3; ++frame) ASSERT_TRUE(Kept(g, s, text.c_str(), in.data(), out.data()));
+        for (int frame = 0; frame < 3; ++frame)
+            ASSERT_TRUE(Kept(g, s, text.c_str(), in.data(), out.data()));
         ASSERT_TRUE(StampFromRunning(g, s, text.c_str(), in.data(), out.data()));
 
         change.apply(s, desc, factor, parity, text);
-        ASSERT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw) << change.name;
+        ASSERT_EQ(PrepareFrameGeometry(desc, desc, factor, parity, &g), FrameAction::kDraw)
+            << change.name;
         in = NoisyFrame(desc.rowBytes, desc.height);
         std::vector<uint8_t> expected(in.size());
         out.assign(in.size(), 0);
@@ -463,8 +542,10 @@ TEST(KeptStamp, TextsThatChangeEveryFrameAreDrawnDirectly) {
     for (int i = 1; i < 4; ++i) {
         for (int field = 0; field < 2; ++field) {
             std::vector<uint8_t> untouched(in.size(), 0x77);
-            EXPECT_FALSE(Kept(g, s, frames[i], in.data(), untouched.data())) << i << " field " << field;
-            EXPECT_TRUE(std::all_of(untouched.begin(), untouched.end(), [](uint8_t b) { return b == 0x77; }));
+            EXPECT_FALSE(Kept(g, s, frames[i], in.data(), untouched.data()))
+                << i << " field " << field;
+            EXPECT_TRUE(std::all_of(untouched.begin(), untouched.end(),
+                                    [](uint8_t b) { return b == 0x77; }));
         }
     }
     const long before = KeptStampsDrawn();
@@ -573,14 +654,16 @@ TEST(KeptStamp, BlendRoundsEachByte) {
     struct Case {
         uint8_t pixel, base, keep, expected;
     };
-    const Case cases[] = {{0, 0, 255, 0},     {255, 0, 255, 255}, {200, 0, 255, 200}, {255, 10, 245, 255},
-                          {0, 77, 0, 77},     {255, 77, 0, 77},   {128, 0, 128, 64},  {255, 0, 1, 1},
-                          {1, 0, 128, 1},     {3, 0, 85, 1},      {100, 50, 100, 89}, {255, 128, 127, 255}};
+    const Case cases[] = {{0, 0, 255, 0},      {255, 0, 255, 255}, {200, 0, 255, 200},
+                          {255, 10, 245, 255}, {0, 77, 0, 77},     {255, 77, 0, 77},
+                          {128, 0, 128, 64},   {255, 0, 1, 1},     {1, 0, 128, 1},
+                          {3, 0, 85, 1},       {100, 50, 100, 89}, {255, 128, 127, 255}};
     for (const Case& c : cases) {
         // A run long enough for the vector loop and its scalar tail.
         std::vector<uint8_t> pixels(37, c.pixel), base(37, c.base), keep(37, c.keep);
         BlendStampBytes(pixels.data(), base.data(), keep.data(), pixels.size());
-        for (uint8_t p : pixels) ASSERT_EQ(p, c.expected) << int(c.pixel) << " " << int(c.base) << " " << int(c.keep);
+        for (uint8_t p : pixels)
+            ASSERT_EQ(p, c.expected) << int(c.pixel) << " " << int(c.base) << " " << int(c.keep);
     }
 }
 
@@ -596,10 +679,11 @@ TEST(ScanBand, RowsBecomeScanLinesCutToTheBitmap) {
         int32_t first, count;
     };
     const Case cases[] = {
-        {&frame, 0, 50, 0, 50},       {&frame, 10, 20, 30, 10},      {&frame, -5, 3, 47, 3},
-        {&frame, 45, 80, 0, 5},       {&frame, 50, 60, 0, 0},        {&frame, -9, 0, 0, 0},
-        {&frame, 30, 30, 0, 0},       {&frame, 30, 20, 0, 0},        {&field, 10, 20, 80, 10},
-        {&field, -(1LL << 40), 1LL << 40, 0, 100},
+        {&frame, 0, 50, 0, 50},   {&frame, 10, 20, 30, 10},
+        {&frame, -5, 3, 47, 3},   {&frame, 45, 80, 0, 5},
+        {&frame, 50, 60, 0, 0},   {&frame, -9, 0, 0, 0},
+        {&frame, 30, 30, 0, 0},   {&frame, 30, 20, 0, 0},
+        {&field, 10, 20, 80, 10}, {&field, -(1LL << 40), 1LL << 40, 0, 100},
     };
     for (const Case& c : cases) {
         const ScanBand band = ScanBandOfRows(*c.g, c.top, c.bottom);
@@ -634,8 +718,10 @@ TEST(ScanBand, RowsOutsideTheBandComeFromTheSource) {
         for (int32_t r = 0; r < rows; ++r) {
             const int32_t bufferRow = f.factor == 2 ? 2 * r + (f.parity == 0 ? 1 : 0) : r;
             const bool inBand = bufferRow >= band.first && bufferRow < band.first + band.count;
-            const auto* row = reinterpret_cast<const uint32_t*>(out.data() + static_cast<size_t>(r) * desc.rowBytes);
-            const auto* source = reinterpret_cast<const uint32_t*>(in.data() + static_cast<size_t>(r) * desc.rowBytes);
+            const auto* row = reinterpret_cast<const uint32_t*>(
+                out.data() + static_cast<size_t>(r) * desc.rowBytes);
+            const auto* source = reinterpret_cast<const uint32_t*>(
+                in.data() + static_cast<size_t>(r) * desc.rowBytes);
             for (int32_t x = 0; x < g.width; ++x) {
                 if (inBand) {
                     ASSERT_EQ(row[x] & 0x00FFFFFF, 0u) << f.name << " row " << r;

@@ -104,7 +104,8 @@ TEST_P(ShadowOffset, ShadowLiesRightAndBelowByTheOffset) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FontSizes, ShadowOffset,
-                         ::testing::Values(ShadowCase{30.0f, 3}, ShadowCase{20.0f, 2}, ShadowCase{80.0f, 5}));
+                         ::testing::Values(ShadowCase{30.0f, 3}, ShadowCase{20.0f, 2},
+                                           ShadowCase{80.0f, 5}));
 
 TEST(OverlayShadow, ShadowDoesNotDarkenTheGlyphs) {
     FilterSettings s = PlainSettings();
@@ -207,7 +208,6 @@ TEST(OverlayRotation, MinusNinetyRunsUpFromTheOrigin) {
     EXPECT_LE(text.bottom, 251);
     EXPECT_GT(text.height(), 3 * text.width());
 }
-
 
 class OverlayAlign : public ::testing::TestWithParam<int32_t> {};
 

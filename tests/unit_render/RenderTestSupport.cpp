@@ -41,7 +41,9 @@ BITMAPINFOHEADER TopDownHeader(int width, int height) {
     return h;
 }
 
-LOGFONTA ArialOf(float emSize) { return TestFont(-static_cast<LONG>(emSize)); }
+LOGFONTA ArialOf(float emSize) {
+    return TestFont(-static_cast<LONG>(emSize));
+}
 
 } // namespace
 
@@ -51,16 +53,18 @@ FilterSettings PlainSettings() {
     return s;
 }
 
-Canvas::Canvas(int width, int height, uint32_t background) : width_(width), height_(height), background_(background) {
+Canvas::Canvas(int width, int height, uint32_t background)
+    : width_(width), height_(height), background_(background) {
     EXPECT_TRUE(bm_.Create(nullptr, width, height, 1, 32, nullptr));
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, background);
     BITMAPINFOHEADER h = TopDownHeader(width, height);
-    EXPECT_EQ(SetDIBits(bm_.dc(), bm_.bitmap(), 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&h),
-                        DIB_RGB_COLORS),
+    EXPECT_EQ(SetDIBits(bm_.dc(), bm_.bitmap(), 0, height, pixels.data(),
+                        reinterpret_cast<BITMAPINFO*>(&h), DIB_RGB_COLORS),
               height);
 }
 
-void Canvas::Draw(const FilterSettings& settings, float emSize, float originX, float originY, const wchar_t* text) {
+void Canvas::Draw(const FilterSettings& settings, float emSize, float originX, float originY,
+                  const wchar_t* text) {
     ASSERT_TRUE(DrawStamp(bm_, settings, StampPlacement{ArialOf(emSize), originX, originY}, text));
 }
 
@@ -68,8 +72,8 @@ std::vector<uint32_t> Canvas::Pixels() const {
     std::vector<uint32_t> pixels(static_cast<size_t>(width_) * height_);
     BITMAPINFOHEADER h = TopDownHeader(width_, height_);
     GdiFlush();
-    EXPECT_EQ(GetDIBits(bm_.dc(), bm_.bitmap(), 0, height_, pixels.data(), reinterpret_cast<BITMAPINFO*>(&h),
-                        DIB_RGB_COLORS),
+    EXPECT_EQ(GetDIBits(bm_.dc(), bm_.bitmap(), 0, height_, pixels.data(),
+                        reinterpret_cast<BITMAPINFO*>(&h), DIB_RGB_COLORS),
               height_);
     for (uint32_t& p : pixels) {
         p &= 0x00FFFFFF;

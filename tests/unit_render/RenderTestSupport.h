@@ -29,7 +29,8 @@ class Canvas {
 public:
     Canvas(int width, int height, uint32_t background);
     // Draws `text` with a font of `emSize` pixels (face "Arial") at the origin.
-    void Draw(const FilterSettings& settings, float emSize, float originX, float originY, const wchar_t* text);
+    void Draw(const FilterSettings& settings, float emSize, float originX, float originY,
+              const wchar_t* text);
     std::vector<uint32_t> Pixels() const;
     // Bounding box of the pixels for which `keep` is true.
     Box Find(const std::function<bool(uint32_t)>& keep) const;
@@ -46,9 +47,15 @@ private:
     uint32_t background_;
 };
 
-inline int Red(uint32_t p) { return (p >> 16) & 0xFF; }
-inline int Green(uint32_t p) { return (p >> 8) & 0xFF; }
-inline int Blue(uint32_t p) { return p & 0xFF; }
+inline int Red(uint32_t p) {
+    return (p >> 16) & 0xFF;
+}
+inline int Green(uint32_t p) {
+    return (p >> 8) & 0xFF;
+}
+inline int Blue(uint32_t p) {
+    return p & 0xFF;
+}
 
 // The em size's line height in the font family of a LOGFONT face, as GDI+ reports the metrics.
 float LineHeightOf(const char* face, float emSize);

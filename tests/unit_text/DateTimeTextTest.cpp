@@ -104,7 +104,8 @@ TEST_F(DateTimeTextTest, MinuteTokens) {
         int hour, minute;
         const char* two;
         const char* plain;
-    } cases[] = {{1, 35, "90+05", "90+5"}, {0, 7, "07", "7"}, {1, 30, "90", "90"}, {0, 0, "00", "0"},
+    } cases[] = {{1, 35, "90+05", "90+5"}, {0, 7, "07", "7"},
+                 {1, 30, "90", "90"},      {0, 0, "00", "0"},
                  {1, 31, "90+01", "90+1"}, {23, 59, "90+1349", "90+1349"}};
     for (const Case& c : cases) {
         SYSTEMTIME t = MakeTime(2004, 7, 15, c.hour, c.minute);
@@ -177,10 +178,12 @@ TEST_F(DateTimeTextTest, OutputIsCutAtItsSize) {
     // A missing record gives an empty text.
     ComposeDateTimeText(&s, t, FileNameTokenFor(hostVersion), out, 6);
     EXPECT_STREQ(out, "Title");
-    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t, FileNameTokenFor(hostVersion), out, sizeof out);
+    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t,
+                        FileNameTokenFor(hostVersion), out, sizeof out);
     EXPECT_STREQ(out, "");
     strcpy(out, "x");
-    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t, FileNameTokenFor(hostVersion), out, sizeof out);
+    ComposeDateTimeText(static_cast<const FilterSettings*>(nullptr), t,
+                        FileNameTokenFor(hostVersion), out, sizeof out);
     EXPECT_STREQ(out, "");
 }
 

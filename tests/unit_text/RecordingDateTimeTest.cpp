@@ -21,7 +21,8 @@ TEST_F(RecordingDateTimeTest, CalendarFieldsInAndOut) {
     EXPECT_EQ(Show(st), "2004-07-15 14:23:05.250");
     EXPECT_EQ(st.wDayOfWeek, 4); // a Thursday
 
-    EXPECT_EQ(RecordingDateTime::FromDuration(1, 2, 3, 4, 5).value, ((((1LL * 24 + 2) * 60 + 3) * 60 + 4) * 1000 + 5));
+    EXPECT_EQ(RecordingDateTime::FromDuration(1, 2, 3, 4, 5).value,
+              ((((1LL * 24 + 2) * 60 + 3) * 60 + 4) * 1000 + 5));
     EXPECT_EQ(RecordingDateTime::FromDuration(-1, 0, 0, 0, 0).value, -86400000LL);
     // No 32-bit overflow in the duration.
     EXPECT_EQ(RecordingDateTime::FromDuration(127, 127, 127, 127, 0).value,
@@ -71,9 +72,12 @@ TEST_F(RecordingDateTimeTest, AdjustmentExamples) {
         // Days and clock first, then months, then years.
         {MakeTime(2003, 2, 28), 1, 0, 1, 0, 0, 0, "2004-03-01 00:00:00.000"},
         // Months carrying whole years both ways.
-        {MakeTime(2004, 12, 10), 0, 12, 0, 0, 0, 0, "2005-12-10 00:00:00.000"}, // 24 -> December next year
-        {MakeTime(2004, 1, 10), 0, -1, 0, 0, 0, 0, "2003-12-10 00:00:00.000"},  // 0 -> December before
-        {MakeTime(2004, 1, 10), 0, -2, 0, 0, 0, 0, "2003-11-10 00:00:00.000"},  // -1 -> November before
+        {MakeTime(2004, 12, 10), 0, 12, 0, 0, 0, 0,
+         "2005-12-10 00:00:00.000"}, // 24 -> December next year
+        {MakeTime(2004, 1, 10), 0, -1, 0, 0, 0, 0,
+         "2003-12-10 00:00:00.000"}, // 0 -> December before
+        {MakeTime(2004, 1, 10), 0, -2, 0, 0, 0, 0,
+         "2003-11-10 00:00:00.000"}, // -1 -> November before
         {MakeTime(2004, 1, 10), 0, -12, 0, 0, 0, 0, "2003-01-10 00:00:00.000"},
         {MakeTime(2004, 1, 10), 0, -13, 0, 0, 0, 0, "2002-12-10 00:00:00.000"},
         {MakeTime(2004, 6, 10), 0, 127, 0, 0, 0, 0, "2015-01-10 00:00:00.000"},
@@ -101,9 +105,9 @@ TEST_F(RecordingDateTimeTest, AdjustmentExamples) {
             SYSTEMTIME t = c.in;
             EXPECT_TRUE(ApplyAdjustment(&t, TimeAdjust(c.hours, c.minutes, c.seconds),
                                         DateAdjust(c.years, c.months, c.days)));
-            EXPECT_EQ(Show(t), c.expected) << zone << " " << Show(c.in) << " Y" << c.years << " M" << c.months
-                                           << " D" << c.days << " h" << c.hours << " m" << c.minutes << " s"
-                                           << c.seconds;
+            EXPECT_EQ(Show(t), c.expected)
+                << zone << " " << Show(c.in) << " Y" << c.years << " M" << c.months << " D"
+                << c.days << " h" << c.hours << " m" << c.minutes << " s" << c.seconds;
         }
     }
     SYSTEMTIME t = MakeTime(2004, 1, 31);

@@ -11,9 +11,13 @@ namespace {
 
 class UserTextTest : public ::testing::Test {
 protected:
-    void SetUp() override { saved = hostVersion; hostVersion = 8; }
+    void SetUp() override {
+        saved = hostVersion;
+        hostVersion = 8;
+    }
     void TearDown() override { hostVersion = saved; }
-    std::string Expand(const char* title, const char* path = "C:\\clips\\beach.avi", size_t size = 256) {
+    std::string Expand(const char* title, const char* path = "C:\\clips\\beach.avi",
+                       size_t size = 256) {
         char out[256];
         ExpandUserText(title, path, FileNameTokenFor(hostVersion), out, size);
         return out;
@@ -159,7 +163,9 @@ TEST(Utf8ToCodePage, CutToSizeAndZeroFilled) {
     EXPECT_EQ(strlen(out), 2u);
     EXPECT_EQ(std::string(out), "\x93\xFA");
     // Malformed UTF-8 does not stop the conversion.
-    Utf8ToCodePage("a\xFF" "b", out, sizeof out, 1252);
+    Utf8ToCodePage("a\xFF"
+                   "b",
+                   out, sizeof out, 1252);
     EXPECT_EQ(out[0], 'a');
     EXPECT_EQ(out[2], 'b');
 }

@@ -9,8 +9,8 @@
 
 namespace camtag::test {
 
-inline SYSTEMTIME MakeTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-                           int millisecond = 0) {
+inline SYSTEMTIME MakeTime(int year, int month, int day, int hour = 0, int minute = 0,
+                           int second = 0, int millisecond = 0) {
     SYSTEMTIME t = {};
     t.wYear = static_cast<WORD>(year);
     t.wMonth = static_cast<WORD>(month);
@@ -25,8 +25,8 @@ inline SYSTEMTIME MakeTime(int year, int month, int day, int hour = 0, int minut
 
 inline std::string Show(const SYSTEMTIME& t) {
     char text[64];
-    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
-             t.wMinute, t.wSecond, t.wMilliseconds);
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
+             t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
     return text;
 }
 

@@ -13,8 +13,9 @@ namespace camtag::test {
 namespace {
 
 constexpr int32_t Packed(int hours, int minutes, int seconds, int frames) {
-    return static_cast<int32_t>((static_cast<uint32_t>(hours & 0xFF) << 24) | ((minutes & 0xFF) << 16) |
-                                ((seconds & 0xFF) << 8) | (frames & 0xFF));
+    return static_cast<int32_t>((static_cast<uint32_t>(hours & 0xFF) << 24) |
+                                ((minutes & 0xFF) << 16) | ((seconds & 0xFF) << 8) |
+                                (frames & 0xFF));
 }
 
 class TimecodeTextTest : public ::testing::Test {
@@ -32,7 +33,8 @@ protected:
     void TearDown() override { hostVersion = saved; }
     std::string Compose(int sourceFrame, DvAviReader* reader = nullptr) {
         char out[255];
-        ComposeTimecodeText(&s, reader, sourceFrame, FileNameTokenFor(hostVersion), out, sizeof out);
+        ComposeTimecodeText(&s, reader, sourceFrame, FileNameTokenFor(hostVersion), out,
+                            sizeof out);
         return out;
     }
     static std::string Data(const char* name) { return test::DataPath(name); }
@@ -146,7 +148,8 @@ TEST_F(TimecodeTextTest, CutAtOutputSize) {
 
     ComposeTimecodeText(&s, nullptr, 10, FileNameTokenFor(hostVersion), out, 5);
     EXPECT_STREQ(out, "ABTL");
-    ComposeTimecodeText(static_cast<const FilterSettings*>(nullptr), nullptr, 10, FileNameTokenFor(hostVersion), out, sizeof out);
+    ComposeTimecodeText(static_cast<const FilterSettings*>(nullptr), nullptr, 10,
+                        FileNameTokenFor(hostVersion), out, sizeof out);
     EXPECT_STREQ(out, "");
 }
 

@@ -84,7 +84,8 @@ TEST(TimecodeValue, PackedLabelsRoundTripAtBothRates) {
     for (int n = 0; n < 2 * 17982 + 40; ++n) {
         ntsc.SetFrames(n);
         TimecodeValue back = Ntsc();
-        back.SetFromPacked(TimecodeValue::Pack(ntsc.hours, ntsc.minutes, ntsc.seconds, ntsc.frames));
+        back.SetFromPacked(
+            TimecodeValue::Pack(ntsc.hours, ntsc.minutes, ntsc.seconds, ntsc.frames));
         ASSERT_EQ(back.frameCount, n) << Text(ntsc);
     }
 }
@@ -211,8 +212,8 @@ TEST(TimecodeValue, SecondsAndMillisecondsStayInRange) {
     // Odd ratios from a host neither divide by zero nor overflow, and the label stays a label.
     TimecodeValue odd;
     const auto labelInRange = [&odd] {
-        return odd.hours >= 0 && odd.hours < 24 && odd.minutes >= 0 && odd.minutes < 60 && odd.seconds >= 0 &&
-               odd.seconds < 60 && odd.frames >= 0 && odd.frames < 1000000;
+        return odd.hours >= 0 && odd.hours < 24 && odd.minutes >= 0 && odd.minutes < 60 &&
+               odd.seconds >= 0 && odd.seconds < 60 && odd.frames >= 0 && odd.frames < 1000000;
     };
     odd.SetRateRatio(INT_MIN, -1);
     odd.SetFrames(INT_MAX);

@@ -83,8 +83,10 @@ TEST(SparseDvAvi, OnlyTheRangesAskedForAreWritten) {
     ASSERT_EQ(reader.Seek(position, FILE_BEGIN), position);
     ASSERT_TRUE(reader.Read(frame.data(), frame.size()));
     EXPECT_TRUE(std::equal(frame.begin() + 72000, frame.begin() + 84000, original.begin() + 72000));
-    EXPECT_TRUE(std::equal(frame.end() - 2, frame.end(), original.end() - 2)) << "a range past the end is cut";
-    EXPECT_EQ(std::count(frame.begin() + 4, frame.begin() + 72000, 0), 72000 - 4) << "the rest is a hole";
+    EXPECT_TRUE(std::equal(frame.end() - 2, frame.end(), original.end() - 2))
+        << "a range past the end is cut";
+    EXPECT_EQ(std::count(frame.begin() + 4, frame.begin() + 72000, 0), 72000 - 4)
+        << "the rest is a hole";
     reader.Close();
 }
 

@@ -17,14 +17,16 @@ constexpr size_t kOutBytes = kFrameBytes / 2;
 
 std::vector<uint8_t> Frame(int64_t number) {
     std::vector<uint8_t> frame(kFrameBytes);
-    for (size_t i = 0; i < kFrameBytes; ++i) frame[i] = static_cast<uint8_t>(number * 7 + i);
+    for (size_t i = 0; i < kFrameBytes; ++i)
+        frame[i] = static_cast<uint8_t>(number * 7 + i);
     return frame;
 }
 
 bool WriteAll(HANDLE pipe, const uint8_t* data, size_t size) {
     while (size > 0) {
         DWORD put = 0;
-        if (!WriteFile(pipe, data, static_cast<DWORD>(size), &put, nullptr) || put == 0) return false;
+        if (!WriteFile(pipe, data, static_cast<DWORD>(size), &put, nullptr) || put == 0)
+            return false;
         data += put;
         size -= put;
     }
@@ -33,11 +35,11 @@ bool WriteAll(HANDLE pipe, const uint8_t* data, size_t size) {
 
 struct Case {
     const char* what;
-    int64_t frames;         // frames asked for
-    int64_t fed;            // whole frames on the input
-    size_t tail;            // bytes of one more frame after them
-    int64_t failAt;         // the stamping step fails on this frame (-1: never)
-    int64_t readerTakes;    // frames the output's reader takes before it closes (-1: all)
+    int64_t frames;      // frames asked for
+    int64_t fed;         // whole frames on the input
+    size_t tail;         // bytes of one more frame after them
+    int64_t failAt;      // the stamping step fails on this frame (-1: never)
+    int64_t readerTakes; // frames the output's reader takes before it closes (-1: all)
     PipelineStatus status;
     int64_t done; // frames written (when the output closes: at least these)
 };
@@ -61,17 +63,22 @@ TEST(FramePipeline, FramesComeOutStampedInOrderAndEveryEndIsReported) {
         std::thread feeder([&] {
             for (int64_t f = 0; f < c.fed; ++f) {
                 const std::vector<uint8_t> frame = Frame(f);
-                if (!WriteAll(inWrite, frame.data(), frame.size())) break;
+                if (!WriteAll(inWrite, frame.data(), frame.size()))
+                    break;
             }
-            if (c.tail) WriteAll(inWrite, Frame(c.fed).data(), c.tail);
+            if (c.tail)
+                WriteAll(inWrite, Frame(c.fed).data(), c.tail);
             CloseHandle(inWrite);
         });
         std::vector<uint8_t> received;
         std::thread drain([&] {
             std::vector<uint8_t> chunk(700);
             DWORD got = 0;
-            while ((c.readerTakes < 0 || received.size() < static_cast<size_t>(c.readerTakes) * kOutBytes) &&
-                   ReadFile(outRead, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
+            while (
+                (c.readerTakes < 0 ||
+                 received.size() < static_cast<size_t>(c.readerTakes) * kOutBytes) &&
+                ReadFile(outRead, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) &&
+                got > 0) {
                 received.insert(received.end(), chunk.begin(), chunk.begin() + got);
             }
             CloseHandle(outRead);
@@ -83,21 +90,25 @@ TEST(FramePipeline, FramesComeOutStampedInOrderAndEveryEndIsReported) {
         std::vector<std::vector<uint8_t>> stampedPixels(3, std::vector<uint8_t>(kFrameBytes));
         std::vector<std::vector<uint8_t>> out(3, std::vector<uint8_t>(kOutBytes));
         std::vector<PipelineSlot> slots;
-        for (int i = 0; i < 3; ++i) slots.push_back({in[i].data(), out[i].data()});
+        for (int i = 0; i < 3; ++i)
+            slots.push_back({in[i].data(), out[i].data()});
         std::vector<int64_t> stampedFrames;
         std::vector<int64_t> reported;
         PipelineFrames sizes;
         sizes.inputBytes = kFrameBytes;
         sizes.outputBytes = kOutBytes;
         sizes.prepareOutput = [&](int32_t slot) {
-            for (size_t i = 0; i < kOutBytes; ++i) out[slot][i] = stampedPixels[slot][2 * i];
+            for (size_t i = 0; i < kOutBytes; ++i)
+                out[slot][i] = stampedPixels[slot][2 * i];
         };
         const PipelineResult result = RunFramePipeline(
             inRead, outWrite, sizes, c.frames, slots,
             [&](int64_t frame, int32_t slot) {
                 stampedFrames.push_back(frame);
-                if (frame == c.failAt) return false;
-                for (size_t i = 0; i < kFrameBytes; ++i) stampedPixels[slot][i] = static_cast<uint8_t>(in[slot][i] ^ 0x5A);
+                if (frame == c.failAt)
+                    return false;
+                for (size_t i = 0; i < kFrameBytes; ++i)
+                    stampedPixels[slot][i] = static_cast<uint8_t>(in[slot][i] ^ 0x5A);
                 return true;
             },
             [&](int64_t done) { reported.push_back(done); });
@@ -116,8 +127,10 @@ TEST(FramePipeline, FramesComeOutStampedInOrderAndEveryEndIsReported) {
         } else {
             EXPECT_EQ(result.done, c.done);
         }
-        for (size_t i = 0; i < stampedFrames.size(); ++i) EXPECT_EQ(stampedFrames[i], static_cast<int64_t>(i));
-        for (size_t i = 0; i < reported.size(); ++i) EXPECT_EQ(reported[i], static_cast<int64_t>(i) + 1);
+        for (size_t i = 0; i < stampedFrames.size(); ++i)
+            EXPECT_EQ(stampedFrames[i], static_cast<int64_t>(i));
+        for (size_t i = 0; i < reported.size(); ++i)
+            EXPECT_EQ(reported[i], static_cast<int64_t>(i) + 1);
         // What came out: the frames done, whole, each stamped, in order.
         ASSERT_GE(received.size(), static_cast<size_t>(c.done) * kOutBytes);
         if (c.status != PipelineStatus::kOutputClosed) {
@@ -126,7 +139,8 @@ TEST(FramePipeline, FramesComeOutStampedInOrderAndEveryEndIsReported) {
         for (int64_t f = 0; f < c.done; ++f) {
             const std::vector<uint8_t> frame = Frame(f);
             for (size_t i = 0; i < kOutBytes; ++i)
-                ASSERT_EQ(received[static_cast<size_t>(f) * kOutBytes + i], frame[2 * i] ^ 0x5A) << "frame " << f;
+                ASSERT_EQ(received[static_cast<size_t>(f) * kOutBytes + i], frame[2 * i] ^ 0x5A)
+                    << "frame " << f;
         }
     }
 }

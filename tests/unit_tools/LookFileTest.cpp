@@ -13,7 +13,6 @@
 namespace camtag {
 namespace {
 
-
 TEST(LookFile, CarriesThePicturesItsIndexesSelect) {
     test::TempFile file("lk");
     FilterSettings record{};
@@ -49,13 +48,16 @@ TEST(LookFile, BareRecordsLoadAndOtherFilesDoNot) {
         size_t size;
         bool reads;
     };
-    for (const Row& row : {Row{sizeof(FilterSettings), true}, Row{3, false}, Row{sizeof(FilterSettings) + 72, false}}) {
+    for (const Row& row : {Row{sizeof(FilterSettings), true}, Row{3, false},
+                           Row{sizeof(FilterSettings) + 72, false}}) {
         std::ofstream(file.Path(), std::ios::binary) << std::string(row.size, '\x01');
         Look look;
         std::string error;
         EXPECT_EQ(ReadLookFile(file.WidePath(), &look, &error), row.reads) << row.size;
-        if (row.reads) EXPECT_EQ(look.record.timeformat, 0x01010101u);
-        else EXPECT_NE(error.find("not a look"), std::string::npos) << error;
+        if (row.reads)
+            EXPECT_EQ(look.record.timeformat, 0x01010101u);
+        else
+            EXPECT_NE(error.find("not a look"), std::string::npos) << error;
     }
 }
 

@@ -24,11 +24,21 @@ struct Frame {
     bool nonDropFrame = false;
 };
 
-Frame At(Moment when, int h, int m, int s, int f) { return {true, when, true, h, m, s, f}; }
-Frame AtNoTimecode(Moment when) { return {true, when, false, 0, 0, 0, 0}; }
-Frame Blank() { return {false, {}, false, 0, 0, 0, 0}; }
-Frame BlankWithTimecode(int h, int m, int s, int f) { return {false, {}, true, h, m, s, f}; }
-Frame AtNonDropFrame(Moment when, int h, int m, int s, int f) { return {true, when, true, h, m, s, f, true}; }
+Frame At(Moment when, int h, int m, int s, int f) {
+    return {true, when, true, h, m, s, f};
+}
+Frame AtNoTimecode(Moment when) {
+    return {true, when, false, 0, 0, 0, 0};
+}
+Frame Blank() {
+    return {false, {}, false, 0, 0, 0, 0};
+}
+Frame BlankWithTimecode(int h, int m, int s, int f) {
+    return {false, {}, true, h, m, s, f};
+}
+Frame AtNonDropFrame(Moment when, int h, int m, int s, int f) {
+    return {true, when, true, h, m, s, f, true};
+}
 
 std::vector<FrameFacts> Facts(const std::vector<Frame>& frames, bool pal) {
     std::vector<FrameFacts> out;
@@ -45,12 +55,14 @@ std::vector<FrameFacts> Facts(const std::vector<Frame>& frames, bool pal) {
         // The count as the reader gives it: through the timecode's own rules (drop-frame at 29.97).
         TimecodeValue tc;
         tc.SetRate(pal ? 25.0 : 29.97);
-        if (in.nonDropFrame) tc.SetNonDropFrame();
-        if (in.hasTimecode) tc.SetTimecode(in.h, in.m, in.s, in.f);
+        if (in.nonDropFrame)
+            tc.SetNonDropFrame();
+        if (in.hasTimecode)
+            tc.SetTimecode(in.h, in.m, in.s, in.f);
         facts.timecodeCount = tc.frameCount;
         facts.nonDropFrame = tc.nonDropFrame != 0;
-        std::snprintf(facts.timecode, sizeof facts.timecode, "%02d:%02d:%02d%c%02d", tc.hours, tc.minutes, tc.seconds,
-                      tc.separator, tc.frames);
+        std::snprintf(facts.timecode, sizeof facts.timecode, "%02d:%02d:%02d%c%02d", tc.hours,
+                      tc.minutes, tc.seconds, tc.separator, tc.frames);
         out.push_back(facts);
     }
     return out;
@@ -59,7 +71,8 @@ std::vector<FrameFacts> Facts(const std::vector<Frame>& frames, bool pal) {
 std::vector<uint32_t> Starts(const std::vector<Frame>& frames, bool pal) {
     std::vector<uint32_t> starts;
     const uint32_t scale = pal ? 25 : 30000, sampleSize = pal ? 1 : 1001;
-    for (const Recording& r : FindRecordings(Facts(frames, pal), 0, scale, sampleSize, pal)) starts.push_back(r.first);
+    for (const Recording& r : FindRecordings(Facts(frames, pal), 0, scale, sampleSize, pal))
+        starts.push_back(r.first);
     return starts;
 }
 
@@ -78,45 +91,98 @@ struct Case {
 
 TEST(Recordings, BreaksWhereTimeDateOrTimecodeSaySo) {
     const std::vector<Case> cases = {
-        {"the clock ticks on, the timecode counts on", true,
-         {At(k10, 1, 0, 0, 23), At(k10, 1, 0, 0, 24), At(k10s1, 1, 0, 1, 0), At(k10s1, 1, 0, 1, 1)}, {0}},
-        {"the clock goes back a second", true, {At(k10s1, 1, 0, 0, 0), At(k10, 1, 0, 0, 1)}, {0, 1}},
-        {"the clock jumps 2 s (a dropped stretch, still the recording)", true,
-         {At(k10, 1, 0, 0, 0), At(k10s2, 1, 0, 0, 1)}, {0}},
+        {"the clock ticks on, the timecode counts on",
+         true,
+         {At(k10, 1, 0, 0, 23), At(k10, 1, 0, 0, 24), At(k10s1, 1, 0, 1, 0), At(k10s1, 1, 0, 1, 1)},
+         {0}},
+        {"the clock goes back a second",
+         true,
+         {At(k10s1, 1, 0, 0, 0), At(k10, 1, 0, 0, 1)},
+         {0, 1}},
+        {"the clock jumps 2 s (a dropped stretch, still the recording)",
+         true,
+         {At(k10, 1, 0, 0, 0), At(k10s2, 1, 0, 0, 1)},
+         {0}},
         {"the clock jumps 3 s", true, {At(k10, 1, 0, 0, 0), At(k10s3, 1, 0, 0, 1)}, {0, 1}},
-        {"blank tape between two recordings", true,
-         {At(k10, 1, 0, 0, 0), Blank(), Blank(), At(k10, 1, 0, 0, 1)}, {0, 1, 3}},
-        {"the timecode jumps while the clock runs on", true,
-         {At(k10, 1, 0, 0, 0), At(k10, 1, 0, 0, 1), At(k10, 2, 0, 0, 0)}, {0, 2}},
-        {"the timecode starts again at zero", true, {At(k10, 0, 5, 0, 0), At(k10, 0, 0, 0, 0)}, {0, 1}},
-        {"frames without timecode leave the clock to decide", true,
-         {AtNoTimecode(k10), At(k10, 5, 0, 0, 0), AtNoTimecode(k10s1), AtNoTimecode(k9s59)}, {0, 3}},
-        {"blank tape with a running timecode is one stretch", true,
-         {BlankWithTimecode(0, 0, 0, 0), BlankWithTimecode(0, 0, 0, 1), BlankWithTimecode(0, 0, 0, 3)}, {0, 2}},
+        {"blank tape between two recordings",
+         true,
+         {At(k10, 1, 0, 0, 0), Blank(), Blank(), At(k10, 1, 0, 0, 1)},
+         {0, 1, 3}},
+        {"the timecode jumps while the clock runs on",
+         true,
+         {At(k10, 1, 0, 0, 0), At(k10, 1, 0, 0, 1), At(k10, 2, 0, 0, 0)},
+         {0, 2}},
+        {"the timecode starts again at zero",
+         true,
+         {At(k10, 0, 5, 0, 0), At(k10, 0, 0, 0, 0)},
+         {0, 1}},
+        {"frames without timecode leave the clock to decide",
+         true,
+         {AtNoTimecode(k10), At(k10, 5, 0, 0, 0), AtNoTimecode(k10s1), AtNoTimecode(k9s59)},
+         {0, 3}},
+        {"blank tape with a running timecode is one stretch",
+         true,
+         {BlankWithTimecode(0, 0, 0, 0), BlankWithTimecode(0, 0, 0, 1),
+          BlankWithTimecode(0, 0, 0, 3)},
+         {0, 2}},
         {"the timecode passes midnight", true, {At(k10, 23, 59, 59, 24), At(k10, 0, 0, 0, 0)}, {0}},
-        {"drop-frame: ;29 is followed by ;02 of the next minute", false,
-         {At(k10, 0, 0, 59, 28), At(k10, 0, 0, 59, 29), At(k10, 0, 1, 0, 2), At(k10, 0, 1, 0, 3)}, {0}},
-        {"drop-frame: ;00 of a tenth minute exists", false, {At(k10, 0, 9, 59, 29), At(k10, 0, 10, 0, 0)}, {0}},
-        {"drop-frame: the timecode passes midnight", false, {At(k10, 23, 59, 59, 29), At(k10, 0, 0, 0, 0)}, {0}},
-        {"drop-frame: a skipped label is a break", false, {At(k10, 0, 0, 59, 28), At(k10, 0, 1, 0, 2)}, {0, 1}},
-        {"non-drop-frame: :29 is followed by :00 of the next minute", false,
-         {AtNonDropFrame(k10, 0, 0, 59, 29), AtNonDropFrame(k10, 0, 1, 0, 0), AtNonDropFrame(k10, 0, 1, 0, 1)}, {0}},
-        {"non-drop-frame: the timecode passes midnight", false,
-         {AtNonDropFrame(k10, 23, 59, 59, 29), AtNonDropFrame(k10, 0, 0, 0, 0)}, {0}},
-        {"the timecode changes kind", false, {At(k10, 0, 1, 0, 2), AtNonDropFrame(k10, 0, 1, 0, 1)}, {0, 1}},
-        {"the recording passes midnight and new year", true,
-         {At({2024, 12, 31, 23, 59, 59}, 3, 0, 0, 24), At({2025, 1, 1, 0, 0, 0}, 3, 0, 1, 0)}, {0}},
-        {"the same time on another day", true,
-         {At({2024, 7, 8, 10, 0, 0}, 3, 0, 0, 0), At({2024, 7, 9, 10, 0, 0}, 3, 0, 0, 1)}, {0, 1}},
-        {"a dropout of 5 frames inside a recording", true,
-         {At(k10, 1, 0, 0, 0), Blank(), Blank(), Blank(), Blank(), Blank(), At(k10, 1, 0, 0, 6)}, {0}},
-        {"6 frames without a date are more than a dropout", true,
-         {At(k10, 1, 0, 0, 0), Blank(), Blank(), Blank(), Blank(), Blank(), Blank(), At(k10, 1, 0, 0, 7)}, {0, 1, 7}},
-        {"a dropout's timecode that does not follow on", true,
-         {At(k10, 1, 0, 0, 0), BlankWithTimecode(2, 0, 0, 1), At(k10s1, 1, 0, 0, 2)}, {0, 1, 2}},
-        {"the clock jumps across a dropout", true, {At(k10, 1, 0, 0, 0), Blank(), At(k10s3, 1, 0, 0, 2)}, {0, 1, 2}},
+        {"drop-frame: ;29 is followed by ;02 of the next minute",
+         false,
+         {At(k10, 0, 0, 59, 28), At(k10, 0, 0, 59, 29), At(k10, 0, 1, 0, 2), At(k10, 0, 1, 0, 3)},
+         {0}},
+        {"drop-frame: ;00 of a tenth minute exists",
+         false,
+         {At(k10, 0, 9, 59, 29), At(k10, 0, 10, 0, 0)},
+         {0}},
+        {"drop-frame: the timecode passes midnight",
+         false,
+         {At(k10, 23, 59, 59, 29), At(k10, 0, 0, 0, 0)},
+         {0}},
+        {"drop-frame: a skipped label is a break",
+         false,
+         {At(k10, 0, 0, 59, 28), At(k10, 0, 1, 0, 2)},
+         {0, 1}},
+        {"non-drop-frame: :29 is followed by :00 of the next minute",
+         false,
+         {AtNonDropFrame(k10, 0, 0, 59, 29), AtNonDropFrame(k10, 0, 1, 0, 0),
+          AtNonDropFrame(k10, 0, 1, 0, 1)},
+         {0}},
+        {"non-drop-frame: the timecode passes midnight",
+         false,
+         {AtNonDropFrame(k10, 23, 59, 59, 29), AtNonDropFrame(k10, 0, 0, 0, 0)},
+         {0}},
+        {"the timecode changes kind",
+         false,
+         {At(k10, 0, 1, 0, 2), AtNonDropFrame(k10, 0, 1, 0, 1)},
+         {0, 1}},
+        {"the recording passes midnight and new year",
+         true,
+         {At({2024, 12, 31, 23, 59, 59}, 3, 0, 0, 24), At({2025, 1, 1, 0, 0, 0}, 3, 0, 1, 0)},
+         {0}},
+        {"the same time on another day",
+         true,
+         {At({2024, 7, 8, 10, 0, 0}, 3, 0, 0, 0), At({2024, 7, 9, 10, 0, 0}, 3, 0, 0, 1)},
+         {0, 1}},
+        {"a dropout of 5 frames inside a recording",
+         true,
+         {At(k10, 1, 0, 0, 0), Blank(), Blank(), Blank(), Blank(), Blank(), At(k10, 1, 0, 0, 6)},
+         {0}},
+        {"6 frames without a date are more than a dropout",
+         true,
+         {At(k10, 1, 0, 0, 0), Blank(), Blank(), Blank(), Blank(), Blank(), Blank(),
+          At(k10, 1, 0, 0, 7)},
+         {0, 1, 7}},
+        {"a dropout's timecode that does not follow on",
+         true,
+         {At(k10, 1, 0, 0, 0), BlankWithTimecode(2, 0, 0, 1), At(k10s1, 1, 0, 0, 2)},
+         {0, 1, 2}},
+        {"the clock jumps across a dropout",
+         true,
+         {At(k10, 1, 0, 0, 0), Blank(), At(k10s3, 1, 0, 0, 2)},
+         {0, 1, 2}},
     };
-    for (const Case& c : cases) EXPECT_EQ(Starts(c.frames, c.pal), c.starts) << c.what;
+    for (const Case& c : cases)
+        EXPECT_EQ(Starts(c.frames, c.pal), c.starts) << c.what;
 }
 
 TEST(Recordings, EachRecordingSaysWhereAndWhenItRuns) {
@@ -140,7 +206,9 @@ TEST(Recordings, EachRecordingSaysWhereAndWhenItRuns) {
     EXPECT_EQ(r[2].startTimecode, "");
 }
 
-TEST(Recordings, NothingForNoFrames) { EXPECT_TRUE(FindRecordings({}, 0, 25, 1, true).empty()); }
+TEST(Recordings, NothingForNoFrames) {
+    EXPECT_TRUE(FindRecordings({}, 0, 25, 1, true).empty());
+}
 
 } // namespace
 } // namespace camtag

@@ -15,7 +15,9 @@ protected:
         settings.lines = 2;
         std::strcpy(settings.font.lfFaceName, "Arial");
     }
-    bool apply(const std::string& assignment) { return ApplySettingOverride(settings, assignment, &error); }
+    bool apply(const std::string& assignment) {
+        return ApplySettingOverride(settings, assignment, &error);
+    }
 
     FilterSettings settings;
     std::string error;

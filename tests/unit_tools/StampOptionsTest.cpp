@@ -28,8 +28,16 @@ TEST(StampOptions, TextReachesTheModuleInItsCodePage) {
     const std::vector<Row> rows = {
         {"F\xC3\xAAte \xC3\xA0 No\xC3\xABl", kWestern, "F\xEAte \xE0 No\xEBl", ""},
         {"\xE2\x82\xAC 5", kWestern, "\x80 5", ""}, // the euro sign has a place in 1252
-        {"\xC5\x81\xC3\xB3" "d\xC5\xBA", kWestern, nullptr, "the character \"\xC5\x81\" (U+0141) is not in the module's code page 1252"},
-        {"\xC5\x81\xC3\xB3" "d\xC5\xBA", 1250, "\xA3\xF3" "d\x9F", ""},
+        {"\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         kWestern, nullptr,
+         "the character \"\xC5\x81\" (U+0141) is not in the module's code page 1252"},
+        {"\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         1250,
+         "\xA3\xF3"
+         "d\x9F",
+         ""},
         {"a\xF0\x9F\x98\x80", kWestern, nullptr, "(U+1F600)"},
         {"\xFF\xFE", kWestern, nullptr, "is not UTF-8 text"},
         {"", kWestern, "", ""},
@@ -38,22 +46,26 @@ TEST(StampOptions, TextReachesTheModuleInItsCodePage) {
         std::string out, error;
         const bool ok = Utf8ToModuleCodePage(row.utf8, row.codePage, &out, &error);
         EXPECT_EQ(ok, row.converted != nullptr) << row.utf8;
-        if (row.converted) EXPECT_EQ(out, row.converted);
-        else EXPECT_NE(error.find(row.error), std::string::npos) << error;
+        if (row.converted)
+            EXPECT_EQ(out, row.converted);
+        else
+            EXPECT_NE(error.find(row.error), std::string::npos) << error;
     }
 }
 
 struct Given {
     const char* option; // "time", "date" or "set"
     const char* value;
-    const char* error;  // "" when accepted
+    const char* error; // "" when accepted
 };
 
 TEST(StampOptions, EveryBadValueIsRefusedWithWhatIsAllowed) {
     const std::vector<Given> rows = {
         {"time", "HH'h'mm", ""},
         {"time", "H:mm %9", ""},
-        {"time", "bogus", "--time-format \"bogus\": \"b\" is not a time token (h, H, m, s, t); put words in single quotes"},
+        {"time", "bogus",
+         "--time-format \"bogus\": \"b\" is not a time token (h, H, m, s, t); put words in single "
+         "quotes"},
         {"time", "", "--time-format: a picture of 1 to 28 characters"},
         {"time", "HH'':mm", ""},
         {"date", "d 'de' MMMM yyyy", ""},
@@ -62,17 +74,21 @@ TEST(StampOptions, EveryBadValueIsRefusedWithWhatIsAllowed) {
         {"date", "ddddddddddddddddddddddddddddd", "at most 28 characters (given: 29)"},
         {"date", "F\xC3\xAAte d", "\"F\" is not a date token"},
         {"date", "'F\xC3\xAAte' d", ""},
-        {"date", "'\xC5\x81' d", "the character \"\xC5\x81\" (U+0141) is not in the module's code page 1252"},
+        {"date", "'\xC5\x81' d",
+         "the character \"\xC5\x81\" (U+0141) is not in the module's code page 1252"},
         // 37 characters on the sample moment, 50 on a Wednesday in February: the module would
         // stamp no date then.
-        {"date", "dddd dddd dddd dddd MMMMyy", "its text at 2002-02-13 is longer than 49 characters"},
+        {"date", "dddd dddd dddd dddd MMMMyy",
+         "its text at 2002-02-13 is longer than 49 characters"},
         {"set", "title=Tape 3 ", ""},
         {"set", "title=F\xC3\xAAte \xC3\xA0 No\xC3\xABl", ""},
         {"set", "title=1234567890123456789012345678901", ""},
-        {"set", "title=12345678901234567890123456789012", "title: at most 31 characters (given: 32)"},
-        {"set", "title=\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0"
-                "\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0"
-                "\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0",
+        {"set", "title=12345678901234567890123456789012",
+         "title: at most 31 characters (given: 32)"},
+        {"set",
+         "title=\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0"
+         "\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0"
+         "\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0",
          ""}, // 31 characters, 62 bytes of UTF-8
         {"set", "title=\xE2\x9C\x93", "title: the character \"\xE2\x9C\x93\" (U+2713)"},
         {"set", "transparency=101", "transparency: 0 to 100 (percent) (given: \"101\")"},
@@ -80,14 +96,18 @@ TEST(StampOptions, EveryBadValueIsRefusedWithWhatIsAllowed) {
         {"set", "x=nan", "x: a number from -1 to 2"},
         {"set", "font=", "font: a font name of 1 to 31 characters"},
         {"set", "colour=#FFFFFF", "unknown setting \"colour\""},
-        {"set", "timecodestart=24:00:00:00", "timecodestart: HH:MM:SS:FF (hours 0 to 23, frames 0 to 29)"},
+        {"set", "timecodestart=24:00:00:00",
+         "timecodestart: HH:MM:SS:FF (hours 0 to 23, frames 0 to 29)"},
     };
     for (const Given& row : rows) {
         StampOptions options;
         std::string option = row.option;
-        if (option == "time") options.timeGiven = true, options.timePicture = row.value;
-        else if (option == "date") options.dateGiven = true, options.datePicture = row.value;
-        else options.assignments.push_back(row.value);
+        if (option == "time")
+            options.timeGiven = true, options.timePicture = row.value;
+        else if (option == "date")
+            options.dateGiven = true, options.datePicture = row.value;
+        else
+            options.assignments.push_back(row.value);
         std::string error;
         const bool ok = CheckStampOptions(&options, kWestern, &error);
         if (!*row.error) {
@@ -154,8 +174,11 @@ TEST_F(SettingsViewTest, TheRunReadsItsOwnPicturesAndTheUserKeyIsNeverWritten) {
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
         DWORD length = 256;
-        if (RegEnumKeyExW(user, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        EXPECT_NE(std::wstring(name).rfind(L"Camtag-run-", 0), 0u) << "a run's copy was left behind";
+        if (RegEnumKeyExW(user, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        EXPECT_NE(std::wstring(name).rfind(L"Camtag-run-", 0), 0u)
+            << "a run's copy was left behind";
     }
     RegCloseKey(user);
     LoadFormatLists();

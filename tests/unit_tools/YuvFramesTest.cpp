@@ -15,8 +15,10 @@ namespace {
 // A frame whose every pixel has the same Y, U and V.
 std::vector<uint8_t> Flat(const YuvLayout& layout, uint8_t y, uint8_t u, uint8_t v) {
     std::vector<uint8_t> frame(layout.Bytes(), y);
-    std::fill(frame.begin() + static_cast<long>(layout.LumaBytes()), frame.begin() + static_cast<long>(layout.LumaBytes() + layout.ChromaBytes()), u);
-    std::fill(frame.begin() + static_cast<long>(layout.LumaBytes() + layout.ChromaBytes()), frame.end(), v);
+    std::fill(frame.begin() + static_cast<long>(layout.LumaBytes()),
+              frame.begin() + static_cast<long>(layout.LumaBytes() + layout.ChromaBytes()), u);
+    std::fill(frame.begin() + static_cast<long>(layout.LumaBytes() + layout.ChromaBytes()),
+              frame.end(), v);
     return frame;
 }
 
@@ -27,10 +29,10 @@ TEST(YuvFrames, StudioRangeColoursBecomeFullRangeBgra) {
         int r, g, b;
     };
     const Case cases[] = {
-        {"black", 16, 128, 128, 0, 0, 0},     {"white", 235, 128, 128, 255, 255, 255},
+        {"black", 16, 128, 128, 0, 0, 0},       {"white", 235, 128, 128, 255, 255, 255},
         {"grey", 126, 128, 128, 128, 128, 128}, {"red", 81, 90, 240, 255, 0, 0},
-        {"green", 145, 54, 34, 0, 255, 0},    {"blue", 41, 240, 110, 0, 0, 255},
-        {"below black", 0, 128, 128, 0, 0, 0}, {"above white", 255, 128, 128, 255, 255, 255},
+        {"green", 145, 54, 34, 0, 255, 0},      {"blue", 41, 240, 110, 0, 0, 255},
+        {"below black", 0, 128, 128, 0, 0, 0},  {"above white", 255, 128, 128, 255, 255, 255},
     };
     const YuvLayout layout{18, 2}; // sixteen pixels the fast way, two the plain way
     for (const Case& c : cases) {
@@ -47,9 +49,11 @@ TEST(YuvFrames, StudioRangeColoursBecomeFullRangeBgra) {
     for (int y = 0; y < 256; ++y) {
         for (int c = 0; c < 256; c += 17) {
             std::vector<uint8_t> host(layout.HostBytes());
-            YuvToHost(Flat(layout, uint8_t(y), uint8_t(c), uint8_t(255 - c)).data(), layout, host.data());
+            YuvToHost(Flat(layout, uint8_t(y), uint8_t(c), uint8_t(255 - c)).data(), layout,
+                      host.data());
             for (size_t p = 4; p < host.size(); p += 4)
-                ASSERT_EQ(std::memcmp(&host[p], &host[0], 4), 0) << "Y " << y << " chroma " << c << " pixel " << p / 4;
+                ASSERT_EQ(std::memcmp(&host[p], &host[0], 4), 0)
+                    << "Y " << y << " chroma " << c << " pixel " << p / 4;
         }
     }
 }
@@ -57,11 +61,13 @@ TEST(YuvFrames, StudioRangeColoursBecomeFullRangeBgra) {
 TEST(YuvFrames, TopRowBecomesTheHostsLastAndChromaCoversTwoByTwo) {
     const YuvLayout layout{4, 4};
     std::vector<uint8_t> frame = Flat(layout, 16, 128, 128);
-    frame[1] = 235;                                  // luma of (1, 0): white
+    frame[1] = 235;                                             // luma of (1, 0): white
     frame[layout.LumaBytes() + layout.ChromaBytes() + 3] = 240; // V of block (1, 1): reddish
     std::vector<uint8_t> host(layout.HostBytes());
     YuvToHost(frame.data(), layout, host.data());
-    auto pixel = [&](int x, int hostRow) { return &host[(static_cast<size_t>(hostRow) * 4 + x) * 4]; };
+    auto pixel = [&](int x, int hostRow) {
+        return &host[(static_cast<size_t>(hostRow) * 4 + x) * 4];
+    };
     EXPECT_GE(pixel(1, 3)[0], 250) << "picture row 0 is the host's last row";
     EXPECT_EQ(pixel(1, 0)[0], 0);
     for (int x = 0; x < 4; ++x) {
@@ -76,7 +82,8 @@ TEST(YuvFrames, TopRowBecomesTheHostsLastAndChromaCoversTwoByTwo) {
 TEST(YuvFrames, OnlyStampedRowsComeBackAndTheRestIsUntouched) {
     const YuvLayout layout{16, 8};
     std::vector<uint8_t> frame(layout.Bytes());
-    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(16 + (i * 37) % 200);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<uint8_t>(16 + (i * 37) % 200);
     std::vector<uint8_t> source(layout.HostBytes());
     YuvToHost(frame.data(), layout, source.data());
 
@@ -118,7 +125,8 @@ TEST(YuvFrames, OnlyStampedRowsComeBackAndTheRestIsUntouched) {
                     EXPECT_EQ(planes[at], frame[at]) << "pair " << pair << " sample " << x;
                 } else {
                     // Half white, half the old colour: halfway to neutral.
-                    EXPECT_LE(std::abs(planes[at] - 128), std::abs(frame[at] - 128) / 2 + 2) << "pair " << pair;
+                    EXPECT_LE(std::abs(planes[at] - 128), std::abs(frame[at] - 128) / 2 + 2)
+                        << "pair " << pair;
                 }
             }
         }

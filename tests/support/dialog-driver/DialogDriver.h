@@ -25,7 +25,8 @@ inline BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
     WCHAR cls[32] = {};
     GetClassNameW(window, cls, 32);
     GetWindowTextW(window, text, 256);
-    if (IsWindowVisible(window) && lstrcmpW(cls, L"#32770") == 0 && lstrcmpW(text, search->caption) == 0) {
+    if (IsWindowVisible(window) && lstrcmpW(cls, L"#32770") == 0 &&
+        lstrcmpW(text, search->caption) == 0) {
         search->found = window;
         return FALSE;
     }
@@ -52,19 +53,26 @@ inline std::string WindowText(HWND window) {
     return text;
 }
 
-inline std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+inline std::string ControlText(HWND dialog, int id) {
+    return WindowText(GetDlgItem(dialog, id));
+}
 
 // A button press, as the user's click makes it (posted: a press that opens a modal dialog must
 // not block the script).
-inline void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+inline void Click(HWND dialog, int id) {
+    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
 
 // Replaces an edit's text (the edit reports the change as typing does).
-inline void SetText(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
+inline void SetText(HWND dialog, int id, const char* text) {
+    SetDlgItemTextA(dialog, id, text);
+}
 
 // Types characters into a control, one at a time, at its caret.
 inline void Type(HWND dialog, int id, const char* text) {
     HWND control = GetDlgItem(dialog, id);
-    for (const char* c = text; *c; ++c) SendMessageA(control, WM_CHAR, static_cast<unsigned char>(*c), 1);
+    for (const char* c = text; *c; ++c)
+        SendMessageA(control, WM_CHAR, static_cast<unsigned char>(*c), 1);
 }
 
 // Picks an item of a drop-down list as the user's choice does: the selection, then its
@@ -111,7 +119,8 @@ public:
     }
     // Waits for the dialog with this caption and keeps its window in *window.
     DialogScript& WaitFor(const wchar_t* caption, HWND* window) {
-        return Until([caption, window] { return (*window = FindThreadDialog(caption)) != nullptr; });
+        return Until(
+            [caption, window] { return (*window = FindThreadDialog(caption)) != nullptr; });
     }
     // Waits until the dialog with this caption is gone.
     DialogScript& WaitGone(const wchar_t* caption) {
@@ -123,9 +132,11 @@ public:
         timer_ = SetTimer(nullptr, 0, interval, Tick);
     }
     void Stop() {
-        if (timer_) KillTimer(nullptr, timer_);
+        if (timer_)
+            KillTimer(nullptr, timer_);
         timer_ = 0;
-        if (current_ == this) current_ = nullptr;
+        if (current_ == this)
+            current_ = nullptr;
     }
     bool Completed() const { return next_ == steps_.size(); }
     // Told when a step waited in vain (the script then cancels every dialog of the thread).
@@ -136,20 +147,23 @@ private:
 
     static VOID CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         DialogScript* script = current_;
-        if (!script || script->running_) return;
+        if (!script || script->running_)
+            return;
         script->running_ = true;
         script->Advance();
         script->running_ = false;
     }
 
     void Advance() {
-        if (next_ >= steps_.size()) return;
+        if (next_ >= steps_.size())
+            return;
         if (steps_[next_]()) {
             ++next_;
             waited_ = 0;
             return;
         }
-        if (++waited_ < kPatience) return;
+        if (++waited_ < kPatience)
+            return;
         const std::string why = "dialog script step " + std::to_string(next_) + " waited in vain";
         if (giveUp_)
             giveUp_(why);

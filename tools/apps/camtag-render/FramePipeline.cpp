@@ -31,7 +31,8 @@ bool WriteExact(HANDLE output, const uint8_t* buffer, size_t size) {
     while (done < size) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 24));
         DWORD put = 0;
-        if (!WriteFile(output, buffer + done, chunk, &put, nullptr) || put == 0) return false;
+        if (!WriteFile(output, buffer + done, chunk, &put, nullptr) || put == 0)
+            return false;
         done += put;
     }
     return true;
@@ -57,7 +58,8 @@ public:
     // False when the queue was closed.
     bool pop(Item* item) {
         AcquireSRWLockExclusive(&lock_);
-        while (!closed_ && items_.empty()) SleepConditionVariableSRW(&ready_, &lock_, INFINITE, 0);
+        while (!closed_ && items_.empty())
+            SleepConditionVariableSRW(&ready_, &lock_, INFINITE, 0);
         const bool got = !closed_;
         if (got) {
             *item = items_.front();
@@ -84,14 +86,16 @@ constexpr Item kEnd{-1, 0};
 
 } // namespace
 
-PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrames& sizes, int64_t frames,
-                                const std::vector<PipelineSlot>& slots,
+PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrames& sizes,
+                                int64_t frames, const std::vector<PipelineSlot>& slots,
                                 const std::function<bool(int64_t, int32_t)>& stamp,
                                 const std::function<void(int64_t)>& progress) {
     PipelineResult result;
-    if (slots.empty() || frames <= 0) return result;
+    if (slots.empty() || frames <= 0)
+        return result;
     Queue free, filled, stamped;
-    for (size_t i = 0; i < slots.size(); ++i) free.push({static_cast<int32_t>(i), 0});
+    for (size_t i = 0; i < slots.size(); ++i)
+        free.push({static_cast<int32_t>(i), 0});
     bool partial = false;
     bool outputClosed = false;
     int64_t written = 0;
@@ -99,13 +103,15 @@ PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrame
     std::thread reader([&] {
         for (int64_t frame = 0; frame < frames; ++frame) {
             Item item;
-            if (!free.pop(&item)) return;
+            if (!free.pop(&item))
+                return;
             const int got = ReadExact(input, slots[item.slot].input, sizes.inputBytes);
             if (got <= 0) {
                 partial = got < 0;
                 break;
             }
-            if (sizes.prepareInput) sizes.prepareInput(item.slot);
+            if (sizes.prepareInput)
+                sizes.prepareInput(item.slot);
             item.frame = frame;
             filled.push(item);
         }
@@ -114,7 +120,8 @@ PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrame
     std::thread writer([&] {
         Item item;
         while (stamped.pop(&item) && item.slot >= 0) {
-            if (sizes.prepareOutput) sizes.prepareOutput(item.slot);
+            if (sizes.prepareOutput)
+                sizes.prepareOutput(item.slot);
             if (!WriteExact(output, slots[item.slot].output, sizes.outputBytes)) {
                 outputClosed = true;
                 // Nothing more can go out: stop the stamping and the reading.

@@ -44,8 +44,8 @@ struct PipelineResult {
 // Runs at most `frames` frames through the slots (at least one). stamp(frame, slot) stamps frame
 // number `frame` whose pixels are in slot `slot`; progress(done) is called on the caller's thread
 // after each frame is stamped.
-PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrames& sizes, int64_t frames,
-                                const std::vector<PipelineSlot>& slots,
+PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrames& sizes,
+                                int64_t frames, const std::vector<PipelineSlot>& slots,
                                 const std::function<bool(int64_t frame, int32_t slot)>& stamp,
                                 const std::function<void(int64_t done)>& progress);
 

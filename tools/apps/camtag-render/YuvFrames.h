@@ -30,6 +30,7 @@ void YuvToHost(const uint8_t* yuv, const YuvLayout& layout, uint8_t* host);
 // The rows in which `stamped` differs from `source` (both host frames) back into the 4:2:0 frame
 // the source was made from: the luma of each changed row, the chroma of each pair of rows with a
 // changed row. Returns the number of changed rows.
-int32_t StampedRowsToYuv(const uint8_t* source, const uint8_t* stamped, const YuvLayout& layout, uint8_t* yuv);
+int32_t StampedRowsToYuv(const uint8_t* source, const uint8_t* stamped, const YuvLayout& layout,
+                         uint8_t* yuv);
 
 } // namespace camtag

@@ -4,8 +4,8 @@
 //
 //   camtag-render --probe [options] INPUT...
 //       checks each INPUT (a DV AVI the module can read?) and the options, and prints one line per
-//       input (see the usage text); with --dialog it first opens the module's settings dialog on the
-//       first input; with --save-settings it keeps the record the inputs will be stamped with.
+//       input (see the usage text); with --dialog it first opens the module's settings dialog on
+//       the first input; with --save-settings it keeps the record the inputs will be stamped with.
 //   camtag-render [options] INPUT < frames > stamped
 //       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them,
 //       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV.
@@ -53,7 +53,8 @@ const char kUsageHead[] =
     "  --in N                 the clip starts at frame N of the file (default 0)\n"
     "  --frames N             stamp at most N frames\n"
     "  --name NAME            call the input so in messages (the path the user gave)\n"
-    "  --progress             \"camtag-render: progress DONE TOTAL\" lines on stderr while stamping\n"
+    "  --progress             \"camtag-render: progress DONE TOTAL\" lines on stderr while "
+    "stamping\n"
     "                         (for the camtag front); without it one line at the end\n"
     "  --list-settings        print every setting --set takes: name, meaning, default, values\n";
 const char kUsageTail[] =
@@ -89,11 +90,13 @@ void Usage() {
 std::wstring DefaultModulePath() {
     wchar_t self[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return L"fl-Camtag.prm";
+    if (length == 0 || length >= MAX_PATH)
+        return L"fl-Camtag.prm";
     std::wstring dir(self, length);
     dir.erase(dir.find_last_of(L"\\/") + 1);
     std::wstring beside = dir + L"fl-Camtag.prm";
-    if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) return beside;
+    if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return beside;
     // The build tree: tools/camtag-render/ next to src/host/.
     return dir + L"..\\..\\src\\host\\fl-Camtag.prm";
 }
@@ -123,8 +126,10 @@ struct Options {
 bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
     int w = 0, h = 0;
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2) return false;
-    if (w <= 0 || h <= 0 || w > 8192 || h > 8192) return false;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2)
+        return false;
+    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
+        return false;
     *width = w;
     *height = h;
     return true;
@@ -133,7 +138,8 @@ bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
 bool ParseCount(const std::wstring& text, int64_t* out) {
     wchar_t* end = nullptr;
     const long long n = std::wcstoll(text.c_str(), &end, 10);
-    if (text.empty() || *end != L'\0' || n < 0 || n > 0x7FFFFFFF) return false;
+    if (text.empty() || *end != L'\0' || n < 0 || n > 0x7FFFFFFF)
+        return false;
     *out = n;
     return true;
 }
@@ -150,8 +156,10 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
             return true;
         };
         const int taken = TakeStampOption(argc, argv, &i, &options->stamp, error);
-        if (taken < 0) return false;
-        if (taken > 0) continue;
+        if (taken < 0)
+            return false;
+        if (taken > 0)
+            continue;
         std::wstring v;
         if (arg == L"--probe") {
             options->probe = true;
@@ -162,34 +170,42 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
         } else if (arg == L"--progress") {
             options->progress = true;
         } else if (arg == L"--module") {
-            if (!value(&options->module)) return false;
+            if (!value(&options->module))
+                return false;
         } else if (arg == L"--name") {
-            if (!value(&options->name)) return false;
+            if (!value(&options->name))
+                return false;
         } else if (arg == L"--size") {
-            if (!value(&v)) return false;
+            if (!value(&v))
+                return false;
             if (!ParseSize(Utf8(v), &options->width, &options->height)) {
                 *error = "bad --size \"" + Utf8(v) + "\" (expected WIDTHxHEIGHT)";
                 return false;
             }
         } else if (arg == L"--pixels") {
-            if (!value(&v)) return false;
+            if (!value(&v))
+                return false;
             if (v != L"bgra" && v != L"yuv420p") {
                 *error = "bad --pixels \"" + Utf8(v) + "\" (expected bgra or yuv420p)";
                 return false;
             }
             options->yuv = v == L"yuv420p";
         } else if (arg == L"--frames" || arg == L"--in") {
-            if (!value(&v)) return false;
+            if (!value(&v))
+                return false;
             if (!ParseCount(v, arg == L"--in" ? &options->inPoint : &options->maxFrames)) {
                 *error = "bad " + Utf8(arg) + " \"" + Utf8(v) + "\"";
                 return false;
             }
         } else if (arg == L"--settings") {
-            if (!value(&options->settingsFile)) return false;
+            if (!value(&options->settingsFile))
+                return false;
         } else if (arg == L"--save-settings") {
-            if (!value(&options->saveSettingsFile)) return false;
+            if (!value(&options->saveSettingsFile))
+                return false;
         } else if (arg == L"--dialog") {
-            if (!value(&options->dialogPicture)) return false;
+            if (!value(&options->dialogPicture))
+                return false;
         } else if (arg == L"--help" || arg == L"-h") {
             *error = "";
             return false;
@@ -211,22 +227,28 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
     // The dialog's picture lists are the user's, saved as the editor saves them; a picture of
     // this run alone would be saved with them.
     if (!options->dialogPicture.empty() && (options->stamp.timeGiven || options->stamp.dateGiven)) {
-        *error = "--dialog with --time-format or --date-format: choose or edit the pictures in the dialog instead";
+        *error = "--dialog with --time-format or --date-format: choose or edit the pictures in the "
+                 "dialog instead";
         return false;
     }
     return true;
 }
 
 // The dialog's picture: the clip's first frame as the pipes carry BGRA frames.
-bool ReadDialogPicture(const std::wstring& path, int32_t width, int32_t height, std::vector<uint32_t>* picture,
-                       std::string* error) {
+bool ReadDialogPicture(const std::wstring& path, int32_t width, int32_t height,
+                       std::vector<uint32_t>* picture, std::string* error) {
     picture->assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(picture->size() * 4);
-    const bool read = file != INVALID_HANDLE_VALUE && ReadFile(file, picture->data(), want, &got, nullptr) && got == want;
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    if (!read) *error = Utf8(path) + ": not a " + std::to_string(width) + "x" + std::to_string(height) + " BGRA frame";
+    const bool read = file != INVALID_HANDLE_VALUE &&
+                      ReadFile(file, picture->data(), want, &got, nullptr) && got == want;
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!read)
+        *error = Utf8(path) + ": not a " + std::to_string(width) + "x" + std::to_string(height) +
+                 " BGRA frame";
     return read;
 }
 
@@ -234,15 +256,17 @@ bool ReadDialogPicture(const std::wstring& path, int32_t width, int32_t height, 
 // this run's pictures in the module's lists, and in this program's own copy of them, which the
 // subtitles and checks use), then the settings file, then the options, then the dialog. 0, or
 // the exit status after saying why.
-int StartInstance(const Options& options, FilterSession& session, const SourceInfo& source, int32_t width,
-                  int32_t height, int32_t frames, int32_t inPoint) {
+int StartInstance(const Options& options, FilterSession& session, const SourceInfo& source,
+                  int32_t width, int32_t height, int32_t frames, int32_t inPoint) {
     std::string error;
     {
         SettingsView view;
-        if (!view.begin(options.stamp, &error)) return Fail(error);
+        if (!view.begin(options.stamp, &error))
+            return Fail(error);
         LoadFormatLists();
         std::wstring module = options.module.empty() ? DefaultModulePath() : options.module;
-        if (!session.load(module, &error)) return Fail(error, 3);
+        if (!session.load(module, &error))
+            return Fail(error, 3);
         SessionClip clip;
         clip.sourcePathUtf8 = Utf8(source.fullPath);
         clip.scale = source.scale;
@@ -252,29 +276,36 @@ int StartInstance(const Options& options, FilterSession& session, const SourceIn
         clip.frames = frames;
         clip.sourceIn = inPoint;
         clip.slots = 3;
-        if (!session.start(clip, &error)) return Fail(error, 3);
+        if (!session.start(clip, &error))
+            return Fail(error, 3);
     }
     FilterSettings& settings = *session.settings();
     if (!options.settingsFile.empty()) {
         const uint32_t own = settings.referenceHeight;
         ApplyLookRecord(options.look, settings);
-        if (options.ownReference) settings.referenceHeight = own;
+        if (options.ownReference)
+            settings.referenceHeight = own;
     }
     ApplyStampOptions(options.stamp, settings, CP_ACP);
     if (!options.dialogPicture.empty()) {
         std::vector<uint32_t> picture;
-        if (!ReadDialogPicture(options.dialogPicture, width, height, &picture, &error)) return Fail(error);
+        if (!ReadDialogPicture(options.dialogPicture, width, height, &picture, &error))
+            return Fail(error);
         switch (RunSettingsDialog(session, std::move(picture), width, height)) {
         case DialogOutcome::kOk:
             // The lists as the dialog left them (its list editor saves them), unless this run's
             // pictures stand in them.
-            if (options.stamp.timePictureAnsi.empty() && options.stamp.datePictureAnsi.empty()) LoadFormatLists();
+            if (options.stamp.timePictureAnsi.empty() && options.stamp.datePictureAnsi.empty())
+                LoadFormatLists();
             break;
-        case DialogOutcome::kCancel: return Fail("settings dialog cancelled: nothing rendered", 4);
-        case DialogOutcome::kNotShown: return Fail("the module's settings dialog could not be shown", 3);
+        case DialogOutcome::kCancel:
+            return Fail("settings dialog cancelled: nothing rendered", 4);
+        case DialogOutcome::kNotShown:
+            return Fail("the module's settings dialog could not be shown", 3);
         }
     }
-    if (!options.saveSettingsFile.empty() && !SaveLookFile(options.saveSettingsFile, *session.settings(), &error))
+    if (!options.saveSettingsFile.empty() &&
+        !SaveLookFile(options.saveSettingsFile, *session.settings(), &error))
         return Fail(Utf8(options.saveSettingsFile) + ": " + error);
     return 0;
 }
@@ -289,12 +320,14 @@ std::string AdjustedIso(const FilterSettings& settings, SYSTEMTIME t) {
 // (0x61) in the VAUX blocks of DIF sequence 0, read as ffmpeg's DV decoder reads it.
 bool WideFrame(DvAviReader& reader, uint32_t frame) {
     const uint8_t* sequence = reader.ReadSequence(frame, 0);
-    if (!sequence) return false;
+    if (!sequence)
+        return false;
     const uint8_t apt = sequence[4] & 0x07;
     for (int block = 3; block <= 5; ++block) {
         for (int pack = 0; pack < 15; ++pack) {
             const uint8_t* p = sequence + block * 80 + 3 + pack * 5;
-            if (p[0] != 0x61) continue;
+            if (p[0] != 0x61)
+                continue;
             const uint8_t display = p[2] & 0x07;
             return display == 2 || (apt == 0 && display == 7);
         }
@@ -314,14 +347,16 @@ struct ProbedInput {
 // A chapter's title: the recording's start as the stamp writes it with the look's pictures, date
 // first, on one line (UTF-8); a stretch without a date by its tape timecode.
 std::string ChapterTitle(const FilterSettings& settings, const Recording& r) {
-    if (!r.dated) return r.startTimecode.empty() ? "No recording date" : r.startTimecode;
+    if (!r.dated)
+        return r.startTimecode.empty() ? "No recording date" : r.startTimecode;
     FilterSettings look = settings;
     look.title[0] = '\0';
     look.timeup = 0;
     look.lines = 2;
     std::string title = DateTimeStampText(look, r.start);
     for (char& c : title)
-        if (c == '\n' || c == '\t' || c == '\r') c = ' ';
+        if (c == '\n' || c == '\t' || c == '\r')
+            c = ' ';
     return title.empty() ? "No recording date" : title;
 }
 
@@ -339,9 +374,11 @@ std::string ProbeLine(const Options& options, const std::wstring& input, const P
     std::vector<FrameFacts> frames;
     for (uint32_t f = 0; reader.isOpen && f < source.frames; ++f) {
         FrameFacts facts = ReadFrameFacts(reader, f);
-        if (facts.dated && created == "-") created = AdjustedIso(settings, facts.when);
+        if (facts.dated && created == "-")
+            created = AdjustedIso(settings, facts.when);
         if (!options.recordings) {
-            if (created != "-") break;
+            if (created != "-")
+                break;
             continue;
         }
         frames.push_back(facts);
@@ -349,35 +386,38 @@ std::string ProbeLine(const Options& options, const std::wstring& input, const P
     std::string recordings;
     size_t count = 0;
     if (options.recordings) {
-        for (const Recording& r : FindRecordings(frames, 0, source.scale, static_cast<uint32_t>(source.sampleSize),
-                                                 source.pal)) {
+        for (const Recording& r : FindRecordings(
+                 frames, 0, source.scale, static_cast<uint32_t>(source.sampleSize), source.pal)) {
             const FrameFacts& last = frames[r.last];
-            recordings += "\nrecording\t" + std::to_string(r.first) + "\t" + std::to_string(r.last) + "\t" +
-                          (r.dated ? AdjustedIso(settings, r.start) : "-") + "\t" +
-                          (r.dated ? AdjustedIso(settings, r.end) : "-") + "\t" +
-                          (WideFrame(reader, r.first) ? "16:9" : "4:3") + "\t" +
-                          (r.startTimecode.empty() ? "-" : r.startTimecode) + "\t" +
-                          (last.hasTimecode ? last.timecode : "-") + "\t" + ChapterTitle(settings, r);
+            recordings +=
+                "\nrecording\t" + std::to_string(r.first) + "\t" + std::to_string(r.last) + "\t" +
+                (r.dated ? AdjustedIso(settings, r.start) : "-") + "\t" +
+                (r.dated ? AdjustedIso(settings, r.end) : "-") + "\t" +
+                (WideFrame(reader, r.first) ? "16:9" : "4:3") + "\t" +
+                (r.startTimecode.empty() ? "-" : r.startTimecode) + "\t" +
+                (last.hasTimecode ? last.timecode : "-") + "\t" + ChapterTitle(settings, r);
             ++count;
         }
     }
     char line[128];
-    std::snprintf(line, sizeof line, "ok\t%u\t%u\t%d\t%d\t%d\t", source.frames, source.scale, source.sampleSize,
-                  source.width, source.height);
+    std::snprintf(line, sizeof line, "ok\t%u\t%u\t%d\t%d\t%d\t", source.frames, source.scale,
+                  source.sampleSize, source.width, source.height);
     return line + created + "\t" + std::to_string(count) + recordings;
 }
 
 int Probe(const Options& options) {
     std::vector<ProbedInput> probed(options.inputs.size());
     for (size_t i = 0; i < probed.size(); ++i)
-        probed[i].readable = ProbeSource(options.inputs[i], &probed[i].source, &probed[i].error, &probed[i].refused);
+        probed[i].readable =
+            ProbeSource(options.inputs[i], &probed[i].source, &probed[i].error, &probed[i].refused);
     // The look every input will be stamped with, made by the module on the first input it can
     // read (so that a saved record is the module's own), or from the defaults if none.
     FilterSession session;
     FilterSettings settings{};
     bool made = false;
     for (const ProbedInput& input : probed) {
-        if (!input.readable) continue;
+        if (!input.readable)
+            continue;
         const SourceInfo& source = input.source;
         const int32_t width = options.width ? options.width : source.width;
         const int32_t height = options.height ? options.height : source.height;
@@ -388,12 +428,14 @@ int Probe(const Options& options) {
         made = true;
         break;
     }
-    if (!made && !options.dialogPicture.empty()) return Fail("no input the module can read for the settings dialog", 2);
+    if (!made && !options.dialogPicture.empty())
+        return Fail("no input the module can read for the settings dialog", 2);
     int status = 0;
     for (size_t i = 0; i < probed.size(); ++i) {
         const std::string line = ProbeLine(options, options.inputs[i], probed[i], settings);
         std::printf("%s\n", line.c_str());
-        if (line.rfind("ok\t", 0) != 0) status = 2;
+        if (line.rfind("ok\t", 0) != 0)
+            status = 2;
     }
     return status;
 }
@@ -403,23 +445,28 @@ int Run(const Options& options) {
     const std::wstring& path = options.inputs[0];
     const std::string name = Utf8(options.name.empty() ? path : options.name);
     SourceInfo source;
-    if (!ProbeSource(path, &source, &error)) return Fail(name + ": " + error, 2);
+    if (!ProbeSource(path, &source, &error))
+        return Fail(name + ": " + error, 2);
 
     int32_t width = options.width ? options.width : source.width;
     int32_t height = options.height ? options.height : source.height;
     if (options.inPoint >= source.frames)
         return Fail(name + ": --in " + std::to_string(options.inPoint) + ": the file has " +
-                        std::to_string(source.frames) + " frames", 2);
+                        std::to_string(source.frames) + " frames",
+                    2);
     int64_t frames = source.frames - options.inPoint;
-    if (options.maxFrames >= 0 && options.maxFrames < frames) frames = options.maxFrames;
-    if (frames <= 0) return Fail(name + ": no frames to stamp", 2);
+    if (options.maxFrames >= 0 && options.maxFrames < frames)
+        frames = options.maxFrames;
+    if (frames <= 0)
+        return Fail(name + ": no frames to stamp", 2);
     if (options.yuv && !YuvLayout{width, height}.Valid())
-        return Fail("4:2:0 frames need an even width and height, not " + std::to_string(width) + "x" +
-                    std::to_string(height));
+        return Fail("4:2:0 frames need an even width and height, not " + std::to_string(width) +
+                    "x" + std::to_string(height));
 
     FilterSession session;
-    if (const int status = StartInstance(options, session, source, width, height, static_cast<int32_t>(frames),
-                                         static_cast<int32_t>(options.inPoint)))
+    if (const int status =
+            StartInstance(options, session, source, width, height, static_cast<int32_t>(frames),
+                          static_cast<int32_t>(options.inPoint)))
         return status;
 
     // What the frames will show, composed as the module composes it, for the checks at the end:
@@ -432,22 +479,27 @@ int Run(const Options& options) {
     StampOverflow overflow;
     ULONG_PTR gdiplus = 0;
     Gdiplus::GdiplusStartupInput gdiplusInput;
-    const bool canMeasure = Gdiplus::GdiplusStartup(&gdiplus, &gdiplusInput, nullptr) == Gdiplus::Ok;
+    const bool canMeasure =
+        Gdiplus::GdiplusStartup(&gdiplus, &gdiplusInput, nullptr) == Gdiplus::Ok;
     // In date mode the frames are looked at until one holds a date other than 1970-01-01, which
     // a camcorder's clock hardly gives but a remux with ffmpeg -f dv gives every frame.
     RewrittenDates rewritten;
     auto check = [&](int64_t frame) {
-        if (!texts.isOpen || (measured && (look.mode != kModeDateTime || (anyDated && !rewritten.Likely())))) return;
+        if (!texts.isOpen ||
+            (measured && (look.mode != kModeDateTime || (anyDated && !rewritten.Likely()))))
+            return;
         bool dated = false;
         const std::string text = stampText.Frame(texts, static_cast<uint32_t>(frame), &dated);
         anyDated = anyDated || dated;
         // The frame's data is still in the reader: its date costs no second read.
         FrameFacts facts;
-        const uint32_t source = static_cast<uint32_t>(frame) + static_cast<uint32_t>(look.startFrame);
+        const uint32_t source =
+            static_cast<uint32_t>(frame) + static_cast<uint32_t>(look.startFrame);
         facts.dated = dated && texts.GetRecordingTime(source, &facts.when) != 0;
         rewritten.Add(facts);
         if (!measured && !text.empty()) {
-            if (canMeasure) MeasureStampOverflow(look, width, height, text, &overflow);
+            if (canMeasure)
+                MeasureStampOverflow(look, width, height, text, &overflow);
             measured = true;
         }
     };
@@ -487,12 +539,15 @@ int Run(const Options& options) {
         sizes.inputBytes = sizes.outputBytes = layout.Bytes();
         planes.assign(slots.size(), std::vector<uint8_t>(layout.Bytes()));
         std::vector<PipelineSlot> host = slots;
-        for (size_t slot = 0; slot < slots.size(); ++slot) slots[slot] = {planes[slot].data(), planes[slot].data()};
+        for (size_t slot = 0; slot < slots.size(); ++slot)
+            slots[slot] = {planes[slot].data(), planes[slot].data()};
         sizes.prepareInput = [&planes, host, layout](int32_t slot) {
-            YuvToHost(planes[static_cast<size_t>(slot)].data(), layout, host[static_cast<size_t>(slot)].input);
+            YuvToHost(planes[static_cast<size_t>(slot)].data(), layout,
+                      host[static_cast<size_t>(slot)].input);
         };
         sizes.prepareOutput = [&planes, host, layout](int32_t slot) {
-            StampedRowsToYuv(host[static_cast<size_t>(slot)].input, host[static_cast<size_t>(slot)].output, layout,
+            StampedRowsToYuv(host[static_cast<size_t>(slot)].input,
+                             host[static_cast<size_t>(slot)].output, layout,
                              planes[static_cast<size_t>(slot)].data());
         };
     }
@@ -507,40 +562,50 @@ int Run(const Options& options) {
             return failure == 0;
         },
         [&](int64_t stamped) {
-            if (!options.progress) return;
+            if (!options.progress)
+                return;
             QueryPerformanceCounter(&now);
-            if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2) report(stamped);
+            if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2)
+                report(stamped);
         });
-    if (canMeasure) Gdiplus::GdiplusShutdown(gdiplus);
+    if (canMeasure)
+        Gdiplus::GdiplusShutdown(gdiplus);
     const int64_t done = run.done;
     switch (run.status) {
-    case PipelineStatus::kDone: break;
-    case PipelineStatus::kPartialFrame: return Fail(name + ": input ended inside frame " + std::to_string(done));
+    case PipelineStatus::kDone:
+        break;
+    case PipelineStatus::kPartialFrame:
+        return Fail(name + ": input ended inside frame " + std::to_string(done));
     case PipelineStatus::kStampFailed:
-        return Fail(name + ": the module failed on frame " + std::to_string(failedFrame) + " (result " +
-                        std::to_string(failure) + ")", 3);
+        return Fail(name + ": the module failed on frame " + std::to_string(failedFrame) +
+                        " (result " + std::to_string(failure) + ")",
+                    3);
     case PipelineStatus::kOutputClosed:
         return Fail(name + ": cannot write frame " + std::to_string(done) + ": output closed");
     }
     const double elapsed = seconds();
-    if (options.progress) report(done);
+    if (options.progress)
+        report(done);
     // Each frame written must be the frame planned: a short delivery is a failed render.
     if (done < frames)
-        return Fail(name + ": the decoder delivered " + std::to_string(done) + " of " + std::to_string(frames) +
-                        " frames", 5);
+        return Fail(name + ": the decoder delivered " + std::to_string(done) + " of " +
+                        std::to_string(frames) + " frames",
+                    5);
     if (look.mode == kModeDateTime && !anyDated && texts.isOpen)
-        std::fprintf(stderr,
-                     "camtag-render: warning: %s: no frame holds a recording date and time, so nothing was "
-                     "stamped (blank tape, or DV made by software); --set mode=timecode stamps timecodes\n",
-                     name.c_str());
+        std::fprintf(
+            stderr,
+            "camtag-render: warning: %s: no frame holds a recording date and time, so nothing was "
+            "stamped (blank tape, or DV made by software); --set mode=timecode stamps timecodes\n",
+            name.c_str());
     if (look.mode == kModeDateTime && rewritten.Likely())
         std::fprintf(stderr, "camtag-render: warning: %s: %s\n", name.c_str(), kRewrittenDates);
     if (overflow.any())
         std::fprintf(stderr, "camtag-render: warning: %s: %s\n", name.c_str(),
                      StampOverflowAdvice(look, width, height, overflow).c_str());
     if (!options.progress)
-        std::fprintf(stderr, "camtag-render: %s: %lld frames in %.1f s (%.1f frames/s)\n", name.c_str(),
-                     static_cast<long long>(done), elapsed, elapsed > 0 ? double(done) / elapsed : 0.0);
+        std::fprintf(stderr, "camtag-render: %s: %lld frames in %.1f s (%.1f frames/s)\n",
+                     name.c_str(), static_cast<long long>(done), elapsed,
+                     elapsed > 0 ? double(done) / elapsed : 0.0);
     return 0;
 }
 
@@ -559,7 +624,8 @@ int main() {
     _setmode(_fileno(stderr), _O_BINARY);
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv) return Fail("cannot read the command line");
+    if (!argv)
+        return Fail("cannot read the command line");
     if (argc == 2 && std::wstring(argv[1]) == L"--list-settings") {
         LocalFree(argv);
         return ListSettings();
@@ -568,12 +634,14 @@ int main() {
     std::string error;
     int status;
     if (!ParseArguments(argc, argv, &options, &error)) {
-        if (!error.empty()) std::fprintf(stderr, "camtag-render: %s\n", error.c_str());
+        if (!error.empty())
+            std::fprintf(stderr, "camtag-render: %s\n", error.c_str());
         Usage();
         status = error.empty() ? 0 : 1;
     } else if (!CheckStampOptions(&options.stamp, CP_ACP, &error)) {
         status = Fail(error);
-    } else if (!options.settingsFile.empty() && !ReadLookFile(options.settingsFile, &options.look, &error)) {
+    } else if (!options.settingsFile.empty() &&
+               !ReadLookFile(options.settingsFile, &options.look, &error)) {
         status = Fail(Utf8(options.settingsFile) + ": " + error);
     } else {
         TakeLookPictures(options.look, &options.stamp);

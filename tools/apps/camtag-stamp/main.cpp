@@ -38,7 +38,8 @@ const char kUsage[] =
     "                         align, x, y, angle, ... (README: Settings); repeatable\n";
 
 // PNG encoder of GDI+.
-const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+const CLSID kPngEncoder = {
+    0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
 
 bool ParseInt(const wchar_t* text, long lo, long hi, long* value) {
     if (!text) {
@@ -94,7 +95,8 @@ bool LoadPicture(const wchar_t* path, std::vector<uint32_t>* pixels, int* width,
         data.PixelFormat = PixelFormat32bppARGB;
         data.Scan0 = pixels->data();
         Gdiplus::GpRect rect(0, 0, static_cast<INT>(w), static_cast<INT>(h));
-        if (gp::GdipBitmapLockBits(bitmap, &rect, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+        if (gp::GdipBitmapLockBits(bitmap, &rect,
+                                   Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
                                    PixelFormat32bppARGB, &data) == Gdiplus::Ok) {
             gp::GdipBitmapUnlockBits(bitmap, &data);
             *width = static_cast<int>(w);
@@ -110,7 +112,8 @@ bool SavePng(const wchar_t* path, std::vector<uint32_t>& pixels, int width, int 
     Gdiplus::GpBitmap* bitmap = nullptr;
     // What GDI returns in the alpha byte is not picture data: save without alpha.
     if (gp::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppRGB,
-                                      reinterpret_cast<BYTE*>(pixels.data()), &bitmap) != Gdiplus::Ok) {
+                                      reinterpret_cast<BYTE*>(pixels.data()),
+                                      &bitmap) != Gdiplus::Ok) {
         return false;
     }
     const bool ok = gp::GdipSaveImageToFile(bitmap, path, &kPngEncoder, nullptr) == Gdiplus::Ok;
@@ -133,7 +136,8 @@ bool Stamp(std::vector<uint32_t>& frame, int width, int height, const FilterSett
         !FillBitmap(frame.data(), g, buffer.data(), bm)) {
         return false;
     }
-    StampPlacement place = PlaceStamp(settings, g.width, BitmapHeight(g), GetDeviceCaps(bm.dc(), LOGPIXELSY));
+    StampPlacement place =
+        PlaceStamp(settings, g.width, BitmapHeight(g), GetDeviceCaps(bm.dc(), LOGPIXELSY));
     Gdiplus::GpGraphics* graphics = nullptr;
     Gdiplus::GpFont* font = nullptr;
     bool ok = gp::GdipCreateFromHDC(bm.dc(), &graphics) == Gdiplus::Ok &&
@@ -167,10 +171,13 @@ int Run(int argc, wchar_t** argv) {
         const std::wstring a = argv[i];
         const wchar_t* v = i + 1 < argc ? argv[i + 1] : nullptr;
         const int taken = TakeStampOption(argc, argv, &i, &stamp, &error);
-        if (taken < 0) return Fail(error);
-        if (taken > 0) continue;
+        if (taken < 0)
+            return Fail(error);
+        if (taken > 0)
+            continue;
         if (a == L"--text" || a == L"--reference" || a == L"--settings") {
-            if (!v) return Fail("option " + Utf8(a) + " needs a value");
+            if (!v)
+                return Fail("option " + Utf8(a) + " needs a value");
             ++i;
             if (a == L"--text") {
                 o.text = Unescape(v);
@@ -198,13 +205,16 @@ int Run(int argc, wchar_t** argv) {
         return 2;
     }
     // The text is given: no picture of a date or time takes part.
-    if (stamp.timeGiven || stamp.dateGiven) return Fail("--time-format and --date-format do not apply to a --text");
-    if (!CheckStampOptions(&stamp, CP_ACP, &error)) return Fail(error);
+    if (stamp.timeGiven || stamp.dateGiven)
+        return Fail("--time-format and --date-format do not apply to a --text");
+    if (!CheckStampOptions(&stamp, CP_ACP, &error))
+        return Fail(error);
     FilterSettings s{};
     ReadDefaults(s);
     if (!settingsFile.empty()) {
         Look look;
-        if (!ReadLookFile(settingsFile, &look, &error)) return Fail(Utf8(settingsFile) + ": " + error);
+        if (!ReadLookFile(settingsFile, &look, &error))
+            return Fail(Utf8(settingsFile) + ": " + error);
         ApplyLookRecord(look, s);
     }
     ApplyStampOptions(stamp, s, CP_ACP);
@@ -215,20 +225,23 @@ int Run(int argc, wchar_t** argv) {
         return Fail("cannot read picture " + Utf8(o.input));
     }
     // The font size refers to the picture's height, unless a look or --reference says otherwise.
-    if (o.reference > 0) s.referenceHeight = static_cast<uint32_t>(o.reference);
-    else if (settingsFile.empty() || s.referenceHeight == 0) s.referenceHeight = static_cast<uint32_t>(height);
+    if (o.reference > 0)
+        s.referenceHeight = static_cast<uint32_t>(o.reference);
+    else if (settingsFile.empty() || s.referenceHeight == 0)
+        s.referenceHeight = static_cast<uint32_t>(height);
 
     // Host frames are bottom-up: the picture's top row is the frame's last row in memory.
     std::vector<uint32_t> frame(picture.size());
     for (int r = 0; r < height; ++r) {
-        std::memcpy(&frame[static_cast<size_t>(height - 1 - r) * width], &picture[static_cast<size_t>(r) * width],
-                    static_cast<size_t>(width) * 4);
+        std::memcpy(&frame[static_cast<size_t>(height - 1 - r) * width],
+                    &picture[static_cast<size_t>(r) * width], static_cast<size_t>(width) * 4);
     }
     if (!Stamp(frame, width, height, s, o.text)) {
         return Fail("drawing failed");
     }
     for (int r = 0; r < height; ++r) {
-        std::memcpy(&picture[static_cast<size_t>(r) * width], &frame[static_cast<size_t>(height - 1 - r) * width],
+        std::memcpy(&picture[static_cast<size_t>(r) * width],
+                    &frame[static_cast<size_t>(height - 1 - r) * width],
                     static_cast<size_t>(width) * 4);
     }
     if (!SavePng(o.output, picture, width, height)) {

@@ -21,7 +21,8 @@ bool PendingOutput::Begin(const std::string& path, bool folder, std::string* err
     path_ = path;
     folder_ = folder;
     const std::string where = FolderOf(path);
-    if (!MakeFolders(where, error)) return false;
+    if (!MakeFolders(where, error))
+        return false;
     const std::string name = FileNameOf(path);
     const size_t dot = name.rfind('.');
     const std::string ext = folder || dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
@@ -34,7 +35,8 @@ bool PendingOutput::Begin(const std::string& path, bool folder, std::string* err
     } else {
         const int fd = mkstemps(buffer.data(), static_cast<int>(ext.size()));
         made = fd >= 0;
-        if (made) close(fd);
+        if (made)
+            close(fd);
     }
     if (!made) {
         *error = path + ": cannot write in " + where + ": " + std::strerror(errno);
@@ -55,10 +57,13 @@ bool PendingOutput::Commit(bool replace, std::string* error) {
         DIR* dir = opendir(path_.c_str());
         while (dir) {
             dirent* entry = readdir(dir);
-            if (!entry) break;
-            if (std::strncmp(entry->d_name, "frame-", 6) == 0) unlink((path_ + "/" + entry->d_name).c_str());
+            if (!entry)
+                break;
+            if (std::strncmp(entry->d_name, "frame-", 6) == 0)
+                unlink((path_ + "/" + entry->d_name).c_str());
         }
-        if (dir) closedir(dir);
+        if (dir)
+            closedir(dir);
     }
     int rc;
     if (folder_) {
@@ -70,13 +75,15 @@ bool PendingOutput::Commit(bool replace, std::string* error) {
         rc = renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE);
         if (rc != 0 && errno == EINVAL) { // a file system without it
             rc = link(temporary_.c_str(), path_.c_str());
-            if (rc == 0) unlink(temporary_.c_str());
+            if (rc == 0)
+                unlink(temporary_.c_str());
         }
     }
     if (rc != 0) {
         *error = path_ + ": " +
-                 (errno == EEXIST || errno == ENOTEMPTY ? std::string("appeared while rendering; left as it is")
-                                                        : std::string(std::strerror(errno)));
+                 (errno == EEXIST || errno == ENOTEMPTY
+                      ? std::string("appeared while rendering; left as it is")
+                      : std::string(std::strerror(errno)));
         return false;
     }
     temporary_.clear();
@@ -84,16 +91,21 @@ bool PendingOutput::Commit(bool replace, std::string* error) {
 }
 
 void PendingOutput::Discard() {
-    if (temporary_.empty()) return;
-    if (folder_) RemoveTree(temporary_);
-    else unlink(temporary_.c_str());
+    if (temporary_.empty())
+        return;
+    if (folder_)
+        RemoveTree(temporary_);
+    else
+        unlink(temporary_.c_str());
     temporary_.clear();
 }
 
 bool PendingOutput::MakeFolders(const std::string& folder, std::string* error) {
     struct stat st;
-    if (stat(folder.c_str(), &st) == 0) return true;
-    if (folder != "." && folder != "/" && !MakeFolders(FolderOf(folder), error)) return false;
+    if (stat(folder.c_str(), &st) == 0)
+        return true;
+    if (folder != "." && folder != "/" && !MakeFolders(FolderOf(folder), error))
+        return false;
     if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
         *error = folder + ": cannot make the folder: " + std::strerror(errno);
         return false;
@@ -104,17 +116,21 @@ bool PendingOutput::MakeFolders(const std::string& folder, std::string* error) {
 std::string ReadFile(const std::string& path) {
     std::string text;
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return text;
+    if (!f)
+        return text;
     char buffer[65536];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, got);
     std::fclose(f);
     return text;
 }
 
-bool WriteOutput(const std::string& path, const std::string& text, bool replace, std::string* error) {
+bool WriteOutput(const std::string& path, const std::string& text, bool replace,
+                 std::string* error) {
     PendingOutput output;
-    if (!output.Begin(path, false, error)) return false;
+    if (!output.Begin(path, false, error))
+        return false;
     FILE* f = std::fopen(output.temporary().c_str(), "wb");
     const bool written = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
     if (!f || std::fclose(f) != 0 || !written) {
@@ -128,7 +144,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::string part;
     std::istringstream in(text);
-    while (std::getline(in, part, separator)) parts.push_back(part);
+    while (std::getline(in, part, separator))
+        parts.push_back(part);
     return parts;
 }
 

@@ -35,7 +35,8 @@ private:
 // A whole file, "" when it cannot be read.
 std::string ReadFile(const std::string& path);
 // Writes a whole file through a PendingOutput.
-bool WriteOutput(const std::string& path, const std::string& text, bool replace, std::string* error);
+bool WriteOutput(const std::string& path, const std::string& text, bool replace,
+                 std::string* error);
 // Lines or fields of a text.
 std::vector<std::string> Split(const std::string& text, char separator);
 

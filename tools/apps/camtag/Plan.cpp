@@ -14,7 +14,8 @@ namespace camtag::front {
 namespace {
 
 std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -34,10 +35,13 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-bool EndsWithSlash(const std::string& path) { return !path.empty() && path.back() == '/'; }
+bool EndsWithSlash(const std::string& path) {
+    return !path.empty() && path.back() == '/';
+}
 
 std::string WithoutSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
@@ -49,15 +53,18 @@ std::string Lexical(const std::string& path) {
         const size_t slash = std::min(path.find('/', start), path.size());
         const std::string part = path.substr(start, slash - start);
         if (part == "..") {
-            if (!parts.empty() && parts.back() != "..") parts.pop_back();
-            else parts.push_back(part);
+            if (!parts.empty() && parts.back() != "..")
+                parts.pop_back();
+            else
+                parts.push_back(part);
         } else if (!part.empty() && part != ".") {
             parts.push_back(part);
         }
         start = slash + 1;
     }
     std::string out = !path.empty() && path[0] == '/' ? "/" : "";
-    for (size_t i = 0; i < parts.size(); ++i) out += (i ? "/" : "") + parts[i];
+    for (size_t i = 0; i < parts.size(); ++i)
+        out += (i ? "/" : "") + parts[i];
     return out.empty() ? "." : out;
 }
 
@@ -66,33 +73,41 @@ std::string Canonical(const std::string& path) {
     std::string clean = WithoutSlash(path);
     if (clean.empty() || clean[0] != '/') {
         char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd)) clean = std::string(cwd) + "/" + clean;
+        if (getcwd(cwd, sizeof cwd))
+            clean = std::string(cwd) + "/" + clean;
     }
     clean = Lexical(clean);
     char resolved[PATH_MAX];
-    if (realpath(clean.c_str(), resolved)) return resolved;
+    if (realpath(clean.c_str(), resolved))
+        return resolved;
     const std::string folder = FolderOf(clean);
-    if (folder != clean) return Canonical(folder) + "/" + FileNameOf(clean);
+    if (folder != clean)
+        return Canonical(folder) + "/" + FileNameOf(clean);
     return clean;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 // A folder holding nothing but frames a render writes (frame-000001.png, ...).
 bool OnlyFrames(const std::string& folder, bool* empty) {
     DIR* dir = opendir(folder.c_str());
-    if (!dir) return false;
+    if (!dir)
+        return false;
     bool only = true;
     *empty = true;
     while (dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         *empty = false;
-        if (name.size() != 16 || name.compare(0, 6, "frame-") != 0 || name.compare(12, 4, ".png") != 0 ||
-            !std::all_of(name.begin() + 6, name.begin() + 12, [](char c) { return c >= '0' && c <= '9'; }))
+        if (name.size() != 16 || name.compare(0, 6, "frame-") != 0 ||
+            name.compare(12, 4, ".png") != 0 ||
+            !std::all_of(name.begin() + 6, name.begin() + 12,
+                         [](char c) { return c >= '0' && c <= '9'; }))
             only = false;
     }
     closedir(dir);
@@ -113,7 +128,8 @@ std::string VideoTypeOf(const std::string& path) {
 std::string FolderOf(const std::string& path) {
     const std::string clean = WithoutSlash(path);
     const size_t slash = clean.rfind('/');
-    if (slash == std::string::npos) return ".";
+    if (slash == std::string::npos)
+        return ".";
     return slash == 0 ? "/" : clean.substr(0, slash);
 }
 
@@ -131,15 +147,18 @@ std::string StemOf(const std::string& fileName) {
 std::vector<std::string> DvFilesIn(const std::string& folder) {
     std::vector<std::string> files;
     DIR* dir = opendir(folder.c_str());
-    if (!dir) return files;
+    if (!dir)
+        return files;
     const std::string base = WithoutSlash(folder);
     while (dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         const std::string ext = ExtensionOf(name);
-        if (ext != "avi" && ext != "dv" && ext != "dif" && ext != "mov" && ext != "mkv") continue;
+        if (ext != "avi" && ext != "dv" && ext != "dif" && ext != "mov" && ext != "mkv")
+            continue;
         const std::string path = (base == "/" ? "" : base) + "/" + name;
         struct stat st;
-        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files.push_back(path);
+        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            files.push_back(path);
     }
     closedir(dir);
     std::sort(files.begin(), files.end());
@@ -156,20 +175,22 @@ std::string NameTaker::Take(const std::string& path) {
     const std::string ext = hasExt ? name.substr(dot) : std::string();
     std::string candidate = clean;
     for (int n = 2; !taken_.insert(Canonical(candidate)).second; ++n)
-        candidate = (folder == "." && clean.find('/') == std::string::npos ? "" : folder + "/") + stem + "-" +
-                    std::to_string(n) + ext;
+        candidate = (folder == "." && clean.find('/') == std::string::npos ? "" : folder + "/") +
+                    stem + "-" + std::to_string(n) + ext;
     return candidate;
 }
 
-OutputCheck CheckOutput(const std::string& path, OutputKind kind, const std::vector<std::string>& inputs,
-                        bool overwrite, bool skipExisting, std::string* error) {
+OutputCheck CheckOutput(const std::string& path, OutputKind kind,
+                        const std::vector<std::string>& inputs, bool overwrite, bool skipExisting,
+                        std::string* error) {
     for (const std::string& input : inputs) {
         if (SameFile(path, input) || Canonical(path) == Canonical(input)) {
             *error = path + ": this is the input " + input + "; an output never replaces an input";
             return OutputCheck::kRefuse;
         }
     }
-    if (!Exists(path)) return OutputCheck::kWrite;
+    if (!Exists(path))
+        return OutputCheck::kWrite;
     if (kind == OutputKind::kFrames) {
         if (!IsFolder(path)) {
             *error = path + ": a file of that name exists; PNG frames go into a folder";
@@ -177,20 +198,27 @@ OutputCheck CheckOutput(const std::string& path, OutputKind kind, const std::vec
         }
         bool empty = false;
         const bool onlyFrames = OnlyFrames(path, &empty);
-        if (empty) return OutputCheck::kWrite;
-        if (skipExisting) return OutputCheck::kSkip;
-        if (overwrite && onlyFrames) return OutputCheck::kWrite;
+        if (empty)
+            return OutputCheck::kWrite;
+        if (skipExisting)
+            return OutputCheck::kSkip;
+        if (overwrite && onlyFrames)
+            return OutputCheck::kWrite;
         *error = path + ": the folder is not empty; PNG frames go into a new or empty folder" +
-                 (onlyFrames ? " (--overwrite replaces the frames in it, --skip-existing leaves it)" : "");
+                 (onlyFrames ? " (--overwrite replaces the frames in it, --skip-existing leaves it)"
+                             : "");
         return OutputCheck::kRefuse;
     }
     if (IsFolder(path)) {
         *error = path + ": a folder of that name exists";
         return OutputCheck::kRefuse;
     }
-    if (skipExisting) return OutputCheck::kSkip;
-    if (overwrite) return OutputCheck::kWrite;
-    *error = path + ": the file exists; --overwrite replaces it, --skip-existing leaves it and goes on";
+    if (skipExisting)
+        return OutputCheck::kSkip;
+    if (overwrite)
+        return OutputCheck::kWrite;
+    *error =
+        path + ": the file exists; --overwrite replaces it, --skip-existing leaves it and goes on";
     return OutputCheck::kRefuse;
 }
 
@@ -231,7 +259,8 @@ bool MakePlan(const PlanRequest& request, Plan* plan, NameTaker* names, std::str
     if (!EndsWithSlash(output)) {
         for (const std::string& input : plan->inputs) {
             if (SameFile(output, input) || Canonical(output) == Canonical(input)) {
-                *error = output + ": this is the input " + input + "; an output never replaces an input";
+                *error =
+                    output + ": this is the input " + input + "; an output never replaces an input";
                 return false;
             }
         }
@@ -240,7 +269,8 @@ bool MakePlan(const PlanRequest& request, Plan* plan, NameTaker* names, std::str
     plan->split = request.split;
     const bool png = request.format == "png";
     const std::string outputType = VideoTypeOf(output);
-    const bool outputIsFolder = EndsWithSlash(output) || IsFolder(output) || ExtensionOf(output).empty();
+    const bool outputIsFolder =
+        EndsWithSlash(output) || IsFolder(output) || ExtensionOf(output).empty();
 
     if (plan->batch || plan->split) {
         if (!request.still.empty()) {
@@ -263,7 +293,8 @@ bool MakePlan(const PlanRequest& request, Plan* plan, NameTaker* names, std::str
             plan->folder = WithoutSlash(output);
         }
         plan->kind = png ? OutputKind::kFrames : OutputKind::kVideo;
-        if (!png && plan->format.empty()) plan->format = request.format.empty() ? "mp4" : request.format;
+        if (!png && plan->format.empty())
+            plan->format = request.format.empty() ? "mp4" : request.format;
     } else if (png || (outputIsFolder && request.format.empty())) {
         plan->kind = OutputKind::kFrames;
     } else if (outputIsFolder) {
@@ -274,7 +305,8 @@ bool MakePlan(const PlanRequest& request, Plan* plan, NameTaker* names, std::str
         plan->kind = OutputKind::kVideo;
         plan->format = outputType;
     } else {
-        *error = output + ": write .mp4, .mov, .mkv or .m4v, or a folder (ending in /) for PNG frames";
+        *error =
+            output + ": write .mp4, .mov, .mkv or .m4v, or a folder (ending in /) for PNG frames";
         return false;
     }
     if (!request.still.empty() && ExtensionOf(request.still) != "png") {
@@ -284,26 +316,34 @@ bool MakePlan(const PlanRequest& request, Plan* plan, NameTaker* names, std::str
 
     // Files written beside the outputs are outputs too.
     for (const std::string& extra : {request.still, request.saveSettings}) {
-        if (extra.empty()) continue;
+        if (extra.empty())
+            continue;
         if (CheckOutput(extra, OutputKind::kVideo, plan->inputs, request.overwrite, false, error) ==
             OutputCheck::kRefuse)
             return false;
         names->Take(extra);
     }
-    if (plan->split) return true;
+    if (plan->split)
+        return true;
     for (const std::string& input : plan->inputs) {
         std::string out;
         if (plan->batch || !plan->folder.empty()) {
             const std::string stem = StemOf(FileNameOf(input));
-            out = plan->folder + "/" + stem + (plan->kind == OutputKind::kFrames ? "" : "." + plan->format);
+            out = plan->folder + "/" + stem +
+                  (plan->kind == OutputKind::kFrames ? "" : "." + plan->format);
         } else {
             out = WithoutSlash(output);
         }
         out = names->Take(out);
-        switch (CheckOutput(out, plan->kind, plan->inputs, request.overwrite, request.skipExisting, error)) {
-        case OutputCheck::kRefuse: return false;
-        case OutputCheck::kSkip: out.clear(); break;
-        case OutputCheck::kWrite: break;
+        switch (CheckOutput(out, plan->kind, plan->inputs, request.overwrite, request.skipExisting,
+                            error)) {
+        case OutputCheck::kRefuse:
+            return false;
+        case OutputCheck::kSkip:
+            out.clear();
+            break;
+        case OutputCheck::kWrite:
+            break;
         }
         plan->outputs.push_back(out);
     }

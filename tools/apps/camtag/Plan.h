@@ -59,8 +59,9 @@ enum class OutputCheck { kWrite, kSkip, kRefuse };
 // name: the same path, a link, a hard link); when it exists, only with overwrite (skipExisting:
 // leave it). A folder of frames may be written when it is missing or empty, or with overwrite
 // when it holds nothing but frames. kRefuse with `error` saying why and what to do.
-OutputCheck CheckOutput(const std::string& path, OutputKind kind, const std::vector<std::string>& inputs,
-                        bool overwrite, bool skipExisting, std::string* error);
+OutputCheck CheckOutput(const std::string& path, OutputKind kind,
+                        const std::vector<std::string>& inputs, bool overwrite, bool skipExisting,
+                        std::string* error);
 
 // Expands and checks the command line: false with `error` (the user's terms) when the run
 // cannot start. Split pieces are named later, when the recordings are known, with `names`.

@@ -14,9 +14,13 @@ namespace camtag::front {
 
 namespace {
 
-void Say(const std::string& line) { std::fprintf(stderr, "camtag-probe: %s\n", line.c_str()); }
+void Say(const std::string& line) {
+    std::fprintf(stderr, "camtag-probe: %s\n", line.c_str());
+}
 
-nlohmann::json OrNull(const std::string& field) { return field == "-" ? nlohmann::json() : nlohmann::json(field); }
+nlohmann::json OrNull(const std::string& field) {
+    return field == "-" ? nlohmann::json() : nlohmann::json(field);
+}
 
 // The probe's facts (file, recording and frame lines) as the JSON users read.
 std::string FactsJson(const std::string& facts) {
@@ -36,14 +40,16 @@ std::string FactsJson(const std::string& facts) {
                                          {"end", OrNull(f[4])},
                                          {"start_timecode", OrNull(f[5])}});
         } else if (f.size() == 4 && f[0] == "frame") {
-            out["frames"].push_back(
-                {{"frame", std::atoll(f[1].c_str())}, {"recorded", OrNull(f[2])}, {"timecode", OrNull(f[3])}});
+            out["frames"].push_back({{"frame", std::atoll(f[1].c_str())},
+                                     {"recorded", OrNull(f[2])},
+                                     {"timecode", OrNull(f[3])}});
         }
     }
     // The order users know: the file's facts first.
     nlohmann::ordered_json ordered;
     for (const char* key : {"frame_count", "rate", "tv_system", "recordings", "frames"})
-        if (out.contains(key)) ordered[key] = out[key];
+        if (out.contains(key))
+            ordered[key] = out[key];
     return ordered.dump(2) + "\n";
 }
 
@@ -77,9 +83,10 @@ int Probe(const ProbeOptions& options, const Workers& workers) {
     };
     std::vector<Written> files;
     for (const std::string* path : {&options.srt, &options.vtt}) {
-        if (path->empty() || *path == "-") continue;
-        if (CheckOutput(*path, OutputKind::kVideo, {options.file}, options.overwrite, false, &error) ==
-            OutputCheck::kRefuse) {
+        if (path->empty() || *path == "-")
+            continue;
+        if (CheckOutput(*path, OutputKind::kVideo, {options.file}, options.overwrite, false,
+                        &error) == OutputCheck::kRefuse) {
             Say(error);
             return kExitUsage;
         }
@@ -92,12 +99,14 @@ int Probe(const ProbeOptions& options, const Workers& workers) {
     auto args = [&](const std::string& file) {
         std::vector<std::string> a{"--name", options.file};
         a.insert(a.end(), options.show.begin(), options.show.end());
-        if (options.json) a.push_back("--facts");
+        if (options.json)
+            a.push_back("--facts");
         const std::vector<std::string> look = options.look.WindowsArgs();
         a.insert(a.end(), look.begin(), look.end());
         size_t k = 0;
         for (const std::string* path : {&options.srt, &options.vtt}) {
-            if (path->empty()) continue;
+            if (path->empty())
+                continue;
             a.push_back(path == &options.srt ? "--srt" : "--vtt");
             a.push_back(*path == "-" ? "-" : WindowsPath(files[k++].pending->temporary()));
         }
@@ -111,12 +120,15 @@ int Probe(const ProbeOptions& options, const Workers& workers) {
         const std::vector<std::string> lines = Split(messages, '\n');
         std::string reason = lines.empty() ? std::string() : lines.back();
         const size_t colon = reason.rfind(": ");
-        if (colon != std::string::npos) reason = reason.substr(colon + 2);
-        for (size_t i = 0; i + 1 < lines.size(); ++i) std::fprintf(stderr, "%s\n", lines[i].c_str());
+        if (colon != std::string::npos)
+            reason = reason.substr(colon + 2);
+        for (size_t i = 0; i + 1 < lines.size(); ++i)
+            std::fprintf(stderr, "%s\n", lines[i].c_str());
         const std::string remuxed = work.path() + "/" + FileNameOf(input);
         std::string why;
         if (!RemuxDv(options.file, remuxed, &why)) {
-            if (PendingSignal()) return 128 + PendingSignal();
+            if (PendingSignal())
+                return 128 + PendingSignal();
             Say(options.file + ": " + reason + ", and it cannot be remuxed: " + why);
             return kExitUsage;
         }
@@ -125,13 +137,17 @@ int Probe(const ProbeOptions& options, const Workers& workers) {
         names.Add(WindowsPath(remuxed), options.file);
         out.clear();
         status = RunWindows(workers, workers.prober(), args(remuxed), names, &out, &messages);
-        if (status == 3) status = kExitUsage;
+        if (status == 3)
+            status = kExitUsage;
     }
-    if (PendingSignal()) return 128 + PendingSignal();
+    if (PendingSignal())
+        return 128 + PendingSignal();
     std::fputs(messages.c_str(), stderr);
-    if (status != 0) return status < 0 ? kExitFailed : status;
+    if (status != 0)
+        return status < 0 ? kExitFailed : status;
     const std::string text = options.json ? FactsJson(out) : out;
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
         Say("cannot write the standard output");
         return kExitFailed;
     }

@@ -20,7 +20,8 @@ namespace {
 volatile sig_atomic_t pendingSignal = 0;
 
 void OnSignal(int signal) {
-    if (pendingSignal == 0) pendingSignal = signal;
+    if (pendingSignal == 0)
+        pendingSignal = signal;
 }
 
 void Nap(long milliseconds) {
@@ -29,8 +30,10 @@ void Nap(long milliseconds) {
 }
 
 int StatusOf(int raw) {
-    if (WIFEXITED(raw)) return WEXITSTATUS(raw);
-    if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
+    if (WIFEXITED(raw))
+        return WEXITSTATUS(raw);
+    if (WIFSIGNALED(raw))
+        return 128 + WTERMSIG(raw);
     return -1;
 }
 
@@ -47,15 +50,22 @@ void CatchSignals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-int PendingSignal() { return pendingSignal; }
+int PendingSignal() {
+    return pendingSignal;
+}
 
-bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child* child, std::string* error) {
+bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child* child,
+           std::string* error) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (in >= 0) posix_spawn_file_actions_adddup2(&actions, in, 0);
-    else posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, 1);
-    if (err >= 0) posix_spawn_file_actions_adddup2(&actions, err, 2);
+    if (in >= 0)
+        posix_spawn_file_actions_adddup2(&actions, in, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (out >= 0)
+        posix_spawn_file_actions_adddup2(&actions, out, 1);
+    if (err >= 0)
+        posix_spawn_file_actions_adddup2(&actions, err, 2);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setpgroup(&attributes, 0);
@@ -68,7 +78,8 @@ bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
@@ -89,7 +100,8 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
     for (;;) {
         bool running = false;
         for (Child* child : children) {
-            if (child->pid <= 0 || child->status >= 0) continue;
+            if (child->pid <= 0 || child->status >= 0)
+                continue;
             int raw = 0;
             const pid_t done = waitpid(child->pid, &raw, WNOHANG);
             if (done == child->pid) {
@@ -100,21 +112,26 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
                 running = true;
             }
         }
-        if (!running) return !stopping;
+        if (!running)
+            return !stopping;
         if (PendingSignal() && !stopping) {
             stopping = true;
             for (Child* child : children)
-                if (child->status < 0) kill(-child->pid, SIGTERM);
+                if (child->status < 0)
+                    kill(-child->pid, SIGTERM);
         }
         if (stopping && ++waitedForKill == 30) // 3 s
             for (Child* child : children)
-                if (child->status < 0) kill(-child->pid, SIGKILL);
-        if (tick && !stopping) tick();
+                if (child->status < 0)
+                    kill(-child->pid, SIGKILL);
+        if (tick && !stopping)
+            tick();
         Nap(100);
     }
 }
 
-int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err, std::string* error) {
+int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err,
+               std::string* error) {
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0) {
         *error = std::string("cannot make a pipe: ") + std::strerror(errno);
@@ -140,15 +157,20 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
         bool ended = false;
         while (open > 0) {
             const int ready = poll(fds, 2, ended ? 0 : 200);
-            if (ready < 0 && errno != EINTR) break;
-            if (ready == 0 && ended) break;
-            if (PendingSignal()) kill(-child.pid, SIGTERM);
+            if (ready < 0 && errno != EINTR)
+                break;
+            if (ready == 0 && ended)
+                break;
+            if (PendingSignal())
+                kill(-child.pid, SIGTERM);
             for (int i = 0; i < 2; ++i) {
-                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
                 char buffer[65536];
                 const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
                 if (got > 0) {
-                    if (sinks[i]) sinks[i]->append(buffer, static_cast<size_t>(got));
+                    if (sinks[i])
+                        sinks[i]->append(buffer, static_cast<size_t>(got));
                 } else if (got == 0 || errno != EINTR) {
                     fds[i].fd = -1;
                     --open;
@@ -163,17 +185,21 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
     }
     close(outPipe[0]);
     close(errPipe[0]);
-    if (!started) return -1;
-    if (!WaitAll({&child})) return -1;
+    if (!started)
+        return -1;
+    if (!WaitAll({&child}))
+        return -1;
     return child.status;
 }
 
 std::string LastLines(const std::string& text, size_t lines) {
     size_t end = text.size();
-    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) --end;
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r'))
+        --end;
     size_t start = end;
     for (size_t n = 0; start > 0; --start) {
-        if (text[start - 1] == '\n' && ++n == lines) break;
+        if (text[start - 1] == '\n' && ++n == lines)
+            break;
     }
     return text.substr(start, end - start);
 }

@@ -23,7 +23,8 @@ struct Child {
 // Starts argv[0] (found on PATH) with the given descriptors as its standard input, output and
 // error (-1: /dev/null for input, this program's own for the others). False with `error` when
 // it cannot start.
-bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child* child, std::string* error);
+bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child* child,
+           std::string* error);
 
 // Waits until every child has ended. When a signal comes first, the children are stopped
 // (SIGTERM, then SIGKILL) and reaped, and the call returns false. `tick` runs about every
@@ -33,7 +34,8 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick = {
 // Runs one command to its end: its exit status, or -1 when it could not start (`error` says
 // why) or a signal stopped the wait. Its standard output goes to `out` (null: discarded), its
 // standard error to `err` (null: discarded).
-int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err, std::string* error);
+int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err,
+               std::string* error);
 
 // The last lines of a text, for quoting a program's own words after a failure.
 std::string LastLines(const std::string& text, size_t lines);

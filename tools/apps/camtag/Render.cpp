@@ -34,7 +34,9 @@ namespace camtag::front {
 
 namespace {
 
-void Say(const std::string& line) { std::fprintf(stderr, "render: %s\n", line.c_str()); }
+void Say(const std::string& line) {
+    std::fprintf(stderr, "render: %s\n", line.c_str());
+}
 
 std::string Plural(long long n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -47,13 +49,16 @@ double Seconds() {
 
 bool HasSound(const std::string& path) {
     std::string out, error;
-    if (RunCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "json", "--", path}, &out,
-                   nullptr, &error) != 0)
+    if (RunCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "json",
+                    "--", path},
+                   &out, nullptr, &error) != 0)
         return false;
     const nlohmann::json facts = nlohmann::json::parse(out, nullptr, false);
-    if (facts.is_discarded() || !facts.contains("streams")) return false;
+    if (facts.is_discarded() || !facts.contains("streams"))
+        return false;
     for (const auto& stream : facts["streams"])
-        if (stream.value("codec_type", "") == "audio") return true;
+        if (stream.value("codec_type", "") == "audio")
+            return true;
     return false;
 }
 
@@ -61,7 +66,8 @@ bool HasSound(const std::string& path) {
 std::string EscapePercent(const std::string& path) {
     std::string out;
     for (char c : path) {
-        if (c == '%') out += '%';
+        if (c == '%')
+            out += '%';
         out += c;
     }
     return out;
@@ -76,22 +82,27 @@ std::string Decimal(double value) {
 // The stamp's progress on a terminal: frames, speed and time left, on one line.
 class Progress {
 public:
-    Progress(std::string name, long long total) : name_(std::move(name)), total_(total), terminal_(isatty(2)) {}
+    Progress(std::string name, long long total)
+        : name_(std::move(name)), total_(total), terminal_(isatty(2)) {}
     void Update(long long done) {
-        if (!terminal_) return;
+        if (!terminal_)
+            return;
         const double elapsed = Seconds() - started_;
         const double rate = elapsed > 0 ? double(done) / elapsed : 0;
-        std::string left = rate > 0 ? ", " + std::to_string(static_cast<long long>((total_ - done) / rate)) + " s left"
-                                    : "";
+        std::string left =
+            rate > 0
+                ? ", " + std::to_string(static_cast<long long>((total_ - done) / rate)) + " s left"
+                : "";
         char speed[32];
         std::snprintf(speed, sizeof speed, "%.1f", rate);
-        std::fprintf(stderr, "\rrender: %s: %lld/%lld frames, %s frames/s%s   ", name_.c_str(), done, total_, speed,
-                     left.c_str());
+        std::fprintf(stderr, "\rrender: %s: %lld/%lld frames, %s frames/s%s   ", name_.c_str(),
+                     done, total_, speed, left.c_str());
         std::fflush(stderr);
         shown_ = true;
     }
     void End() {
-        if (shown_) std::fputs("\n", stderr);
+        if (shown_)
+            std::fputs("\n", stderr);
         shown_ = false;
     }
     double Elapsed() const { return Seconds() - started_; }
@@ -119,7 +130,8 @@ struct Piece;
 
 class Renderer {
 public:
-    Renderer(const RenderOptions& options, const Workers& workers) : options_(options), workers_(workers) {}
+    Renderer(const RenderOptions& options, const Workers& workers)
+        : options_(options), workers_(workers) {}
     int Run();
 
 private:
@@ -148,9 +160,9 @@ private:
     NameTaker names_;
     WorkFolder work_;
     MessageNames messages_;
-    std::string look_;                 // the look file of the run, in the work folder
-    std::vector<std::string> module_;  // per input: the path the module reads
-    std::vector<Source> sources_;      // per input, from the first look
+    std::string look_;                // the look file of the run, in the work folder
+    std::vector<std::string> module_; // per input: the path the module reads
+    std::vector<Source> sources_;     // per input, from the first look
     std::vector<std::string> failures_;
     std::vector<std::string> remuxed_; // per input: the remuxed copy, when one is needed
     std::vector<std::future<bool>> sound_;
@@ -159,7 +171,8 @@ private:
 std::vector<std::string> Renderer::LookArgs() const {
     // A look made from the defaults and options only stamps each clip as it would be alone; one
     // from a file or the dialog keeps the font relative to the frame it was made on.
-    if (options_.dialog || !options_.look.settings.empty()) return {"--settings", WindowsPath(look_)};
+    if (options_.dialog || !options_.look.settings.empty())
+        return {"--settings", WindowsPath(look_)};
     return {"--settings", WindowsPath(look_), "--own-reference"};
 }
 
@@ -179,23 +192,28 @@ bool Renderer::MakeLook(int* workerStatus) {
     std::vector<std::string> args{"--probe", "--recordings"};
     const std::vector<std::string> look = options_.look.WindowsArgs();
     args.insert(args.end(), look.begin(), look.end());
-    if (!options_.dialog) args.insert(args.end(), {"--save-settings", WindowsPath(look_)});
-    for (size_t i = 0; i < plan_.inputs.size(); ++i) args.push_back(WindowsPath(module_[i]));
+    if (!options_.dialog)
+        args.insert(args.end(), {"--save-settings", WindowsPath(look_)});
+    for (size_t i = 0; i < plan_.inputs.size(); ++i)
+        args.push_back(WindowsPath(module_[i]));
     std::string out, messages;
     const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
     *workerStatus = status;
-    if (PendingSignal()) return false;
+    if (PendingSignal())
+        return false;
     if (status != 0 && status != 2) {
         Relay(messages, "camtag-render", "render");
         if (messages.empty())
-            Say("the renderer ended with exit status " + std::to_string(status) + " and no message (Wine: " +
+            Say("the renderer ended with exit status " + std::to_string(status) +
+                " and no message (Wine: " +
                 (std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "?") + ")");
         return false;
     }
     sources_ = ParseProbe(out, plan_.inputs.size());
     if (!options_.dialog) {
         struct stat st;
-        if (stat(look_.c_str(), &st) == 0) return true;
+        if (stat(look_.c_str(), &st) == 0)
+            return true;
         // No input the module reads as it is: the look is made on the first remuxed one.
         look_.clear();
         return true;
@@ -205,9 +223,10 @@ bool Renderer::MakeLook(int* workerStatus) {
 
 bool Renderer::Cues(const Clip& clip, std::string* cues) {
     *cues = work_.path() + "/cues.srt";
-    std::vector<std::string> args{"--name", clip.shown, "--frames",
-                                  std::to_string(clip.first) + "-" + std::to_string(clip.first + clip.count - 1),
-                                  "--srt", WindowsPath(*cues)};
+    std::vector<std::string> args{
+        "--name",   clip.shown,
+        "--frames", std::to_string(clip.first) + "-" + std::to_string(clip.first + clip.count - 1),
+        "--srt",    WindowsPath(*cues)};
     args.insert(args.end(), {"--settings", WindowsPath(look_)});
     args.push_back(WindowsPath(clip.input));
     std::string out, messages;
@@ -217,7 +236,8 @@ bool Renderer::Cues(const Clip& clip, std::string* cues) {
     }
     struct stat st;
     // A stretch without any text has no subtitle track (ffmpeg takes no empty SRT file).
-    if (stat(cues->c_str(), &st) != 0 || st.st_size == 0) cues->clear();
+    if (stat(cues->c_str(), &st) != 0 || st.st_size == 0)
+        cues->clear();
     return true;
 }
 
@@ -240,7 +260,8 @@ struct Piece {
 std::string MetadataText(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '=' || c == ';' || c == '#' || c == '\\' || c == '\n') out += '\\';
+        if (c == '=' || c == ';' || c == '#' || c == '\\' || c == '\n')
+            out += '\\';
         out += c;
     }
     return out;
@@ -252,71 +273,97 @@ std::string ChapterFile(const Clip& clip, const Source& source) {
     const long long end = clip.first + clip.count;
     for (const Recording& r : clip.chapters) {
         const long long first = std::max(r.first, clip.first), last = std::min(r.last + 1, end);
-        if (first >= last) continue;
-        text += "[CHAPTER]\nTIMEBASE=" + std::to_string(source.sampleSize) + "/" + std::to_string(source.scale) +
-                "\nSTART=" + std::to_string(first - clip.first) + "\nEND=" + std::to_string(last - clip.first) +
-                "\ntitle=" + MetadataText(r.title) + "\n";
+        if (first >= last)
+            continue;
+        text += "[CHAPTER]\nTIMEBASE=" + std::to_string(source.sampleSize) + "/" +
+                std::to_string(source.scale) + "\nSTART=" + std::to_string(first - clip.first) +
+                "\nEND=" + std::to_string(last - clip.first) + "\ntitle=" + MetadataText(r.title) +
+                "\n";
     }
     return text;
 }
 
-std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Source& source, bool audio,
-                                                 bool yuv) const {
+std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Source& source,
+                                                 bool audio, bool yuv) const {
     const Clip& clip = piece.clip;
     const bool frames = plan_.kind == OutputKind::kFrames;
     const std::string pixels = yuv ? "yuv420p" : "bgra";
     const std::string flip = yuv ? "" : "vflip,";
     const std::string rate = std::to_string(source.scale) + "/" + std::to_string(source.sampleSize);
-    std::vector<std::string> encode{"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", pixels,
-                                    "-s", std::to_string(source.width) + "x" + std::to_string(source.height),
-                                    "-framerate", rate, "-i", "-"};
+    std::vector<std::string> encode{"ffmpeg",
+                                    "-nostdin",
+                                    "-v",
+                                    "error",
+                                    "-y",
+                                    "-f",
+                                    "rawvideo",
+                                    "-pix_fmt",
+                                    pixels,
+                                    "-s",
+                                    std::to_string(source.width) + "x" +
+                                        std::to_string(source.height),
+                                    "-framerate",
+                                    rate,
+                                    "-i",
+                                    "-"};
     const Encoding encoding = EncodingFor(options_.deinterlace);
     const std::string& field = encoding.pictureFilter;
     if (frames) {
-        const std::string picture = flip + (options_.deinterlace ? field + "," : "") + "setsar=" + clip.sampleAspect;
+        const std::string picture =
+            flip + (options_.deinterlace ? field + "," : "") + "setsar=" + clip.sampleAspect;
         encode.insert(encode.end(), {"-map", "0:v", "-vf", picture, "-pix_fmt", "rgb24",
                                      EscapePercent(piece.output.temporary()) + "/frame-%06d.png"});
     } else {
         int next = 1;
         if (audio) {
             // The sound from where the piece starts: sound has no frames to count.
-            const std::string seek = Decimal(std::floor(double(clip.first) * double(source.sampleSize) * 1e6 /
-                                                        double(source.scale)) / 1e6);
+            const std::string seek =
+                Decimal(std::floor(double(clip.first) * double(source.sampleSize) * 1e6 /
+                                   double(source.scale)) /
+                        1e6);
             encode.insert(encode.end(), {"-ss", seek, "-i", clip.shown});
             ++next;
         }
-        if (!piece.cues.empty()) encode.insert(encode.end(), {"-i", piece.cues});
+        if (!piece.cues.empty())
+            encode.insert(encode.end(), {"-i", piece.cues});
         if (!piece.chapters.empty()) {
             encode.insert(encode.end(), {"-f", "ffmetadata", "-i", piece.chapters, "-map_chapters",
                                          std::to_string(next + (piece.cues.empty() ? 0 : 1))});
         }
-        encode.insert(encode.end(), {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
+        encode.insert(encode.end(),
+                      {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
         encode.insert(encode.end(), encoding.video.begin(), encoding.video.end());
         if (audio) {
             encode.insert(encode.end(), {"-map", "1:a:0"});
             encode.insert(encode.end(), encoding.audio.begin(), encoding.audio.end());
         }
         if (!piece.cues.empty())
-            encode.insert(encode.end(), {"-map", std::to_string(next) + ":s", "-c:s",
-                                         plan_.format == "mkv" ? "srt" : "mov_text", "-metadata:s:s:0",
-                                         "title=Recording date and time", "-metadata:s:s:0",
-                                         "handler_name=Recording date and time"});
+            encode.insert(encode.end(),
+                          {"-map", std::to_string(next) + ":s", "-c:s",
+                           plan_.format == "mkv" ? "srt" : "mov_text", "-metadata:s:s:0",
+                           "title=Recording date and time", "-metadata:s:s:0",
+                           "handler_name=Recording date and time"});
         // The sound ends with the last frame.
         encode.insert(encode.end(), {"-t", Decimal(double(clip.count) * double(source.sampleSize) /
                                                    double(source.scale))});
-        if (clip.created != "-") encode.insert(encode.end(), {"-metadata", "creation_time=" + clip.created + "Z"});
-        if (plan_.format != "mkv") encode.insert(encode.end(), {"-movflags", "+faststart"});
-        encode.insert(encode.end(), {"-f", plan_.format == "mkv" ? "matroska" : plan_.format == "m4v" ? "ipod"
-                                                                                                      : plan_.format,
+        if (clip.created != "-")
+            encode.insert(encode.end(), {"-metadata", "creation_time=" + clip.created + "Z"});
+        if (plan_.format != "mkv")
+            encode.insert(encode.end(), {"-movflags", "+faststart"});
+        encode.insert(encode.end(), {"-f",
+                                     plan_.format == "mkv"   ? "matroska"
+                                     : plan_.format == "m4v" ? "ipod"
+                                                             : plan_.format,
                                      piece.output.temporary()});
     }
     if (!piece.still.temporary().empty()) {
         // Square pixels for the picture, so that it looks as the clip does on screen.
         encode.insert(encode.end(),
                       {"-map", "0:v", "-vf",
-                       flip + "select=eq(n\\," + std::to_string(clip.count / 2) + "),scale=trunc(iw*" +
-                           clip.sampleAspect + "/2)*2:ih,setsar=1",
-                       "-pix_fmt", "rgb24", "-frames:v", "1", "-update", "1", "-f", "image2", piece.still.temporary()});
+                       flip + "select=eq(n\\," + std::to_string(clip.count / 2) +
+                           "),scale=trunc(iw*" + clip.sampleAspect + "/2)*2:ih,setsar=1",
+                       "-pix_fmt", "rgb24", "-frames:v", "1", "-update", "1", "-f", "image2",
+                       piece.still.temporary()});
     }
     return encode;
 }
@@ -324,7 +371,8 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
 // Lets a pipe hold about a frame: the default 64 KiB would make every stage wait for the next at
 // each tenth of a PAL frame, leaving cores idle that the encoder could use. Best effort.
 void WidenPipe(int fd, size_t frameBytes) {
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     const int wanted = static_cast<int>(std::min<size_t>(frameBytes, size_t(1) << 20));
     fcntl(fd, F_SETPIPE_SZ, wanted);
 }
@@ -346,10 +394,13 @@ size_t PassFrame(int from, int to, size_t size, std::vector<uint8_t>& scratch, b
         } else {
             n = read(from, scratch.data(), std::min(size - taken, scratch.size()));
         }
-        if (n > 0) taken += static_cast<size_t>(n);
-        else if (n == 0 || (errno != EINTR && errno != EAGAIN)) break;
+        if (n > 0)
+            taken += static_cast<size_t>(n);
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+            break;
     }
-    if (taken < size) *delivered = false;
+    if (taken < size)
+        *delivered = false;
     return taken;
 }
 
@@ -367,15 +418,18 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     for (Clip& clip : clips) {
         auto piece = std::make_unique<Piece>();
         piece->clip = std::move(clip);
-        if (options_.subtitles && !Cues(piece->clip, &piece->cues)) return false;
+        if (options_.subtitles && !Cues(piece->clip, &piece->cues))
+            return false;
         if (!frames && options_.chapters && !piece->clip.chapters.empty()) {
-            piece->chapters = work_.path() + "/chapters-" + std::to_string(piece->clip.first) + ".txt";
+            piece->chapters =
+                work_.path() + "/chapters-" + std::to_string(piece->clip.first) + ".txt";
             if (!WriteOutput(piece->chapters, ChapterFile(piece->clip, source), true, &error)) {
                 Say(error);
                 return false;
             }
         }
-        if (PendingSignal()) return false;
+        if (PendingSignal())
+            return false;
         const bool withStill = !options_.plan.still.empty();
         if (!piece->output.Begin(piece->clip.output, frames, &error) ||
             (withStill && !piece->still.Begin(options_.plan.still, false, &error))) {
@@ -387,47 +441,60 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         planned += piece->clip.count;
         pieces.push_back(std::move(piece));
     }
-    for (auto& piece : pieces) piece->encode = EncodeCommand(*piece, source, audio, yuv);
+    for (auto& piece : pieces)
+        piece->encode = EncodeCommand(*piece, source, audio, yuv);
     const std::string& shown = pieces.front()->clip.shown;
     const std::string& input = pieces.front()->clip.input;
 
     // The decoder: NTSC's 4:1:1 chroma comes to 4:2:0 field by field, as the fields were shot.
-    std::vector<std::string> decode{"ffmpeg", "-nostdin", "-v", "error", "-i", input, "-map", "0:v:0", "-fps_mode",
-                                    "passthrough"};
+    std::vector<std::string> decode{"ffmpeg", "-nostdin", "-v",    "error",     "-i",
+                                    input,    "-map",     "0:v:0", "-fps_mode", "passthrough"};
     std::string filter = first > 0 ? "select=gte(n\\," + std::to_string(first) + ")" : "";
-    const std::string convert = yuv ? (source.pal() ? "" : "scale=interl=1,format=yuv420p") : "vflip";
-    if (!convert.empty()) filter += (filter.empty() ? "" : ",") + convert;
-    if (!filter.empty()) decode.insert(decode.end(), {"-vf", filter});
-    decode.insert(decode.end(), {"-frames:v", std::to_string(end - first), "-f", "rawvideo", "-pix_fmt",
-                                 yuv ? "yuv420p" : "bgra", "-"});
-    std::vector<std::string> stamp{workers_.wine, workers_.renderer(), "--module", WindowsPath(workers_.module()),
-                                   "--size", std::to_string(width) + "x" + std::to_string(height), "--pixels",
-                                   yuv ? "yuv420p" : "bgra", "--name", shown, "--in", std::to_string(first),
-                                   "--frames", std::to_string(end - first)};
+    const std::string convert =
+        yuv ? (source.pal() ? "" : "scale=interl=1,format=yuv420p") : "vflip";
+    if (!convert.empty())
+        filter += (filter.empty() ? "" : ",") + convert;
+    if (!filter.empty())
+        decode.insert(decode.end(), {"-vf", filter});
+    decode.insert(decode.end(), {"-frames:v", std::to_string(end - first), "-f", "rawvideo",
+                                 "-pix_fmt", yuv ? "yuv420p" : "bgra", "-"});
+    std::vector<std::string> stamp{
+        workers_.wine, workers_.renderer(),
+        "--module",    WindowsPath(workers_.module()),
+        "--size",      std::to_string(width) + "x" + std::to_string(height),
+        "--pixels",    yuv ? "yuv420p" : "bgra",
+        "--name",      shown,
+        "--in",        std::to_string(first),
+        "--frames",    std::to_string(end - first)};
     const std::vector<std::string> look = LookArgs();
     stamp.insert(stamp.end(), look.begin(), look.end());
     stamp.push_back(WindowsPath(input));
 
     // decoder -> renderer -> here (or decoder -> here without a stamp) -> each piece's encoder.
     // The renderer's messages come through a pipe read beside: its words for the end.
-    if (options_.stamp) EnsureWineServer(workers_);
+    if (options_.stamp)
+        EnsureWineServer(workers_);
     const std::string decodeLog = work_.path() + "/decoder.log";
     const int decodeErr = open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
     bool ok = pipe2(decoded, O_CLOEXEC) == 0;
-    if (options_.stamp) ok = ok && pipe2(stamped, O_CLOEXEC) == 0 && pipe2(messages, O_CLOEXEC) == 0;
+    if (options_.stamp)
+        ok = ok && pipe2(stamped, O_CLOEXEC) == 0 && pipe2(messages, O_CLOEXEC) == 0;
     WidenPipe(decoded[1], frameBytes);
     WidenPipe(stamped[1], frameBytes);
     Child decoder, renderer;
     if (ok) {
         ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error) &&
-             (!options_.stamp || Spawn(stamp, decoded[0], stamped[1], messages[1], &renderer, &error));
+             (!options_.stamp ||
+              Spawn(stamp, decoded[0], stamped[1], messages[1], &renderer, &error));
     } else {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
     }
     const int from = options_.stamp ? stamped[0] : decoded[0];
-    for (int fd : {decoded[1], stamped[1], messages[1], decodeErr, options_.stamp ? decoded[0] : -1})
-        if (fd >= 0) close(fd);
+    for (int fd :
+         {decoded[1], stamped[1], messages[1], decodeErr, options_.stamp ? decoded[0] : -1})
+        if (fd >= 0)
+            close(fd);
     std::string rendererWords;
     std::thread listener;
     if (messages[0] >= 0) {
@@ -435,7 +502,8 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
             char buffer[4096];
             ssize_t n;
             while ((n = read(messages[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-                if (n > 0) rendererWords.append(buffer, static_cast<size_t>(n));
+                if (n > 0)
+                    rendererWords.append(buffer, static_cast<size_t>(n));
         });
     }
 
@@ -446,14 +514,18 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     long long routed = 0;
     bool allWell = ok;
     auto finish = [&](Piece& piece) {
-        if (piece.in >= 0) close(piece.in);
+        if (piece.in >= 0)
+            close(piece.in);
         piece.in = -1;
         piece.done = true;
-        if (piece.encoder.pid > 0 && !WaitAll({&piece.encoder})) return false;
+        if (piece.encoder.pid > 0 && !WaitAll({&piece.encoder}))
+            return false;
         std::string why;
-        if (piece.written != piece.clip.count || piece.encoder.status != 0) return false;
+        if (piece.written != piece.clip.count || piece.encoder.status != 0)
+            return false;
         if (!piece.output.Commit(options_.plan.overwrite, &why) ||
-            (!piece.still.temporary().empty() && !piece.still.Commit(options_.plan.overwrite, &why))) {
+            (!piece.still.temporary().empty() &&
+             !piece.still.Commit(options_.plan.overwrite, &why))) {
             Say(why);
             piece.encoder.status = -1;
             return false;
@@ -465,61 +537,78 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         progress.Update(routed);
         Piece* target = nullptr;
         for (auto& piece : pieces)
-            if (!piece->done && n >= piece->clip.first && n < piece->clip.first + piece->clip.count) target = piece.get();
+            if (!piece->done && n >= piece->clip.first && n < piece->clip.first + piece->clip.count)
+                target = piece.get();
         if (target && target->encoder.pid <= 0) {
             Piece& p = *target;
             int feed[2];
             p.log = work_.path() + "/encoder-" + std::to_string(n) + ".log";
             const int err = open(p.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             p.started = Seconds();
-            if (pipe2(feed, O_CLOEXEC) != 0 || !Spawn(p.encode, feed[0], -1, err, &p.encoder, &error)) {
+            if (pipe2(feed, O_CLOEXEC) != 0 ||
+                !Spawn(p.encode, feed[0], -1, err, &p.encoder, &error)) {
                 Say(error);
                 ok = false;
                 break;
             }
             close(feed[0]);
-            if (err >= 0) close(err);
+            if (err >= 0)
+                close(err);
             WidenPipe(feed[1], frameBytes);
             p.in = feed[1];
         }
         bool delivered = false;
-        if (PassFrame(from, target ? target->in : -1, frameBytes, frame, &delivered) != frameBytes) break;
-        if (!target) continue;
+        if (PassFrame(from, target ? target->in : -1, frameBytes, frame, &delivered) != frameBytes)
+            break;
+        if (!target)
+            continue;
         Piece& p = *target;
-        if (delivered) ++p.written;
+        if (delivered)
+            ++p.written;
         ++routed;
         if (p.written == p.clip.count && finish(p)) {
             const double elapsed = Seconds() - p.started;
             char speed[64];
             std::snprintf(speed, sizeof speed, "%.1f s (%.1f frames/s)", elapsed,
                           elapsed > 0 ? double(p.written) / elapsed : 0.0);
-            finishedLines.push_back(p.clip.shown + " -> " + p.clip.output +
-                                    (options_.plan.still.empty() ? "" : " and " + options_.plan.still) + ": " +
-                                    Plural(p.written, "frame", "frames") + " in " + speed);
+            finishedLines.push_back(
+                p.clip.shown + " -> " + p.clip.output +
+                (options_.plan.still.empty() ? "" : " and " + options_.plan.still) + ": " +
+                Plural(p.written, "frame", "frames") + " in " + speed);
         }
-        if (PendingSignal()) break;
+        if (PendingSignal())
+            break;
     }
-    if (from >= 0) close(from);
+    if (from >= 0)
+        close(from);
     for (auto& piece : pieces)
-        if (piece->in >= 0) close(piece->in);
+        if (piece->in >= 0)
+            close(piece->in);
     std::vector<Child*> children{&decoder, &renderer};
-    for (auto& piece : pieces) children.push_back(&piece->encoder);
+    for (auto& piece : pieces)
+        children.push_back(&piece->encoder);
     const bool ended = WaitAll(children);
-    if (listener.joinable()) listener.join();
-    if (messages[0] >= 0) close(messages[0]);
+    if (listener.joinable())
+        listener.join();
+    if (messages[0] >= 0)
+        close(messages[0]);
     progress.End();
-    if (!ended || PendingSignal()) return false;
+    if (!ended || PendingSignal())
+        return false;
 
     const std::string words = messages_.Translate(rendererWords);
     // The renderer's warnings, then a line for each output.
     for (const std::string& line : Split(words, '\n'))
-        if (line.rfind("camtag-render: warning: ", 0) == 0) Say(line.substr(15));
-    for (const std::string& line : finishedLines) Say(line);
+        if (line.rfind("camtag-render: warning: ", 0) == 0)
+            Say(line.substr(15));
+    for (const std::string& line : finishedLines)
+        Say(line);
     // What failed: the first process that did is the cause (the others fail after it).
     const std::string decoderWords = ReadFile(decodeLog);
     for (auto& piece : pieces) {
         Piece& p = *piece;
-        if (p.done && p.written == p.clip.count && p.encoder.status == 0) continue;
+        if (p.done && p.written == p.clip.count && p.encoder.status == 0)
+            continue;
         allWell = false;
         p.output.Discard();
         p.still.Discard();
@@ -527,19 +616,23 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         if (!ok) {
             failure = error;
         } else if (decoder.status != 0) {
-            failure = "the decoder (ffmpeg) failed with exit status " + std::to_string(decoder.status);
+            failure =
+                "the decoder (ffmpeg) failed with exit status " + std::to_string(decoder.status);
         } else if (options_.stamp && renderer.status != 0) {
             Relay(words, "camtag-render", "render");
             failure = "stamping failed";
         } else if (p.written != p.clip.count) {
-            failure = "the decoder delivered " + std::to_string(p.written) + " of " + std::to_string(p.clip.count) +
-                      " frames";
+            failure = "the decoder delivered " + std::to_string(p.written) + " of " +
+                      std::to_string(p.clip.count) + " frames";
         } else {
-            failure = "the encoder (ffmpeg) failed with exit status " + std::to_string(p.encoder.status);
+            failure =
+                "the encoder (ffmpeg) failed with exit status " + std::to_string(p.encoder.status);
         }
         Say(p.clip.shown + ": " + failure + "; nothing written to " + p.clip.output);
-        if (decoder.status != 0) std::fputs(decoderWords.c_str(), stderr);
-        else if (p.encoder.status > 0 && p.written == p.clip.count) std::fputs(ReadFile(p.log).c_str(), stderr);
+        if (decoder.status != 0)
+            std::fputs(decoderWords.c_str(), stderr);
+        else if (p.encoder.status > 0 && p.written == p.clip.count)
+            std::fputs(ReadFile(p.log).c_str(), stderr);
     }
     return allWell;
 }
@@ -556,7 +649,8 @@ bool Renderer::RenderInput(size_t index) {
         const std::string remuxed = folder + "/" + FileNameOf(input);
         std::string why;
         if (!RemuxDv(shown, remuxed, &why)) {
-            if (PendingSignal()) return false;
+            if (PendingSignal())
+                return false;
             Say(shown + ": " + source.reason + ", and it cannot be remuxed: " + why);
             return false;
         }
@@ -578,16 +672,21 @@ bool Renderer::RenderInput(size_t index) {
         }
         args.push_back(WindowsPath(remuxed));
         std::string out, messages;
-        const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
-        if (PendingSignal()) return false;
+        const int status =
+            RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
+        if (PendingSignal())
+            return false;
         source = ParseProbe(out, 1).front();
-        if (status != 0 && source.state == "ok") source.state = "failed";
+        if (status != 0 && source.state == "ok")
+            source.state = "failed";
         if (source.state != "ok") {
             Relay(messages, "camtag-render", "render");
-            if (messages.empty()) Say(shown + ": " + source.reason);
+            if (messages.empty())
+                Say(shown + ": " + source.reason);
             if (look_ == work_.path() + "/look.bin") {
                 struct stat st;
-                if (stat(look_.c_str(), &st) != 0) look_.clear();
+                if (stat(look_.c_str(), &st) != 0)
+                    look_.clear();
             }
             return false;
         }
@@ -598,7 +697,9 @@ bool Renderer::RenderInput(size_t index) {
     AskSound(index + 1);
     const bool audio = Sound(index);
     bool ok = true;
-    auto limited = [&](long long count) { return options_.frames >= 0 && options_.frames < count ? options_.frames : count; };
+    auto limited = [&](long long count) {
+        return options_.frames >= 0 && options_.frames < count ? options_.frames : count;
+    };
     if (plan_.split) {
         // One decode of the tape serves all its pieces.
         std::vector<Clip> pieces;
@@ -612,20 +713,29 @@ bool Renderer::RenderInput(size_t index) {
             // Named by the start: YYYY-MM-DDTHH:MM:SS -> YYYY-MM-DD_HH-MM-SS
             std::string label = r.dated() ? r.start : "frame-" + std::to_string(r.first);
             for (char& c : label)
-                if (c == 'T') c = '_';
-                else if (c == ':') c = '-';
+                if (c == 'T')
+                    c = '_';
+                else if (c == ':')
+                    c = '-';
             clip.output = names_.Take(plan_.folder + "/" + stem + "_" + label + "." + plan_.format);
             clip.created = r.start;
             clip.sampleAspect = SampleAspect(source.pal(), r.wide);
-            switch (CheckOutput(clip.output, OutputKind::kVideo, plan_.inputs, options_.plan.overwrite,
-                                options_.plan.skipExisting, &error)) {
-            case OutputCheck::kRefuse: Say(error); ok = false; continue;
-            case OutputCheck::kSkip: Say(clip.output + ": exists; skipped"); continue;
-            case OutputCheck::kWrite: break;
+            switch (CheckOutput(clip.output, OutputKind::kVideo, plan_.inputs,
+                                options_.plan.overwrite, options_.plan.skipExisting, &error)) {
+            case OutputCheck::kRefuse:
+                Say(error);
+                ok = false;
+                continue;
+            case OutputCheck::kSkip:
+                Say(clip.output + ": exists; skipped");
+                continue;
+            case OutputCheck::kWrite:
+                break;
             }
             pieces.push_back(clip);
         }
-        if (pieces.empty()) return ok;
+        if (pieces.empty())
+            return ok;
         return RenderPieces(std::move(pieces), source, audio) && ok;
     }
     Clip clip;
@@ -639,13 +749,15 @@ bool Renderer::RenderInput(size_t index) {
     clip.count = limited(source.frames);
     clip.created = source.created;
     for (const Recording& r : source.recordings)
-        if (r.first < clip.count) clip.chapters.push_back(r);
+        if (r.first < clip.count)
+            clip.chapters.push_back(r);
     const bool wide = !source.recordings.empty() && source.recordings.front().wide;
     clip.sampleAspect = SampleAspect(source.pal(), wide);
     for (const Recording& r : source.recordings)
         if (r.first < clip.count && r.wide != wide) {
             Say("warning: " + shown + ": its recordings are not all " + (wide ? "16:9" : "4:3") +
-                "; the whole video is written as the first one is (--split keeps each recording's own)");
+                "; the whole video is written as the first one is (--split keeps each recording's "
+                "own)");
             break;
         }
     if (clip.count <= 0) {
@@ -675,7 +787,8 @@ int Renderer::Run() {
     }
     if (options_.dialog) {
         if (options_.look.pictures) {
-            Say("--dialog with --time-format or --date-format: choose or edit the pictures in the dialog instead");
+            Say("--dialog with --time-format or --date-format: choose or edit the pictures in the "
+                "dialog instead");
             return kExitUsage;
         }
         const char* display = std::getenv("DISPLAY");
@@ -711,12 +824,14 @@ int Renderer::Run() {
     AskSound(0);
     // The renderer refuses options (a setting's value, a picture) with status 1.
     int lookStatus = 0;
-    if (!MakeLook(&lookStatus)) return PendingSignal() ? Interrupted() : lookStatus == 1 ? kExitUsage : kExitFailed;
+    if (!MakeLook(&lookStatus))
+        return PendingSignal() ? Interrupted() : lookStatus == 1 ? kExitUsage : kExitFailed;
 
     if (options_.dialog) {
         // The dialog shows the first input's first frame.
         size_t first = 0;
-        while (first < sources_.size() && sources_[first].state == "failed") ++first;
+        while (first < sources_.size() && sources_[first].state == "failed")
+            ++first;
         if (first == sources_.size()) {
             Say("no input the module can read for the settings dialog");
             return kExitFailed;
@@ -728,32 +843,41 @@ int Renderer::Run() {
             input = folder + "/" + FileNameOf(module_[first]);
             std::string why;
             if (!RemuxDv(plan_.inputs[first], input, &why)) {
-                Say(plan_.inputs[first] + ": " + sources_[first].reason + ", and it cannot be remuxed: " + why);
+                Say(plan_.inputs[first] + ": " + sources_[first].reason +
+                    ", and it cannot be remuxed: " + why);
                 return PendingSignal() ? Interrupted() : kExitFailed;
             }
             messages_.Add(input, plan_.inputs[first]);
         }
         std::string out, messages;
-        RunWindows(workers_, workers_.renderer(), {"--probe", WindowsPath(input)}, messages_, &out, &messages);
+        RunWindows(workers_, workers_.renderer(), {"--probe", WindowsPath(input)}, messages_, &out,
+                   &messages);
         const Source source = ParseProbe(out, 1).front();
         const std::string picture = work_.path() + "/first.bgra";
         std::string why;
         if (source.state != "ok" ||
-            RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", input, "-frames:v", "1", "-vf", "vflip", "-f",
-                        "rawvideo", "-pix_fmt", "bgra", picture},
+            RunCommand({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", input, "-frames:v", "1",
+                        "-vf", "vflip", "-f", "rawvideo", "-pix_fmt", "bgra", picture},
                        nullptr, &why, &error) != 0) {
             Say(plan_.inputs[first] + ": cannot decode its first frame");
             return PendingSignal() ? Interrupted() : kExitFailed;
         }
-        std::vector<std::string> args{"--probe", "--size",
-                                      std::to_string(source.width) + "x" + std::to_string(source.height), "--dialog",
-                                      WindowsPath(picture), "--save-settings", WindowsPath(look_)};
+        std::vector<std::string> args{"--probe",
+                                      "--size",
+                                      std::to_string(source.width) + "x" +
+                                          std::to_string(source.height),
+                                      "--dialog",
+                                      WindowsPath(picture),
+                                      "--save-settings",
+                                      WindowsPath(look_)};
         const std::vector<std::string> look = options_.look.WindowsArgs();
         args.insert(args.end(), look.begin(), look.end());
         args.push_back(WindowsPath(input));
         Say(std::string("the settings dialog is open on ") + std::getenv("DISPLAY"));
-        const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
-        if (PendingSignal()) return Interrupted();
+        const int status =
+            RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
+        if (PendingSignal())
+            return Interrupted();
         if (status == 4) {
             Say("cancelled in the settings dialog; nothing rendered");
             return kExitCancelled;
@@ -771,18 +895,23 @@ int Renderer::Run() {
             !(f = std::fopen(saved.temporary().c_str(), "wb")) ||
             std::fwrite(look.data(), 1, look.size(), f) != look.size() || std::fclose(f) != 0 ||
             !saved.Commit(options_.plan.overwrite, &error)) {
-            Say(options_.plan.saveSettings + ": " + (error.empty() ? "cannot save the settings" : error));
+            Say(options_.plan.saveSettings + ": " +
+                (error.empty() ? "cannot save the settings" : error));
             return kExitFailed;
         }
     }
 
     for (size_t i = 0; i < plan_.inputs.size(); ++i) {
-        if (PendingSignal()) return Interrupted();
+        if (PendingSignal())
+            return Interrupted();
         const bool ok = RenderInput(i);
         // A remuxed copy is as large as its input: gone as soon as it served.
-        if (!remuxed_[i].empty()) unlink(remuxed_[i].c_str());
-        if (PendingSignal()) return Interrupted();
-        if (!ok) failures_.push_back(plan_.inputs[i]);
+        if (!remuxed_[i].empty())
+            unlink(remuxed_[i].c_str());
+        if (PendingSignal())
+            return Interrupted();
+        if (!ok)
+            failures_.push_back(plan_.inputs[i]);
     }
     int status = kExitOk;
     if (!options_.report.empty()) {
@@ -791,17 +920,22 @@ int Renderer::Run() {
         report.paths = plan_.inputs;
         report.folder = options_.report;
         report.look = options_.look;
-        if (options_.dialog) report.look = LookOptions{{}, false, look_};
+        if (options_.dialog)
+            report.look = LookOptions{{}, false, look_};
         report.overwrite = options_.plan.overwrite;
         report.say = "render";
         status = WriteReport(report, workers_);
-        if (status >= 128) return status;
+        if (status >= 128)
+            return status;
     }
-    if (failures_.empty()) return status == kExitOk ? kExitOk : kExitFailed;
+    if (failures_.empty())
+        return status == kExitOk ? kExitOk : kExitFailed;
     if (plan_.inputs.size() > 1) {
         std::string list;
-        for (const std::string& f : failures_) list += (list.empty() ? "" : " ") + f;
-        Say(std::to_string(failures_.size()) + " of " + std::to_string(plan_.inputs.size()) + " inputs failed: " + list);
+        for (const std::string& f : failures_)
+            list += (list.empty() ? "" : " ") + f;
+        Say(std::to_string(failures_.size()) + " of " + std::to_string(plan_.inputs.size()) +
+            " inputs failed: " + list);
     }
     return kExitFailed;
 }
@@ -809,26 +943,31 @@ int Renderer::Run() {
 } // namespace
 
 bool ParseDecimal(const std::string& text, long long limit, long long* value) {
-    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.empty() || text.size() > 18 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
     const long long n = std::atoll(text.c_str());
-    if (n > limit) return false;
+    if (n > limit)
+        return false;
     *value = n;
     return true;
 }
 
 std::vector<std::string> LookOptions::WindowsArgs() const {
     std::vector<std::string> out;
-    if (!settings.empty()) out.insert(out.end(), {"--settings", WindowsPath(settings)});
+    if (!settings.empty())
+        out.insert(out.end(), {"--settings", WindowsPath(settings)});
     out.insert(out.end(), args.begin(), args.end());
     return out;
 }
 
 Encoding EncodingFor(bool deinterlace) {
     Encoding e;
-    e.pictureFilter = deinterlace ? "setfield=bff,bwdif=mode=send_frame:parity=bff:deint=all" : "setfield=bff";
+    e.pictureFilter =
+        deinterlace ? "setfield=bff,bwdif=mode=send_frame:parity=bff:deint=all" : "setfield=bff";
     e.video = {"-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"};
-    if (!deinterlace) e.video.insert(e.video.end(), {"-flags", "+ildct+ilme", "-x264-params", "bff=1"});
+    if (!deinterlace)
+        e.video.insert(e.video.end(), {"-flags", "+ildct+ilme", "-x264-params", "bff=1"});
     e.audio = {"-c:a", "aac", "-b:a", "192k"};
     return e;
 }

@@ -12,9 +12,9 @@ namespace camtag::front {
 // Exit statuses, one table for both commands (the README lists it).
 enum ExitStatus {
     kExitOk = 0,
-    kExitFailed = 1,    // a file failed (a batch goes on with the next and names it at the end)
-    kExitUsage = 2,     // bad arguments, or a run refused before anything was written
-    kExitCancelled = 4, // the settings dialog was cancelled: nothing rendered
+    kExitFailed = 1,        // a file failed (a batch goes on with the next and names it at the end)
+    kExitUsage = 2,         // bad arguments, or a run refused before anything was written
+    kExitCancelled = 4,     // the settings dialog was cancelled: nothing rendered
     kExitInterrupted = 130, // SIGINT (Ctrl-C); 143 for SIGTERM
 };
 

@@ -10,9 +10,11 @@ std::vector<Source> ParseProbe(const std::string& out, size_t inputs) {
     std::vector<Source> sources;
     for (const std::string& line : Split(out, '\n')) {
         const std::vector<std::string> f = Split(line, '\t');
-        if (f.empty()) continue;
+        if (f.empty())
+            continue;
         if (f[0] == "recording") {
-            if (sources.empty() || f.size() < 9) continue;
+            if (sources.empty() || f.size() < 9)
+                continue;
             Recording r;
             r.first = std::atoll(f[1].c_str());
             r.last = std::atoll(f[2].c_str());
@@ -39,7 +41,8 @@ std::vector<Source> ParseProbe(const std::string& out, size_t inputs) {
             source.reason = "the renderer's answer is cut short";
         } else {
             source.reason = f.size() > 1 ? f[1] : "the renderer gave no reason";
-            if (source.state != "refused") source.state = "failed";
+            if (source.state != "refused")
+                source.state = "failed";
         }
         sources.push_back(source);
     }
@@ -53,7 +56,8 @@ std::vector<Source> ParseProbe(const std::string& out, size_t inputs) {
 }
 
 std::string SampleAspect(bool pal, bool wide) {
-    if (pal) return wide ? "64/45" : "16/15";
+    if (pal)
+        return wide ? "64/45" : "16/15";
     return wide ? "32/27" : "8/9";
 }
 

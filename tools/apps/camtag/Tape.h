@@ -8,11 +8,11 @@
 namespace camtag::front {
 
 struct Recording {
-    long long first = 0, last = 0; // frame numbers, inclusive
-    std::string start, end;        // YYYY-MM-DDTHH:MM:SS as the look adjusts them, or "-"
-    bool wide = false;             // 16:9
+    long long first = 0, last = 0;       // frame numbers, inclusive
+    std::string start, end;              // YYYY-MM-DDTHH:MM:SS as the look adjusts them, or "-"
+    bool wide = false;                   // 16:9
     std::string timecodeIn, timecodeOut; // or "-"
-    std::string title;             // the start as the stamp writes it: a chapter's title
+    std::string title;                   // the start as the stamp writes it: a chapter's title
     bool dated() const { return start != "-"; }
 };
 

@@ -24,7 +24,9 @@ namespace {
 constexpr size_t kPlainPathLimit = 200;
 
 // Characters Windows forbids in a name, which Wine would map to others.
-bool WindowsForbids(unsigned char c) { return c < 0x20 || std::strchr("\"*:<>?\\|", c) != nullptr; }
+bool WindowsForbids(unsigned char c) {
+    return c < 0x20 || std::strchr("\"*:<>?\\|", c) != nullptr;
+}
 
 // Code points of UTF-8 text, -1 for a byte that does not start a valid sequence.
 std::vector<long> CodePoints(const std::string& text) {
@@ -38,7 +40,8 @@ std::vector<long> CodePoints(const std::string& text) {
             continue;
         }
         long point = length == 1 ? c : c & (0x7F >> length);
-        for (int k = 1; k < length; ++k) point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        for (int k = 1; k < length; ++k)
+            point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         out.push_back(point);
         i += length;
     }
@@ -61,7 +64,9 @@ std::string PlainName(const std::string& name) {
     return out;
 }
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path) == 0 ? 0 : 0; }
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+    return remove(path) == 0 ? 0 : 0;
+}
 
 } // namespace
 
@@ -82,22 +87,28 @@ Workers Workers::FromEnvironment(const std::string& self) {
 }
 
 std::string Absolute(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
+    if (!path.empty() && path[0] == '/')
+        return path;
     char cwd[PATH_MAX];
-    if (!getcwd(cwd, sizeof cwd)) return path;
+    if (!getcwd(cwd, sizeof cwd))
+        return path;
     std::string rest = path;
-    while (rest.compare(0, 2, "./") == 0) rest.erase(0, 2);
+    while (rest.compare(0, 2, "./") == 0)
+        rest.erase(0, 2);
     return std::string(cwd) + (rest.empty() || rest == "." ? "" : "/" + rest);
 }
 
 std::string WindowsPath(const std::string& path) {
     std::string out = "Z:" + Absolute(path);
     for (char& c : out)
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     return out;
 }
 
-WorkFolder::~WorkFolder() { Remove(); }
+WorkFolder::~WorkFolder() {
+    Remove();
+}
 
 bool WorkFolder::Make(std::string* error) {
     const char* tmp = std::getenv("TMPDIR");
@@ -105,8 +116,8 @@ bool WorkFolder::Make(std::string* error) {
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (!mkdtemp(buffer.data())) {
-        *error = "cannot make a temporary folder in " + std::string(tmp && *tmp ? tmp : "/tmp") + ": " +
-                 std::strerror(errno);
+        *error = "cannot make a temporary folder in " + std::string(tmp && *tmp ? tmp : "/tmp") +
+                 ": " + std::strerror(errno);
         return false;
     }
     path_ = buffer.data();
@@ -114,19 +125,24 @@ bool WorkFolder::Make(std::string* error) {
 }
 
 void WorkFolder::Remove() {
-    if (path_.empty()) return;
+    if (path_.empty())
+        return;
     RemoveTree(path_);
     path_.clear();
 }
 
-void RemoveTree(const std::string& path) { nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
+void RemoveTree(const std::string& path) {
+    nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 std::string ModulePathFor(const std::string& path, const std::string& folder, std::string* error) {
     const std::string absolute = Absolute(path);
     const std::string name = FileNameOf(absolute);
     const std::string plain = PlainName(name);
-    const bool ascii = plain == name && std::none_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
-    if (ascii && absolute.size() <= kPlainPathLimit) return absolute;
+    const bool ascii =
+        plain == name && std::none_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
+    if (ascii && absolute.size() <= kPlainPathLimit)
+        return absolute;
     // A folder of its own per file, so that the link keeps the user's name as far as it can.
     static int made = 0;
     const std::string place = folder + "/in-" + std::to_string(++made);
@@ -142,15 +158,19 @@ std::string MessageNames::Translate(std::string text) const {
     // Z:\a\b c.avi -> /a/b c.avi: a path runs to the end of the line or the next ": ".
     for (size_t at = text.find("Z:\\"); at != std::string::npos; at = text.find("Z:\\", at)) {
         size_t end = at + 2;
-        while (end < text.size() && text[end] != '\n' && text[end] != '\r' && text.compare(end, 2, ": ") != 0) ++end;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r' &&
+               text.compare(end, 2, ": ") != 0)
+            ++end;
         std::string path = text.substr(at + 2, end - at - 2);
         for (char& c : path)
-            if (c == '\\') c = '/';
+            if (c == '\\')
+                c = '/';
         text.replace(at, end - at, path);
         at += path.size();
     }
     for (const auto& [temporary, shown] : names_)
-        for (size_t at = text.find(temporary); at != std::string::npos; at = text.find(temporary, at + shown.size()))
+        for (size_t at = text.find(temporary); at != std::string::npos;
+             at = text.find(temporary, at + shown.size()))
             text.replace(at, temporary.size(), shown);
     return text;
 }
@@ -161,8 +181,10 @@ void EnsureWineServer(const Workers& workers) {
     Child server;
     std::string error;
     const int none = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (Spawn({workers.wineserver, "-p15"}, none, none, none, &server, &error)) WaitAll({&server});
-    if (none >= 0) close(none);
+    if (Spawn({workers.wineserver, "-p15"}, none, none, none, &server, &error))
+        WaitAll({&server});
+    if (none >= 0)
+        close(none);
 }
 
 int RunWindows(const Workers& workers, const std::string& exe, const std::vector<std::string>& args,
@@ -179,20 +201,24 @@ int RunWindows(const Workers& workers, const std::string& exe, const std::vector
 void Relay(const std::string& messages, const std::string& program, const std::string& say) {
     const std::string prefix = program + ": ";
     for (const std::string& line : Split(messages, '\n')) {
-        if (line.empty() || line.rfind(prefix + "progress ", 0) == 0) continue;
-        std::fprintf(stderr, "%s: %s\n", say.c_str(),
-                     (line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line).c_str());
+        if (line.empty() || line.rfind(prefix + "progress ", 0) == 0)
+            continue;
+        std::fprintf(
+            stderr, "%s: %s\n", say.c_str(),
+            (line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line)
+                .c_str());
     }
 }
 
 bool RemuxDv(const std::string& input, const std::string& out, std::string* why) {
     std::string codec, error;
-    RunCommand({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=codec_name", "-of",
-                "csv=p=0", "--", input},
+    RunCommand({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                "stream=codec_name", "-of", "csv=p=0", "--", input},
                &codec, nullptr, &error);
     codec = codec.substr(0, codec.find_first_of("\r\n"));
     if (codec != "dvvideo") {
-        *why = codec.empty() ? "ffmpeg finds no video in it" : "ffmpeg reads its video as " + codec + ", not DV";
+        *why = codec.empty() ? "ffmpeg finds no video in it"
+                             : "ffmpeg reads its video as " + codec + ", not DV";
         return false;
     }
     int link[2];
@@ -204,12 +230,12 @@ bool RemuxDv(const std::string& input, const std::string& out, std::string* why)
     const int readErr = open(readLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const int writeErr = open(writeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     Child reader, writer;
-    const bool started =
-        Spawn({"ffmpeg", "-nostdin", "-v", "error", "-i", input, "-map", "0:v:0", "-c", "copy", "-f", "rawvideo", "-"},
-              -1, link[1], readErr, &reader, &error) &&
-        Spawn({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "dv", "-i", "-", "-map", "0:v:0", "-c", "copy",
-               "-vtag", "dvsd", "-f", "avi", out},
-              link[0], -1, writeErr, &writer, &error);
+    const bool started = Spawn({"ffmpeg", "-nostdin", "-v", "error", "-i", input, "-map", "0:v:0",
+                                "-c", "copy", "-f", "rawvideo", "-"},
+                               -1, link[1], readErr, &reader, &error) &&
+                         Spawn({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "dv", "-i", "-",
+                                "-map", "0:v:0", "-c", "copy", "-vtag", "dvsd", "-f", "avi", out},
+                               link[0], -1, writeErr, &writer, &error);
     close(link[0]);
     close(link[1]);
     close(readErr);
@@ -221,10 +247,14 @@ bool RemuxDv(const std::string& input, const std::string& out, std::string* why)
             FILE* f = std::fopen(file.c_str(), "rb");
             char buffer[4096];
             size_t got;
-            while (f && (got = std::fread(buffer, 1, sizeof buffer, f)) > 0) log.append(buffer, got);
-            if (f) std::fclose(f);
+            while (f && (got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+                log.append(buffer, got);
+            if (f)
+                std::fclose(f);
         }
-        *why = !started ? error : !finished ? "interrupted" : "ffmpeg could not copy its DV frames: " + LastLines(log, 1);
+        *why = !started    ? error
+               : !finished ? "interrupted"
+                           : "ffmpeg could not copy its DV frames: " + LastLines(log, 1);
         unlink(out.c_str());
         return false;
     }

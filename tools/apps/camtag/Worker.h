@@ -54,7 +54,9 @@ std::string ModulePathFor(const std::string& path, const std::string& folder, st
 // run's temporary paths as the names the user gave, and our prefix instead of theirs.
 class MessageNames {
 public:
-    void Add(const std::string& temporary, const std::string& shown) { names_[Absolute(temporary)] = shown; }
+    void Add(const std::string& temporary, const std::string& shown) {
+        names_[Absolute(temporary)] = shown;
+    }
     std::string Translate(std::string text) const;
 
 private:

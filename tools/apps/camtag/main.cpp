@@ -13,19 +13,22 @@ using namespace camtag::front;
 
 int main(int argc, char** argv) {
     Command command;
-    if (const int status = ParseCommandLine(argc, argv, &command); status >= 0) return status;
+    if (const int status = ParseCommandLine(argc, argv, &command); status >= 0)
+        return status;
     if (command.kind == Command::kEncoding) {
         const Encoding e = EncodingFor(command.deinterlace);
         std::printf("%s\n", e.pictureFilter.c_str());
         for (const auto* args : {&e.video, &e.audio}) {
-            for (size_t i = 0; i < args->size(); ++i) std::printf("%s%s", i ? " " : "", (*args)[i].c_str());
+            for (size_t i = 0; i < args->size(); ++i)
+                std::printf("%s%s", i ? " " : "", (*args)[i].c_str());
             std::printf("\n");
         }
         return 0;
     }
     CatchSignals();
     const Workers workers = Workers::FromEnvironment(argv[0]);
-    if (command.kind == Command::kRender) return Render(command.render, workers);
+    if (command.kind == Command::kRender)
+        return Render(command.render, workers);
     const ProbeOptions& probe = command.probe;
     if (!probe.report.empty() || !probe.contactSheet.empty()) {
         ReportOptions report;

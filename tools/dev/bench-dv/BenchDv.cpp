@@ -44,7 +44,8 @@ bool Generate(const std::string& path, DvAviLayout layout, const std::vector<uin
     const bool pal = layout.pal;
     layout.fill = [pal](uint32_t frame, uint8_t* data, size_t) { FillFrame(frame, pal, data); };
     std::wstring widePath(MAX_PATH, L'\0');
-    widePath.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &widePath[0], MAX_PATH) - 1)));
+    widePath.resize(static_cast<size_t>(
+        std::max(0, MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &widePath[0], MAX_PATH) - 1)));
     std::string error = "the path is too long";
     if (!widePath.empty() && WriteSparseDvAvi(widePath, layout, &error))
         return true;
@@ -65,7 +66,8 @@ double Ms(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER f) {
 }
 
 // Median and 90th percentile of open + decode of sample frames.
-bool Measure(const std::string& path, const std::vector<uint32_t>& samples, int iterations, double* median, double* p90) {
+bool Measure(const std::string& path, const std::vector<uint32_t>& samples, int iterations,
+             double* median, double* p90) {
     LARGE_INTEGER freq;
     QueryPerformanceFrequency(&freq);
     std::vector<double> times;
@@ -122,9 +124,11 @@ int main(int argc, char** argv) {
         DvAviLayout layout;
     };
     const Case cases[] = {
-        {"AVI 1.0, 30000 frames NTSC, idx1 with audio entries", "bench-avi1-30000.avi", Layout(false, false, 30000)},
+        {"AVI 1.0, 30000 frames NTSC, idx1 with audio entries", "bench-avi1-30000.avi",
+         Layout(false, false, 30000)},
         {"AVI 1.0, 300 frames NTSC (ten seconds)", "bench-avi1-300.avi", Layout(false, false, 300)},
-        {"OpenDML, 90000 frames PAL (one hour), 13 RIFF segments", "bench-odml-90000.avi", Layout(true, true, 90000)},
+        {"OpenDML, 90000 frames PAL (one hour), 13 RIFF segments", "bench-odml-90000.avi",
+         Layout(true, true, 90000)},
         {"OpenDML, 250 frames PAL (ten seconds)", "bench-odml-250.avi", Layout(true, true, 250)},
     };
     double medians[4] = {0, 0, 0, 0};

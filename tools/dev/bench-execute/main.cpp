@@ -27,7 +27,8 @@ namespace {
 
 std::string Narrow(const std::wstring& text) {
     std::string out;
-    for (wchar_t c : text) out.push_back(c < 128 ? char(c) : '?');
+    for (wchar_t c : text)
+        out.push_back(c < 128 ? char(c) : '?');
     return out;
 }
 
@@ -54,7 +55,8 @@ Stats Summarise(std::vector<double> ms) {
 
 // One source file on the timeline with the filter applied, set up for the measurement.
 struct BenchCase {
-    BenchCase(const char* l, const wchar_t* n, uint32_t total, int32_t w = 720, int32_t h = 576, int32_t m = 0)
+    BenchCase(const char* l, const wchar_t* n, uint32_t total, int32_t w = 720, int32_t h = 576,
+              int32_t m = 0)
         : label(l), name(n), totalFrames(total), width(w), height(h), mode(m) {}
     const char* label;
     const wchar_t* name;
@@ -72,13 +74,15 @@ struct BenchCase {
 
 bool Prepare(const std::wstring& module, BenchCase* c, std::string* error) {
     FilterSession& session = c->session;
-    if (!session.load(module, error)) return false;
+    if (!session.load(module, error))
+        return false;
     SessionClip clip;
     clip.sourcePathUtf8 = Narrow(c->file);
     clip.frames = int32_t(c->totalFrames);
     clip.width = c->width;
     clip.height = c->height;
-    if (!session.start(clip, error)) return false;
+    if (!session.start(clip, error))
+        return false;
 
     FilterSettings& s = *session.settings();
     s.mode = c->mode;
@@ -108,7 +112,8 @@ bool Prepare(const std::wstring& module, BenchCase* c, std::string* error) {
             *error = "execute failed";
             return false;
         }
-    if (std::memcmp(session.sourcePixels(), session.destinationPixels(), session.frameBytes()) == 0) {
+    if (std::memcmp(session.sourcePixels(), session.destinationPixels(), session.frameBytes()) ==
+        0) {
         *error = "execute drew nothing: the text of the template frame was not read";
         return false;
     }
@@ -119,7 +124,8 @@ bool TimeExecute(BenchCase* c, size_t i, std::string* error) {
     uint32_t frame = c->frames[i];
     // The files' frames all carry the template's date: a second added every 25 calls gives the
     // date mode's new text once a second of video, as a recording does.
-    if (c->mode == kModeDateTime) c->session.settings()->timeadjust = int32_t(i / 25 % 60);
+    if (c->mode == kModeDateTime)
+        c->session.settings()->timeadjust = int32_t(i / 25 % 60);
     double start = PerformanceSeconds();
     short r = c->session.execute(int32_t(frame));
     double end = PerformanceSeconds();
@@ -154,15 +160,20 @@ bool TimeReader(BenchCase* c, size_t i, std::string* error) {
 int main() {
     std::string error;
     std::map<std::wstring, std::wstring> options;
-    if (!CommandLineOptions({L"--module", L"--template", L"--work", L"--calls"}, &options, &error)) return Fail(error);
-    const std::wstring module = options[L"--module"], templatePath = options[L"--template"], work = options[L"--work"];
+    if (!CommandLineOptions({L"--module", L"--template", L"--work", L"--calls"}, &options, &error))
+        return Fail(error);
+    const std::wstring module = options[L"--module"], templatePath = options[L"--template"],
+                       work = options[L"--work"];
     uint32_t calls = 200;
-    if (options.count(L"--calls")) calls = uint32_t(std::max(10l, std::wcstol(options[L"--calls"].c_str(), nullptr, 10)));
+    if (options.count(L"--calls"))
+        calls = uint32_t(std::max(10l, std::wcstol(options[L"--calls"].c_str(), nullptr, 10)));
     if (module.empty() || templatePath.empty() || work.empty())
-        return Fail("usage: bench-execute --module fl-Camtag.prm --template PAL-DV.avi --work DIR [--calls N]");
+        return Fail("usage: bench-execute --module fl-Camtag.prm --template PAL-DV.avi --work DIR "
+                    "[--calls N]");
 
     std::vector<uint8_t> templateFrame;
-    if (!ReadPalTemplateFrame(Narrow(templatePath), &templateFrame, &error)) return Fail(error);
+    if (!ReadPalTemplateFrame(Narrow(templatePath), &templateFrame, &error))
+        return Fail(error);
     CreateDirectoryW(work.c_str(), nullptr);
 
     // The 1080-line case: the same ten seconds of DV in a high-definition sequence.
@@ -176,7 +187,8 @@ int main() {
         layout.framesWithData = c.frames;
         c.segments = DvAviSegments(layout);
         c.file = work + c.name;
-        if (!WriteSparseDvAvi(c.file, layout, templateFrame, &error)) return Fail(Narrow(c.file) + ": " + error);
+        if (!WriteSparseDvAvi(c.file, layout, templateFrame, &error))
+            return Fail(Narrow(c.file) + ": " + error);
     }
     bool ok = true;
     for (BenchCase& c : cases)
@@ -187,15 +199,20 @@ int main() {
     // The cases take turns, so that other load on the machine falls on all alike.
     for (size_t i = 0; ok && i < calls; ++i)
         for (BenchCase& c : cases)
-            if (ok && !(TimeExecute(&c, i, &error) && TimeReader(&c, i, &error))) ok = false;
-    for (BenchCase& c : cases) DeleteFileW(c.file.c_str());
-    if (!ok) return Fail(error);
+            if (ok && !(TimeExecute(&c, i, &error) && TimeReader(&c, i, &error)))
+                ok = false;
+    for (BenchCase& c : cases)
+        DeleteFileW(c.file.c_str());
+    if (!ok)
+        return Fail(error);
 
     for (BenchCase& c : cases) {
         Stats e = Summarise(c.executeMs), r = Summarise(c.readerMs);
-        std::printf("%-10s file, %5u frames, %2u RIFF segments, %dx%d: execute median %.3f ms (p10 %.3f, p90 %.3f) "
+        std::printf("%-10s file, %5u frames, %2u RIFF segments, %dx%d: execute median %.3f ms (p10 "
+                    "%.3f, p90 %.3f) "
                     "over %u calls; of that, reader open + date decode median %.3f ms\n",
-                    c.label, c.totalFrames, c.segments, c.width, c.height, e.median, e.p10, e.p90, calls, r.median);
+                    c.label, c.totalFrames, c.segments, c.width, c.height, e.median, e.p10, e.p90,
+                    calls, r.median);
     }
     double longMedian = Summarise(cases[0].executeMs).median;
     std::printf("one-hour / ten-second: %.2f\n", longMedian / Summarise(cases[1].executeMs).median);

@@ -45,9 +45,12 @@ int main() {
     int draws = 300;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring name = argv[i];
-        if (name == L"--module") module = argv[i + 1];
-        else if (name == L"--clip") clipPath = argv[i + 1];
-        else if (name == L"--draws") draws = std::max(10, _wtoi(argv[i + 1]));
+        if (name == L"--module")
+            module = argv[i + 1];
+        else if (name == L"--clip")
+            clipPath = argv[i + 1];
+        else if (name == L"--draws")
+            draws = std::max(10, _wtoi(argv[i + 1]));
     }
     if (module.empty() || clipPath.empty()) {
         std::fprintf(stderr, "usage: bench-preview --module PRM --clip PAL-DV.avi [--draws N]\n");
@@ -77,8 +80,10 @@ int main() {
             RECT area{};
             GetClientRect(GetDlgItem(dialog, 1000), &area);
             DibCanvas canvas(area.right, area.bottom);
-            for (int i = 0; i < 20; ++i) DrawPreview(dialog, canvas.dc(), area); // warm-up
-            for (int i = 0; i < draws; ++i) ms.push_back(DrawPreview(dialog, canvas.dc(), area));
+            for (int i = 0; i < 20; ++i)
+                DrawPreview(dialog, canvas.dc(), area); // warm-up
+            for (int i = 0; i < draws; ++i)
+                ms.push_back(DrawPreview(dialog, canvas.dc(), area));
         })
         .Then([&] { Click(dialog, IDCANCEL); });
     script.Start();
@@ -90,7 +95,8 @@ int main() {
     }
     std::sort(ms.begin(), ms.end());
     auto at = [&](double q) { return ms[std::min(ms.size() - 1, size_t(q * double(ms.size())))]; };
-    std::printf("preview redraw, 360x266 control, date mode, all layers: median %.2f ms, p10 %.2f ms, p90 %.2f ms "
+    std::printf("preview redraw, 360x266 control, date mode, all layers: median %.2f ms, p10 %.2f "
+                "ms, p90 %.2f ms "
                 "(%zu draws)\n",
                 at(0.5), at(0.1), at(0.9), ms.size());
     return 0;

@@ -142,8 +142,10 @@ void Breakdown(Frame& f, const FilterSettings& s, int frames) {
     });
     CMemBm bm;
     bm.Create(nullptr, f.g.width, BitmapHeight(f.g), 1, 32, nullptr);
-    const double fill = TimeMs(frames, [&] { return FillBitmap(f.source.data(), f.g, buffer.data(), bm); });
-    const double store = TimeMs(frames, [&] { return StoreBitmap(bm, f.g, buffer.data(), f.destination.data()); });
+    const double fill =
+        TimeMs(frames, [&] { return FillBitmap(f.source.data(), f.g, buffer.data(), bm); });
+    const double store =
+        TimeMs(frames, [&] { return StoreBitmap(bm, f.g, buffer.data(), f.destination.data()); });
     LOGFONTA lf = s.font;
     lf.lfHeight = 43;
     const double objects = TimeMs(frames, [&] {
@@ -189,7 +191,8 @@ void Breakdown(Frame& f, const FilterSettings& s, int frames) {
         HostBuffer fresh(PixelBufferBytes(f.g));
         return fresh.data != nullptr;
     });
-    std::printf("  steps: buffer %.3f, bitmap %.3f, fill %.3f, store %.3f, graphics+font %.3f, overlay %.3f\n"
+    std::printf("  steps: buffer %.3f, bitmap %.3f, fill %.3f, store %.3f, graphics+font %.3f, "
+                "overlay %.3f\n"
                 "  overlay: text fill %.3f, +box %.3f, +outline %.3f, +shadow %.3f\n",
                 allocation, bitmap, fill, store, objects, overlay, text, box, outline, shadow);
 }
@@ -207,8 +210,8 @@ int main(int argc, char** argv) {
     }
     const FilterSettings s = AllLayers();
     std::printf("median ms per frame over %d frames\n", frames);
-    std::printf("%-10s %10s %10s %10s %10s %10s %10s %10s\n", "frame", "whole", "exchange", "draw", "copy", "band",
-                "new text", "band rows");
+    std::printf("%-10s %10s %10s %10s %10s %10s %10s %10s\n", "frame", "whole", "exchange", "draw",
+                "copy", "band", "new text", "band rows");
     int result = 0;
     for (const auto& size : {std::pair<int, int>{720, 576}, std::pair<int, int>{1920, 1080}}) {
         Frame f{size.first, size.second, {}, {}, {}};
@@ -226,7 +229,8 @@ int main(int argc, char** argv) {
         // frame-sized passes would leave the band path cold caches it does not make itself.
         const double whole = TimeMs(frames, [&] { return DrawFrame(f, s, true, true); });
         const double band = TimeMs(frames, [&] { return StampFrame(f, s, &bandRows); });
-        const double bandNewText = TimeMs(frames, [&] { return StampFrame(f, s, &bandRows, true); });
+        const double bandNewText =
+            TimeMs(frames, [&] { return StampFrame(f, s, &bandRows, true); });
         const double exchange = TimeMs(frames, [&] { return DrawFrame(f, s, true, false); });
         const double draw = TimeMs(frames, [&] { return DrawFrame(f, s, false, true); });
         const double copy = TimeMs(frames, [&] {
@@ -235,8 +239,8 @@ int main(int argc, char** argv) {
         });
         char name[32];
         std::snprintf(name, sizeof name, "%dx%d", f.width, f.height);
-        std::printf("%-10s %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f %10d\n", name, whole, exchange, draw, copy, band,
-                    bandNewText, bandRows);
+        std::printf("%-10s %10.3f %10.3f %10.3f %10.3f %10.3f %10.3f %10d\n", name, whole, exchange,
+                    draw, copy, band, bandNewText, bandRows);
         if (whole < 0 || exchange < 0 || draw < 0 || band < 0 || bandNewText < 0) {
             result = 1;
         }

@@ -50,9 +50,11 @@ int main(int argc, char** argv) {
     DvAviLayout layout = CaptureLayout(static_cast<uint32_t>(minutes * 60 * kFps));
     for (uint32_t f = 0; f < layout.frames; ++f)
         layout.framesWithData.push_back(f);
-    layout.writtenRanges = {{0, 4}, {static_cast<uint32_t>(kSequence6), static_cast<uint32_t>(kPackBytes)}};
+    layout.writtenRanges = {{0, 4},
+                            {static_cast<uint32_t>(kSequence6), static_cast<uint32_t>(kPackBytes)}};
     std::wstring path(MAX_PATH, L'\0');
-    path.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_ACP, 0, argv[1], -1, &path[0], MAX_PATH) - 1)));
+    path.resize(static_cast<size_t>(
+        std::max(0, MultiByteToWideChar(CP_ACP, 0, argv[1], -1, &path[0], MAX_PATH) - 1)));
     std::string error;
     const uint32_t frames = layout.frames;
     layout.fill = [frames](uint32_t frame, uint8_t* data, size_t) {

@@ -37,24 +37,29 @@ struct Options {
 bool ParseOptions(int argc, wchar_t** argv, Options* o) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring name = argv[i];
-        if (name == L"--module") o->module = argv[i + 1];
-        else if (name == L"--clip") o->clip = argv[i + 1];
-        else if (name == L"--out") o->out = argv[i + 1];
+        if (name == L"--module")
+            o->module = argv[i + 1];
+        else if (name == L"--clip")
+            o->clip = argv[i + 1];
+        else if (name == L"--out")
+            o->out = argv[i + 1];
         else if (name == L"--picture" && i + 2 < argc) {
             o->picture = argv[i + 1];
-            if (std::swscanf(argv[i + 2], L"%dx%d", &o->width, &o->height) != 2) return false;
+            if (std::swscanf(argv[i + 2], L"%dx%d", &o->width, &o->height) != 2)
+                return false;
             ++i;
         } else
             return false;
     }
-    return !o->module.empty() && !o->clip.empty() && !o->out.empty() && !o->picture.empty() && o->width > 0 &&
-           o->height > 0;
+    return !o->module.empty() && !o->clip.empty() && !o->out.empty() && !o->picture.empty() &&
+           o->width > 0 && o->height > 0;
 }
 
 bool ReadPicture(const Options& o, std::vector<uint32_t>* pixels) {
     std::ifstream in(o.picture.c_str(), std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() != static_cast<size_t>(o.width) * o.height * 4) return false;
+    if (bytes.size() != static_cast<size_t>(o.width) * o.height * 4)
+        return false;
     pixels->resize(bytes.size() / 4);
     std::memcpy(pixels->data(), bytes.data(), bytes.size());
     return true;
@@ -65,13 +70,14 @@ bool ReadPicture(const Options& o, std::vector<uint32_t>* pixels) {
 int wmain(int argc, wchar_t** argv) {
     Options o;
     if (!ParseOptions(argc, argv, &o)) {
-        std::fprintf(stderr, "usage: ui-screenshots --module PRM --clip AVI --picture FRAME.bgra WxH --out FOLDER\n");
+        std::fprintf(stderr, "usage: ui-screenshots --module PRM --clip AVI --picture FRAME.bgra "
+                             "WxH --out FOLDER\n");
         return 2;
     }
     std::vector<uint32_t> picture;
     if (!ReadPicture(o, &picture)) {
-        std::fprintf(stderr, "ui-screenshots: %s is not a %dx%d BGRA frame\n", Utf8(o.picture).c_str(), o.width,
-                     o.height);
+        std::fprintf(stderr, "ui-screenshots: %s is not a %dx%d BGRA frame\n",
+                     Utf8(o.picture).c_str(), o.width, o.height);
         return 1;
     }
     Gdiplus::GdiplusStartupInput input;
@@ -81,11 +87,12 @@ int wmain(int argc, wchar_t** argv) {
     // A user's own date pictures, so that the list editor and the date list show some (the
     // tool's prefix is its own; the module reads the lists when it loads).
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veltro\\Camtag\\3.0", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Veltro\\Camtag\\3.0", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
         const char* pictures[][2] = {{"df02", "d MMMM yyyy"}, {"df03", "dddd, d.M.yyyy"}};
         for (auto& p : pictures)
-            RegSetValueExA(key, p[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(p[1]), static_cast<DWORD>(std::strlen(p[1]) + 1));
+            RegSetValueExA(key, p[0], 0, REG_SZ, reinterpret_cast<const BYTE*>(p[1]),
+                           static_cast<DWORD>(std::strlen(p[1]) + 1));
         RegCloseKey(key);
     }
 
@@ -117,10 +124,12 @@ int wmain(int argc, wchar_t** argv) {
     HWND about = nullptr;
     HWND editor = nullptr;
     auto page = [&dialog] {
-        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
             WCHAR cls[32] = {};
             GetClassNameW(child, cls, 32);
-            if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(child)) return child;
+            if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(child))
+                return child;
         }
         return HWND{};
     };
@@ -161,7 +170,8 @@ int wmain(int argc, wchar_t** argv) {
     script.Start();
     session.openSettings();
     script.Stop();
-    if (!script.Completed()) ++failures;
+    if (!script.Completed())
+        ++failures;
     Gdiplus::GdiplusShutdown(token);
     return failures ? 1 : 0;
 }

@@ -26,8 +26,8 @@ double PerformanceSeconds();
 
 // The program's "--name value" pairs, each name one of `names`; false with `error` set for
 // another name, or a name without its value.
-bool CommandLineOptions(std::initializer_list<const wchar_t*> names, std::map<std::wstring, std::wstring>* options,
-                        std::string* error);
+bool CommandLineOptions(std::initializer_list<const wchar_t*> names,
+                        std::map<std::wstring, std::wstring>* options, std::string* error);
 
 // The module's entry as the host sees it.
 using XFilterFn = short (*)(short selector, HostRecordHandle record);
@@ -36,14 +36,15 @@ using EntryCaller = short (*)(XFilterFn entry, short selector, HostRecordHandle 
 
 // What the host knows about the clip and the sequence it sits in.
 struct SessionClip {
-    std::string sourcePathUtf8; // Windows path of the source file, as the host's media node names it
-    uint32_t scale = 25;        // timebase: units per second
-    int32_t sampleSize = 1;     // timebase: units per frame
+    std::string
+        sourcePathUtf8;     // Windows path of the source file, as the host's media node names it
+    uint32_t scale = 25;    // timebase: units per second
+    int32_t sampleSize = 1; // timebase: units per frame
     int32_t width = 720;
     int32_t height = 576;
-    int32_t frames = 1; // length of the clip on the timeline
+    int32_t frames = 1;   // length of the clip on the timeline
     int32_t sourceIn = 0; // the file's frame under the clip's first frame
-    int32_t slots = 1;  // pairs of host frames (source, destination), for frames in flight
+    int32_t slots = 1;    // pairs of host frames (source, destination), for frames in flight
 };
 
 class FilterSession {

@@ -30,8 +30,8 @@ const std::vector<SettingInfo>& SettingTable();
 // mode as date/timecode or 0/1; align as left/centre/center/right or 0-2; timecodestart as
 // HH:MM:SS:FF; timeadjust as H:M:S and dateadjust as Y:M:D (signed parts); font as a face name,
 // fontsize in points, bold and italic as 0/1; title and font are converted to the code page.
-bool ApplySettingOverride(FilterSettings& settings, const std::string& assignment, std::string* error,
-                          UINT codePage = CP_ACP);
+bool ApplySettingOverride(FilterSettings& settings, const std::string& assignment,
+                          std::string* error, UINT codePage = CP_ACP);
 
 // The names ApplySettingOverride knows, for usage texts.
 std::string SettingOverrideNames();
@@ -39,6 +39,7 @@ std::string SettingOverrideNames();
 // UTF-8 text in a code page, for the module's ANSI fields and pictures. False with `error`
 // naming the first character the code page cannot hold ("the character "ł" (U+0142) is not in
 // the module's code page 1252"), or saying that the text is not UTF-8.
-bool Utf8ToModuleCodePage(const std::string& utf8, UINT codePage, std::string* out, std::string* error);
+bool Utf8ToModuleCodePage(const std::string& utf8, UINT codePage, std::string* out,
+                          std::string* error);
 
 } // namespace camtag

@@ -20,11 +20,14 @@ constexpr size_t kLookBytes = sizeof kLookTag + sizeof(FilterSettings) + 2 * kFo
 // everywhere and need none.
 std::string UserPicture(const FormatList& list, uint32_t index) {
     const uint32_t slot = ClampFormatIndex(list, index);
-    if (slot < 2) return std::string();
+    if (slot < 2)
+        return std::string();
     return std::string(list.slots[slot], strnlen(list.slots[slot], kFormatSlotSize));
 }
 
-std::string SlotText(const char* bytes) { return std::string(bytes, strnlen(bytes, kFormatSlotSize)); }
+std::string SlotText(const char* bytes) {
+    return std::string(bytes, strnlen(bytes, kFormatSlotSize));
+}
 
 } // namespace
 
@@ -41,8 +44,9 @@ bool ReadLookFile(const std::wstring& path, Look* look, std::string* error) {
         return true;
     }
     if (bytes.size() != kLookBytes || std::memcmp(bytes.data(), kLookTag, sizeof kLookTag) != 0) {
-        *error = "not a look saved by --save-settings (nor a " + std::to_string(sizeof(FilterSettings)) +
-                 "-byte settings record; " + std::to_string(bytes.size()) + " bytes found)";
+        *error = "not a look saved by --save-settings (nor a " +
+                 std::to_string(sizeof(FilterSettings)) + "-byte settings record; " +
+                 std::to_string(bytes.size()) + " bytes found)";
         return false;
     }
     const char* at = bytes.data() + sizeof kLookTag;
@@ -51,8 +55,10 @@ bool ReadLookFile(const std::wstring& path, Look* look, std::string* error) {
     look->timePicture = SlotText(at);
     look->datePicture = SlotText(at + kFormatSlotSize);
     // A picture the lists could not hold is not one the module would have stamped with.
-    if (look->timePicture.size() > kPictureMaxChars || look->datePicture.size() > kPictureMaxChars) {
-        *error = "a picture in the look is longer than " + std::to_string(kPictureMaxChars) + " characters";
+    if (look->timePicture.size() > kPictureMaxChars ||
+        look->datePicture.size() > kPictureMaxChars) {
+        *error = "a picture in the look is longer than " + std::to_string(kPictureMaxChars) +
+                 " characters";
         return false;
     }
     return true;
@@ -74,8 +80,10 @@ void ApplyLookRecord(const Look& look, FilterSettings& settings) {
 }
 
 void TakeLookPictures(const Look& look, StampOptions* options) {
-    if (!options->timeGiven && !look.timePicture.empty()) options->timePictureAnsi = look.timePicture;
-    if (!options->dateGiven && !look.datePicture.empty()) options->datePictureAnsi = look.datePicture;
+    if (!options->timeGiven && !look.timePicture.empty())
+        options->timePictureAnsi = look.timePicture;
+    if (!options->dateGiven && !look.datePicture.empty())
+        options->datePictureAnsi = look.datePicture;
 }
 
 bool SaveLookFile(const std::wstring& path, const FilterSettings& settings, std::string* error) {
@@ -88,7 +96,8 @@ bool SaveLookFile(const std::wstring& path, const FilterSettings& settings, std:
     const std::string time = UserPicture(timeFormats, settings.timeformat);
     const std::string date = UserPicture(dateFormats, settings.dateformat);
     std::memcpy(at, time.data(), std::min<size_t>(time.size(), kFormatSlotSize - 1));
-    std::memcpy(at + kFormatSlotSize, date.data(), std::min<size_t>(date.size(), kFormatSlotSize - 1));
+    std::memcpy(at + kFormatSlotSize, date.data(),
+                std::min<size_t>(date.size(), kFormatSlotSize - 1));
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
@@ -108,7 +117,8 @@ HHOOK sentHook = nullptr;
 HHOOK postedHook = nullptr;
 
 void Note(HWND window, UINT message, WPARAM wParam) {
-    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)) return;
+    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
+        return;
     WCHAR caption[64] = {};
     GetWindowTextW(window, caption, 64);
     if (lstrcmpW(caption, L"Camtag Settings") == 0)
@@ -133,14 +143,17 @@ LRESULT CALLBACK PostedMessages(int code, WPARAM wParam, LPARAM lParam) {
 
 } // namespace
 
-DialogOutcome RunSettingsDialog(FilterSession& session, std::vector<uint32_t> picture, int32_t width, int32_t height) {
+DialogOutcome RunSettingsDialog(FilterSession& session, std::vector<uint32_t> picture,
+                                int32_t width, int32_t height) {
     session.setClipPicture(std::move(picture), width, height);
     lastCommand = DialogOutcome::kNotShown;
     sentHook = SetWindowsHookExW(WH_CALLWNDPROC, SentMessages, nullptr, GetCurrentThreadId());
     postedHook = SetWindowsHookExW(WH_GETMESSAGE, PostedMessages, nullptr, GetCurrentThreadId());
     session.openSettings();
-    if (sentHook) UnhookWindowsHookEx(sentHook);
-    if (postedHook) UnhookWindowsHookEx(postedHook);
+    if (sentHook)
+        UnhookWindowsHookEx(sentHook);
+    if (postedHook)
+        UnhookWindowsHookEx(postedHook);
     sentHook = postedHook = nullptr;
     return lastCommand;
 }

@@ -40,6 +40,7 @@ enum class DialogOutcome { kOk, kCancel, kNotShown };
 
 // Opens the module's settings dialog through setup, the host delivering `picture` (width x height,
 // bottom row first) as the clip's frame, and tells how the user closed it.
-DialogOutcome RunSettingsDialog(FilterSession& session, std::vector<uint32_t> picture, int32_t width, int32_t height);
+DialogOutcome RunSettingsDialog(FilterSession& session, std::vector<uint32_t> picture,
+                                int32_t width, int32_t height);
 
 } // namespace camtag

@@ -10,14 +10,16 @@
 namespace camtag {
 
 bool ProbeSource(const std::wstring& path, SourceInfo* info, std::string* error, bool* refused) {
-    if (refused) *refused = false;
+    if (refused)
+        *refused = false;
     DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0) {
         *error = "not a usable path";
         return false;
     }
     std::vector<wchar_t> full(needed + 1);
-    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0 || length >= full.size()) {
         *error = "not a usable path";
         return false;
@@ -38,8 +40,8 @@ bool ProbeSource(const std::wstring& path, SourceInfo* info, std::string* error,
     // refuses what the module could not open.
     BOOL lossy = FALSE;
     char ansi[MAX_PATH];
-    int converted = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, info->fullPath.c_str(), -1, ansi,
-                                        sizeof(ansi), nullptr, &lossy);
+    int converted = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, info->fullPath.c_str(), -1,
+                                        ansi, sizeof(ansi), nullptr, &lossy);
     if (converted == 0 || lossy) {
         *error = "the path does not fit the module's 260-byte ANSI path (move or rename the file)";
         return false;
@@ -49,12 +51,14 @@ bool ProbeSource(const std::wstring& path, SourceInfo* info, std::string* error,
     if (!reader.Open(ansi)) {
         const char* reason = DvErrorMessage(reader.lastError);
         *error = reason && *reason ? reason : "cannot open the file";
-        if (refused) *refused = reader.lastError != 0;
+        if (refused)
+            *refused = reader.lastError != 0;
         return false;
     }
     if (reader.frameCount == 0 || reader.frameCount > 0x7FFFFFFF / 1001) {
         *error = "the file holds no usable number of frames";
-        if (refused) *refused = true;
+        if (refused)
+            *refused = true;
         return false;
     }
     info->frames = reader.frameCount;

@@ -21,7 +21,8 @@ namespace {
 SYSTEMTIME WithWeekday(SYSTEMTIME t) {
     FILETIME file;
     SYSTEMTIME back;
-    if (SystemTimeToFileTime(&t, &file) && FileTimeToSystemTime(&file, &back)) t.wDayOfWeek = back.wDayOfWeek;
+    if (SystemTimeToFileTime(&t, &file) && FileTimeToSystemTime(&file, &back))
+        t.wDayOfWeek = back.wDayOfWeek;
     return t;
 }
 
@@ -74,19 +75,22 @@ char StrayLetter(const std::string& picture, bool isTime) {
     for (char c : picture) {
         if (c == '\'') {
             quoted = !quoted; // '' inside quotes is a quote: it toggles twice
-        } else if (!quoted && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) && !std::strchr(tokens, c)) {
+        } else if (!quoted && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) &&
+                   !std::strchr(tokens, c)) {
             return c;
         }
     }
     return 0;
 }
 
-bool CheckPicture(const std::string& given, bool isTime, UINT codePage, std::string* ansi, std::string* error) {
+bool CheckPicture(const std::string& given, bool isTime, UINT codePage, std::string* ansi,
+                  std::string* error) {
     const std::string option = isTime ? "--time-format" : "--date-format";
     const std::string named = option + " \"" + given + "\": ";
     if (given.empty()) {
-        *error = option + ": a picture of 1 to " + std::to_string(kPictureMaxChars) + " characters (--set " +
-                 (isTime ? "timeformat" : "dateformat") + "=0 leaves the " + (isTime ? "time" : "date") + " out)";
+        *error = option + ": a picture of 1 to " + std::to_string(kPictureMaxChars) +
+                 " characters (--set " + (isTime ? "timeformat" : "dateformat") + "=0 leaves the " +
+                 (isTime ? "time" : "date") + " out)";
         return false;
     }
     std::string why;
@@ -95,29 +99,33 @@ bool CheckPicture(const std::string& given, bool isTime, UINT codePage, std::str
         return false;
     }
     if (ansi->size() > kPictureMaxChars) {
-        *error = named + "at most " + std::to_string(kPictureMaxChars) + " characters (given: " +
-                 std::to_string(ansi->size()) + ")";
+        *error = named + "at most " + std::to_string(kPictureMaxChars) +
+                 " characters (given: " + std::to_string(ansi->size()) + ")";
         return false;
     }
     char sample[kFormattedChars];
     if (!FormatPictureSample(ansi->c_str(), isTime, sample)) {
-        *error = named + "the system cannot write a " + (isTime ? "time" : "date") +
-                 " with it in 49 characters (the format list editor says \"Invalid format. See help.\")";
+        *error =
+            named + "the system cannot write a " + (isTime ? "time" : "date") +
+            " with it in 49 characters (the format list editor says \"Invalid format. See help.\")";
         return false;
     }
     if (char stray = StrayLetter(*ansi, isTime)) {
-        *error = named + "\"" + std::string(1, stray) + "\" is not a " + (isTime ? "time" : "date") + " token (" +
-                 (isTime ? "h, H, m, s, t" : "d, M, y, g") + "); put words in single quotes, as in " +
-                 (isTime ? "HH'h'mm" : "d 'de' MMMM");
+        *error = named + "\"" + std::string(1, stray) + "\" is not a " +
+                 (isTime ? "time" : "date") + " token (" +
+                 (isTime ? "h, H, m, s, t" : "d, M, y, g") +
+                 "); put words in single quotes, as in " + (isTime ? "HH'h'mm" : "d 'de' MMMM");
         return false;
     }
     SYSTEMTIME when;
     if (OutgrowsSomeDay(*ansi, isTime, &when)) {
         char moment[64];
         if (isTime)
-            std::snprintf(moment, sizeof moment, "%02u:%02u:%02u", when.wHour, when.wMinute, when.wSecond);
+            std::snprintf(moment, sizeof moment, "%02u:%02u:%02u", when.wHour, when.wMinute,
+                          when.wSecond);
         else
-            std::snprintf(moment, sizeof moment, "%04u-%02u-%02u", when.wYear, when.wMonth, when.wDay);
+            std::snprintf(moment, sizeof moment, "%04u-%02u-%02u", when.wYear, when.wMonth,
+                          when.wDay);
         *error = named + "its text at " + moment + " is longer than 49 characters";
         return false;
     }
@@ -143,30 +151,37 @@ int TakeStampOption(int argc, wchar_t** argv, int* i, StampOptions* options, std
         return -1;
     }
     const std::string value = Utf8(argv[++*i]);
-    if (target) *target = value;
-    else options->assignments.push_back(value);
+    if (target)
+        *target = value;
+    else
+        options->assignments.push_back(value);
     return 1;
 }
 
 bool CheckStampOptions(StampOptions* options, UINT codePage, std::string* error) {
     options->timePictureAnsi.clear();
     options->datePictureAnsi.clear();
-    if (options->timeGiven && !CheckPicture(options->timePicture, true, codePage, &options->timePictureAnsi, error))
+    if (options->timeGiven &&
+        !CheckPicture(options->timePicture, true, codePage, &options->timePictureAnsi, error))
         return false;
     if (options->dateGiven &&
         !CheckPicture(options->datePicture, false, codePage, &options->datePictureAnsi, error))
         return false;
     FilterSettings scratch{};
     for (const std::string& assignment : options->assignments)
-        if (!ApplySettingOverride(scratch, assignment, error, codePage)) return false;
+        if (!ApplySettingOverride(scratch, assignment, error, codePage))
+            return false;
     return true;
 }
 
 void ApplyStampOptions(const StampOptions& options, FilterSettings& settings, UINT codePage) {
-    if (!options.timePictureAnsi.empty()) settings.timeformat = kRunPictureSlot;
-    if (!options.datePictureAnsi.empty()) settings.dateformat = kRunPictureSlot;
+    if (!options.timePictureAnsi.empty())
+        settings.timeformat = kRunPictureSlot;
+    if (!options.datePictureAnsi.empty())
+        settings.dateformat = kRunPictureSlot;
     std::string unused;
-    for (const std::string& assignment : options.assignments) ApplySettingOverride(settings, assignment, &unused, codePage);
+    for (const std::string& assignment : options.assignments)
+        ApplySettingOverride(settings, assignment, &unused, codePage);
 }
 
 namespace {
@@ -181,9 +196,12 @@ void CopyValues(HKEY from, HKEY to) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD dataSize = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        LONG rc = RegEnumValueW(from, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS) continue; // a value too large for any field the module reads
+        LONG rc = RegEnumValueW(from, index, name.data(), &nameLength, nullptr, &type, data.data(),
+                                &dataSize);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            break;
+        if (rc != ERROR_SUCCESS)
+            continue; // a value too large for any field the module reads
         RegSetValueExW(to, name.data(), 0, type, data.data(), dataSize);
     }
 }
@@ -192,20 +210,21 @@ void CopyValues(HKEY from, HKEY to) {
 
 bool SettingsView::begin(const StampOptions& options, std::string* error) {
     end();
-    if (options.timePictureAnsi.empty() && options.datePictureAnsi.empty()) return true;
+    if (options.timePictureAnsi.empty() && options.datePictureAnsi.empty())
+        return true;
     static LONG counter = 0;
     name_ = L"Camtag-run-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(InterlockedIncrement(&counter));
     // Volatile: the copy never reaches the user's registry file, even if this process dies.
     HKEY root = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        &root, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &root, nullptr) != ERROR_SUCCESS) {
         *error = "cannot make the run's private settings key";
         return false;
     }
     HKEY copy = nullptr;
-    if (RegCreateKeyExW(root, kUserKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &copy, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExW(root, kUserKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &copy, nullptr) != ERROR_SUCCESS) {
         RegCloseKey(root);
         RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
         *error = "cannot make the run's private settings key";
@@ -235,7 +254,8 @@ bool SettingsView::begin(const StampOptions& options, std::string* error) {
 }
 
 void SettingsView::end() {
-    if (!root_) return;
+    if (!root_)
+        return;
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegCloseKey(root_);
     root_ = nullptr;

@@ -23,7 +23,8 @@ constexpr FileNameToken kFileName = FileNameToken::kReplaced;
 
 std::string AnsiToUtf8(const char* text) {
     const int size = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, nullptr, 0);
-    if (size <= 1) return {};
+    if (size <= 1)
+        return {};
     std::wstring wide(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide.data(), size);
     wide.resize(static_cast<size_t>(size) - 1);
@@ -32,8 +33,8 @@ std::string AnsiToUtf8(const char* text) {
 
 } // namespace
 
-FilterSettings ClipSettings(const char* sourcePathAnsi, int32_t inPoint, int32_t width, int32_t height, uint32_t scale,
-                            int32_t sampleSize) {
+FilterSettings ClipSettings(const char* sourcePathAnsi, int32_t inPoint, int32_t width,
+                            int32_t height, uint32_t scale, int32_t sampleSize) {
     FilterSettings settings{};
     ReadDefaults(settings);
     // What the host's project gives a new record.
@@ -66,20 +67,23 @@ std::string DateTimeStampText(const FilterSettings& settings, const SYSTEMTIME& 
     return AnsiToUtf8(text);
 }
 
-bool MeasureStampOverflow(const FilterSettings& settings, int32_t width, int32_t height, const std::string& text,
-                          StampOverflow* out) {
+bool MeasureStampOverflow(const FilterSettings& settings, int32_t width, int32_t height,
+                          const std::string& text, StampOverflow* out) {
     *out = StampOverflow();
     const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (size <= 1 || width <= 0 || height <= 0) return false;
+    if (size <= 1 || width <= 0 || height <= 0)
+        return false;
     std::wstring wide(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
     // As the module draws a whole frame: the font scaled to its rows, the anchor at (x, y) of it.
     HDC dc = CreateCompatibleDC(nullptr);
-    if (!dc) return false;
+    if (!dc)
+        return false;
     StampPlacement place = PlaceStamp(settings, width, height, GetDeviceCaps(dc, LOGPIXELSY));
     Gdiplus::GpFont* gpFont = nullptr;
     bool known = false;
-    if (Gdiplus::DllExports::GdipCreateFontFromLogfontA(dc, &place.font, &gpFont) == Gdiplus::Ok && gpFont) {
+    if (Gdiplus::DllExports::GdipCreateFontFromLogfontA(dc, &place.font, &gpFont) == Gdiplus::Ok &&
+        gpFont) {
         OverlayShape shape(settings, gpFont, place.originX, place.originY, wide.c_str());
         Gdiplus::DllExports::GdipDeleteFont(gpFont);
         Gdiplus::RectF bounds;
@@ -95,7 +99,8 @@ bool MeasureStampOverflow(const FilterSettings& settings, int32_t width, int32_t
     return known;
 }
 
-std::string StampOverflowAdvice(const FilterSettings& s, int32_t width, int32_t height, const StampOverflow& o) {
+std::string StampOverflowAdvice(const FilterSettings& s, int32_t width, int32_t height,
+                                const StampOverflow& o) {
     // The side that is out furthest, and where x or y would bring it in (a little to spare).
     struct Side {
         double pixels;
@@ -114,13 +119,17 @@ std::string StampOverflowAdvice(const FilterSettings& s, int32_t width, int32_t 
     };
     const Side* worst = &sides[0];
     for (const Side& side : sides)
-        if (side.pixels > worst->pixels) worst = &side;
+        if (side.pixels > worst->pixels)
+            worst = &side;
     // Rounded to two places away from the edge.
-    const double fit = (worst->fit < worst->now ? std::floor(worst->fit * 100) : std::ceil(worst->fit * 100)) / 100;
+    const double fit =
+        (worst->fit < worst->now ? std::floor(worst->fit * 100) : std::ceil(worst->fit * 100)) /
+        100;
     char text[256];
-    std::snprintf(text, sizeof text,
-                  "the stamp reaches %.0f pixels %s: set %s to %.2f %s (now %.2f), or a smaller fontsize",
-                  std::ceil(worst->pixels), worst->where, worst->setting, fit, worst->bound, worst->now);
+    std::snprintf(
+        text, sizeof text,
+        "the stamp reaches %.0f pixels %s: set %s to %.2f %s (now %.2f), or a smaller fontsize",
+        std::ceil(worst->pixels), worst->where, worst->setting, fit, worst->bound, worst->now);
     return text;
 }
 

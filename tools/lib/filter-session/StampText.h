@@ -15,8 +15,8 @@ class DvAviReader;
 // defaults (of HKEY_CURRENT_USER as it stands, see SettingsView), the clip starting at source
 // frame `inPoint` at the start of the timeline, frames of width x height, the project's rate
 // scale / sampleSize.
-FilterSettings ClipSettings(const char* sourcePathAnsi, int32_t inPoint, int32_t width, int32_t height, uint32_t scale,
-                            int32_t sampleSize);
+FilterSettings ClipSettings(const char* sourcePathAnsi, int32_t inPoint, int32_t width,
+                            int32_t height, uint32_t scale, int32_t sampleSize);
 
 class StampText {
 public:
@@ -46,8 +46,8 @@ struct StampOverflow {
     double left = 0, top = 0, right = 0, bottom = 0;
     bool any() const { return left > 0.5 || top > 0.5 || right > 0.5 || bottom > 0.5; }
 };
-bool MeasureStampOverflow(const FilterSettings& settings, int32_t width, int32_t height, const std::string& text,
-                          StampOverflow* out);
+bool MeasureStampOverflow(const FilterSettings& settings, int32_t width, int32_t height,
+                          const std::string& text, StampOverflow* out);
 
 // What to change so that the stamp fits: "the stamp reaches 23 pixels below the frame: set y to
 // 0.70 or less (now 0.75), or a smaller fontsize".

@@ -14,11 +14,14 @@ thread_local HostEmulator* activeEmulator = nullptr;
 constexpr size_t kGuardBytes = 256;
 constexpr uint8_t kGuardByte = 0xA5;
 
-void FillGuard(uint8_t* at) { std::memset(at, kGuardByte, kGuardBytes); }
+void FillGuard(uint8_t* at) {
+    std::memset(at, kGuardByte, kGuardBytes);
+}
 
 bool GuardIntact(const uint8_t* at) {
     for (size_t i = 0; i < kGuardBytes; ++i)
-        if (at[i] != kGuardByte) return false;
+        if (at[i] != kGuardByte)
+            return false;
     return true;
 }
 
@@ -34,38 +37,59 @@ bool GuardsIntact(const uint8_t* block, size_t size) {
 }
 
 // A name in a fixed field of a node, cut short to keep its terminator.
-template <size_t N>
-void CopyName(char (&field)[N], const char* name) {
-    if (name) std::memcpy(field, name, std::min(std::strlen(name), N - 1));
+template <size_t N> void CopyName(char (&field)[N], const char* name) {
+    if (name)
+        std::memcpy(field, name, std::min(std::strlen(name), N - 1));
 }
 
 // Trampolines: the host's tables hold plain function pointers, so each one forwards to the
 // active emulator. Without one, every operation answers as a host with nothing to give.
-char* NewPtr(uint32_t size) { return activeEmulator ? activeEmulator->newPtr(size) : nullptr; }
+char* NewPtr(uint32_t size) {
+    return activeEmulator ? activeEmulator->newPtr(size) : nullptr;
+}
 void SetPtrSize(char*, uint32_t) {}
-int32_t GetPtrSize(char* ptr) { return activeEmulator ? activeEmulator->getPtrSize(ptr) : 0; }
+int32_t GetPtrSize(char* ptr) {
+    return activeEmulator ? activeEmulator->getPtrSize(ptr) : 0;
+}
 void DisposePtr(char* ptr) {
-    if (activeEmulator) activeEmulator->disposePtr(ptr);
+    if (activeEmulator)
+        activeEmulator->disposePtr(ptr);
 }
-HostMemoryHandle NewHandle(uint32_t size) { return activeEmulator ? activeEmulator->newHandle(size) : nullptr; }
-int32_t GetHandleSize(HostMemoryHandle handle) { return activeEmulator ? activeEmulator->getHandleSize(handle) : 0; }
+HostMemoryHandle NewHandle(uint32_t size) {
+    return activeEmulator ? activeEmulator->newHandle(size) : nullptr;
+}
+int32_t GetHandleSize(HostMemoryHandle handle) {
+    return activeEmulator ? activeEmulator->getHandleSize(handle) : 0;
+}
 
-HWND GetMainWindow() { return activeEmulator ? activeEmulator->mainWindow() : nullptr; }
+HWND GetMainWindow() {
+    return activeEmulator ? activeEmulator->mainWindow() : nullptr;
+}
 
-char* GetPixels(HostFrameHandle frame) { return activeEmulator ? activeEmulator->framePixels(frame) : nullptr; }
+char* GetPixels(HostFrameHandle frame) {
+    return activeEmulator ? activeEmulator->framePixels(frame) : nullptr;
+}
 void GetBounds(HostFrameHandle frame, HostRect* bounds) {
-    if (activeEmulator) activeEmulator->frameBounds(frame, bounds);
+    if (activeEmulator)
+        activeEmulator->frameBounds(frame, bounds);
 }
-int32_t GetRowBytes(HostFrameHandle frame) { return activeEmulator ? activeEmulator->frameRowBytes(frame) : 0; }
-HostFrameHandle NewFrame(HostRect* bounds) { return activeEmulator ? activeEmulator->newHostFrame(bounds) : nullptr; }
+int32_t GetRowBytes(HostFrameHandle frame) {
+    return activeEmulator ? activeEmulator->frameRowBytes(frame) : 0;
+}
+HostFrameHandle NewFrame(HostRect* bounds) {
+    return activeEmulator ? activeEmulator->newHostFrame(bounds) : nullptr;
+}
 void DisposeFrame(HostFrameHandle frame) {
-    if (activeEmulator) activeEmulator->disposeHostFrame(frame);
+    if (activeEmulator)
+        activeEmulator->disposeHostFrame(frame);
 }
 void LockFrame(HostFrameHandle frame) {
-    if (activeEmulator) activeEmulator->lockFrame(frame);
+    if (activeEmulator)
+        activeEmulator->lockFrame(frame);
 }
 void UnlockFrame(HostFrameHandle frame) {
-    if (activeEmulator) activeEmulator->unlockFrame(frame);
+    if (activeEmulator)
+        activeEmulator->unlockFrame(frame);
 }
 // The host hands its own private data back to the callback: that is how it finds itself.
 int32_t SourceFrame(int32_t frame, HostFrameHandle target, HostRect* bounds, void* privateData) {
@@ -73,17 +97,23 @@ int32_t SourceFrame(int32_t frame, HostFrameHandle target, HostRect* bounds, voi
     return host ? host->renderSourceFrame(frame, target, bounds) : kSuiteError;
 }
 
-int32_t GetSetting(int32_t which) { return activeEmulator ? activeEmulator->setting(which) : 0; }
-HostBasicSuite* GetBasicSuite() { return activeEmulator ? activeEmulator->basicSuite() : nullptr; }
+int32_t GetSetting(int32_t which) {
+    return activeEmulator ? activeEmulator->setting(which) : 0;
+}
+HostBasicSuite* GetBasicSuite() {
+    return activeEmulator ? activeEmulator->basicSuite() : nullptr;
+}
 int32_t AcquireSuite(const char* name, int32_t version, const void** suite) {
-    if (suite) *suite = nullptr;
+    if (suite)
+        *suite = nullptr;
     return activeEmulator ? activeEmulator->acquireSuite(name, version, suite) : kSuiteError;
 }
 int32_t ReleaseSuite(const char* name, int32_t version) {
     return activeEmulator ? activeEmulator->releaseSuite(name, version) : kSuiteError;
 }
 int32_t GetTicksPerSecond(int64_t* ticks) {
-    if (!ticks) return kSuiteError;
+    if (!ticks)
+        return kSuiteError;
     *ticks = kHostTicksPerSecond;
     return kSuiteOk;
 }
@@ -91,7 +121,8 @@ int32_t GetTicksPerVideoFrame(int32_t code, int64_t* ticks) {
     return activeEmulator ? activeEmulator->ticksPerVideoFrame(code, ticks) : kSuiteError;
 }
 int32_t GetTicksPerAudioSample(uint32_t sampleRate, int64_t* ticks) {
-    if (!ticks || sampleRate == 0) return kSuiteError;
+    if (!ticks || sampleRate == 0)
+        return kSuiteError;
     *ticks = kHostTicksPerSecond / sampleRate;
     return kSuiteOk;
 }
@@ -100,7 +131,8 @@ HostSegment* GetSegment(int32_t time, HostTimelineId timeline, int32_t) {
     return activeEmulator ? activeEmulator->segmentAt(time, timeline) : nullptr;
 }
 void ReleaseSegment(HostSegment* segment) {
-    if (activeEmulator) activeEmulator->releaseSegment(segment);
+    if (activeEmulator)
+        activeEmulator->releaseSegment(segment);
 }
 int32_t GetTimebase(HostTimelineId timeline, uint32_t* scale, int32_t* sampleSize) {
     return activeEmulator ? activeEmulator->timebase(timeline, scale, sampleSize) : kSuiteError;
@@ -162,13 +194,19 @@ HostEmulator::HostEmulator() {
 }
 
 HostEmulator::~HostEmulator() {
-    if (activeEmulator == this) activeEmulator = nullptr;
-    for (auto& spare : spareBlocks_) ::operator delete(spare.second - kGuardBytes);
+    if (activeEmulator == this)
+        activeEmulator = nullptr;
+    for (auto& spare : spareBlocks_)
+        ::operator delete(spare.second - kGuardBytes);
 }
 
-void HostEmulator::activate() { activeEmulator = this; }
+void HostEmulator::activate() {
+    activeEmulator = this;
+}
 
-HostEmulator* HostEmulator::active() { return activeEmulator; }
+HostEmulator* HostEmulator::active() {
+    return activeEmulator;
+}
 
 void HostEmulator::setTimebase(uint32_t scale, int32_t sampleSize) {
     timeRecord_.scale = scale;
@@ -190,7 +228,8 @@ void HostEmulator::setOffsetSeed(int32_t numerator, int32_t denominator) {
 
 char* HostEmulator::newPtr(uint32_t size) {
     lastPointerRequest_ = size;
-    if (failAllocations_) return nullptr;
+    if (failAllocations_)
+        return nullptr;
     char* block = nullptr;
     for (auto spare = spareBlocks_.begin(); spare != spareBlocks_.end(); ++spare) {
         if (spare->first == size) {
@@ -215,7 +254,8 @@ void HostEmulator::disposePtr(char* ptr) {
         return;
     }
     auto block = reinterpret_cast<uint8_t*>(ptr);
-    if (!GuardsIntact(block, found->second)) ++damagedGuards_;
+    if (!GuardsIntact(block, found->second))
+        ++damagedGuards_;
     // A block given back is kept for the next request of its size, as a host's memory manager
     // keeps its frame-sized blocks: the next frame's buffer then costs no fresh pages.
     // Its guards are laid anew for the next user.
@@ -234,10 +274,12 @@ int32_t HostEmulator::getPtrSize(char* ptr) {
 }
 
 HostMemoryHandle HostEmulator::newHandle(uint32_t size) {
-    if (failAllocations_) return nullptr;
+    if (failAllocations_)
+        return nullptr;
     auto block = std::make_unique<HandleBlock>();
     block->data.reset(new char[size + 2 * kGuardBytes]());
-    block->master = reinterpret_cast<char*>(Guarded(reinterpret_cast<uint8_t*>(block->data.get()), size));
+    block->master =
+        reinterpret_cast<char*>(Guarded(reinterpret_cast<uint8_t*>(block->data.get()), size));
     block->size = size;
     HostMemoryHandle result = &block->master;
     handles_.push_back(std::move(block));
@@ -245,25 +287,33 @@ HostMemoryHandle HostEmulator::newHandle(uint32_t size) {
 }
 
 int32_t HostEmulator::getHandleSize(HostMemoryHandle handle) {
-    if (!handleSizeAvailable_) return 0;
+    if (!handleSizeAvailable_)
+        return 0;
     for (const auto& block : handles_)
-        if (&block->master == handle) return static_cast<int32_t>(block->size);
+        if (&block->master == handle)
+            return static_cast<int32_t>(block->size);
     return 0;
 }
 
 bool HostEmulator::guardsIntact() const {
-    if (damagedGuards_) return false;
+    if (damagedGuards_)
+        return false;
     for (const auto& [block, size] : pointers_)
-        if (!GuardsIntact(reinterpret_cast<const uint8_t*>(block), size)) return false;
+        if (!GuardsIntact(reinterpret_cast<const uint8_t*>(block), size))
+            return false;
     for (const auto& block : handles_)
-        if (!GuardsIntact(reinterpret_cast<const uint8_t*>(block->master), block->size)) return false;
+        if (!GuardsIntact(reinterpret_cast<const uint8_t*>(block->master), block->size))
+            return false;
     for (const auto& frame : frames_)
-        if (!frame->memory.empty() && !GuardsIntact(frame->memory.data() + kGuardBytes, frame->bytes)) return false;
+        if (!frame->memory.empty() &&
+            !GuardsIntact(frame->memory.data() + kGuardBytes, frame->bytes))
+            return false;
     return true;
 }
 
 FilterSettings* HostEmulator::settings() {
-    if (!record_.settings || !*record_.settings) return nullptr;
+    if (!record_.settings || !*record_.settings)
+        return nullptr;
     return reinterpret_cast<FilterSettings*>(*record_.settings);
 }
 
@@ -283,11 +333,13 @@ FilterSettings* HostEmulator::installSettings(const FilterSettings& settings, ui
 
 // --- Frames ---
 
-HostFrameHandle HostEmulator::makeFrame(int32_t width, int32_t height, int32_t rowBytes, int16_t bitsPerPixel) {
+HostFrameHandle HostEmulator::makeFrame(int32_t width, int32_t height, int32_t rowBytes,
+                                        int16_t bitsPerPixel) {
     return makeFrame(HostRect{0, 0, width, height}, rowBytes, bitsPerPixel);
 }
 
-HostFrameHandle HostEmulator::makeFrame(const HostRect& bounds, int32_t rowBytes, int16_t bitsPerPixel) {
+HostFrameHandle HostEmulator::makeFrame(const HostRect& bounds, int32_t rowBytes,
+                                        int16_t bitsPerPixel) {
     auto store = std::make_unique<FrameStore>();
     store->descriptor.bounds = bounds;
     store->descriptor.rowBytes = rowBytes;
@@ -306,7 +358,8 @@ HostFrameHandle HostEmulator::makeFrame(const HostRect& bounds, int32_t rowBytes
 
 HostEmulator::FrameStore* HostEmulator::findFrame(HostFrameHandle frame) {
     for (auto& store : frames_)
-        if (&store->descriptorPtr == frame && store->descriptorPtr) return store.get();
+        if (&store->descriptorPtr == frame && store->descriptorPtr)
+            return store.get();
     return nullptr;
 }
 
@@ -322,9 +375,12 @@ size_t HostEmulator::pixelBytes(HostFrameHandle frame) {
 
 uint32_t HostEmulator::pixel(HostFrameHandle frame, int32_t x, int32_t y) {
     FrameStore* store = findFrame(frame);
-    if (!store || x < 0 || y < 0) return 0;
-    size_t offset = static_cast<size_t>(y) * store->descriptor.rowBytes + static_cast<size_t>(x) * 4;
-    if (offset + 4 > store->bytes) return 0;
+    if (!store || x < 0 || y < 0)
+        return 0;
+    size_t offset =
+        static_cast<size_t>(y) * store->descriptor.rowBytes + static_cast<size_t>(x) * 4;
+    if (offset + 4 > store->bytes)
+        return 0;
     uint32_t value;
     std::memcpy(&value, pixels(frame) + offset, 4);
     return value;
@@ -332,24 +388,31 @@ uint32_t HostEmulator::pixel(HostFrameHandle frame, int32_t x, int32_t y) {
 
 void HostEmulator::setPixel(HostFrameHandle frame, int32_t x, int32_t y, uint32_t value) {
     FrameStore* store = findFrame(frame);
-    if (!store || x < 0 || y < 0) return;
-    size_t offset = static_cast<size_t>(y) * store->descriptor.rowBytes + static_cast<size_t>(x) * 4;
-    if (offset + 4 > store->bytes) return;
+    if (!store || x < 0 || y < 0)
+        return;
+    size_t offset =
+        static_cast<size_t>(y) * store->descriptor.rowBytes + static_cast<size_t>(x) * 4;
+    if (offset + 4 > store->bytes)
+        return;
     std::memcpy(pixels(frame) + offset, &value, 4);
 }
 
 void HostEmulator::fill(HostFrameHandle frame, uint32_t value) {
     FrameStore* store = findFrame(frame);
-    if (!store) return;
+    if (!store)
+        return;
     uint8_t* base = pixels(frame);
     for (size_t offset = 0; offset + 4 <= store->bytes; offset += 4)
         std::memcpy(base + offset, &value, 4);
 }
 
-char* HostEmulator::framePixels(HostFrameHandle frame) { return reinterpret_cast<char*>(pixels(frame)); }
+char* HostEmulator::framePixels(HostFrameHandle frame) {
+    return reinterpret_cast<char*>(pixels(frame));
+}
 
 void HostEmulator::frameBounds(HostFrameHandle frame, HostRect* bounds) {
-    if (!bounds) return;
+    if (!bounds)
+        return;
     FrameStore* store = findFrame(frame);
     *bounds = store ? store->descriptor.bounds : HostRect{0, 0, 0, 0};
 }
@@ -360,9 +423,11 @@ int32_t HostEmulator::frameRowBytes(HostFrameHandle frame) {
 }
 
 HostFrameHandle HostEmulator::newHostFrame(HostRect* bounds) {
-    if (!bounds || failAllocations_) return nullptr;
+    if (!bounds || failAllocations_)
+        return nullptr;
     int32_t width = bounds->right - bounds->left;
-    if (width <= 0 || width > (1 << 20)) return nullptr;
+    if (width <= 0 || width > (1 << 20))
+        return nullptr;
     HostFrameHandle frame = makeFrame(*bounds, width * 4, 32);
     findFrame(frame)->hostMade = true;
     ++hostFrames_;
@@ -371,10 +436,12 @@ HostFrameHandle HostEmulator::newHostFrame(HostRect* bounds) {
 
 void HostEmulator::disposeHostFrame(HostFrameHandle frame) {
     FrameStore* store = findFrame(frame);
-    if (!store || !store->hostMade) return;
+    if (!store || !store->hostMade)
+        return;
     store->descriptorPtr = nullptr;
     // A frame given back keeps no pixels; its guards are checked one last time.
-    if (!store->memory.empty() && !GuardsIntact(store->memory.data() + kGuardBytes, store->bytes)) ++damagedGuards_;
+    if (!store->memory.empty() && !GuardsIntact(store->memory.data() + kGuardBytes, store->bytes))
+        ++damagedGuards_;
     store->memory.clear();
     store->memory.shrink_to_fit();
     store->bytes = 0;
@@ -382,20 +449,23 @@ void HostEmulator::disposeHostFrame(HostFrameHandle frame) {
 }
 
 void HostEmulator::lockFrame(HostFrameHandle frame) {
-    if (findFrame(frame)) ++lockedFrames_;
+    if (findFrame(frame))
+        ++lockedFrames_;
 }
 
 void HostEmulator::unlockFrame(HostFrameHandle frame) {
-    if (findFrame(frame)) --lockedFrames_;
+    if (findFrame(frame))
+        --lockedFrames_;
 }
 
 int32_t HostEmulator::renderSourceFrame(int32_t frame, HostFrameHandle target, HostRect*) {
     ++sourceFrameRequests_;
     FrameStore* store = findFrame(target);
-    if (!store || store->memory.empty() || !sourceFrameRenderer_) return kSuiteError;
+    if (!store || store->memory.empty() || !sourceFrameRenderer_)
+        return kSuiteError;
     const HostRect& b = store->descriptor.bounds;
-    return sourceFrameRenderer_(frame, store->memory.data() + kGuardBytes, b.right - b.left, b.bottom - b.top,
-                                store->descriptor.rowBytes)
+    return sourceFrameRenderer_(frame, store->memory.data() + kGuardBytes, b.right - b.left,
+                                b.bottom - b.top, store->descriptor.rowBytes)
                ? 0
                : kSuiteError;
 }
@@ -407,12 +477,16 @@ int32_t HostEmulator::setting(int32_t which) const {
     return found == settings_.end() ? 0 : found->second;
 }
 
-HostBasicSuite* HostEmulator::basicSuite() { return basicSuiteAvailable_ ? &basicSuite_ : nullptr; }
+HostBasicSuite* HostEmulator::basicSuite() {
+    return basicSuiteAvailable_ ? &basicSuite_ : nullptr;
+}
 
 int32_t HostEmulator::acquireSuite(const char* name, int32_t version, const void** suite) {
-    if (!name || !suite) return kSuiteError;
+    if (!name || !suite)
+        return kSuiteError;
     *suite = nullptr;
-    if (!timeSuiteAvailable_ || std::strcmp(name, kTimeSuiteName) != 0 || version != kTimeSuiteVersion)
+    if (!timeSuiteAvailable_ || std::strcmp(name, kTimeSuiteName) != 0 ||
+        version != kTimeSuiteVersion)
         return kSuiteError;
     *suite = &timeSuite_;
     ++acquiredSuites_;
@@ -420,7 +494,8 @@ int32_t HostEmulator::acquireSuite(const char* name, int32_t version, const void
 }
 
 int32_t HostEmulator::releaseSuite(const char* name, int32_t version) {
-    if (!name || std::strcmp(name, kTimeSuiteName) != 0 || version != kTimeSuiteVersion || acquiredSuites_ == 0)
+    if (!name || std::strcmp(name, kTimeSuiteName) != 0 || version != kTimeSuiteVersion ||
+        acquiredSuites_ == 0)
         return kSuiteError;
     --acquiredSuites_;
     return kSuiteOk;
@@ -428,10 +503,14 @@ int32_t HostEmulator::releaseSuite(const char* name, int32_t version) {
 
 int64_t HostEmulator::TicksForRateCode(int32_t code) {
     switch (code) {
-    case kRateCode25: return kHostTicksPerSecond / 25;
-    case kRateCode2997: return kHostTicksPerSecond * 1001 / 30000;
-    case kRateCode30: return kHostTicksPerSecond / 30;
-    default: return 0;
+    case kRateCode25:
+        return kHostTicksPerSecond / 25;
+    case kRateCode2997:
+        return kHostTicksPerSecond * 1001 / 30000;
+    case kRateCode30:
+        return kHostTicksPerSecond / 30;
+    default:
+        return 0;
     }
 }
 
@@ -439,21 +518,28 @@ int32_t HostEmulator::ticksPerVideoFrame(int32_t code, int64_t* ticks) {
     ++ticksQueries_;
     int64_t value = TicksForRateCode(code);
     // An unknown code is an error and leaves the output as it was.
-    if (!ticks || value == 0) return kSuiteError;
+    if (!ticks || value == 0)
+        return kSuiteError;
     *ticks = value;
     return kSuiteOk;
 }
 
 int32_t HostEmulator::rateCode() const {
-    if (timeRecord_.sampleSize == 0) return kRateCodeNone;
+    if (timeRecord_.sampleSize == 0)
+        return kRateCodeNone;
     double fps = static_cast<double>(timeRecord_.scale) / timeRecord_.sampleSize;
-    if (fps > 24.99 && fps < 25.01) return kRateCode25;
-    if (fps > 29.96 && fps < 29.98) return kRateCode2997;
-    if (fps > 29.99 && fps < 30.01) return kRateCode30;
+    if (fps > 24.99 && fps < 25.01)
+        return kRateCode25;
+    if (fps > 29.96 && fps < 29.98)
+        return kRateCode2997;
+    if (fps > 29.99 && fps < 30.01)
+        return kRateCode30;
     return kRateCodeNone;
 }
 
-int64_t HostEmulator::ticksOfFrames(int64_t frames) const { return frames * TicksForRateCode(rateCode()); }
+int64_t HostEmulator::ticksOfFrames(int64_t frames) const {
+    return frames * TicksForRateCode(rateCode());
+}
 
 // --- Timeline ---
 
@@ -482,13 +568,15 @@ HostNode* HostEmulator::mediaNode(const char* fileName, int64_t ticksIn, int64_t
     return node;
 }
 
-HostNode* HostEmulator::rawMediaNode(const void* name, size_t size, int64_t ticksIn, int64_t ticksStart) {
+HostNode* HostEmulator::rawMediaNode(const void* name, size_t size, int64_t ticksIn,
+                                     int64_t ticksStart) {
     HostNode* node = mediaNode(nullptr, ticksIn, ticksStart);
     std::memcpy(node->media.fileName, name, std::min(size, sizeof(node->media.fileName)));
     return node;
 }
 
-HostNode* HostEmulator::filterNode(const char* matchName, int32_t instanceId, int64_t ticksStart, HostNode* child) {
+HostNode* HostEmulator::filterNode(const char* matchName, int32_t instanceId, int64_t ticksStart,
+                                   HostNode* child) {
     HostNode* node = nodeOfKind(kNodeFilter);
     CopyName(node->filter.matchName, matchName);
     node->filter.instanceId = instanceId;
@@ -513,13 +601,15 @@ HostNode* HostEmulator::branchNode(HostNode* first, HostNode* second) {
 
 void HostEmulator::addClip(int32_t startFrame, int32_t endFrame, HostNode* root) {
     clips_.push_back(Clip{startFrame, endFrame, root});
-    std::sort(clips_.begin(), clips_.end(), [](const Clip& a, const Clip& b) { return a.start < b.start; });
+    std::sort(clips_.begin(), clips_.end(),
+              [](const Clip& a, const Clip& b) { return a.start < b.start; });
 }
 
 HostNode* HostEmulator::addFilteredClip(int32_t startFrame, int32_t endFrame, const char* fileName,
                                         int32_t sourceIn) {
     HostNode* media = mediaNode(fileName, ticksOfFrames(sourceIn), ticksOfFrames(startFrame));
-    HostNode* filter = filterNode("PR.Camtag", record_.instanceId, ticksOfFrames(startFrame), media);
+    HostNode* filter =
+        filterNode("PR.Camtag", record_.instanceId, ticksOfFrames(startFrame), media);
     addClip(startFrame, endFrame, filter);
     return filter;
 }
@@ -531,13 +621,17 @@ void HostEmulator::clearTimeline() {
 
 HostSegment* HostEmulator::segmentAt(int32_t time, HostTimelineId timeline) {
     segmentRequests_.push_back(time);
-    if (segmentHook_) segmentHook_(time);
-    if (timeline != &timelineIdentity_ || time < 0) return nullptr;
+    if (segmentHook_)
+        segmentHook_(time);
+    if (timeline != &timelineIdentity_ || time < 0)
+        return nullptr;
     int64_t frame = timelineSampleSize_ > 0 ? time / timelineSampleSize_ : time;
     int64_t length = timelineLength_;
     if (length < 0)
-        for (const Clip& clip : clips_) length = std::max<int64_t>(length, clip.end);
-    if (frame >= length) return nullptr;
+        for (const Clip& clip : clips_)
+            length = std::max<int64_t>(length, clip.end);
+    if (frame >= length)
+        return nullptr;
 
     // The clip under the frame, or the gap up to the next clip.
     int64_t segmentEnd = length;
@@ -563,11 +657,13 @@ HostSegment* HostEmulator::segmentAt(int32_t time, HostTimelineId timeline) {
 }
 
 void HostEmulator::releaseSegment(HostSegment* segment) {
-    if (segments_.erase(segment) == 0) ++badReleases_;
+    if (segments_.erase(segment) == 0)
+        ++badReleases_;
 }
 
 int32_t HostEmulator::timebase(HostTimelineId timeline, uint32_t* scale, int32_t* sampleSize) {
-    if (timeline != &timelineIdentity_ || !scale || !sampleSize) return kSuiteError;
+    if (timeline != &timelineIdentity_ || !scale || !sampleSize)
+        return kSuiteError;
     *scale = timelineScale_;
     *sampleSize = timelineSampleSize_;
     return kSuiteOk;

@@ -22,7 +22,6 @@
 
 namespace camtag {
 
-
 class HostEmulator {
 public:
     HostEmulator();
@@ -99,7 +98,8 @@ public:
     // --- Frame table ---
     // A frame with bounds (0, 0, width, height), the given row bytes and bits per pixel, and
     // pixel memory of rowBytes x height bytes (none when that is not positive), zero-filled.
-    HostFrameHandle makeFrame(int32_t width, int32_t height, int32_t rowBytes, int16_t bitsPerPixel = 32);
+    HostFrameHandle makeFrame(int32_t width, int32_t height, int32_t rowBytes,
+                              int16_t bitsPerPixel = 32);
     HostFrameHandle makeFrame(const HostRect& bounds, int32_t rowBytes, int16_t bitsPerPixel = 32);
     void setSource(HostFrameHandle frame) { record_.source = frame; }
     void setDestination(HostFrameHandle frame) { record_.destination = frame; }
@@ -119,10 +119,12 @@ public:
     // --- Source frames: the record's callback that renders a clip frame into a host frame ---
     // Fills the pixels (rows of rowBytes, the picture's bottom row first, as the host's frames
     // are laid out) of a frame of width x height for clip frame `frame`; false when it cannot.
-    using SourceFrameRenderer =
-        std::function<bool(int32_t frame, uint8_t* pixels, int32_t width, int32_t height, int32_t rowBytes)>;
+    using SourceFrameRenderer = std::function<bool(int32_t frame, uint8_t* pixels, int32_t width,
+                                                   int32_t height, int32_t rowBytes)>;
     // Without a renderer the callback fails and leaves the frame as it is.
-    void setSourceFrameRenderer(SourceFrameRenderer renderer) { sourceFrameRenderer_ = std::move(renderer); }
+    void setSourceFrameRenderer(SourceFrameRenderer renderer) {
+        sourceFrameRenderer_ = std::move(renderer);
+    }
     // Calls of the source-frame callback so far.
     int sourceFrameRequests() const { return sourceFrameRequests_; }
 
@@ -130,13 +132,16 @@ public:
     // Tables and slots the module must cope without.
     void setSegmentLookupAvailable(bool available);
     void setTimebaseLookupAvailable(bool available);
-    void setTimelineAvailable(bool available) { suites_.timeline = available ? &timelineTable_ : nullptr; }
+    void setTimelineAvailable(bool available) {
+        suites_.timeline = available ? &timelineTable_ : nullptr;
+    }
 
     // Node builders: the emulator owns the nodes; they live until it is destroyed.
     HostNode* mediaNode(const char* fileName, int64_t ticksIn, int64_t ticksStart);
     // A media node whose name field is filled with the given bytes without a terminator check.
     HostNode* rawMediaNode(const void* name, size_t size, int64_t ticksIn, int64_t ticksStart);
-    HostNode* filterNode(const char* matchName, int32_t instanceId, int64_t ticksStart, HostNode* child);
+    HostNode* filterNode(const char* matchName, int32_t instanceId, int64_t ticksStart,
+                         HostNode* child);
     // Kind 2: `first` is visited first (offset 284), then `second` (offset 280).
     HostNode* pairNode(HostNode* first, HostNode* second);
     // Kind 3: `first` at offset 20, `second` at offset 24.
@@ -153,7 +158,8 @@ public:
     // The usual clip with this filter applied: a filter node ("PR.Camtag", the record's instance
     // id) starting at startFrame over a media node whose frame sourceIn lies under the clip's
     // first frame.
-    HostNode* addFilteredClip(int32_t startFrame, int32_t endFrame, const char* fileName, int32_t sourceIn);
+    HostNode* addFilteredClip(int32_t startFrame, int32_t endFrame, const char* fileName,
+                              int32_t sourceIn);
     void clearTimeline();
     // Times before this frame that no clip covers give empty segments (no root) reaching to the
     // next clip; from this frame on, slot 0 gives nothing. Defaults to the end of the last clip.

@@ -13,9 +13,9 @@ namespace camtag {
 class DvAviReader;
 
 struct FrameFacts {
-    bool readable = true;    // false: the frame's data could not be read (a cut or damaged file)
-    bool dated = false;      // a valid recording date and time
-    SYSTEMTIME when{};       // when dated
+    bool readable = true; // false: the frame's data could not be read (a cut or damaged file)
+    bool dated = false;   // a valid recording date and time
+    SYSTEMTIME when{};    // when dated
     bool hasTimecode = false;
     int32_t timecodeCount = 0; // the tape timecode as a frame count (drop-frame counted at 29.97)
     char timecode[16] = "";    // SMPTE: ':' throughout, ';' before the frames of a drop-frame label
@@ -44,17 +44,19 @@ constexpr size_t kMaxDropout = 5;
 // frames that go on from each other by those rules, across the run (its timecodes too). frames[0]
 // is frame `firstFrame`; the frame rate is scale / sampleSize (25/1 or 30000/1001), the timecode
 // counts at 25 or 29.97 (drop-frame, or not as a frame says) per second, as `pal` says.
-std::vector<Recording> FindRecordings(const std::vector<FrameFacts>& frames, uint32_t firstFrame, uint32_t scale,
-                                      uint32_t sampleSize, bool pal);
+std::vector<Recording> FindRecordings(const std::vector<FrameFacts>& frames, uint32_t firstFrame,
+                                      uint32_t scale, uint32_t sampleSize, bool pal);
 
 // Whether a clip's recording dates were written by software rather than the camcorder: ffmpeg's
 // DV muxer (-f dv) gives every frame the file's creation time, or 1970-01-01 without one.
 class RewrittenDates {
 public:
     void Add(const FrameFacts& frame) {
-        if (!frame.dated) return;
+        if (!frame.dated)
+            return;
         dated_ = true;
-        epoch_ = epoch_ && frame.when.wYear == 1970 && frame.when.wMonth == 1 && frame.when.wDay == 1;
+        epoch_ =
+            epoch_ && frame.when.wYear == 1970 && frame.when.wMonth == 1 && frame.when.wDay == 1;
     }
     // Some frame is dated, and all dated frames fall on 1970-01-01.
     bool Likely() const { return dated_ && epoch_; }
