@@ -6,6 +6,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
+# The sources must match .clang-format before anything is built.
+bash scripts/check-format.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 # The toolchain is named only to a new tree: an existing one has it (and cmake warns of a repeat).
