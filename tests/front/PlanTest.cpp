@@ -21,6 +21,7 @@ protected:
     void SetUp() override {
         char pattern[] = "/tmp/camtag-plan.XXXXXX";
         root_ = mkdtemp(pattern);
+        ASSERT_TRUE(getcwd(home_, sizeof home_));
         ASSERT_EQ(chdir(root_.c_str()), 0);
         mkdir("a", 0700);
         mkdir("b", 0700);
@@ -35,7 +36,11 @@ protected:
         ASSERT_EQ(link("a/clip.avi", "hard.avi"), 0);
         ASSERT_EQ(symlink("a/clip.avi", "soft.avi"), 0);
     }
-    void TearDown() override { std::system(("rm -rf " + root_).c_str()); }
+    // Back where the tests started: later tests must not run in a removed folder.
+    void TearDown() override {
+        EXPECT_EQ(chdir(home_), 0);
+        std::system(("rm -rf " + root_).c_str());
+    }
 
     // The plan's outputs, or "refused: ..." with the error.
     std::vector<std::string> Outputs(std::vector<std::string> paths, const std::string& format = "",
@@ -57,6 +62,7 @@ protected:
     }
 
     std::string root_;
+    char home_[4096] = {};
 };
 
 TEST_F(PlanTest, OutputsOfCommandLines) {

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,17 @@ void OnSignal(int signal) {
 void Nap(long milliseconds) {
     timespec pause{0, milliseconds * 1000000L};
     nanosleep(&pause, nullptr);
+}
+
+// A descriptor that becomes readable when the child ends (close-on-exec), so that a wait ends
+// with the child instead of at its next look; -1 where the kernel has none.
+int ExitDescriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    return -1;
+#endif
 }
 
 int StatusOf(int raw) {
@@ -97,9 +109,14 @@ bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child
 bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
     bool stopping = false;
     int waitedForKill = 0;
+    std::vector<int> exits;
+    for (Child* child : children)
+        exits.push_back(child->pid > 0 && child->status < 0 ? ExitDescriptor(child->pid) : -1);
     for (;;) {
-        bool running = false;
-        for (Child* child : children) {
+        bool running = false, everyWatched = true;
+        std::vector<pollfd> watched;
+        for (size_t i = 0; i < children.size(); ++i) {
+            Child* child = children[i];
             if (child->pid <= 0 || child->status >= 0)
                 continue;
             int raw = 0;
@@ -110,10 +127,18 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
                 child->status = 127;
             } else {
                 running = true;
+                if (exits[i] >= 0)
+                    watched.push_back({exits[i], POLLIN, 0});
+                else
+                    everyWatched = false;
             }
         }
-        if (!running)
+        if (!running) {
+            for (int fd : exits)
+                if (fd >= 0)
+                    close(fd);
             return !stopping;
+        }
         if (PendingSignal() && !stopping) {
             stopping = true;
             for (Child* child : children)
@@ -126,7 +151,11 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
                     kill(-child->pid, SIGKILL);
         if (tick && !stopping)
             tick();
-        Nap(100);
+        // Until a child ends, a signal comes or 100 ms pass (10 ms without exit descriptors).
+        if (everyWatched)
+            poll(watched.data(), watched.size(), 100);
+        else
+            Nap(10);
     }
 }
 
@@ -151,12 +180,14 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
         // Both pipes at once, so that neither fills while the other is read; until both end,
         // or the child has ended and what it wrote is read (a process it started may hold
         // the pipes open long after).
-        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        pollfd fds[3] = {{outPipe[0], POLLIN, 0},
+                         {errPipe[0], POLLIN, 0},
+                         {ExitDescriptor(child.pid), POLLIN, 0}};
         std::string* sinks[2] = {out, err};
         int open = 2;
         bool ended = false;
         while (open > 0) {
-            const int ready = poll(fds, 2, ended ? 0 : 200);
+            const int ready = poll(fds, 3, ended ? 0 : 200);
             if (ready < 0 && errno != EINTR)
                 break;
             if (ready == 0 && ended)
@@ -177,11 +208,19 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
                 }
             }
             int raw = 0;
-            if (!ended && ready <= 0 && waitpid(child.pid, &raw, WNOHANG) == child.pid) {
+            const bool exited = fds[2].fd >= 0 && (fds[2].revents & POLLIN);
+            if (!ended && (ready <= 0 || exited) &&
+                waitpid(child.pid, &raw, WNOHANG) == child.pid) {
                 child.status = StatusOf(raw);
                 ended = true;
             }
+            if ((ended || exited) && fds[2].fd >= 0) {
+                close(fds[2].fd);
+                fds[2].fd = -1;
+            }
         }
+        if (fds[2].fd >= 0)
+            close(fds[2].fd);
     }
     close(outPipe[0]);
     close(errPipe[0]);

@@ -28,7 +28,7 @@ bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child
 
 // Waits until every child has ended. When a signal comes first, the children are stopped
 // (SIGTERM, then SIGKILL) and reaped, and the call returns false. `tick` runs about every
-// 100 ms while waiting.
+// 100 ms while waiting; the wait ends as soon as the last child does.
 bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick = {});
 
 // Runs one command to its end: its exit status, or -1 when it could not start (`error` says
