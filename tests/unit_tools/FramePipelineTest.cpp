@@ -85,7 +85,7 @@ TEST(FramePipeline, FramesComeOutStampedInOrderAndEveryEndIsReported) {
         });
 
         // Three slots with separate input and output memory, as the host's frames are; what goes
-        // out is every other byte of the stamped frame, picked on the writing thread.
+        // out is every other byte of the stamped frame, picked after the stamping.
         std::vector<std::vector<uint8_t>> in(3, std::vector<uint8_t>(kFrameBytes));
         std::vector<std::vector<uint8_t>> stampedPixels(3, std::vector<uint8_t>(kFrameBytes));
         std::vector<std::vector<uint8_t>> out(3, std::vector<uint8_t>(kOutBytes));

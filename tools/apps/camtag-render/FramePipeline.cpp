@@ -120,8 +120,6 @@ PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrame
     std::thread writer([&] {
         Item item;
         while (stamped.pop(&item) && item.slot >= 0) {
-            if (sizes.prepareOutput)
-                sizes.prepareOutput(item.slot);
             if (!WriteExact(output, slots[item.slot].output, sizes.outputBytes)) {
                 outputClosed = true;
                 // Nothing more can go out: stop the stamping and the reading.
@@ -143,6 +141,8 @@ PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrame
             free.close();
             break;
         }
+        if (sizes.prepareOutput)
+            sizes.prepareOutput(item.slot);
         stamped.push(item);
         progress(++stampedFrames);
     }

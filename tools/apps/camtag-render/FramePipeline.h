@@ -23,8 +23,10 @@ struct PipelineSlot {
 struct PipelineFrames {
     size_t inputBytes = 0;
     size_t outputBytes = 0;
-    // Called on the reading thread after a frame was read into a slot, and on the writing
-    // thread before a slot's output is written; either may be empty.
+    // Called on the reading thread after a frame was read into a slot, and on the stamping
+    // thread right after a frame was stamped, while its pixels are still in the cache (a
+    // frame later, on the writing thread, they had to come from memory again); either may be
+    // empty.
     std::function<void(int32_t slot)> prepareInput;
     std::function<void(int32_t slot)> prepareOutput;
 };
