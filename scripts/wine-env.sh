@@ -81,9 +81,11 @@ camtag_stop_xvfb() {
   fi
 }
 
+# The tools' programs draw into memory: the session starts none of the services for devices,
+# networking and menu entries that a desktop prefix runs.
 camtag_use_render_prefix() {
   export WINEPREFIX=${CAMTAG_RENDER_PREFIX:-$1/wineprefix-render}
-  export WINEDLLOVERRIDES="mscoree,mshtml=;plugplay.exe,winedevice.exe,svchost.exe,rpcss.exe=d"
+  export WINEDLLOVERRIDES="mscoree,mshtml=;plugplay.exe,winedevice.exe,svchost.exe,rpcss.exe,winemenubuilder.exe=d"
 }
 
 camtag_wine_start() {
