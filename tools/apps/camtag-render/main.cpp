@@ -9,6 +9,8 @@
 //   camtag-render [options] INPUT < frames > stamped
 //       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them,
 //       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV.
+//   camtag-render --arguments-on-stdin < arguments, then frames > stamped frames
+//       the same, started before its work is known: see ArgumentsFromInput.
 #include "FilterSession.h"
 #include "FramePipeline.h"
 #include "Recordings.h"
@@ -618,6 +620,44 @@ int ListSettings() {
     return 0;
 }
 
+// Started before its work is known (while the front still looks at the inputs), so that Wine's
+// start of a process is not waited for: the arguments come first on standard input, as a
+// 4-byte little-endian length and that many bytes of UTF-8 arguments, each ended by a NUL;
+// the frames follow. False when the input ends first: the front needed no render.
+bool ArgumentsFromInput(std::vector<std::wstring>* args) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    auto readAll = [input](void* to, DWORD size) {
+        DWORD done = 0, got = 0;
+        while (done < size &&
+               ReadFile(input, static_cast<uint8_t*>(to) + done, size - done, &got, nullptr) &&
+               got > 0)
+            done += got;
+        return done == size;
+    };
+    uint8_t length[4];
+    if (!readAll(length, 4))
+        return false;
+    const DWORD size = length[0] | length[1] << 8 | length[2] << 16 | DWORD(length[3]) << 24;
+    if (size > (1u << 20))
+        return false;
+    std::string block(size, '\0');
+    if (!readAll(block.data(), size))
+        return false;
+    size_t start = 0;
+    for (size_t end; (end = block.find('\0', start)) != std::string::npos; start = end + 1) {
+        const int chars = end == start
+                              ? 0
+                              : MultiByteToWideChar(CP_UTF8, 0, block.data() + start,
+                                                    static_cast<int>(end - start), nullptr, 0);
+        std::wstring arg(static_cast<size_t>(chars), L'\0');
+        if (chars > 0)
+            MultiByteToWideChar(CP_UTF8, 0, block.data() + start, static_cast<int>(end - start),
+                                arg.data(), chars);
+        args->push_back(std::move(arg));
+    }
+    return start == block.size();
+}
+
 int main() {
     // Plain '\n' line ends in messages and probe lines, also through Wine into a Linux pipe.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -626,14 +666,30 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv)
         return Fail("cannot read the command line");
-    if (argc == 2 && std::wstring(argv[1]) == L"--list-settings") {
+    std::vector<std::wstring> given;
+    std::vector<wchar_t*> pointers;
+    if (argc == 2 && std::wstring(argv[1]) == L"--arguments-on-stdin") {
+        given.push_back(argv[0]);
+        if (!ArgumentsFromInput(&given)) {
+            LocalFree(argv);
+            return 0;
+        }
+        for (std::wstring& arg : given)
+            pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
+        LocalFree(argv);
+        argv = nullptr;
+        argc = static_cast<int>(given.size());
+    }
+    wchar_t** args = argv ? argv : pointers.data();
+    if (argc == 2 && std::wstring(args[1]) == L"--list-settings") {
         LocalFree(argv);
         return ListSettings();
     }
     Options options;
     std::string error;
     int status;
-    if (!ParseArguments(argc, argv, &options, &error)) {
+    if (!ParseArguments(argc, args, &options, &error)) {
         if (!error.empty())
             std::fprintf(stderr, "camtag-render: %s\n", error.c_str());
         Usage();

@@ -231,6 +231,35 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
     return child.status;
 }
 
+void ReadWhileRunning(int fd, pid_t pid, std::string* sink) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {ExitDescriptor(pid), POLLIN, 0}};
+    bool ended = false;
+    for (;;) {
+        const int ready = poll(fds, 2, ended ? 0 : -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buffer[4096];
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                sink->append(buffer, static_cast<size_t>(n));
+            else if (n == 0 || errno != EINTR)
+                break;
+        }
+        if (fds[1].fd >= 0 && (fds[1].revents & POLLIN)) {
+            // What it wrote before it ended is still read; a process it started may hold the
+            // pipe open long after.
+            close(fds[1].fd);
+            fds[1].fd = -1;
+            ended = true;
+        }
+    }
+    if (fds[1].fd >= 0)
+        close(fds[1].fd);
+}
+
 std::string LastLines(const std::string& text, size_t lines) {
     size_t end = text.size();
     while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r'))

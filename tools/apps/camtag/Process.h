@@ -37,6 +37,10 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick = {
 int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err,
                std::string* error);
 
+// Appends what child `pid` writes into pipe `fd` to `sink`, until the pipe ends or the child
+// has ended and what it wrote is read. The child is not reaped.
+void ReadWhileRunning(int fd, pid_t pid, std::string* sink);
+
 // The last lines of a text, for quoting a program's own words after a failure.
 std::string LastLines(const std::string& text, size_t lines);
 

@@ -128,13 +128,25 @@ struct Clip {
 
 struct Piece;
 
+// A renderer started ahead of its work (camtag-render --arguments-on-stdin), so that Wine's
+// start of a process falls on time spent looking at the inputs or rendering the one before.
+struct SpareRenderer {
+    Child child;
+    int in = -1;       // its standard input: the arguments, then the decoded frames
+    int out = -1;      // the stamped frames
+    int messages = -1; // its standard error
+};
+
 class Renderer {
 public:
     Renderer(const RenderOptions& options, const Workers& workers)
         : options_(options), workers_(workers) {}
+    ~Renderer() { EndSpare(); }
     int Run();
 
 private:
+    void StartSpare();
+    void EndSpare();
     bool MakeLook(int* status);
     bool RenderInput(size_t index);
     bool RenderPieces(std::vector<Clip> clips, const Source& source, bool audio);
@@ -166,7 +178,77 @@ private:
     std::vector<std::string> failures_;
     std::vector<std::string> remuxed_; // per input: the remuxed copy, when one is needed
     std::vector<std::future<bool>> sound_;
+    SpareRenderer spare_;
+    bool moreInputs_ = false; // inputs follow the one rendering: a spare is started for them
 };
+
+void Renderer::StartSpare() {
+    if (!options_.stamp || spare_.child.pid > 0)
+        return;
+    EnsureWineServer(workers_);
+    int in[2], out[2], messages[2];
+    if (pipe2(in, O_CLOEXEC) != 0)
+        return;
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        close(in[0]);
+        close(in[1]);
+        return;
+    }
+    if (pipe2(messages, O_CLOEXEC) != 0) {
+        for (int fd : {in[0], in[1], out[0], out[1]})
+            close(fd);
+        return;
+    }
+    std::string error;
+    if (Spawn({workers_.wine, workers_.renderer(), "--arguments-on-stdin"}, in[0], out[1],
+              messages[1], &spare_.child, &error)) {
+        spare_.in = in[1];
+        spare_.out = out[0];
+        spare_.messages = messages[0];
+    } else {
+        // Nothing lost: the render starts its renderer as it goes.
+        for (int fd : {in[1], out[0], messages[0]})
+            close(fd);
+    }
+    for (int fd : {in[0], out[1], messages[1]})
+        close(fd);
+}
+
+// A spare nobody took sees its input end and leaves without a word.
+void Renderer::EndSpare() {
+    for (int* fd : {&spare_.in, &spare_.out, &spare_.messages}) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+    if (spare_.child.pid > 0 && spare_.child.status < 0)
+        WaitAll({&spare_.child});
+    spare_ = SpareRenderer();
+}
+
+// The arguments of a spare renderer, as it reads them from its input.
+std::string ArgumentBlock(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& arg : args)
+        text += arg + '\0';
+    const uint32_t size = static_cast<uint32_t>(text.size());
+    const char length[4] = {char(size & 0xFF), char((size >> 8) & 0xFF), char((size >> 16) & 0xFF),
+                            char((size >> 24) & 0xFF)};
+    return std::string(length, 4) + text;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
 
 std::vector<std::string> Renderer::LookArgs() const {
     // A look made from the defaults and options only stamps each clip as it would be alone; one
@@ -458,14 +540,12 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         decode.insert(decode.end(), {"-vf", filter});
     decode.insert(decode.end(), {"-frames:v", std::to_string(end - first), "-f", "rawvideo",
                                  "-pix_fmt", yuv ? "yuv420p" : "bgra", "-"});
-    std::vector<std::string> stamp{
-        workers_.wine, workers_.renderer(),
-        "--module",    WindowsPath(workers_.module()),
-        "--size",      std::to_string(width) + "x" + std::to_string(height),
-        "--pixels",    yuv ? "yuv420p" : "bgra",
-        "--name",      shown,
-        "--in",        std::to_string(first),
-        "--frames",    std::to_string(end - first)};
+    std::vector<std::string> stamp{"--module", WindowsPath(workers_.module()),
+                                   "--size",   std::to_string(width) + "x" + std::to_string(height),
+                                   "--pixels", yuv ? "yuv420p" : "bgra",
+                                   "--name",   shown,
+                                   "--in",     std::to_string(first),
+                                   "--frames", std::to_string(end - first)};
     const std::vector<std::string> look = LookArgs();
     stamp.insert(stamp.end(), look.begin(), look.end());
     stamp.push_back(WindowsPath(input));
@@ -477,19 +557,39 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     const std::string decodeLog = work_.path() + "/decoder.log";
     const int decodeErr = open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
-    bool ok = pipe2(decoded, O_CLOEXEC) == 0;
-    if (options_.stamp)
-        ok = ok && pipe2(stamped, O_CLOEXEC) == 0 && pipe2(messages, O_CLOEXEC) == 0;
+    Child decoder, renderer;
+    bool ok = true;
+    if (options_.stamp && spare_.child.pid > 0) {
+        // The spare renderer, already up, reads its arguments and then the decoder's frames.
+        renderer = spare_.child;
+        decoded[1] = spare_.in;
+        stamped[0] = spare_.out;
+        messages[0] = spare_.messages;
+        spare_ = SpareRenderer();
+        ok = WriteAll(decoded[1], ArgumentBlock(stamp));
+        if (!ok)
+            error = "the renderer (camtag-render) ended before it was given its work";
+    } else if (options_.stamp) {
+        ok = pipe2(decoded, O_CLOEXEC) == 0 && pipe2(stamped, O_CLOEXEC) == 0 &&
+             pipe2(messages, O_CLOEXEC) == 0;
+        if (ok) {
+            std::vector<std::string> argv{workers_.wine, workers_.renderer()};
+            argv.insert(argv.end(), stamp.begin(), stamp.end());
+            ok = Spawn(argv, decoded[0], stamped[1], messages[1], &renderer, &error);
+        }
+    } else {
+        ok = pipe2(decoded, O_CLOEXEC) == 0;
+    }
+    if (!ok && error.empty())
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+    // The next input's renderer starts while this one renders.
+    if (moreInputs_)
+        StartSpare();
     WidenPipe(decoded[1], frameBytes);
     WidenPipe(stamped[1], frameBytes);
-    Child decoder, renderer;
-    if (ok) {
-        ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error) &&
-             (!options_.stamp ||
-              Spawn(stamp, decoded[0], stamped[1], messages[1], &renderer, &error));
-    } else {
-        error = std::string("cannot make a pipe: ") + std::strerror(errno);
-    }
+    WidenPipe(stamped[0], frameBytes);
+    if (ok)
+        ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error);
     const int from = options_.stamp ? stamped[0] : decoded[0];
     for (int fd :
          {decoded[1], stamped[1], messages[1], decodeErr, options_.stamp ? decoded[0] : -1})
@@ -498,13 +598,10 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     std::string rendererWords;
     std::thread listener;
     if (messages[0] >= 0) {
-        listener = std::thread([&] {
-            char buffer[4096];
-            ssize_t n;
-            while ((n = read(messages[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-                if (n > 0)
-                    rendererWords.append(buffer, static_cast<size_t>(n));
-        });
+        // Until the renderer ends: the Wine session's first program lends its standard error to
+        // the processes that start the session, which keep it open as long as the session.
+        listener =
+            std::thread([&] { ReadWhileRunning(messages[0], renderer.pid, &rendererWords); });
     }
 
     // Each piece's encoder starts at its first frame and is closed after its last; a piece
@@ -824,6 +921,8 @@ int Renderer::Run() {
     AskSound(0);
     // The renderer refuses options (a setting's value, a picture) with status 1.
     int lookStatus = 0;
+    if (!options_.dialog)
+        StartSpare();
     if (!MakeLook(&lookStatus))
         return PendingSignal() ? Interrupted() : lookStatus == 1 ? kExitUsage : kExitFailed;
 
@@ -904,6 +1003,7 @@ int Renderer::Run() {
     for (size_t i = 0; i < plan_.inputs.size(); ++i) {
         if (PendingSignal())
             return Interrupted();
+        moreInputs_ = i + 1 < plan_.inputs.size();
         const bool ok = RenderInput(i);
         // A remuxed copy is as large as its input: gone as soon as it served.
         if (!remuxed_[i].empty())
