@@ -98,6 +98,14 @@ printf '== plain ffmpeg transcode: %.2f s, processor %.2f s (medians of %d)\n' "
 printf '== render.sh: %.2f s, processor %.2f s (medians of %d)\n' "$s" "$sc" "$runs"
 printf '== render.sh / plain transcode: %.2f (processor time: %.2f)\n' \
   "$(awk -v s="$s" -v p="$p" 'BEGIN { print s / p }')" "$(awk -v s="$sc" -v p="$pc" 'BEGIN { print s / p }')"
+# Each render.sh run against the transcode just before it: a machine that slows or speeds up
+# over the runs moves both alike.
+ratios=()
+for ((i = 0; i < runs; i++)); do
+  ratios+=("$(awk -v s="${stamped_times[i]}" -v p="${plain_times[i]}" 'BEGIN { printf "%.4f", s / p }')")
+done
+printf '== render.sh / plain transcode, run by run: %s; median %.2f\n' \
+  "$(printf '%.2f ' "${ratios[@]}")" "$(echo "${ratios[*]}" | median)"
 bp=$(echo "${plain_times[*]}" | best) bs=$(echo "${stamped_times[*]}" | best)
 bpc=$(echo "${plain_cpu[*]}" | best) bsc=$(echo "${stamped_cpu[*]}" | best)
 printf '== best of %d: plain %.2f s (processor %.2f s), render.sh %.2f s (processor %.2f s)\n' "$runs" "$bp" "$bpc" "$bs" "$bsc"
