@@ -50,7 +50,7 @@ plain() {
     "${video_args[@]}" -map 0:a:0 "${audio_args[@]}" -shortest -movflags +faststart "$work/plain.mp4"
 }
 stamped() {
-  bash "$root/scripts/render.sh" "$clip" "$work/stamped.mp4" --overwrite 2>/dev/null
+  bash "$root/scripts/render.sh" "$clip" "$work/stamped.mp4" --overwrite 2>"$work/stamped.err"
 }
 # render.sh runs in a prefix of the benchmark's own, whose Wine server lingers after a render;
 # ended here (it serves no one else), so that every render.sh run pays Wine's start as a single
@@ -79,7 +79,11 @@ plain_times=() stamped_times=() plain_cpu=() stamped_cpu=()
 for ((i = 1; i <= runs; i++)); do
   read -r wall cpu < <(measure plain) && [ -n "$cpu" ] || { echo "bench-render-pipeline: the transcode failed" >&2; exit 1; }
   plain_times+=("$wall") plain_cpu+=("$cpu")
-  read -r wall cpu < <(measure stamped) && [ -n "$cpu" ] || { echo "bench-render-pipeline: render.sh failed" >&2; exit 1; }
+  read -r wall cpu < <(measure stamped) && [ -n "$cpu" ] || {
+    echo "bench-render-pipeline: render.sh failed:" >&2
+    cat "$work/stamped.err" >&2
+    exit 1
+  }
   stamped_times+=("$wall") stamped_cpu+=("$cpu")
   end_render_wine
   echo "   run $i: plain ${plain_times[-1]} s (processor ${plain_cpu[-1]} s), render.sh ${stamped_times[-1]} s (processor ${stamped_cpu[-1]} s)" >&2
