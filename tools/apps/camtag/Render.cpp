@@ -558,7 +558,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     const int decodeErr = open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
     Child decoder, renderer;
-    bool ok = true;
+    bool ok = true, rendererGone = false;
     if (options_.stamp && spare_.child.pid > 0) {
         // The spare renderer, already up, reads its arguments and then the decoder's frames.
         renderer = spare_.child;
@@ -567,6 +567,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         messages[0] = spare_.messages;
         spare_ = SpareRenderer();
         ok = WriteAll(decoded[1], ArgumentBlock(stamp));
+        rendererGone = !ok;
         if (!ok)
             error = "the renderer (camtag-render) ended before it was given its work";
     } else if (options_.stamp) {
@@ -711,6 +712,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         p.still.Discard();
         std::string failure;
         if (!ok) {
+            // Why a renderer that was started ahead did not live to its work (Wine's words).
+            if (rendererGone)
+                Relay(words, "camtag-render", "render");
             failure = error;
         } else if (decoder.status != 0) {
             failure =
