@@ -107,8 +107,8 @@ bool Spawn(const std::vector<std::string>& argv, int in, int out, int err, Child
 }
 
 bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
-    bool stopping = false;
-    int waitedForKill = 0;
+    bool stopping = false, killed = false;
+    timespec stoppedAt{};
     std::vector<int> exits;
     for (Child* child : children)
         exits.push_back(child->pid > 0 && child->status < 0 ? ExitDescriptor(child->pid) : -1);
@@ -141,14 +141,21 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
         }
         if (PendingSignal() && !stopping) {
             stopping = true;
+            clock_gettime(CLOCK_MONOTONIC, &stoppedAt);
             for (Child* child : children)
                 if (child->status < 0)
                     kill(-child->pid, SIGTERM);
         }
-        if (stopping && ++waitedForKill == 30) // 3 s
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long long sinceStop =
+            (now.tv_sec - stoppedAt.tv_sec) * 1000LL + (now.tv_nsec - stoppedAt.tv_nsec) / 1000000;
+        if (stopping && !killed && sinceStop >= 3000) {
+            killed = true;
             for (Child* child : children)
                 if (child->status < 0)
                     kill(-child->pid, SIGKILL);
+        }
         if (tick && !stopping)
             tick();
         // Until a child ends, a signal comes or 100 ms pass (10 ms without exit descriptors).
