@@ -7,10 +7,13 @@ Usage: render_script_test.py SOURCE_DIR BUILD_DIR WORK_DIR"""
 
 import os
 import shutil
+import struct
+import subprocess
 import sys
 import unittest
 
-from script_support import HEIGHT, SOURCE, WIDTH, WORK, decode, registry, render, reset_defaults
+from script_support import (BUILD, HEIGHT, SOURCE, WIDTH, WORK, data, decode, registry, render,
+                            render_session_env, reset_defaults, script_env)
 
 
 class RenderScript(unittest.TestCase):
@@ -97,6 +100,40 @@ class RenderScript(unittest.TestCase):
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("This file is not RIFF AVI", result.stderr)
         self.assertFalse(os.path.exists(os.path.join(WORK, "x.mp4")))
+
+
+class RendererStartedAhead(unittest.TestCase):
+    def test_takes_its_arguments_from_its_input(self):
+        """camtag-render --arguments-on-stdin, as the front starts it before its work is known:
+        the arguments in UTF-8 whatever the code page, and nothing at all when none come."""
+        os.makedirs(WORK, exist_ok=True)
+        tape = os.path.join(WORK, "Tape \u00e4 7.avi")
+        shutil.copy(data("pal-type2-idx1-ffmpeg.avi"), tape)
+        renderer = os.path.join(BUILD, "tools", "camtag-render", "camtag-render.exe")
+        env = render_session_env(script_env())
+
+        def run(stdin, *args):
+            return subprocess.run([os.path.join(SOURCE, "scripts", "wine-run.sh"), renderer, *args],
+                                  input=stdin, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  timeout=120)
+
+        def block(*args):
+            text = b"".join(a.encode("utf-8") + b"\0" for a in args)
+            return struct.pack("<I", len(text)) + text
+
+        listed = run(b"", "--list-settings").stdout
+        # Input, and what standard output starts with (all of it when whole).
+        cases = [
+            (b"", b"", True),  # the front needed no render
+            (struct.pack("<I", 100) + b"--probe\0", b"", True),  # cut short
+            (block("--list-settings"), listed, True),
+            (block("--probe", "Z:" + tape.replace("/", "\\")), b"ok\t", False),
+        ]
+        for stdin, out, whole in cases:
+            result = run(stdin, "--arguments-on-stdin")
+            self.assertEqual(result.returncode, 0, (stdin, result.stderr))
+            self.assertEqual(result.stdout if whole else result.stdout[:len(out)], out, stdin)
+            self.assertEqual(result.stderr, b"", stdin)
 
 
 if __name__ == "__main__":
