@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 using namespace camtag::front;
 
 TEST(Process, RunCommandGivesOutputAndStatus) {
@@ -44,4 +50,27 @@ TEST(Process, WaitAllGivesEveryStatus) {
     EXPECT_EQ(slow.status, 4);
     EXPECT_EQ(killed.status, 128 + 15);
     EXPECT_EQ(never.status, -1);
+}
+
+TEST(Process, ReadWhileRunningEndsWithTheChild) {
+    // The child leaves a process behind that holds the pipe; what the child wrote is all read,
+    // and the reading ends with the child, while the one left behind still holds the pipe.
+    int words[2];
+    ASSERT_EQ(pipe2(words, O_CLOEXEC), 0);
+    Child child;
+    std::string error, text;
+    ASSERT_TRUE(
+        Spawn({"sh", "-c", "sleep 30 & echo $! >&2; head -c 100000 /dev/zero | tr '\\0' x >&2"}, -1,
+              -1, words[1], &child, &error))
+        << error;
+    close(words[1]);
+    ReadWhileRunning(words[0], child.pid, &text);
+    close(words[0]);
+    const pid_t left = static_cast<pid_t>(std::atol(text.c_str()));
+    ASSERT_GT(left, 0) << text;
+    EXPECT_EQ(kill(left, 0), 0) << "the reading waited for the pipe's end";
+    kill(left, SIGKILL);
+    EXPECT_EQ(text.size(), text.find('\n') + 1 + 100000);
+    EXPECT_TRUE(WaitAll({&child}));
+    EXPECT_EQ(child.status, 0);
 }
