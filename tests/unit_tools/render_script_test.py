@@ -104,8 +104,7 @@ class RenderScript(unittest.TestCase):
 
 class RendererStartedAhead(unittest.TestCase):
     def test_takes_its_arguments_from_its_input(self):
-        """camtag-render --arguments-on-stdin, as the front starts it before its work is known:
-        the arguments in UTF-8 whatever the code page, and nothing at all when none come."""
+        # As the front starts it: the arguments in UTF-8 whatever the code page; none, nothing.
         os.makedirs(WORK, exist_ok=True)
         tape = os.path.join(WORK, "Tape \u00e4 7.avi")
         shutil.copy(data("pal-type2-idx1-ffmpeg.avi"), tape)
