@@ -56,7 +56,7 @@ TEST(Process, ReadWhileRunningEndsWithTheChild) {
               -1, words[1], &child, &error))
         << error;
     close(words[1]);
-    ReadWhileRunning(words[0], child.pid, &text);
+    ReadWhileRunning({words[0]}, {&text}, child.pid);
     close(words[0]);
     const pid_t left = static_cast<pid_t>(std::atol(text.c_str()));
     ASSERT_GT(left, 0) << text;

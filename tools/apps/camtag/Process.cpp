@@ -183,52 +183,8 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
     const bool started = Spawn(argv, -1, outPipe[1], errPipe[1], &child, error);
     close(outPipe[1]);
     close(errPipe[1]);
-    if (started) {
-        // Both pipes at once, so that neither fills while the other is read; until both end,
-        // or the child has ended and what it wrote is read (a process it started may hold
-        // the pipes open long after).
-        pollfd fds[3] = {{outPipe[0], POLLIN, 0},
-                         {errPipe[0], POLLIN, 0},
-                         {ExitDescriptor(child.pid), POLLIN, 0}};
-        std::string* sinks[2] = {out, err};
-        int open = 2;
-        bool ended = false;
-        while (open > 0) {
-            const int ready = poll(fds, 3, ended ? 0 : 200);
-            if (ready < 0 && errno != EINTR)
-                break;
-            if (ready == 0 && ended)
-                break;
-            if (PendingSignal())
-                kill(-child.pid, SIGTERM);
-            for (int i = 0; i < 2; ++i) {
-                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                    continue;
-                char buffer[65536];
-                const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-                if (got > 0) {
-                    if (sinks[i])
-                        sinks[i]->append(buffer, static_cast<size_t>(got));
-                } else if (got == 0 || errno != EINTR) {
-                    fds[i].fd = -1;
-                    --open;
-                }
-            }
-            int raw = 0;
-            const bool exited = fds[2].fd >= 0 && (fds[2].revents & POLLIN);
-            if (!ended && (ready <= 0 || exited) &&
-                waitpid(child.pid, &raw, WNOHANG) == child.pid) {
-                child.status = StatusOf(raw);
-                ended = true;
-            }
-            if ((ended || exited) && fds[2].fd >= 0) {
-                close(fds[2].fd);
-                fds[2].fd = -1;
-            }
-        }
-        if (fds[2].fd >= 0)
-            close(fds[2].fd);
-    }
+    if (started)
+        ReadWhileRunning({outPipe[0], errPipe[0]}, {out, err}, child.pid);
     close(outPipe[0]);
     close(errPipe[0]);
     if (!started)
@@ -238,33 +194,52 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
     return child.status;
 }
 
-void ReadWhileRunning(int fd, pid_t pid, std::string* sink) {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {ExitDescriptor(pid), POLLIN, 0}};
+void ReadWhileRunning(const std::vector<int>& pipes, const std::vector<std::string*>& sinks,
+                      pid_t pid) {
+    // All pipes at once, so that none fills while another is read; the child's exit descriptor
+    // last, or where there is none, a look at the child at each quiet poll.
+    std::vector<pollfd> fds;
+    for (int fd : pipes)
+        fds.push_back({fd, POLLIN, 0});
+    fds.push_back({ExitDescriptor(pid), POLLIN, 0});
+    pollfd& exit = fds.back();
+    size_t open = pipes.size();
     bool ended = false;
-    for (;;) {
-        const int ready = poll(fds, 2, ended ? 0 : -1);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
+    while (open > 0) {
+        const int ready = poll(fds.data(), fds.size(), ended ? 0 : 200);
+        if (ready < 0 && errno != EINTR)
             break;
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            char buffer[4096];
-            const ssize_t n = read(fd, buffer, sizeof buffer);
-            if (n > 0)
-                sink->append(buffer, static_cast<size_t>(n));
-            else if (n == 0 || errno != EINTR)
-                break;
+        if (ready == 0 && ended)
+            break;
+        if (PendingSignal())
+            kill(-pid, SIGTERM);
+        for (size_t i = 0; i < pipes.size(); ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buffer[65536];
+            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                if (sinks[i])
+                    sinks[i]->append(buffer, static_cast<size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                fds[i].fd = -1;
+                --open;
+            }
         }
-        if (fds[1].fd >= 0 && (fds[1].revents & POLLIN)) {
-            // What it wrote before it ended is still read; a process it started may hold the
-            // pipe open long after.
-            close(fds[1].fd);
-            fds[1].fd = -1;
+        // Seen ended without reaping it: the caller's wait does that.
+        siginfo_t info{};
+        if (!ended && exit.fd >= 0 && (exit.revents & POLLIN))
             ended = true;
+        else if (!ended && ready <= 0 &&
+                 waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0)
+            ended = info.si_pid == pid;
+        if (ended && exit.fd >= 0) {
+            close(exit.fd);
+            exit.fd = -1;
         }
     }
-    if (fds[1].fd >= 0)
-        close(fds[1].fd);
+    if (exit.fd >= 0)
+        close(exit.fd);
 }
 
 std::string LastLines(const std::string& text, size_t lines) {

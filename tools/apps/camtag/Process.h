@@ -37,9 +37,12 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick = {
 int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err,
                std::string* error);
 
-// Appends what child `pid` writes into pipe `fd` to `sink`, until the pipe ends or the child
-// has ended and what it wrote is read. The child is not reaped.
-void ReadWhileRunning(int fd, pid_t pid, std::string* sink);
+// Reads what child `pid` writes into each pipe into the sink beside it (null: read away), until
+// every pipe has ended or the child has ended and what it wrote is read: a process it started
+// (Wine's session, started by its first program) may hold the pipes open long after. A signal
+// stops the child. The child is not reaped.
+void ReadWhileRunning(const std::vector<int>& pipes, const std::vector<std::string*>& sinks,
+                      pid_t pid);
 
 // The last lines of a text, for quoting a program's own words after a failure.
 std::string LastLines(const std::string& text, size_t lines);

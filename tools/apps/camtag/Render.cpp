@@ -602,7 +602,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         // Until the renderer ends: the Wine session's first program lends its standard error to
         // the processes that start the session, which keep it open as long as the session.
         listener =
-            std::thread([&] { ReadWhileRunning(messages[0], renderer.pid, &rendererWords); });
+            std::thread([&] { ReadWhileRunning({messages[0]}, {&rendererWords}, renderer.pid); });
     }
 
     // Each piece's encoder starts at its first frame and is closed after its last; a piece
