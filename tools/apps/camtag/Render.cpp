@@ -552,8 +552,6 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
 
     // decoder -> renderer -> here (or decoder -> here without a stamp) -> each piece's encoder.
     // The renderer's messages come through a pipe read beside: its words for the end.
-    if (options_.stamp)
-        EnsureWineServer(workers_);
     const std::string decodeLog = work_.path() + "/decoder.log";
     const int decodeErr = open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
@@ -571,6 +569,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         if (!ok)
             error = "the renderer (camtag-render) ended before it was given its work";
     } else if (options_.stamp) {
+        EnsureWineServer(workers_);
         ok = pipe2(decoded, O_CLOEXEC) == 0 && pipe2(stamped, O_CLOEXEC) == 0 &&
              pipe2(messages, O_CLOEXEC) == 0;
         if (ok) {
