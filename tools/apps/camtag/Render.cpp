@@ -372,22 +372,8 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
     const std::string pixels = yuv ? "yuv420p" : "bgra";
     const std::string flip = yuv ? "" : "vflip,";
     const std::string rate = std::to_string(source.scale) + "/" + std::to_string(source.sampleSize);
-    std::vector<std::string> encode{"ffmpeg",
-                                    "-nostdin",
-                                    "-v",
-                                    "error",
-                                    "-y",
-                                    "-f",
-                                    "rawvideo",
-                                    "-pix_fmt",
-                                    pixels,
-                                    "-s",
-                                    std::to_string(source.width) + "x" +
-                                        std::to_string(source.height),
-                                    "-framerate",
-                                    rate,
-                                    "-i",
-                                    "-"};
+    std::vector<std::string> encode = RawFramesInput(
+        pixels, std::to_string(source.width) + "x" + std::to_string(source.height), rate);
     const Encoding encoding = EncodingFor(options_.deinterlace);
     const std::string& field = encoding.pictureFilter;
     if (frames) {

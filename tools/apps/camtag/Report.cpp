@@ -128,28 +128,12 @@ bool Reporter::Picture(const Tape& tape, const Recording& r, const std::string& 
     if (options_.look.settings.empty())
         stamp.push_back("--own-reference");
     stamp.push_back(WindowsPath(tape.input));
-    const std::vector<std::string> encode{"ffmpeg",
-                                          "-nostdin",
-                                          "-v",
-                                          "error",
-                                          "-y",
-                                          "-f",
-                                          "rawvideo",
-                                          "-pix_fmt",
-                                          "bgra",
-                                          "-s",
-                                          size,
-                                          "-i",
-                                          "-",
-                                          "-vf",
-                                          "vflip,scale=trunc(iw*" + SampleAspect(s.pal(), r.wide) +
-                                              "/2)*2:ih,scale=" + std::to_string(kThumbnailWidth) +
-                                              ":-2,setsar=1",
-                                          "-frames:v",
-                                          "1",
-                                          "-f",
-                                          "image2",
-                                          png};
+    std::vector<std::string> encode = RawFramesInput("bgra", size);
+    encode.insert(encode.end(),
+                  {"-vf",
+                   "vflip,scale=trunc(iw*" + SampleAspect(s.pal(), r.wide) +
+                       "/2)*2:ih,scale=" + std::to_string(kThumbnailWidth) + ":-2,setsar=1",
+                   "-frames:v", "1", "-f", "image2", png});
     EnsureWineServer(workers_);
     int first[2], second[2];
     if (pipe2(first, O_CLOEXEC) != 0 || pipe2(second, O_CLOEXEC) != 0) {

@@ -210,6 +210,16 @@ void Relay(const std::string& messages, const std::string& program, const std::s
     }
 }
 
+std::vector<std::string> RawFramesInput(const std::string& pixels, const std::string& size,
+                                        const std::string& rate) {
+    std::vector<std::string> argv{"ffmpeg",   "-nostdin", "-v",   "error", "-y", "-f",
+                                  "rawvideo", "-pix_fmt", pixels, "-s",    size};
+    if (!rate.empty())
+        argv.insert(argv.end(), {"-framerate", rate});
+    argv.insert(argv.end(), {"-i", "-"});
+    return argv;
+}
+
 bool RemuxDv(const std::string& input, const std::string& out, std::string* why) {
     std::string codec, error;
     RunCommand({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",

@@ -76,6 +76,11 @@ int RunWindows(const Workers& workers, const std::string& exe, const std::vector
 // "PROGRAM: " prefix.
 void Relay(const std::string& messages, const std::string& program, const std::string& say);
 
+// The start of an ffmpeg command that takes raw frames of `pixels` and `size` (WIDTHxHEIGHT) on
+// its standard input, at `rate` frames a second when given.
+std::vector<std::string> RawFramesInput(const std::string& pixels, const std::string& size,
+                                        const std::string& rate = "");
+
 // Copies the DV frames of `input` untouched into a DV AVI at `out`, one index entry per frame:
 // through a raw DV stream, whose reader gives the TV system's own rate, and with the dvsd tag
 // the module's reader looks for. False with `why` in the user's terms.
