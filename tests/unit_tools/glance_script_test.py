@@ -65,7 +65,8 @@ class Glance(unittest.TestCase):
                           r'</td><td>([^<]*)</td><td>([^<]*)</td><td>([^<]*)</td>.*?src="([^"]+)"', page)
         self.assertEqual([r[:7] for r in rows], [
             ("0", "29", "2004-12-24 18:30:00", "2004-12-24 18:30:01", "0:01", "01:00:00:00", "01:00:01:04"),
-            ("30", "59", "2005-01-01 00:00:05", "2005-01-01 00:00:06", "0:01", "02:00:00:00", "02:00:01:04")])
+            ("30", "59", "2005-01-01 00:00:05", "2005-01-01 00:00:06", "0:01", "02:00:00:00", "02:00:01:04")],
+            result.stderr)
         self.assertIn("0:02 (60 frames), 2 recordings", page)
         for picture in [r[7] for r in rows] + re.findall(r'class="strip" src="([^"]+)"', page):
             with open(os.path.join(folder, picture), "rb") as f:
