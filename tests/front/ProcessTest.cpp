@@ -5,9 +5,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 using namespace camtag::front;
 
@@ -46,23 +49,65 @@ TEST(Process, WaitAllWaitsForEveryChild) {
 
 TEST(Process, ReadWhileRunningEndsWithTheChild) {
     // The child leaves a process behind that holds the pipe; what the child wrote is all read,
-    // and the reading ends with the child, while the one left behind still holds the pipe.
-    int words[2];
-    ASSERT_EQ(pipe2(words, O_CLOEXEC), 0);
-    Child child;
-    std::string error, text;
-    ASSERT_TRUE(
-        Spawn({"sh", "-c", "sleep 30 & echo $! >&2; head -c 100000 /dev/zero | tr '\\0' x >&2"}, -1,
-              -1, words[1], &child, &error))
-        << error;
-    close(words[1]);
-    ReadWhileRunning({words[0]}, {&text}, child.pid);
-    close(words[0]);
-    const pid_t left = static_cast<pid_t>(std::atol(text.c_str()));
-    ASSERT_GT(left, 0) << text;
-    EXPECT_EQ(kill(left, 0), 0) << "the reading waited for the pipe's end";
-    kill(left, SIGKILL);
-    EXPECT_EQ(text.size(), text.find('\n') + 1 + 100000);
-    EXPECT_TRUE(WaitAll({&child}));
-    EXPECT_EQ(child.status, 0);
+    // and the reading ends with the child, while the one left behind still holds the pipe: also
+    // where there is no exit descriptor and a wait beside the reading has reaped the child.
+    const struct {
+        bool reaped;
+        int bytes; // more than a pipe holds unless reaped first
+    } cases[] = {{false, 100000}, {true, 1000}};
+    for (const auto& c : cases) {
+        int words[2];
+        ASSERT_EQ(pipe2(words, O_CLOEXEC), 0);
+        Child child;
+        std::string error, text;
+        const std::string script = "(sleep 30; echo late >&2) & echo $! >&2; head -c " +
+                                   std::to_string(c.bytes) + " /dev/zero | tr '\\0' x >&2";
+        ASSERT_TRUE(Spawn({"sh", "-c", script}, -1, -1, words[1], &child, &error)) << error;
+        close(words[1]);
+        if (c.reaped) {
+            EXPECT_TRUE(WaitAll({&child}));
+        }
+        ReadWhileRunning({words[0]}, {&text}, child.pid, c.reaped ? -1 : ExitDescriptor(child.pid));
+        close(words[0]);
+        const pid_t left = static_cast<pid_t>(std::atol(text.c_str()));
+        ASSERT_GT(left, 0) << text;
+        kill(-child.pid, SIGKILL); // the one left behind, in the child's group
+        // Nothing of what the one left behind writes when it ends.
+        EXPECT_EQ(text.size(), text.find('\n') + 1 + static_cast<size_t>(c.bytes));
+        EXPECT_TRUE(WaitAll({&child}));
+        EXPECT_EQ(child.status, 0);
+    }
+}
+
+// The signals the code under test sends; never sent on to init or to every process.
+std::vector<pid_t> signalled;
+extern "C" int kill(pid_t pid, int signal) {
+    signalled.push_back(pid);
+    if (pid == 1 || pid == -1)
+        return errno = EPERM, -1;
+    return static_cast<int>(syscall(SYS_kill, pid, signal));
+}
+
+TEST(ProcessDeathTest, AStopSignalsOnlyTheChildrenStarted) {
+    // After Ctrl-C, a child that never started (a render without a renderer) has no group to
+    // stop: for its pid of -1, kill(-pid) would signal init.
+    const auto stop = [] {
+        signalled.clear();
+        CatchSignals();
+        raise(SIGINT);
+        Child started, never;
+        std::string error;
+        const bool spawned = Spawn({"sleep", "30"}, -1, -1, -1, &started, &error);
+        int words[2];
+        if (!spawned || pipe2(words, O_CLOEXEC) != 0)
+            _exit(2);
+        close(words[1]);
+        ReadWhileRunning({words[0]}, {nullptr}, never.pid, -1);
+        WaitAll({&started, &never});
+        for (pid_t pid : signalled)
+            if (pid != -started.pid)
+                _exit(1);
+        _exit(started.status == 128 + SIGTERM ? 0 : 3);
+    };
+    EXPECT_EXIT(stop(), ::testing::ExitedWithCode(0), "");
 }

@@ -30,17 +30,6 @@ void Nap(long milliseconds) {
     nanosleep(&pause, nullptr);
 }
 
-// A descriptor that becomes readable when the child ends (close-on-exec), so that a wait ends
-// with the child instead of at its next look; -1 where the kernel has none.
-int ExitDescriptor(pid_t pid) {
-#ifdef SYS_pidfd_open
-    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-#else
-    (void)pid;
-    return -1;
-#endif
-}
-
 int StatusOf(int raw) {
     if (WIFEXITED(raw))
         return WEXITSTATUS(raw);
@@ -50,6 +39,16 @@ int StatusOf(int raw) {
 }
 
 } // namespace
+
+int ExitDescriptor(pid_t pid) {
+    if (pid <= 0)
+        return -1;
+#ifdef SYS_pidfd_open
+    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+    return -1;
+#endif
+}
 
 void CatchSignals() {
     struct sigaction action;
@@ -142,8 +141,9 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
         if (PendingSignal() && !stopping) {
             stopping = true;
             clock_gettime(CLOCK_MONOTONIC, &stoppedAt);
+            // Only children that were started: for a pid of -1, kill(-pid) would signal init.
             for (Child* child : children)
-                if (child->status < 0)
+                if (child->pid > 0 && child->status < 0)
                     kill(-child->pid, SIGTERM);
         }
         timespec now{};
@@ -153,7 +153,7 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick) {
         if (stopping && !killed && sinceStop >= 3000) {
             killed = true;
             for (Child* child : children)
-                if (child->status < 0)
+                if (child->pid > 0 && child->status < 0)
                     kill(-child->pid, SIGKILL);
         }
         if (tick && !stopping)
@@ -184,7 +184,8 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
     close(outPipe[1]);
     close(errPipe[1]);
     if (started)
-        ReadWhileRunning({outPipe[0], errPipe[0]}, {out, err}, child.pid);
+        ReadWhileRunning({outPipe[0], errPipe[0]}, {out, err}, child.pid,
+                         ExitDescriptor(child.pid));
     close(outPipe[0]);
     close(errPipe[0]);
     if (!started)
@@ -195,23 +196,24 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
 }
 
 void ReadWhileRunning(const std::vector<int>& pipes, const std::vector<std::string*>& sinks,
-                      pid_t pid) {
+                      pid_t pid, int exitDescriptor) {
     // All pipes at once, so that none fills while another is read; the child's exit descriptor
     // last, or where there is none, a look at the child at each quiet poll.
     std::vector<pollfd> fds;
     for (int fd : pipes)
         fds.push_back({fd, POLLIN, 0});
-    fds.push_back({ExitDescriptor(pid), POLLIN, 0});
+    fds.push_back({exitDescriptor, POLLIN, 0});
     pollfd& exit = fds.back();
     size_t open = pipes.size();
-    bool ended = false;
+    // No child: what the pipes hold now is all there is to read.
+    bool ended = pid <= 0;
     while (open > 0) {
         const int ready = poll(fds.data(), fds.size(), ended ? 0 : 200);
         if (ready < 0 && errno != EINTR)
             break;
         if (ready == 0 && ended)
             break;
-        if (PendingSignal())
+        if (PendingSignal() && !ended)
             kill(-pid, SIGTERM);
         for (size_t i = 0; i < pipes.size(); ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
@@ -230,9 +232,12 @@ void ReadWhileRunning(const std::vector<int>& pipes, const std::vector<std::stri
         siginfo_t info{};
         if (!ended && exit.fd >= 0 && (exit.revents & POLLIN))
             ended = true;
-        else if (!ended && ready <= 0 &&
-                 waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0)
-            ended = info.si_pid == pid;
+        else if (!ended && ready <= 0) {
+            // No longer a child of this program: a wait beside this reading has reaped it.
+            const int looked =
+                waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+            ended = looked == 0 ? info.si_pid == pid : errno == ECHILD;
+        }
         if (ended && exit.fd >= 0) {
             close(exit.fd);
             exit.fd = -1;

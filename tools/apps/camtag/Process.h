@@ -37,12 +37,19 @@ bool WaitAll(std::vector<Child*> children, const std::function<void()>& tick = {
 int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err,
                std::string* error);
 
+// A descriptor that becomes readable when child `pid` ends (close-on-exec), so that a wait ends
+// with the child instead of at its next look; -1 where the kernel has none. Opened before
+// anything can reap the child: after that the number may already be another process's.
+int ExitDescriptor(pid_t pid);
+
 // Reads what child `pid` writes into each pipe into the sink beside it (null: read away), until
 // every pipe has ended or the child has ended and what it wrote is read: a process it started
 // (Wine's session, started by its first program) may hold the pipes open long after. A signal
-// stops the child. The child is not reaped.
+// stops the child. The child is not reaped; a wait on another thread may reap it meanwhile.
+// Takes `exitDescriptor` (ExitDescriptor(pid), or -1) and closes it. With no child (pid <= 0)
+// it reads what the pipes hold and returns.
 void ReadWhileRunning(const std::vector<int>& pipes, const std::vector<std::string*>& sinks,
-                      pid_t pid);
+                      pid_t pid, int exitDescriptor);
 
 // The last lines of a text, for quoting a program's own words after a failure.
 std::string LastLines(const std::string& text, size_t lines);

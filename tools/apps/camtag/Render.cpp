@@ -586,8 +586,11 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     if (messages[0] >= 0) {
         // Until the renderer ends: the Wine session's first program lends its standard error to
         // the processes that start the session, which keep it open as long as the session.
-        listener =
-            std::thread([&] { ReadWhileRunning({messages[0]}, {&rendererWords}, renderer.pid); });
+        // Its exit descriptor taken here, before the wait below can reap it.
+        const int rendererExit = ExitDescriptor(renderer.pid);
+        listener = std::thread([&, rendererExit] {
+            ReadWhileRunning({messages[0]}, {&rendererWords}, renderer.pid, rendererExit);
+        });
     }
 
     // Each piece's encoder starts at its first frame and is closed after its last; a piece
@@ -628,9 +631,14 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
             p.log = work_.path() + "/encoder-" + std::to_string(n) + ".log";
             const int err = open(p.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             p.started = Seconds();
-            if (pipe2(feed, O_CLOEXEC) != 0 ||
-                !Spawn(p.encode, feed[0], -1, err, &p.encoder, &error)) {
+            const bool piped = pipe2(feed, O_CLOEXEC) == 0;
+            if (!piped || !Spawn(p.encode, feed[0], -1, err, &p.encoder, &error)) {
+                if (!piped)
+                    error = std::string("cannot make a pipe: ") + std::strerror(errno);
                 Say(error);
+                for (int fd : {err, piped ? feed[0] : -1, piped ? feed[1] : -1})
+                    if (fd >= 0)
+                        close(fd);
                 ok = false;
                 break;
             }
