@@ -29,6 +29,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace camtag::front {
 
@@ -145,7 +146,7 @@ public:
     int Run();
 
 private:
-    void StartSpare();
+    bool StartSpare(std::string* error = nullptr);
     void EndSpare();
     bool MakeLook(int* status);
     bool RenderInput(size_t index);
@@ -182,36 +183,29 @@ private:
     bool moreInputs_ = false; // inputs follow the one rendering: a spare is started for them
 };
 
-void Renderer::StartSpare() {
+// Starts the renderer that the next render takes; false with `error` (when given) when it
+// cannot start. Started ahead, a failure costs nothing: the render tries again when it comes.
+bool Renderer::StartSpare(std::string* error) {
     if (!options_.stamp || spare_.child.pid > 0)
-        return;
+        return true;
     EnsureWineServer(workers_);
-    int in[2], out[2], messages[2];
-    if (pipe2(in, O_CLOEXEC) != 0)
-        return;
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        close(in[0]);
-        close(in[1]);
-        return;
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, messages[2] = {-1, -1};
+    std::string why;
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 ||
+        pipe2(messages, O_CLOEXEC) != 0) {
+        why = std::string("cannot make a pipe: ") + std::strerror(errno);
+    } else if (Spawn({workers_.wine, workers_.renderer(), "--arguments-on-stdin"}, in[0], out[1],
+                     messages[1], &spare_.child, &why)) {
+        spare_.in = std::exchange(in[1], -1);
+        spare_.out = std::exchange(out[0], -1);
+        spare_.messages = std::exchange(messages[0], -1);
     }
-    if (pipe2(messages, O_CLOEXEC) != 0) {
-        for (int fd : {in[0], in[1], out[0], out[1]})
+    for (int fd : {in[0], in[1], out[0], out[1], messages[0], messages[1]})
+        if (fd >= 0)
             close(fd);
-        return;
-    }
-    std::string error;
-    if (Spawn({workers_.wine, workers_.renderer(), "--arguments-on-stdin"}, in[0], out[1],
-              messages[1], &spare_.child, &error)) {
-        spare_.in = in[1];
-        spare_.out = out[0];
-        spare_.messages = messages[0];
-    } else {
-        // Nothing lost: the render starts its renderer as it goes.
-        for (int fd : {in[1], out[0], messages[0]})
-            close(fd);
-    }
-    for (int fd : {in[0], out[1], messages[1]})
-        close(fd);
+    if (error)
+        *error = why;
+    return why.empty();
 }
 
 // A spare nobody took sees its input end and leaves without a word.
@@ -543,25 +537,20 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
     Child decoder, renderer;
     bool ok = true, rendererGone = false;
-    if (options_.stamp && spare_.child.pid > 0) {
-        // The spare renderer, already up, reads its arguments and then the decoder's frames.
-        renderer = spare_.child;
-        decoded[1] = spare_.in;
-        stamped[0] = spare_.out;
-        messages[0] = spare_.messages;
-        spare_ = SpareRenderer();
-        ok = WriteAll(decoded[1], ArgumentBlock(stamp));
-        rendererGone = !ok;
-        if (!ok)
-            error = "the renderer (camtag-render) ended before it was given its work";
-    } else if (options_.stamp) {
-        EnsureWineServer(workers_);
-        ok = pipe2(decoded, O_CLOEXEC) == 0 && pipe2(stamped, O_CLOEXEC) == 0 &&
-             pipe2(messages, O_CLOEXEC) == 0;
+    if (options_.stamp) {
+        // The spare renderer (started now when none is up) reads its arguments and then the
+        // decoder's frames.
+        ok = StartSpare(&error);
         if (ok) {
-            std::vector<std::string> argv{workers_.wine, workers_.renderer()};
-            argv.insert(argv.end(), stamp.begin(), stamp.end());
-            ok = Spawn(argv, decoded[0], stamped[1], messages[1], &renderer, &error);
+            renderer = spare_.child;
+            decoded[1] = spare_.in;
+            stamped[0] = spare_.out;
+            messages[0] = spare_.messages;
+            spare_ = SpareRenderer();
+            ok = WriteAll(decoded[1], ArgumentBlock(stamp));
+            rendererGone = !ok;
+            if (!ok)
+                error = "the renderer (camtag-render) ended before it was given its work";
         }
     } else {
         ok = pipe2(decoded, O_CLOEXEC) == 0;
@@ -572,13 +561,11 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     if (moreInputs_)
         StartSpare();
     WidenPipe(decoded[1], frameBytes);
-    WidenPipe(stamped[1], frameBytes);
     WidenPipe(stamped[0], frameBytes);
     if (ok)
         ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error);
     const int from = options_.stamp ? stamped[0] : decoded[0];
-    for (int fd :
-         {decoded[1], stamped[1], messages[1], decodeErr, options_.stamp ? decoded[0] : -1})
+    for (int fd : {decoded[1], decodeErr})
         if (fd >= 0)
             close(fd);
     std::string rendererWords;
