@@ -1,6 +1,9 @@
 #include "FramePipeline.h"
 
+#include "FrameBands.h"
+
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <thread>
 
@@ -155,6 +158,50 @@ PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrame
         result.status = PipelineStatus::kOutputClosed;
     } else if (result.status == PipelineStatus::kDone && partial) {
         result.status = PipelineStatus::kPartialFrame;
+    }
+    return result;
+}
+
+PipelineResult RunBandPipeline(HANDLE input, HANDLE output, const YuvLayout& frame,
+                               BandStamper& stamper, int64_t frames,
+                               const std::function<bool(int64_t)>& stamp,
+                               const std::function<void(int64_t)>& progress) {
+    PipelineResult result;
+    // The answer's header, then the rows: one write for both.
+    std::vector<uint8_t> buffer(12 + frame.Bytes());
+    uint8_t* rows = buffer.data() + 12;
+    for (int64_t n = 0; n < frames; ++n) {
+        int32_t status = kBandWantWhole;
+        for (bool again = false; status == kBandWantWhole; again = true) {
+            int32_t header[2];
+            const int got = ReadExact(input, reinterpret_cast<uint8_t*>(header), sizeof header);
+            if (got == 0 && !again)
+                return result; // a clean end between frames
+            const Band band{header[0], header[1]};
+            if (got <= 0 || !BandFits(band, frame.height)) {
+                result.status = got <= 0 ? PipelineStatus::kPartialFrame : PipelineStatus::kBadBand;
+                return result;
+            }
+            if (ReadExact(input, rows, BandBytes(frame.width, band)) <= 0) {
+                result.status = PipelineStatus::kPartialFrame;
+                return result;
+            }
+            status = stamper.Stamp(band, rows, [&] { return stamp(n); });
+            if (status < 0) {
+                result.status = PipelineStatus::kStampFailed;
+                return result;
+            }
+            const Band next = stamper.next();
+            const int32_t answer[3] = {status, next.top, next.rows};
+            std::memcpy(buffer.data(), answer, sizeof answer);
+            if (!WriteExact(output, buffer.data(),
+                            12 + (status == kBandStamped ? BandBytes(frame.width, band) : 0))) {
+                result.status = PipelineStatus::kOutputClosed;
+                return result;
+            }
+        }
+        result.done = n + 1;
+        progress(result.done);
     }
     return result;
 }

@@ -5,6 +5,8 @@
 // of a few slots, with no copy in between.
 #pragma once
 
+#include "YuvFrames.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -36,6 +38,7 @@ enum class PipelineStatus {
     kPartialFrame, // the input ended (or failed) inside a frame
     kStampFailed,  // the stamping step said no
     kOutputClosed, // a frame could not be written
+    kBadBand,      // a band's header did not fit the frame
 };
 
 struct PipelineResult {
@@ -50,5 +53,15 @@ PipelineResult RunFramePipeline(HANDLE input, HANDLE output, const PipelineFrame
                                 int64_t frames, const std::vector<PipelineSlot>& slots,
                                 const std::function<bool(int64_t frame, int32_t slot)>& stamp,
                                 const std::function<void(int64_t done)>& progress);
+
+class BandStamper;
+
+// The frame loop of --bands (FrameBands.h): one frame at a time, since the front waits for each
+// frame's answer before it sends the next. stamp(frame) runs the module on the stamper's host
+// frames.
+PipelineResult RunBandPipeline(HANDLE input, HANDLE output, const YuvLayout& frame,
+                               BandStamper& stamper, int64_t frames,
+                               const std::function<bool(int64_t frame)>& stamp,
+                               const std::function<void(int64_t done)>& progress);
 
 } // namespace camtag

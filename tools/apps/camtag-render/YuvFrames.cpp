@@ -169,7 +169,7 @@ void YuvToHost(const uint8_t* yuv, const YuvLayout& layout, uint8_t* host) {
 }
 
 int32_t StampedRowsToYuv(const uint8_t* source, const uint8_t* stamped, const YuvLayout& layout,
-                         uint8_t* yuv) {
+                         uint8_t* yuv, int32_t* top, int32_t* bottom) {
     if (!source || !stamped || !yuv || !layout.Valid())
         return 0;
     uint8_t* planeU = yuv + layout.LumaBytes();
@@ -191,6 +191,10 @@ int32_t StampedRowsToYuv(const uint8_t* source, const uint8_t* stamped, const Yu
         for (int i = 0; i < 2; ++i) {
             if (first[i] == last[i])
                 continue;
+            if (top && changedRows == 0)
+                *top = 2 * pair + i;
+            if (bottom)
+                *bottom = 2 * pair + i;
             ++changedRows;
             from = std::min(from, first[i]);
             to = std::max(to, last[i]);

@@ -29,8 +29,9 @@ void YuvToHost(const uint8_t* yuv, const YuvLayout& layout, uint8_t* host);
 
 // The rows in which `stamped` differs from `source` (both host frames) back into the 4:2:0 frame
 // the source was made from: the luma of each changed row, the chroma of each pair of rows with a
-// changed row. Returns the number of changed rows.
+// changed row. Returns the number of changed rows; *top and *bottom (when given) the first and
+// last of them counted from the top, untouched when none changed.
 int32_t StampedRowsToYuv(const uint8_t* source, const uint8_t* stamped, const YuvLayout& layout,
-                         uint8_t* yuv);
+                         uint8_t* yuv, int32_t* top = nullptr, int32_t* bottom = nullptr);
 
 } // namespace camtag

@@ -12,6 +12,7 @@
 //   camtag-render --arguments-on-stdin < arguments, then frames > stamped frames
 //       the same, started before its work is known: see ArgumentsFromInput.
 #include "FilterSession.h"
+#include "FrameBands.h"
 #include "FramePipeline.h"
 #include "Recordings.h"
 #include "SettingOverrides.h"
@@ -52,6 +53,8 @@ const char kUsageHead[] =
     "  --pixels bgra|yuv420p  frames on the pipes: 32-bit BGRA, bottom row first, as the host\n"
     "                         holds them (default); or raw 4:2:0 planes, top row first, as ffmpeg\n"
     "                         decodes DV: only the stamped rows come back converted\n"
+    "  --bands                with yuv420p: each frame comes as a band of rows with a header, and\n"
+    "                         goes back with the band wanted next (the camtag front's exchange)\n"
     "  --in N                 the clip starts at frame N of the file (default 0)\n"
     "  --frames N             stamp at most N frames\n"
     "  --name NAME            call the input so in messages (the path the user gave)\n"
@@ -112,6 +115,7 @@ struct Options {
     int32_t width = 0;
     int32_t height = 0;
     bool yuv = false;
+    bool bands = false;
     int64_t inPoint = 0;
     int64_t maxFrames = -1;
     bool progress = false;
@@ -171,6 +175,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options, std::string* err
             options->recordings = true;
         } else if (arg == L"--progress") {
             options->progress = true;
+        } else if (arg == L"--bands") {
+            options->bands = true;
         } else if (arg == L"--module") {
             if (!value(&options->module))
                 return false;
@@ -461,6 +467,8 @@ int Run(const Options& options) {
         frames = options.maxFrames;
     if (frames <= 0)
         return Fail(name + ": no frames to stamp", 2);
+    if (options.bands && !options.yuv)
+        return Fail("--bands needs --pixels yuv420p");
     if (options.yuv && !YuvLayout{width, height}.Valid())
         return Fail("4:2:0 frames need an even width and height, not " + std::to_string(width) +
                     "x" + std::to_string(height));
@@ -555,21 +563,29 @@ int Run(const Options& options) {
     }
     short failure = 0;
     int64_t failedFrame = 0;
-    const PipelineResult run = RunFramePipeline(
-        input, output, sizes, frames, slots,
-        [&](int64_t frame, int32_t slot) {
-            failure = session.execute(static_cast<int32_t>(frame), slot);
-            failedFrame = frame;
-            check(frame);
-            return failure == 0;
-        },
-        [&](int64_t stamped) {
-            if (!options.progress)
-                return;
-            QueryPerformanceCounter(&now);
-            if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2)
-                report(stamped);
-        });
+    auto stampFrame = [&](int64_t frame, int32_t slot) {
+        failure = session.execute(static_cast<int32_t>(frame), slot);
+        failedFrame = frame;
+        check(frame);
+        return failure == 0;
+    };
+    auto progress = [&](int64_t stamped) {
+        if (!options.progress)
+            return;
+        QueryPerformanceCounter(&now);
+        if (now.QuadPart - lastReport.QuadPart > frequency.QuadPart / 2)
+            report(stamped);
+    };
+    PipelineResult run;
+    if (options.bands) {
+        const YuvLayout layout{width, height};
+        BandStamper stamper(layout, session.sourcePixels(0), session.destinationPixels(0));
+        run = RunBandPipeline(
+            input, output, layout, stamper, frames,
+            [&](int64_t frame) { return stampFrame(frame, 0); }, progress);
+    } else {
+        run = RunFramePipeline(input, output, sizes, frames, slots, stampFrame, progress);
+    }
     if (canMeasure)
         Gdiplus::GdiplusShutdown(gdiplus);
     const int64_t done = run.done;
@@ -582,6 +598,8 @@ int Run(const Options& options) {
         return Fail(name + ": the module failed on frame " + std::to_string(failedFrame) +
                         " (result " + std::to_string(failure) + ")",
                     3);
+    case PipelineStatus::kBadBand:
+        return Fail(name + ": frame " + std::to_string(done) + " came as rows outside the frame");
     case PipelineStatus::kOutputClosed:
         return Fail(name + ": cannot write frame " + std::to_string(done) + ": output closed");
     }

@@ -1,5 +1,6 @@
 #include "Render.h"
 
+#include "Bands.h"
 #include "Output.h"
 #include "Process.h"
 #include "Report.h"
@@ -528,30 +529,45 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
                                    "--frames", std::to_string(end - first)};
     const std::vector<std::string> look = LookArgs();
     stamp.insert(stamp.end(), look.begin(), look.end());
+    // 4:2:0 frames stay here whole while only the stamp's rows go through the renderer, where a
+    // pipe can hold a frame (Bands.h).
+    BandRoute route;
+    int hold[2] = {-1, -1};
+    if (options_.stamp && yuv && pipe2(hold, O_CLOEXEC) == 0 && HoldsFrame(hold[1], frameBytes))
+        route.discard = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const bool bands = route.discard >= 0;
+    if (bands)
+        stamp.push_back("--bands");
     stamp.push_back(WindowsPath(input));
 
-    // decoder -> renderer -> here (or decoder -> here without a stamp) -> each piece's encoder.
+    // decoder -> renderer -> here (or decoder -> here without a stamp, or decoder -> here ->
+    // renderer and back with bands) -> each piece's encoder.
     // The renderer's messages come through a pipe read beside: its words for the end.
     const std::string decodeLog = work_.path() + "/decoder.log";
     const int decodeErr = open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
+    int toRenderer = -1;
     Child decoder, renderer;
     bool ok = true, rendererGone = false;
     if (options_.stamp) {
         // The spare renderer (started now when none is up) reads its arguments and then the
-        // decoder's frames.
+        // frames.
         ok = StartSpare(&error);
         if (ok) {
             renderer = spare_.child;
-            decoded[1] = spare_.in;
+            toRenderer = spare_.in;
             stamped[0] = spare_.out;
             messages[0] = spare_.messages;
             spare_ = SpareRenderer();
-            ok = WriteAll(decoded[1], ArgumentBlock(stamp));
+            ok = WriteAll(toRenderer, ArgumentBlock(stamp));
             rendererGone = !ok;
             if (!ok)
                 error = "the renderer (camtag-render) ended before it was given its work";
         }
+        if (!bands)
+            std::swap(decoded[1], toRenderer);
+        else if (ok)
+            ok = pipe2(decoded, O_CLOEXEC) == 0;
     } else {
         ok = pipe2(decoded, O_CLOEXEC) == 0;
     }
@@ -560,14 +576,21 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     // The next input's renderer starts while this one renders.
     if (moreInputs_)
         StartSpare();
-    WidenPipe(decoded[1], frameBytes);
-    WidenPipe(stamped[0], frameBytes);
+    for (int fd : {decoded[1], stamped[0], toRenderer})
+        WidenPipe(fd, frameBytes);
     if (ok)
         ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error);
-    const int from = options_.stamp ? stamped[0] : decoded[0];
+    const int from = options_.stamp && !bands ? stamped[0] : decoded[0];
     for (int fd : {decoded[1], decodeErr})
         if (fd >= 0)
             close(fd);
+    route.decoded = decoded[0];
+    route.toRenderer = toRenderer;
+    route.fromRenderer = stamped[0];
+    route.hold = hold[1];
+    route.held = hold[0];
+    route.width = width;
+    route.height = route.rows = height;
     std::string rendererWords;
     std::thread listener;
     if (messages[0] >= 0) {
@@ -636,7 +659,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
             p.in = feed[1];
         }
         bool delivered = false;
-        if (PassFrame(from, target ? target->in : -1, frameBytes, frame, &delivered) != frameBytes)
+        const int to = target ? target->in : -1;
+        if ((bands ? StampFrameInBands(route, to, &delivered)
+                   : PassFrame(from, to, frameBytes, frame, &delivered)) != frameBytes)
             break;
         if (!target)
             continue;
@@ -657,8 +682,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         if (PendingSignal())
             break;
     }
-    if (from >= 0)
-        close(from);
+    for (int fd : {decoded[0], stamped[0], toRenderer, hold[0], hold[1], route.discard})
+        if (fd >= 0)
+            close(fd);
     for (auto& piece : pieces)
         if (piece->in >= 0)
             close(piece->in);
