@@ -8,7 +8,8 @@
 //       the first input; with --save-settings it keeps the record the inputs will be stamped with.
 //   camtag-render [options] INPUT < frames > stamped
 //       stdin and stdout carry raw 32-bit BGRA frames, bottom row first, as the host holds them,
-//       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV.
+//       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV; with
+//       --bands as well, each frame's band of rows the renderer asked for (FrameBands.h).
 //   camtag-render --arguments-on-stdin < arguments, then frames > stamped frames
 //       the same, started before its work is known: see ArgumentsFromInput.
 #include "FilterSession.h"
