@@ -107,10 +107,11 @@ bool Fork(int from, int copy, int keep, size_t bytes) {
     return true;
 }
 
-bool WriteWhole(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
+// All `size` bytes read from fd (or written to it); false when it ended or failed first.
+bool Whole(int fd, void* data, size_t size, bool reading) {
+    char* p = static_cast<char*>(data);
     while (size > 0) {
-        const ssize_t n = write(fd, p, size);
+        const ssize_t n = reading ? read(fd, p, size) : write(fd, p, size);
         if (n > 0) {
             p += n;
             size -= static_cast<size_t>(n);
@@ -121,18 +122,12 @@ bool WriteWhole(int fd, const void* data, size_t size) {
     return true;
 }
 
-bool ReadWhole(int fd, void* data, size_t size) {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = read(fd, p, size);
-        if (n > 0) {
-            p += n;
-            size -= static_cast<size_t>(n);
-        } else if (n == 0 || !Interrupted()) {
-            return false;
-        }
-    }
-    return true;
+bool WriteWhole(int fd, const int32_t* data, size_t size) {
+    return Whole(fd, const_cast<int32_t*>(data), size, false);
+}
+
+bool ReadWhole(int fd, int32_t* data, size_t size) {
+    return Whole(fd, data, size, true);
 }
 
 } // namespace
