@@ -1,6 +1,5 @@
-// Frames through a renderer a band at a time: what reaches the encoder is the decoder's frame
-// with the band the renderer gave back in its place, or the renderer's whole frame when it asked
-// for it; a reply the exchange cannot take ends it.
+// Frames through a renderer a band at a time: the encoder gets each frame stamped in the band the
+// renderer asked for, or whole when it asked for that; a reply the exchange cannot take ends it.
 #include "Bands.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -17,31 +17,14 @@ using namespace camtag::front;
 
 namespace {
 
-struct Reply {
-    bool wantWhole; // ask for the frame whole before stamping it
-    int next[2];    // the band asked for next
-};
-
-bool ReadAll(int fd, void* p, size_t n) {
-    for (char* c = static_cast<char*>(p); n > 0;) {
-        const ssize_t got = read(fd, c, n);
-        if (got <= 0)
-            return false;
-        c += got;
-        n -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
-// The rows [top, top + rows) of each plane, inverted: the stamp of this fake renderer.
-void Invert(std::vector<uint8_t>& frame, size_t at, int width, int height, int top, int rows) {
-    size_t offset = at;
+// The rows [top, top + rows) of each plane of the frame at `at`, inverted: this test's stamp.
+void Invert(std::vector<uint8_t>& frames, size_t at, int width, int height, size_t top,
+            size_t rows) {
     for (int plane = 0; plane < 3; ++plane) {
-        const int w = plane ? width / 2 : width, h = plane ? height / 2 : height;
-        const int t = plane ? top / 2 : top, r = plane ? rows / 2 : rows;
-        for (size_t i = offset + size_t(t) * w; i < offset + size_t(t + r) * w; ++i)
-            frame[i] ^= 0xFF;
-        offset += size_t(w) * h;
+        const size_t w = plane ? width / 2 : width, shift = plane ? 1 : 0;
+        for (size_t i = (top >> shift) * w; i < ((top + rows) >> shift) * w; ++i)
+            frames[at + i] ^= 0xFF;
+        at += w * (size_t(height) >> shift);
     }
 }
 
@@ -51,77 +34,59 @@ TEST(Bands, TheStampedBandTakesItsPlace) {
     struct Case {
         const char* name;
         int width, height;
-        std::vector<Reply> replies;             // one per frame
-        std::vector<std::vector<int>> received; // the bands the renderer is sent, in order
-        size_t frames;                          // frames the exchange passes whole
+        std::vector<std::vector<int>> replies; // per frame: want it whole first, next band's rows
+        size_t frames;                         // frames the exchange passes
     };
     const Case cases[] = {
-        {"whole, then the band asked for",
-         8,
-         8,
-         {{false, {2, 4}}, {false, {2, 4}}, {false, {0, 8}}},
-         {{0, 8}, {2, 4}, {2, 4}},
-         3},
-        {"drawn outside the band: the frame again, whole",
-         8,
-         8,
-         {{false, {4, 2}}, {true, {6, 2}}, {false, {6, 2}}},
-         {{0, 8}, {4, 2}, {0, 8}, {6, 2}},
-         3},
-        {"a band that does not fit ends it", 8, 8, {{false, {3, 2}}}, {{0, 8}}, 0},
-        {"nor does one past the frame", 8, 8, {{false, {4, 6}}}, {{0, 8}}, 0},
-        // An NTSC frame, written in pieces that fill pages unevenly and cut at the band's
-        // edges, takes more pipe buffers than its pages: the front's pipe still holds it.
-        {"NTSC frames cut in pieces",
-         720,
-         480,
-         {{false, {400, 60}}, {false, {400, 60}}, {false, {400, 60}}},
-         {{0, 480}, {400, 60}, {400, 60}},
-         3},
+        {"whole, then the band asked for", 8, 8, {{0, 2, 4}, {0, 2, 4}, {0, 0, 8}}, 3},
+        {"drawn outside the band: again whole", 8, 8, {{0, 4, 2}, {1, 6, 2}, {0, 6, 2}}, 3},
+        {"a band that does not fit ends it", 8, 8, {{0, 3, 2}}, 0},
+        {"nor does one past the frame", 8, 8, {{0, 4, 6}}, 0},
+        // Written in pieces that fill pages unevenly and cut at the band's edges, an NTSC frame
+        // takes more pipe buffers than its pages: the front's pipe still holds it.
+        {"NTSC frames cut in pieces", 720, 480, {{0, 400, 60}, {0, 400, 60}, {0, 400, 60}}, 3},
     };
     for (const Case& c : cases) {
-        const size_t kFrameBytes = size_t(c.width) * c.height * 3 / 2;
+        const size_t frameBytes = size_t(c.width) * c.height * 3 / 2, count = c.replies.size();
         int decoded[2], toRenderer[2], fromRenderer[2], hold[2], encoded[2];
         for (int* p : {decoded, toRenderer, fromRenderer, hold, encoded})
             ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
-        ASSERT_TRUE(HoldsFrame(hold[1], kFrameBytes));
-        const size_t count = c.replies.size();
-        std::vector<uint8_t> frames(count * kFrameBytes);
+        ASSERT_TRUE(HoldsFrame(hold[1], frameBytes));
+        std::vector<uint8_t> frames(count * frameBytes);
         for (size_t i = 0; i < frames.size(); ++i)
-            frames[i] = static_cast<uint8_t>(i * 7 + i / kFrameBytes);
+            frames[i] = static_cast<uint8_t>(i * 7 + i / frameBytes);
+        // What the encoder must get: each frame stamped in the band asked for before it.
+        std::vector<uint8_t> expected = frames;
+        for (size_t n = 0, top = 0, rows = c.height; n < count; ++n) {
+            const bool whole = c.replies[n][0];
+            Invert(expected, n * frameBytes, c.width, c.height, whole ? 0 : top,
+                   whole ? c.height : rows);
+            top = c.replies[n][1], rows = c.replies[n][2];
+        }
         std::thread decoder([&] {
             for (size_t at = 0; at < frames.size(); at += 3000)
-                EXPECT_GT(
-                    write(decoded[1], &frames[at], std::min<size_t>(3000, frames.size() - at)), 0);
+                write(decoded[1], &frames[at], std::min<size_t>(3000, frames.size() - at));
             close(decoded[1]);
         });
-        std::vector<std::vector<int>> received;
-        std::vector<uint8_t> expected = frames;
         std::thread renderer([&] {
-            for (size_t n = 0; n < count; ++n) {
-                for (bool again = false;; again = true) {
-                    int32_t band[2];
-                    if (!ReadAll(toRenderer[0], band, sizeof band))
-                        return;
-                    received.push_back({band[0], band[1]});
-                    std::vector<uint8_t> rows(size_t(c.width) * band[1] * 3 / 2);
-                    ASSERT_TRUE(ReadAll(toRenderer[0], rows.data(), rows.size()));
-                    const Reply& r = c.replies[n];
-                    if (r.wantWhole && !again) {
-                        const int32_t answer[3] = {1, 0, c.height};
-                        ASSERT_EQ(write(fromRenderer[1], answer, sizeof answer), 12);
-                        continue;
-                    }
-                    Invert(expected, n * kFrameBytes, c.width, c.height, band[0], band[1]);
-                    for (uint8_t& b : rows)
-                        b ^= 0xFF;
-                    const int32_t answer[3] = {0, r.next[0], r.next[1]};
-                    ASSERT_EQ(write(fromRenderer[1], answer, sizeof answer), 12);
-                    ASSERT_EQ(write(fromRenderer[1], rows.data(), rows.size()),
-                              ssize_t(rows.size()));
-                    break;
-                }
+            FILE* in = fdopen(toRenderer[0], "rb");
+            int32_t band[2];
+            bool again = false; // the frame came again, whole
+            for (size_t n = 0; n < count && fread(band, 4, 2, in) == 2;) {
+                std::vector<uint8_t> rows(size_t(c.width) * band[1] * 3 / 2);
+                ASSERT_EQ(fread(rows.data(), 1, rows.size(), in), rows.size());
+                const std::vector<int>& r = c.replies[n];
+                const int32_t answer[3] = {r[0] && !again, r[1], r[2]};
+                write(fromRenderer[1], answer, sizeof answer);
+                again = answer[0] == 1;
+                if (again)
+                    continue;
+                for (uint8_t& b : rows)
+                    b ^= 0xFF;
+                write(fromRenderer[1], rows.data(), rows.size());
+                ++n;
             }
+            fclose(in);
         });
         std::vector<uint8_t> out;
         std::thread encoder([&] {
@@ -129,32 +94,22 @@ TEST(Bands, TheStampedBandTakesItsPlace) {
             for (ssize_t got; (got = read(encoded[0], buffer, sizeof buffer)) > 0;)
                 out.insert(out.end(), buffer, buffer + got);
         });
-        BandRoute route;
-        route.decoded = decoded[0];
-        route.toRenderer = toRenderer[1];
-        route.fromRenderer = fromRenderer[0];
-        route.hold = hold[1];
-        route.held = hold[0];
-        route.discard = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        route.width = c.width;
-        route.height = route.rows = c.height;
+        BandRoute route{decoded[0], toRenderer[1], fromRenderer[0],
+                        hold[1],    hold[0],       open("/dev/null", O_WRONLY | O_CLOEXEC),
+                        c.width,    c.height,      0,
+                        c.height};
         size_t passed = 0;
-        for (bool delivered = true; passed < count; ++passed) {
-            if (StampFrameInBands(route, encoded[1], &delivered) != kFrameBytes)
+        for (bool delivered = true; passed < count && delivered; ++passed)
+            if (StampFrameInBands(route, encoded[1], &delivered) != frameBytes)
                 break;
-            EXPECT_TRUE(delivered) << c.name;
-        }
         for (int fd : {encoded[1], toRenderer[1], fromRenderer[1]})
             close(fd);
-        decoder.join();
-        renderer.join();
-        encoder.join();
+        for (std::thread* t : {&decoder, &renderer, &encoder})
+            t->join();
         EXPECT_EQ(passed, c.frames) << c.name;
-        EXPECT_EQ(received, c.received) << c.name;
-        expected.resize(passed * kFrameBytes);
+        expected.resize(passed * frameBytes);
         EXPECT_EQ(out, expected) << c.name;
-        for (int fd : {decoded[0], toRenderer[0], fromRenderer[0], hold[0], hold[1], encoded[0],
-                       route.discard})
+        for (int fd : {decoded[0], fromRenderer[0], hold[0], hold[1], encoded[0], route.discard})
             close(fd);
     }
 }
