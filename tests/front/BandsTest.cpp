@@ -65,7 +65,8 @@ TEST(Bands, TheStampedBandTakesItsPlace) {
         }
         std::thread decoder([&] {
             for (size_t at = 0; at < frames.size(); at += 3000)
-                write(decoded[1], &frames[at], std::min<size_t>(3000, frames.size() - at));
+                EXPECT_GT(
+                    write(decoded[1], &frames[at], std::min<size_t>(3000, frames.size() - at)), 0);
             close(decoded[1]);
         });
         std::thread renderer([&] {
@@ -77,16 +78,17 @@ TEST(Bands, TheStampedBandTakesItsPlace) {
                 ASSERT_EQ(fread(rows.data(), 1, rows.size(), in), rows.size());
                 const std::vector<int>& r = c.replies[n];
                 const int32_t answer[3] = {r[0] && !again, r[1], r[2]};
-                write(fromRenderer[1], answer, sizeof answer);
+                EXPECT_EQ(write(fromRenderer[1], answer, sizeof answer), 12);
                 again = answer[0] == 1;
                 if (again)
                     continue;
                 for (uint8_t& b : rows)
                     b ^= 0xFF;
-                write(fromRenderer[1], rows.data(), rows.size());
+                EXPECT_EQ(write(fromRenderer[1], rows.data(), rows.size()), ssize_t(rows.size()));
                 ++n;
             }
-            fclose(in);
+            fclose(in); // the front then sees the renderer end, whatever failed here
+            close(fromRenderer[1]);
         });
         std::vector<uint8_t> out;
         std::thread encoder([&] {
@@ -102,7 +104,7 @@ TEST(Bands, TheStampedBandTakesItsPlace) {
         for (bool delivered = true; passed < count && delivered; ++passed)
             if (StampFrameInBands(route, encoded[1], &delivered) != frameBytes)
                 break;
-        for (int fd : {encoded[1], toRenderer[1], fromRenderer[1]})
+        for (int fd : {encoded[1], toRenderer[1]})
             close(fd);
         for (std::thread* t : {&decoder, &renderer, &encoder})
             t->join();

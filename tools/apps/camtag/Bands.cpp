@@ -58,20 +58,22 @@ bool Move(int from, int to, size_t bytes) {
 // As Move, into the pipe that holds the frame, which nothing reads until the frame is in: a full
 // one (a frame in pieces far smaller than ffmpeg writes) fails the frame rather than wait forever.
 bool Hold(int from, int hold, size_t bytes) {
+    bool waiting = false; // input was there when the last move took nothing
     while (bytes > 0) {
         const ssize_t n =
             splice(from, nullptr, hold, nullptr, bytes, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
         if (n > 0) {
             bytes -= static_cast<size_t>(n);
-            continue;
+            waiting = false;
+        } else if (n == 0 || (errno != EAGAIN && !Interrupted()) || (errno == EAGAIN && waiting)) {
+            return false;
+        } else if (errno == EAGAIN) {
+            pollfd in{from, POLLIN, 0};
+            const int ready = poll(&in, 1, -1);
+            if (ready < 0 && !Interrupted())
+                return false;
+            waiting = ready > 0;
         }
-        if (n == 0 || (errno != EAGAIN && !Interrupted()))
-            return false;
-        pollfd ends[2] = {{from, POLLIN, 0}, {hold, POLLOUT, 0}};
-        if (poll(ends, 2, -1) < 0 && !Interrupted())
-            return false;
-        if (ends[0].revents && !(ends[1].revents & POLLOUT))
-            return false;
     }
     return true;
 }
