@@ -197,19 +197,23 @@ class Safety(unittest.TestCase):
         self.assertEqual(frames(out), written)
 
     def test_a_decoder_that_stops_early_fails_the_file(self):
-        """A decoder that ends early, quietly or with an error: nothing at the output name."""
+        """A decoder that ends early, quietly or with an error, or an encoder that fails on the
+        way: nothing at the output name, and the words name the one that failed."""
         wrapper = os.path.join(WORK, "bin")
         os.makedirs(wrapper, exist_ok=True)
         real = shutil.which("ffmpeg")
-        for quietly, says in ((True, "the decoder delivered 2 of 4 frames"), (False, "the decoder (ffmpeg) failed")):
-            with self.subTest(quietly=quietly):
-                # The decoding ffmpeg (the one writing raw frames to its output) stops after two.
+        # The decoding ffmpeg (the one writing raw frames to its output) stops after two frames;
+        # the encoding one (reading them) fails within the first.
+        decoder = '*"-f rawvideo -pix_fmt"*" -") "%s" "$@" | head -c %d; exit %%d ;;' % (real, 2 * 720 * 576 * 3 // 2)
+        for n, (case, says) in enumerate(((decoder % 0, "the decoder delivered 2 of 4 frames"),
+                                          (decoder % 1, "the decoder (ffmpeg) failed"),
+                                          ('*"-i - "*) head -c 100000 >/dev/null; exit 3 ;;',
+                                           "the encoder (ffmpeg) failed with exit status 3"))):
+            with self.subTest(says):
                 with open(os.path.join(wrapper, "ffmpeg"), "w") as f:
-                    f.write('#!/bin/sh\ncase "$*" in *"-f rawvideo -pix_fmt"*" -") '
-                            '"%s" "$@" | head -c %d; exit %d ;; esac\nexec "%s" "$@"\n'
-                            % (real, 2 * 720 * 576 * 3 // 2, 0 if quietly else 1, real))
+                    f.write('#!/bin/sh\ncase "$*" in %s esac\nexec "%s" "$@"\n' % (case, real))
                 os.chmod(os.path.join(wrapper, "ffmpeg"), 0o755)
-                out = os.path.join(WORK, "short-%d.mp4" % quietly)
+                out = os.path.join(WORK, "short-%d.mp4" % n)
                 env = dict(script_env(), PATH=wrapper + os.pathsep + os.environ["PATH"])
                 result = subprocess.run(["bash", os.path.join(SOURCE, "scripts", "render.sh"), PAL, out], env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=300)

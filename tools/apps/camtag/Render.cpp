@@ -728,7 +728,8 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         } else if (options_.stamp && renderer.status != 0) {
             Relay(words, "camtag-render", "render");
             failure = "stamping failed";
-        } else if (p.written != p.clip.count) {
+        } else if (p.written != p.clip.count && p.encoder.status == 0) {
+            // (An encoder that failed took fewer frames too: its failure is the cause.)
             failure = "the decoder delivered " + std::to_string(p.written) + " of " +
                       std::to_string(p.clip.count) + " frames";
         } else {
@@ -738,7 +739,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         Say(p.clip.shown + ": " + failure + "; nothing written to " + p.clip.output);
         if (decoder.status != 0)
             std::fputs(decoderWords.c_str(), stderr);
-        else if (p.encoder.status > 0 && p.written == p.clip.count)
+        else if (p.encoder.status > 0)
             std::fputs(ReadFile(p.log).c_str(), stderr);
     }
     return allWell;
