@@ -35,6 +35,7 @@ TEST(FrameBands, BandsStampAsTheWholeFrameAndFollowTheStamp) {
         {"whole frame: the stamp's rows and a margin next", {0, 16}, 8, 10, kBandStamped, {6, 6}},
         {"a band holding the stamp", {6, 6}, 8, 10, kBandStamped, {6, 6}},
         {"nothing drawn: the band stays", {6, 6}, 0, 0, kBandStamped, {6, 6}},
+        {"nothing drawn on a whole frame: the least band", {0, 16}, 0, 0, kBandStamped, {0, 2}},
         {"a stamp near the band's edge widens it", {6, 6}, 10, 12, kBandStamped, {6, 8}},
         {"drawn above the band: the frame whole", {6, 6}, 4, 6, kBandWantWhole, {0, 16}},
         {"drawn below it", {6, 6}, 12, 13, kBandWantWhole, {0, 16}},

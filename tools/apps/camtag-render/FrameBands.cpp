@@ -53,7 +53,9 @@ int32_t BandStamper::Stamp(const Band& band, uint8_t* rows, const std::function<
     int32_t first = 0, last = -1;
     StampedRowsToYuv(source_ + below, stamped_ + below, layout, rows, &first, &last);
     if (last < first) {
-        next_ = band; // nothing drawn: the band stays as it is
+        // Nothing drawn: the band stays; after a whole frame, the least band, since the pattern
+        // shows where a stamp that comes later falls (a blank tape never sends a frame whole).
+        next_ = whole ? Band{0, 2} : band;
         return kBandStamped;
     }
     // The rows the stamp reached, with a margin for texts that reach further than this one, and

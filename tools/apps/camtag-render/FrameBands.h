@@ -1,8 +1,8 @@
 // Frames a band of rows at a time. A stamp covers a strip of the picture; the rest of a frame
 // need not cross the pipes into the renderer and back, nor go through a colour conversion. With
 // --bands the front keeps each whole frame and sends only the rows the renderer asked for; the
-// renderer asks for the rows the stamp was last seen in, with a margin, and for the whole frame
-// whenever the module draws outside the rows it was given.
+// renderer asks for the rows the stamp was last seen in, with a margin (two rows while there is no
+// stamp), and for the whole frame whenever the module draws outside the rows it was given.
 //
 // On the renderer's input, per frame: two little-endian int32, the band's first row and its
 // number of rows (both even), then those rows of the 4:2:0 frame: the luma rows, then the rows
@@ -52,7 +52,7 @@ public:
     // (rows untouched), or -1 when stamp() failed.
     int32_t Stamp(const Band& band, uint8_t* rows, const std::function<bool()>& stamp);
 
-    // The band to ask for next: the whole frame until a stamp was seen.
+    // The band to ask for next: at first the whole frame.
     Band next() const { return next_; }
 
 private:
