@@ -10,13 +10,11 @@ BandStamper::BandStamper(const YuvLayout& frame, uint8_t* hostSource, const uint
     : frame_(frame), source_(hostSource), stamped_(hostStamped),
       margin_(margin), next_{0, frame.height} {}
 
-void BandStamper::FillPattern(const Band& band) {
+// Host bytes [0, below) and [above, end): the rows under and over the band.
+void BandStamper::FillPattern(size_t below, size_t above) {
     // xorshift32: cheap, and no colour a stamp could draw matches it row after row.
     uint32_t state = 0x9E3779B9u;
-    const size_t rowBytes = static_cast<size_t>(frame_.width) * 4;
-    const size_t below = static_cast<size_t>(frame_.height - band.top - band.rows) * rowBytes;
-    const size_t above = static_cast<size_t>(frame_.height - band.top) * rowBytes;
-    const size_t all = static_cast<size_t>(frame_.height) * rowBytes;
+    const size_t all = frame_.HostBytes();
     for (size_t i = 0; i < all; i += 4) {
         if (i == below)
             i = above;
@@ -28,7 +26,6 @@ void BandStamper::FillPattern(const Band& band) {
         std::memcpy(source_ + i, &state, 3);
         source_[i + 3] = 255;
     }
-    patterned_ = band;
 }
 
 int32_t BandStamper::Stamp(const Band& band, uint8_t* rows, const std::function<bool()>& stamp) {
@@ -36,11 +33,10 @@ int32_t BandStamper::Stamp(const Band& band, uint8_t* rows, const std::function<
     const size_t rowBytes = static_cast<size_t>(frame_.width) * 4;
     const size_t below = static_cast<size_t>(frame_.height - band.top - band.rows) * rowBytes;
     const size_t above = static_cast<size_t>(frame_.height - band.top) * rowBytes;
-    const size_t all = static_cast<size_t>(frame_.height) * rowBytes;
-    if (whole)
-        patterned_ = Band();
-    else if (!(patterned_ == band))
-        FillPattern(band);
+    const size_t all = frame_.HostBytes();
+    if (!whole && !(patterned_ == band))
+        FillPattern(below, above);
+    patterned_ = whole ? Band() : band;
     const YuvLayout layout{frame_.width, band.rows};
     YuvToHost(rows, layout, source_ + below);
     if (!stamp())

@@ -543,9 +543,9 @@ int Run(const Options& options) {
         slots.push_back({session.sourcePixels(slot), session.destinationPixels(slot)});
     // 4:2:0 on the pipes: each slot's frame is read into its own buffer, goes into the host's
     // source frame whole, and only the rows the module changed go back into the buffer, which
-    // is what is written.
+    // is what is written. (Bands have a loop of their own.)
     std::vector<std::vector<uint8_t>> planes;
-    if (options.yuv) {
+    if (options.yuv && !options.bands) {
         const YuvLayout layout{width, height};
         sizes.inputBytes = sizes.outputBytes = layout.Bytes();
         planes.assign(slots.size(), std::vector<uint8_t>(layout.Bytes()));

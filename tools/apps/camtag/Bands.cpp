@@ -1,5 +1,6 @@
 #include "Bands.h"
 
+#include "BandExchange.h"
 #include "Process.h"
 
 #include <fcntl.h>
@@ -168,20 +169,21 @@ size_t StampFrameInBands(BandRoute& r, int to, bool* delivered) {
         taken += s.bytes;
     }
     int32_t answer[3];
-    // The band asked for next must fit the frame: an answer that does not ends the exchange.
+    // An answer whose status is not known or whose next band does not fit ends the exchange.
     auto fits = [&] {
-        return answer[0] >= 0 && answer[0] <= 1 && answer[1] >= 0 && answer[2] >= 2 &&
-               answer[1] % 2 == 0 && answer[2] % 2 == 0 && answer[2] <= r.height - answer[1];
+        return (answer[0] == kBandStamped || answer[0] == kBandWantWhole) &&
+               BandFits(Band{answer[1], answer[2]}, r.height);
     };
     if (!ReadWhole(r.fromRenderer, answer, sizeof answer) || !fits())
         return 0;
     bool moved = true;
-    if (answer[0] == 1) {
+    if (answer[0] == kBandWantWhole) {
         // The module drew outside the band: the frame goes whole, and comes back whole.
         const int32_t whole[2] = {0, r.height};
         if (!WriteWhole(r.toRenderer, whole, sizeof whole) ||
             !Move(r.held, r.toRenderer, frameBytes) ||
-            !ReadWhole(r.fromRenderer, answer, sizeof answer) || !fits() || answer[0] != 0)
+            !ReadWhole(r.fromRenderer, answer, sizeof answer) || !fits() ||
+            answer[0] != kBandStamped)
             return 0;
         moved = MoveOut(r.fromRenderer, &to, r.discard, frameBytes, delivered);
     } else {
