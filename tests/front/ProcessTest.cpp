@@ -1,5 +1,6 @@
 // Child processes as the front runs them: all they write, and waits that end with them.
 #include "Process.h"
+#include "Worker.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,46 @@ TEST(Process, ReadWhileRunningEndsWithTheChild) {
         EXPECT_EQ(text.size(), text.find('\n') + 1 + static_cast<size_t>(c.bytes));
         EXPECT_TRUE(WaitAll({&child}));
         EXPECT_EQ(child.status, 0);
+    }
+}
+
+TEST(Process, ReadProbeReplyTakesTheAnswerOfARendererThatStays) {
+    // The spare answers a look and waits for its render: the reply is taken without waiting for
+    // its end, whatever pieces it comes in and however many messages come first; a renderer that
+    // ends inside its answer gives none, also while a process it left behind holds its pipes.
+    const std::string answer = "printf '\\002\\0\\0\\0'; sleep 0.1; printf '\\003\\0\\0\\0ok\\n'";
+    const struct {
+        std::string script;
+        bool answered;
+        size_t errBytes;
+    } cases[] = {
+        {"echo note >&2; " + answer + "; exec sleep 30", true, 5},
+        {"head -c 100000 /dev/zero >&2; " + answer + "; exec sleep 30", true, 100000},
+        {"sleep 30 <&- & printf '\\002\\0\\0\\0\\003\\0'", false, 0},
+    };
+    for (const auto& c : cases) {
+        int out[2], err[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+        Child child;
+        std::string error, lines, messages;
+        ASSERT_TRUE(Spawn({"sh", "-c", c.script}, -1, out[1], err[1], &child, &error)) << error;
+        close(out[1]);
+        close(err[1]);
+        int status = -1;
+        EXPECT_EQ(ReadProbeReply(out[0], err[0], child.pid, ExitDescriptor(child.pid), &status,
+                                 &lines, &messages),
+                  c.answered)
+            << c.script;
+        EXPECT_EQ(messages.size(), c.errBytes) << c.script;
+        if (c.answered) {
+            EXPECT_EQ(status, 2);
+            EXPECT_EQ(lines, "ok\n");
+        }
+        kill(-child.pid, SIGKILL);
+        WaitAll({&child});
+        close(out[0]);
+        close(err[0]);
     }
 }
 

@@ -11,7 +11,8 @@
 //       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV; with
 //       --bands as well, each frame's band of rows the renderer asked for (FrameBands.h).
 //   camtag-render --arguments-on-stdin < arguments, then frames > stamped frames
-//       the same, started before its work is known: see ArgumentsFromInput.
+//       the same, started before its work is known: see ArgumentsFromInput; a probe may come
+//       first (see SendProbeReply).
 #include "FilterSession.h"
 #include "FrameBands.h"
 #include "FramePipeline.h"
@@ -414,7 +415,8 @@ std::string ProbeLine(const Options& options, const std::wstring& input, const P
     return line + created + "\t" + std::to_string(count) + recordings;
 }
 
-int Probe(const Options& options) {
+// The probe's lines go to `out`, each ended by '\n'.
+int Probe(const Options& options, std::string* out) {
     std::vector<ProbedInput> probed(options.inputs.size());
     for (size_t i = 0; i < probed.size(); ++i)
         probed[i].readable =
@@ -442,7 +444,7 @@ int Probe(const Options& options) {
     int status = 0;
     for (size_t i = 0; i < probed.size(); ++i) {
         const std::string line = ProbeLine(options, options.inputs[i], probed[i], settings);
-        std::printf("%s\n", line.c_str());
+        *out += line + '\n';
         if (line.rfind("ok\t", 0) != 0)
             status = 2;
     }
@@ -677,6 +679,39 @@ bool ArgumentsFromInput(std::vector<std::wstring>* args) {
     return start == block.size();
 }
 
+// One run of the program on its arguments; a probe's lines go to `probeOut`.
+int RunArguments(int argc, wchar_t** args, std::string* probeOut) {
+    if (argc == 2 && std::wstring(args[1]) == L"--list-settings")
+        return ListSettings();
+    Options options;
+    std::string error;
+    if (!ParseArguments(argc, args, &options, &error)) {
+        if (!error.empty())
+            std::fprintf(stderr, "camtag-render: %s\n", error.c_str());
+        Usage();
+        return error.empty() ? 0 : 1;
+    }
+    if (!CheckStampOptions(&options.stamp, CP_ACP, &error))
+        return Fail(error);
+    if (!options.settingsFile.empty() && !ReadLookFile(options.settingsFile, &options.look, &error))
+        return Fail(Utf8(options.settingsFile) + ": " + error);
+    TakeLookPictures(options.look, &options.stamp);
+    return options.probe ? Probe(options, probeOut) : Run(options);
+}
+
+// A spare's probe answers on standard output, where its frames go later: the exit status the
+// probe would have ended with and the length of its lines (4-byte little-endian each), then the
+// lines.
+bool SendProbeReply(int status, const std::string& lines) {
+    std::string reply(8, '\0');
+    const uint32_t words[2] = {static_cast<uint32_t>(status), static_cast<uint32_t>(lines.size())};
+    for (int i = 0; i < 8; ++i)
+        reply[i] = static_cast<char>((words[i / 4] >> (8 * (i % 4))) & 0xFF);
+    reply += lines;
+    return std::fwrite(reply.data(), 1, reply.size(), stdout) == reply.size() &&
+           std::fflush(stdout) == 0;
+}
+
 int main() {
     // Plain '\n' line ends in messages and probe lines, also through Wine into a Linux pipe.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -685,43 +720,31 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv)
         return Fail("cannot read the command line");
-    std::vector<std::wstring> given;
-    std::vector<wchar_t*> pointers;
-    if (argc == 2 && std::wstring(argv[1]) == L"--arguments-on-stdin") {
-        given.push_back(argv[0]);
-        if (!ArgumentsFromInput(&given)) {
-            LocalFree(argv);
+    if (argc != 2 || std::wstring(argv[1]) != L"--arguments-on-stdin") {
+        std::string lines;
+        const int status = RunArguments(argc, argv, &lines);
+        std::fwrite(lines.data(), 1, lines.size(), stdout);
+        LocalFree(argv);
+        return status;
+    }
+    // A spare: the look at the inputs (a block that starts with --probe) may come first, so
+    // that the run waits for one Wine process start instead of two; then the render.
+    const std::wstring program = argv[0];
+    LocalFree(argv);
+    for (;;) {
+        std::vector<std::wstring> given{program};
+        if (!ArgumentsFromInput(&given))
             return 0;
-        }
+        std::vector<wchar_t*> pointers;
         for (std::wstring& arg : given)
             pointers.push_back(arg.data());
         pointers.push_back(nullptr);
-        LocalFree(argv);
-        argv = nullptr;
-        argc = static_cast<int>(given.size());
+        const bool probe = given.size() > 1 && given[1] == L"--probe";
+        std::string lines;
+        const int status = RunArguments(static_cast<int>(given.size()), pointers.data(), &lines);
+        if (!probe)
+            return status;
+        if (!SendProbeReply(status, lines))
+            return 1;
     }
-    wchar_t** args = argv ? argv : pointers.data();
-    if (argc == 2 && std::wstring(args[1]) == L"--list-settings") {
-        LocalFree(argv);
-        return ListSettings();
-    }
-    Options options;
-    std::string error;
-    int status;
-    if (!ParseArguments(argc, args, &options, &error)) {
-        if (!error.empty())
-            std::fprintf(stderr, "camtag-render: %s\n", error.c_str());
-        Usage();
-        status = error.empty() ? 0 : 1;
-    } else if (!CheckStampOptions(&options.stamp, CP_ACP, &error)) {
-        status = Fail(error);
-    } else if (!options.settingsFile.empty() &&
-               !ReadLookFile(options.settingsFile, &options.look, &error)) {
-        status = Fail(Utf8(options.settingsFile) + ": " + error);
-    } else {
-        TakeLookPictures(options.look, &options.stamp);
-        status = options.probe ? Probe(options) : Run(options);
-    }
-    LocalFree(argv);
-    return status;
 }

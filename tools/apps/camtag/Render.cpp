@@ -150,6 +150,8 @@ private:
     bool StartSpare(std::string* error = nullptr);
     void EndSpare();
     bool MakeLook(int* status);
+    bool LookBySpare(const std::vector<std::string>& args, int* status, std::string* out,
+                     std::string* messages);
     bool RenderInput(size_t index);
     bool RenderPieces(std::vector<Clip> clips, const Source& source, bool audio);
     std::vector<std::string> EncodeCommand(const Piece& piece, const Source& source, bool audio,
@@ -245,6 +247,24 @@ bool WriteAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// The look (args start with --probe) asked of the spare, which then stays for the first render: the
+// run waits for one Wine process start instead of two. False when there is no spare, or it ended or
+// a signal came before it answered (then it is ended too; a new one starts when a render needs it).
+bool Renderer::LookBySpare(const std::vector<std::string>& args, int* status, std::string* out,
+                           std::string* messages) {
+    if (spare_.child.pid <= 0 || options_.dialog)
+        return false;
+    std::string err;
+    if (WriteAll(spare_.in, ArgumentBlock(args)) &&
+        ReadProbeReply(spare_.out, spare_.messages, spare_.child.pid,
+                       ExitDescriptor(spare_.child.pid), status, out, &err)) {
+        *messages = messages_.Translate(err);
+        return true;
+    }
+    EndSpare();
+    return false;
+}
+
 std::vector<std::string> Renderer::LookArgs() const {
     // A look made from the defaults and options only stamps each clip as it would be alone; one
     // from a file or the dialog keeps the font relative to the frame it was made on.
@@ -274,7 +294,9 @@ bool Renderer::MakeLook(int* workerStatus) {
     for (size_t i = 0; i < plan_.inputs.size(); ++i)
         args.push_back(WindowsPath(module_[i]));
     std::string out, messages;
-    const int status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
+    int status = 0;
+    if (!LookBySpare(args, &status, &out, &messages) && !PendingSignal())
+        status = RunWindows(workers_, workers_.renderer(), args, messages_, &out, &messages);
     *workerStatus = status;
     if (PendingSignal())
         return false;

@@ -6,6 +6,8 @@
 
 #include <fcntl.h>
 #include <ftw.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -196,6 +198,60 @@ int RunWindows(const Workers& workers, const std::string& exe, const std::vector
     const int status = RunCommand(argv, out, &err, &error);
     *messages = names.Translate(status < 0 && !error.empty() ? error : err);
     return status;
+}
+
+bool ReadProbeReply(int reply, int messages, int pid, int exitDescriptor, int* status,
+                    std::string* lines, std::string* err) {
+    // The status and the lines' length, 4-byte little-endian each, then the lines.
+    std::string got;
+    auto word = [&got](size_t at) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < 4; ++i)
+            value |= uint32_t(uint8_t(got[at + i])) << (8 * i);
+        return value;
+    };
+    auto complete = [&] { return got.size() >= 8 && got.size() - 8 >= word(4); };
+    pollfd fds[3] = {{reply, POLLIN, 0}, {messages, POLLIN, 0}, {exitDescriptor, POLLIN, 0}};
+    bool ended = false;
+    while (!complete() && !PendingSignal()) {
+        // What it wrote before it ended is read before the end counts.
+        const int ready = poll(fds, 3, ended ? 0 : 200);
+        if ((ready < 0 && errno != EINTR) || (ready == 0 && ended))
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buffer[65536];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0)
+                (i == 0 ? got : *err).append(buffer, static_cast<size_t>(n));
+            else if (n == 0 || errno != EINTR)
+                fds[i].fd = -1;
+        }
+        siginfo_t info{};
+        if (fds[0].fd < 0 || (fds[2].fd >= 0 && (fds[2].revents & POLLIN)))
+            ended = true;
+        else if (exitDescriptor < 0 && ready == 0)
+            ended =
+                waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+                info.si_pid == pid;
+        if (ended)
+            fds[2].fd = -1; // stays readable: only the pipes are read from now on
+    }
+    if (exitDescriptor >= 0)
+        close(exitDescriptor);
+    if (!complete())
+        return false;
+    *status = static_cast<int>(word(0));
+    *lines = got.substr(8, word(4));
+    // Its messages were written before its answer: what the pipe holds now is all of them.
+    pollfd left{messages, POLLIN, 0};
+    char buffer[65536];
+    ssize_t n;
+    while (poll(&left, 1, 0) == 1 && (left.revents & POLLIN) &&
+           (n = read(messages, buffer, sizeof buffer)) > 0)
+        err->append(buffer, static_cast<size_t>(n));
+    return true;
 }
 
 void Relay(const std::string& messages, const std::string& program, const std::string& say) {

@@ -72,6 +72,14 @@ void EnsureWineServer(const Workers& workers);
 int RunWindows(const Workers& workers, const std::string& exe, const std::vector<std::string>& args,
                const MessageNames& names, std::string* out, std::string* messages);
 
+// A spare renderer's answer to a look (camtag-render --arguments-on-stdin, given a --probe
+// block): the exit status and the lines the probe would have ended with and printed, read from
+// `reply` while `messages` is read into `err` so that neither pipe fills. False when the renderer
+// `pid` ended first (its `exitDescriptor`, taken and closed here; -1: looked at every 200 ms) or
+// a signal came.
+bool ReadProbeReply(int reply, int messages, int pid, int exitDescriptor, int* status,
+                    std::string* lines, std::string* err);
+
 // A Windows program's own lines (not its progress), each as "SAY: line" without its own
 // "PROGRAM: " prefix.
 void Relay(const std::string& messages, const std::string& program, const std::string& say);
