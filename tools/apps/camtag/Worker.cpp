@@ -177,6 +177,15 @@ std::string MessageNames::Translate(std::string text) const {
     return text;
 }
 
+void LeaveOutDesktop() {
+    const char* given = std::getenv("WINEDLLOVERRIDES");
+    std::string overrides = given ? given : "";
+    if (overrides.find("explorer.exe") != std::string::npos)
+        return;
+    overrides += (overrides.empty() ? "" : ";") + std::string("explorer.exe=d");
+    setenv("WINEDLLOVERRIDES", overrides.c_str(), 1);
+}
+
 void EnsureWineServer(const Workers& workers) {
     // Started here with nothing of ours open, it ends by itself a while after the last program;
     // one that is running already makes this return at once.

@@ -63,6 +63,12 @@ private:
     std::map<std::string, std::string> names_;
 };
 
+// Keeps Wine's desktop process (explorer.exe) out of the session for the programs started from
+// now on, unless WINEDLLOVERRIDES names it already: they draw into memory only, and a session's
+// first program starts about 0.1 s sooner without it. Not for the settings dialog, whose window
+// needs it. Called before any thread starts.
+void LeaveOutDesktop();
+
 // Makes sure the prefix's Wine server runs, so that a program started next does not start one
 // that would inherit (and hold open) the pipes it is given.
 void EnsureWineServer(const Workers& workers);

@@ -6,6 +6,7 @@
 #include "Options.h"
 #include "Process.h"
 #include "Report.h"
+#include "Worker.h"
 
 #include <cstdio>
 
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     CatchSignals();
+    if (command.kind != Command::kRender || !command.render.dialog)
+        LeaveOutDesktop();
     const Workers workers = Workers::FromEnvironment(argv[0]);
     if (command.kind == Command::kRender)
         return Render(command.render, workers);
