@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -84,6 +85,8 @@ TEST(Process, ReadProbeReplyTakesTheAnswerOfARendererThatStays) {
     // The spare answers a look and waits for its render: the reply is taken without waiting for
     // its end, whatever pieces it comes in and however many messages come first; a renderer that
     // ends inside its answer gives none, also while a process it left behind holds its pipes.
+    // Each with the renderer's exit descriptor and without (then looked at), and long before the
+    // 30 s the processes left behind last.
     const std::string answer = "printf '\\002\\0\\0\\0'; sleep 0.1; printf '\\003\\0\\0\\0ok\\n'";
     const struct {
         std::string script;
@@ -94,29 +97,36 @@ TEST(Process, ReadProbeReplyTakesTheAnswerOfARendererThatStays) {
         {"head -c 100000 /dev/zero >&2; " + answer + "; exec sleep 30", true, 100000},
         {"sleep 30 <&- & printf '\\002\\0\\0\\0\\003\\0'", false, 0},
     };
-    for (const auto& c : cases) {
-        int out[2], err[2];
-        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-        ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
-        Child child;
-        std::string error, lines, messages;
-        ASSERT_TRUE(Spawn({"sh", "-c", c.script}, -1, out[1], err[1], &child, &error)) << error;
-        close(out[1]);
-        close(err[1]);
-        int status = -1;
-        EXPECT_EQ(ReadProbeReply(out[0], err[0], child.pid, ExitDescriptor(child.pid), &status,
-                                 &lines, &messages),
-                  c.answered)
-            << c.script;
-        EXPECT_EQ(messages.size(), c.errBytes) << c.script;
-        if (c.answered) {
-            EXPECT_EQ(status, 2);
-            EXPECT_EQ(lines, "ok\n");
+    for (const bool exitDescriptor : {true, false}) {
+        for (const auto& c : cases) {
+            int out[2], err[2];
+            ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+            ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+            Child child;
+            std::string error, lines, messages;
+            ASSERT_TRUE(Spawn({"sh", "-c", c.script}, -1, out[1], err[1], &child, &error)) << error;
+            close(out[1]);
+            close(err[1]);
+            int status = -1;
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(ReadProbeReply(out[0], err[0], child.pid,
+                                     exitDescriptor ? ExitDescriptor(child.pid) : -1, &status,
+                                     &lines, &messages),
+                      c.answered)
+                << c.script;
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            EXPECT_LT(waited.count(), 10000) << c.script;
+            EXPECT_EQ(messages.size(), c.errBytes) << c.script;
+            if (c.answered) {
+                EXPECT_EQ(status, 2);
+                EXPECT_EQ(lines, "ok\n");
+            }
+            kill(-child.pid, SIGKILL);
+            WaitAll({&child});
+            close(out[0]);
+            close(err[0]);
         }
-        kill(-child.pid, SIGKILL);
-        WaitAll({&child});
-        close(out[0]);
-        close(err[0]);
     }
 }
 

@@ -727,7 +727,7 @@ int main() {
         LocalFree(argv);
         return status;
     }
-    // A spare: the look at the inputs (a block that starts with --probe) may come first, so
+    // A spare: the look at the inputs (a block with --probe) may come first, so
     // that the run waits for one Wine process start instead of two; then the render.
     const std::wstring program = argv[0];
     LocalFree(argv);
@@ -739,7 +739,7 @@ int main() {
         for (std::wstring& arg : given)
             pointers.push_back(arg.data());
         pointers.push_back(nullptr);
-        const bool probe = given.size() > 1 && given[1] == L"--probe";
+        const bool probe = std::find(given.begin() + 1, given.end(), L"--probe") != given.end();
         std::string lines;
         const int status = RunArguments(static_cast<int>(given.size()), pointers.data(), &lines);
         if (!probe)

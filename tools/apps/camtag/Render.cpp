@@ -238,7 +238,7 @@ bool WriteAll(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR && !PendingSignal())
             continue;
         if (n <= 0)
             return false;
@@ -247,7 +247,7 @@ bool WriteAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// The look (args start with --probe) asked of the spare, which then stays for the first render: the
+// The look (args with --probe) asked of the spare, which then stays for the first render: the
 // run waits for one Wine process start instead of two. False when there is no spare, or it ended or
 // a signal came before it answered (then it is ended too; a new one starts when a render needs it).
 bool Renderer::LookBySpare(const std::vector<std::string>& args, int* status, std::string* out,

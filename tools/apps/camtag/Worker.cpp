@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -180,7 +181,10 @@ std::string MessageNames::Translate(std::string text) const {
 void LeaveOutDesktop() {
     const char* given = std::getenv("WINEDLLOVERRIDES");
     std::string overrides = given ? given : "";
-    if (overrides.find("explorer.exe") != std::string::npos)
+    std::string named = overrides;
+    std::transform(named.begin(), named.end(), named.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (named.find("explorer") != std::string::npos)
         return;
     overrides += (overrides.empty() ? "" : ";") + std::string("explorer.exe=d");
     setenv("WINEDLLOVERRIDES", overrides.c_str(), 1);
