@@ -196,7 +196,7 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
 }
 
 void ReadWhileRunning(const std::vector<int>& pipes, const std::vector<std::string*>& sinks,
-                      pid_t pid, int exitDescriptor) {
+                      pid_t pid, int exitDescriptor, const std::function<bool()>& enough) {
     // All pipes at once, so that none fills while another is read; the child's exit descriptor
     // last, or where there is none, a look at the child at each quiet poll.
     std::vector<pollfd> fds;
@@ -207,7 +207,7 @@ void ReadWhileRunning(const std::vector<int>& pipes, const std::vector<std::stri
     size_t open = pipes.size();
     // No child: what the pipes hold now is all there is to read.
     bool ended = pid <= 0;
-    while (open > 0) {
+    while (open > 0 && !(enough && enough())) {
         const int ready = poll(fds.data(), fds.size(), ended ? 0 : 200);
         if (ready < 0 && errno != EINTR)
             break;

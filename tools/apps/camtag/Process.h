@@ -47,9 +47,10 @@ int ExitDescriptor(pid_t pid);
 // (Wine's session, started by its first program) may hold the pipes open long after. A signal
 // stops the child. The child is not reaped; a wait on another thread may reap it meanwhile.
 // Takes `exitDescriptor` (ExitDescriptor(pid), or -1) and closes it. With no child (pid <= 0)
-// it reads what the pipes hold and returns.
+// it reads what the pipes hold and returns. With `enough`, it also returns as soon as that says
+// what was read is enough (a child that stays for more work).
 void ReadWhileRunning(const std::vector<int>& pipes, const std::vector<std::string*>& sinks,
-                      pid_t pid, int exitDescriptor);
+                      pid_t pid, int exitDescriptor, const std::function<bool()>& enough = {});
 
 // The last lines of a text, for quoting a program's own words after a failure.
 std::string LastLines(const std::string& text, size_t lines);

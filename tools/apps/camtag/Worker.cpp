@@ -6,8 +6,6 @@
 
 #include <fcntl.h>
 #include <ftw.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -224,46 +222,13 @@ bool ReadProbeReply(int reply, int messages, int pid, int exitDescriptor, int* s
         return value;
     };
     auto complete = [&] { return got.size() >= 8 && got.size() - 8 >= word(4); };
-    pollfd fds[3] = {{reply, POLLIN, 0}, {messages, POLLIN, 0}, {exitDescriptor, POLLIN, 0}};
-    bool ended = false;
-    while (!complete() && !PendingSignal()) {
-        // What it wrote before it ended is read before the end counts.
-        const int ready = poll(fds, 3, ended ? 0 : 200);
-        if ((ready < 0 && errno != EINTR) || (ready == 0 && ended))
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            char buffer[65536];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0)
-                (i == 0 ? got : *err).append(buffer, static_cast<size_t>(n));
-            else if (n == 0 || errno != EINTR)
-                fds[i].fd = -1;
-        }
-        siginfo_t info{};
-        if (fds[0].fd < 0 || (fds[2].fd >= 0 && (fds[2].revents & POLLIN)))
-            ended = true;
-        else if (exitDescriptor < 0 && ready == 0)
-            ended =
-                waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
-                info.si_pid == pid;
-        if (ended)
-            fds[2].fd = -1; // stays readable: only the pipes are read from now on
-    }
-    if (exitDescriptor >= 0)
-        close(exitDescriptor);
-    if (!complete())
+    ReadWhileRunning({reply, messages}, {&got, err}, pid, exitDescriptor, complete);
+    if (!complete() || PendingSignal())
         return false;
     *status = static_cast<int>(word(0));
     *lines = got.substr(8, word(4));
     // Its messages were written before its answer: what the pipe holds now is all of them.
-    pollfd left{messages, POLLIN, 0};
-    char buffer[65536];
-    ssize_t n;
-    while (poll(&left, 1, 0) == 1 && (left.revents & POLLIN) &&
-           (n = read(messages, buffer, sizeof buffer)) > 0)
-        err->append(buffer, static_cast<size_t>(n));
+    ReadWhileRunning({messages}, {err}, 0, -1);
     return true;
 }
 
