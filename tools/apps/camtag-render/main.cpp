@@ -266,8 +266,10 @@ bool ReadDialogPicture(const std::wstring& path, int32_t width, int32_t height,
 // this run's pictures in the module's lists, and in this program's own copy of them, which the
 // subtitles and checks use), then the settings file, then the options, then the dialog. 0, or
 // the exit status after saying why.
+// `slots`: the pairs of host frames the render keeps in flight (one for a look or bands).
 int StartInstance(const Options& options, FilterSession& session, const SourceInfo& source,
-                  int32_t width, int32_t height, int32_t frames, int32_t inPoint) {
+                  int32_t width, int32_t height, int32_t frames, int32_t inPoint,
+                  int32_t slots = 1) {
     std::string error;
     {
         SettingsView view;
@@ -285,7 +287,7 @@ int StartInstance(const Options& options, FilterSession& session, const SourceIn
         clip.height = height;
         clip.frames = frames;
         clip.sourceIn = inPoint;
-        clip.slots = 3;
+        clip.slots = slots;
         if (!session.start(clip, &error))
             return Fail(error, 3);
     }
@@ -479,7 +481,7 @@ int Run(const Options& options) {
     FilterSession session;
     if (const int status =
             StartInstance(options, session, source, width, height, static_cast<int32_t>(frames),
-                          static_cast<int32_t>(options.inPoint)))
+                          static_cast<int32_t>(options.inPoint), options.bands ? 1 : 3))
         return status;
 
     // What the frames will show, composed as the module composes it, for the checks at the end:
