@@ -11,8 +11,7 @@
 //       or with --pixels yuv420p raw 4:2:0 frames, top row first, as ffmpeg decodes DV; with
 //       --bands as well, each frame's band of rows the renderer asked for (FrameBands.h).
 //   camtag-render --arguments-on-stdin < arguments, then frames > stamped frames
-//       the same, started before its work is known: see ArgumentsFromInput; a probe may come
-//       first (see SendProbeReply).
+//       the same, started before its work is known; a probe may come first (SpareExchange.h).
 #include "FilterSession.h"
 #include "FrameBands.h"
 #include "FramePipeline.h"
@@ -20,6 +19,7 @@
 #include "SettingOverrides.h"
 #include "SettingsFile.h"
 #include "SourceProbe.h"
+#include "SpareExchange.h"
 #include "StampOptions.h"
 #include "StampText.h"
 #include "YuvFrames.h"
@@ -643,10 +643,8 @@ int ListSettings() {
     return 0;
 }
 
-// Started before its work is known (while the front still looks at the inputs), so that Wine's
-// start of a process is not waited for: the arguments come first on standard input, as a
-// 4-byte little-endian length and that many bytes of UTF-8 arguments, each ended by a NUL;
-// the frames follow. False when the input ends first: the front needed no render.
+// A spare's next block of arguments from standard input (SpareExchange.h). False when the input
+// ends first: the front needed no render.
 bool ArgumentsFromInput(std::vector<std::wstring>* args) {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     auto readAll = [input](void* to, DWORD size) {
@@ -660,7 +658,7 @@ bool ArgumentsFromInput(std::vector<std::wstring>* args) {
     uint8_t length[4];
     if (!readAll(length, 4))
         return false;
-    const DWORD size = length[0] | length[1] << 8 | length[2] << 16 | DWORD(length[3]) << 24;
+    const DWORD size = WordAt(length);
     if (size > (1u << 20))
         return false;
     std::string block(size, '\0');
@@ -701,14 +699,11 @@ int RunArguments(int argc, wchar_t** args, std::string* probeOut) {
     return options.probe ? Probe(options, probeOut) : Run(options);
 }
 
-// A spare's probe answers on standard output, where its frames go later: the exit status the
-// probe would have ended with and the length of its lines (4-byte little-endian each), then the
-// lines.
+// A spare's answer to a probe, on standard output, where its frames go later (SpareExchange.h).
 bool SendProbeReply(int status, const std::string& lines) {
-    std::string reply(8, '\0');
-    const uint32_t words[2] = {static_cast<uint32_t>(status), static_cast<uint32_t>(lines.size())};
-    for (int i = 0; i < 8; ++i)
-        reply[i] = static_cast<char>((words[i / 4] >> (8 * (i % 4))) & 0xFF);
+    std::string reply;
+    AppendWord(&reply, static_cast<uint32_t>(status));
+    AppendWord(&reply, static_cast<uint32_t>(lines.size()));
     reply += lines;
     return std::fwrite(reply.data(), 1, reply.size(), stdout) == reply.size() &&
            std::fflush(stdout) == 0;

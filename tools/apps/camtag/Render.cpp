@@ -4,6 +4,7 @@
 #include "Output.h"
 #include "Process.h"
 #include "Report.h"
+#include "SpareExchange.h"
 #include "Tape.h"
 
 #include <nlohmann/json.hpp>
@@ -223,15 +224,14 @@ void Renderer::EndSpare() {
     spare_ = SpareRenderer();
 }
 
-// The arguments of a spare renderer, as it reads them from its input.
+// The arguments of a spare renderer, as it reads them from its input (SpareExchange.h).
 std::string ArgumentBlock(const std::vector<std::string>& args) {
     std::string text;
     for (const std::string& arg : args)
         text += arg + '\0';
-    const uint32_t size = static_cast<uint32_t>(text.size());
-    const char length[4] = {char(size & 0xFF), char((size >> 8) & 0xFF), char((size >> 16) & 0xFF),
-                            char((size >> 24) & 0xFF)};
-    return std::string(length, 4) + text;
+    std::string block;
+    AppendWord(&block, static_cast<uint32_t>(text.size()));
+    return block + text;
 }
 
 bool WriteAll(int fd, const std::string& bytes) {

@@ -3,6 +3,7 @@
 #include "Output.h"
 #include "Plan.h"
 #include "Process.h"
+#include "SpareExchange.h"
 
 #include <fcntl.h>
 #include <ftw.h>
@@ -213,14 +214,9 @@ int RunWindows(const Workers& workers, const std::string& exe, const std::vector
 
 bool ReadProbeReply(int reply, int messages, int pid, int exitDescriptor, int* status,
                     std::string* lines, std::string* err) {
-    // The status and the lines' length, 4-byte little-endian each, then the lines.
+    // The status and the lines' length, then the lines (SpareExchange.h).
     std::string got;
-    auto word = [&got](size_t at) {
-        uint32_t value = 0;
-        for (size_t i = 0; i < 4; ++i)
-            value |= uint32_t(uint8_t(got[at + i])) << (8 * i);
-        return value;
-    };
+    auto word = [&got](size_t at) { return WordAt(got.data() + at); };
     auto complete = [&] { return got.size() >= 8 && got.size() - 8 >= word(4); };
     ReadWhileRunning({reply, messages}, {&got, err}, pid, exitDescriptor, complete);
     if (!complete() || PendingSignal())
