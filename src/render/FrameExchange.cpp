@@ -159,8 +159,8 @@ void PassThrough(const void* source, void* destination, const FrameGeometry& g) 
     auto* to = static_cast<uint8_t*>(destination);
     const size_t rowBytes = static_cast<size_t>(g.width) * 4;
     for (int32_t r = 0; r < g.height; ++r) {
-        std::memmove(to + static_cast<size_t>(r) * static_cast<size_t>(g.stride),
-                     from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride), rowBytes);
+        CopyRow(to + static_cast<size_t>(r) * static_cast<size_t>(g.stride),
+                from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride), rowBytes);
     }
 }
 
@@ -273,8 +273,8 @@ bool StoreBitmapBand(const CMemBm& bitmap, const FrameGeometry& g, ScanBand band
             std::memcpy(row, buffer + static_cast<size_t>(bufferRow - band.first) * width,
                         width * 4);
         } else {
-            std::memmove(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride),
-                         width * 4);
+            CopyRow(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride),
+                    width * 4);
         }
     }
     return ok;

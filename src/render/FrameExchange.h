@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace camtag {
 
@@ -94,6 +95,13 @@ void StoreBuffer(const uint32_t* buffer, const FrameGeometry& geometry, void* fr
 // Plain row copy, source to destination: width x 4 bytes per row for every row. Does nothing
 // when the geometry is not copyable.
 void PassThrough(const void* source, void* destination, const FrameGeometry& geometry);
+
+// One row of the source into the destination; nothing when they are the same bytes, as when a
+// host has a frame stamped in place (a copy onto itself would cost a frame's bytes for nothing).
+inline void CopyRow(void* to, const void* from, size_t bytes) {
+    if (to != from)
+        std::memmove(to, from, bytes);
+}
 
 // FillBuffer, then SetDIBits of every buffer row into the bitmap. False when the geometry is not
 // valid, the bitmap is not created or does not match, or GDI fails (the buffer is filled anyway).

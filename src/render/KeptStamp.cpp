@@ -213,8 +213,7 @@ void Blend(const BandPixels& stamp, const FrameGeometry& g, const void* source, 
     const size_t columns = static_cast<size_t>(stamp.columns);
     for (int32_t r = 0; r < g.height; ++r) {
         uint8_t* row = to + static_cast<size_t>(r) * static_cast<size_t>(g.stride);
-        std::memmove(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride),
-                     rowBytes);
+        CopyRow(row, from + static_cast<size_t>(r) * static_cast<size_t>(g.sourceStride), rowBytes);
         if (stamp.empty)
             continue;
         // The frame row's scan line, as the band path maps a field's rows into the bitmap.
