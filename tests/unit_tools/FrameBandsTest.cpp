@@ -3,6 +3,7 @@
 #include "FrameBands.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,10 +14,11 @@ namespace {
 
 constexpr int32_t kSize = 16;
 
-// Rows [from, to) of each plane of a 4:2:0 frame.
-std::vector<uint8_t> Rows(const std::vector<uint8_t>& frame, int32_t from, int32_t to) {
-    const long luma = kSize * kSize, half = kSize / 2;
-    std::vector<uint8_t> out(frame.begin() + from * kSize, frame.begin() + to * kSize);
+// Rows [from, to) of each plane of a 4:2:0 frame of size x size.
+std::vector<uint8_t> Rows(const std::vector<uint8_t>& frame, int32_t from, int32_t to,
+                          long size = kSize) {
+    const long luma = size * size, half = size / 2;
+    std::vector<uint8_t> out(frame.begin() + from * size, frame.begin() + to * size);
     for (long plane : {luma, luma + luma / 4})
         out.insert(out.end(), frame.begin() + plane + from / 2 * half,
                    frame.begin() + plane + to / 2 * half);
@@ -47,28 +49,89 @@ TEST(FrameBands, BandsStampAsTheWholeFrameAndFollowTheStamp) {
     for (size_t i = 0; i < frame.size(); ++i)
         frame[i] = static_cast<uint8_t>(16 + (i * 37) % 200);
     for (const Case& c : cases) {
-        std::vector<uint8_t> source(layout.HostBytes()), stamped(layout.HostBytes());
-        auto paint = [&] {
-            std::memcpy(stamped.data(), source.data(), stamped.size());
+        std::vector<uint8_t> source(layout.HostBytes()), host(layout.HostBytes());
+        auto paint = [&](std::vector<uint8_t>& frame) {
             for (int32_t y = std::max(c.from, 0); y < c.to; ++y)
-                std::memset(&stamped[size_t(kSize - 1 - y) * kSize * 4], 255, kSize * 4);
+                std::memset(&frame[size_t(kSize - 1 - y) * kSize * 4], 255, kSize * 4);
             return c.from >= 0;
         };
         // The whole frame's way: every row into the host and the stamped ones back.
         YuvToHost(frame.data(), layout, source.data());
-        paint();
+        std::vector<uint8_t> stamped = source;
+        paint(stamped);
         std::vector<uint8_t> whole = frame;
         StampedRowsToYuv(source.data(), stamped.data(), layout, whole.data());
 
-        BandStamper stamper(layout, source.data(), stamped.data(), 2);
+        BandStamper stamper(layout, host.data(), 2);
         std::vector<uint8_t> rows = Rows(frame, c.band.top, c.band.top + c.band.rows);
         // Stamped, the rows are the whole frame's; otherwise as they came.
         const std::vector<uint8_t> wanted =
             c.status == kBandStamped ? Rows(whole, c.band.top, c.band.top + c.band.rows) : rows;
-        EXPECT_EQ(stamper.Stamp(c.band, rows.data(), paint), c.status) << c.name;
+        EXPECT_EQ(stamper.Stamp(c.band, rows.data(), [&] { return paint(host); }), c.status)
+            << c.name;
         EXPECT_EQ(rows, wanted) << c.name;
         EXPECT_EQ(stamper.next(), c.next) << c.name;
     }
+}
+
+// One frame stamped in place after another, in plain memory and in memory that tells which
+// pages were written: what a frame left in the host's rows never shows in the next, a stamp
+// outside the band is seen in a page of its own and in one the band shares, and every band comes
+// out as the whole frame's way gives it.
+TEST(FrameBands, FramesInSequenceKeepNothingOfTheFrameBefore) {
+    struct Step {
+        int32_t from, to; // the picture rows painted
+        int32_t status;
+    };
+    const Step steps[] = {
+        {32, 36, kBandStamped},   // whole: the band becomes rows 30 to 38
+        {32, 36, kBandStamped},   // the band, the same stamp
+        {0, 0, kBandStamped},     // nothing drawn: last frame's stamp must not come back
+        {29, 30, kBandWantWhole}, // drawn just over the band, in a page the band shares
+        {32, 36, kBandStamped},   // whole
+        {4, 6, kBandWantWhole},   // drawn in a page of its own over the band
+        {4, 6, kBandStamped},     // whole: the band moves up, to rows 2 to 8
+        {40, 42, kBandWantWhole}, // drawn under it, where the last band was
+    };
+    constexpr int32_t kBig = 64; // 16 KiB in the host: pages wholly outside any band
+    const YuvLayout layout{kBig, kBig};
+    const size_t offset = 256; // the host's pixels start after its guard, not on a page
+    std::vector<uint8_t> plain(layout.HostBytes() + offset);
+    auto* watched = static_cast<uint8_t*>(VirtualAlloc(nullptr, layout.HostBytes() + offset,
+                                                       MEM_RESERVE | MEM_COMMIT | MEM_WRITE_WATCH,
+                                                       PAGE_READWRITE));
+    ASSERT_NE(watched, nullptr);
+    for (uint8_t* memory : {plain.data(), watched}) {
+        uint8_t* host = memory + offset;
+        BandStamper stamper(layout, host, 2);
+        EXPECT_EQ(stamper.Watched(), memory == watched);
+        for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+            const Step& c = steps[i];
+            std::vector<uint8_t> frame(layout.Bytes());
+            for (size_t k = 0; k < frame.size(); ++k)
+                frame[k] = static_cast<uint8_t>(16 + (k * 37 + i * 11) % 200);
+            auto paint = [&](uint8_t* into) {
+                for (int32_t y = c.from; y < c.to; ++y)
+                    std::memset(into + size_t(kBig - 1 - y) * kBig * 4, 255, kBig * 4);
+                return true;
+            };
+            std::vector<uint8_t> source(layout.HostBytes());
+            YuvToHost(frame.data(), layout, source.data());
+            std::vector<uint8_t> stamped = source, whole = frame;
+            paint(stamped.data());
+            StampedRowsToYuv(source.data(), stamped.data(), layout, whole.data());
+
+            const Band band = stamper.next();
+            std::vector<uint8_t> rows = Rows(frame, band.top, band.top + band.rows, kBig);
+            const std::vector<uint8_t> wanted =
+                c.status == kBandStamped ? Rows(whole, band.top, band.top + band.rows, kBig) : rows;
+            const char* where = memory == watched ? "watched" : "plain";
+            EXPECT_EQ(stamper.Stamp(band, rows.data(), [&] { return paint(host); }), c.status)
+                << where << " memory, frame " << i;
+            EXPECT_EQ(rows, wanted) << where << " memory, frame " << i;
+        }
+    }
+    VirtualFree(watched, 0, MEM_RELEASE);
 }
 
 } // namespace

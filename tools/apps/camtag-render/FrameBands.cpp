@@ -1,14 +1,77 @@
 #include "FrameBands.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstring>
 
 namespace camtag {
 
-BandStamper::BandStamper(const YuvLayout& frame, uint8_t* hostSource, const uint8_t* hostStamped,
-                         int32_t margin)
-    : frame_(frame), source_(hostSource), stamped_(hostStamped),
-      margin_(margin), next_{0, frame.height} {}
+namespace {
+
+// memcmp's equality, in steps the compiler makes vector code of (Wine's memcmp takes eight
+// bytes at a time).
+bool SameBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+    size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        uint64_t differ = 0;
+        for (size_t k = 0; k < 64; k += 8) {
+            uint64_t x, y;
+            std::memcpy(&x, a + i + k, 8);
+            std::memcpy(&y, b + i + k, 8);
+            differ |= x ^ y;
+        }
+        if (differ)
+            return false;
+    }
+    return std::memcmp(a + i, b + i, n - i) == 0;
+}
+
+uint8_t* PageDown(uint8_t* at, size_t page) {
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(at) / page * page);
+}
+
+uint8_t* PageUp(uint8_t* at, size_t page) {
+    return PageDown(at + page - 1, page);
+}
+
+} // namespace
+
+BandStamper::BandStamper(const YuvLayout& frame, uint8_t* host, int32_t margin)
+    : frame_(frame), host_(host), pattern_(frame.HostBytes()),
+      margin_(margin), next_{0, frame.height} {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    page_ = system.dwPageSize;
+    // Watched memory tells which pages were written; other memory is compared byte by byte.
+    uint8_t* first = PageUp(host_, page_);
+    if (first + page_ <= host_ + frame.HostBytes() &&
+        ResetWriteWatch(first, PageDown(host_ + frame.HostBytes(), page_) - first) == 0)
+        written_.resize(frame.HostBytes() / page_ + 1);
+}
+
+// Whether host bytes [from, to) still hold the pattern. Of watched memory only the pages the
+// module wrote are read: the rest of the frame stays out of the cache the encoder works in.
+bool BandStamper::PatternIntact(size_t from, size_t to) {
+    uint8_t* begin = host_ + from;
+    uint8_t* end = host_ + to;
+    uint8_t* first = PageUp(begin, page_);
+    uint8_t* last = PageDown(end, page_);
+    if (written_.empty() || first >= last)
+        return SameBytes(begin, pattern_.data() + from, to - from);
+    auto same = [&](uint8_t* at, size_t n) {
+        return SameBytes(at, pattern_.data() + (at - host_), n);
+    };
+    ULONG_PTR count = written_.size();
+    ULONG granularity = 0;
+    if (GetWriteWatch(WRITE_WATCH_FLAG_RESET, first, last - first, written_.data(), &count,
+                      &granularity) != 0)
+        return SameBytes(begin, pattern_.data() + from, to - from);
+    for (ULONG_PTR i = 0; i < count; ++i)
+        if (!same(static_cast<uint8_t*>(written_[i]), page_))
+            return false;
+    return same(begin, first - begin) && same(last, end - last);
+}
 
 // Host bytes [0, below) and [above, end): the rows under and over the band.
 void BandStamper::FillPattern(size_t below, size_t above) {
@@ -23,8 +86,14 @@ void BandStamper::FillPattern(size_t below, size_t above) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
-        std::memcpy(source_ + i, &state, 3);
-        source_[i + 3] = 255;
+        std::memcpy(host_ + i, &state, 3);
+        host_[i + 3] = 255;
+        std::memcpy(pattern_.data() + i, host_ + i, 4);
+    }
+    // From here on, a page written outside the band is the module's.
+    if (!written_.empty()) {
+        uint8_t* first = PageUp(host_, page_);
+        ResetWriteWatch(first, PageDown(host_ + all, page_) - first);
     }
 }
 
@@ -38,16 +107,18 @@ int32_t BandStamper::Stamp(const Band& band, uint8_t* rows, const std::function<
         FillPattern(below, above);
     patterned_ = whole ? Band() : band;
     const YuvLayout layout{frame_.width, band.rows};
-    YuvToHost(rows, layout, source_ + below);
+    YuvToHost(rows, layout, host_ + below);
+    before_.assign(host_ + below, host_ + above);
     if (!stamp())
         return -1;
-    if (!whole && (std::memcmp(stamped_, source_, below) != 0 ||
-                   std::memcmp(stamped_ + above, source_ + above, all - above) != 0)) {
+    if (!whole && (!PatternIntact(0, below) || !PatternIntact(above, all))) {
+        // The pattern is broken: put anew for the next band.
+        patterned_ = Band();
         next_ = Band{0, frame_.height};
         return kBandWantWhole;
     }
     int32_t first = 0, last = -1;
-    StampedRowsToYuv(source_ + below, stamped_ + below, layout, rows, &first, &last);
+    StampedRowsToYuv(before_.data(), host_ + below, layout, rows, &first, &last);
     if (last < first) {
         // Nothing drawn: the band stays; after a whole frame, the least band, since the pattern
         // shows where a stamp that comes later falls (a blank tape never sends a frame whole).

@@ -9,16 +9,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace camtag {
 
-// Stamps frames given as bands, in the host's source and destination frames (BGRA, the bottom
-// row first). The host's rows outside the band hold a pseudo-random pattern: a module that draws
-// there changes it, and such a frame is wanted whole rather than written wrong.
+// Stamps frames given as bands, in place in the host's frame (BGRA, the bottom row first): a
+// copy of the whole frame for each band of a tenth of it would cost more than the stamp. The
+// host's rows outside the band hold a pseudo-random pattern: a module that draws there changes
+// it, and such a frame is wanted whole rather than written wrong.
 class BandStamper {
 public:
-    BandStamper(const YuvLayout& frame, uint8_t* hostSource, const uint8_t* hostStamped,
-                int32_t margin = 16);
+    BandStamper(const YuvLayout& frame, uint8_t* host, int32_t margin = 16);
 
     // Stamps the frame whose rows `band` are in `rows` (BandBytes of them), which receives the
     // stamped rows. stamp() runs the module on the host frames. kBandStamped, or kBandWantWhole
@@ -27,13 +28,19 @@ public:
 
     // The band to ask for next: at first the whole frame.
     Band next() const { return next_; }
+    // Whether the host's memory tells which pages were written, so that only those are read.
+    bool Watched() const { return !written_.empty(); }
 
 private:
     void FillPattern(size_t below, size_t above);
+    bool PatternIntact(size_t from, size_t to);
 
     YuvLayout frame_;
-    uint8_t* source_;
-    const uint8_t* stamped_;
+    uint8_t* host_;
+    std::vector<uint8_t> pattern_; // the pattern as it was put outside the band
+    std::vector<uint8_t> before_;  // the band's rows before the module stamped them
+    size_t page_ = 4096;
+    std::vector<void*> written_; // pages GetWriteWatch found written; none: memory not watched
     int32_t margin_;
     Band next_;
     Band patterned_; // the band whose outside holds the pattern (rows 0: none)

@@ -266,10 +266,11 @@ bool ReadDialogPicture(const std::wstring& path, int32_t width, int32_t height,
 // this run's pictures in the module's lists, and in this program's own copy of them, which the
 // subtitles and checks use), then the settings file, then the options, then the dialog. 0, or
 // the exit status after saying why.
-// `slots`: the pairs of host frames the render keeps in flight (one for a look or bands).
+// `slots`: the pairs of host frames the render keeps in flight (one for a look or bands);
+// `inPlace`: each pair is one frame, stamped in place.
 int StartInstance(const Options& options, FilterSession& session, const SourceInfo& source,
-                  int32_t width, int32_t height, int32_t frames, int32_t inPoint,
-                  int32_t slots = 1) {
+                  int32_t width, int32_t height, int32_t frames, int32_t inPoint, int32_t slots = 1,
+                  bool inPlace = false) {
     std::string error;
     {
         SettingsView view;
@@ -288,6 +289,7 @@ int StartInstance(const Options& options, FilterSession& session, const SourceIn
         clip.frames = frames;
         clip.sourceIn = inPoint;
         clip.slots = slots;
+        clip.inPlace = inPlace;
         if (!session.start(clip, &error))
             return Fail(error, 3);
     }
@@ -479,9 +481,9 @@ int Run(const Options& options) {
                     "x" + std::to_string(height));
 
     FilterSession session;
-    if (const int status =
-            StartInstance(options, session, source, width, height, static_cast<int32_t>(frames),
-                          static_cast<int32_t>(options.inPoint), options.bands ? 1 : 3))
+    if (const int status = StartInstance(
+            options, session, source, width, height, static_cast<int32_t>(frames),
+            static_cast<int32_t>(options.inPoint), options.bands ? 1 : 3, options.bands))
         return status;
 
     // What the frames will show, composed as the module composes it, for the checks at the end:
@@ -584,7 +586,7 @@ int Run(const Options& options) {
     PipelineResult run;
     if (options.bands) {
         const YuvLayout layout{width, height};
-        BandStamper stamper(layout, session.sourcePixels(0), session.destinationPixels(0));
+        BandStamper stamper(layout, session.sourcePixels(0));
         run = RunBandPipeline(
             input, output, layout, stamper, frames,
             [&](int64_t frame) { return stampFrame(frame, 0); }, progress);

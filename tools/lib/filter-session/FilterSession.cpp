@@ -121,9 +121,18 @@ bool FilterSession::start(const SessionClip& clip, std::string* error) {
     const int32_t rowBytes = clip.width * 4;
     frameBytes_ = static_cast<size_t>(rowBytes) * static_cast<size_t>(clip.height);
     frames_.clear();
-    for (int32_t slot = 0; slot < std::max(1, clip.slots); ++slot)
-        frames_.push_back({host_.makeFrame(clip.width, clip.height, rowBytes),
-                           host_.makeFrame(clip.width, clip.height, rowBytes)});
+    for (int32_t slot = 0; slot < std::max(1, clip.slots); ++slot) {
+        // A frame stamped in place is watched: its stamper asks which pages the module wrote.
+        const HostFrameHandle source =
+            host_.makeFrame(clip.width, clip.height, rowBytes, 32, clip.inPlace);
+        const HostFrameHandle destination =
+            clip.inPlace ? source : host_.makeFrame(clip.width, clip.height, rowBytes);
+        if (!host_.pixels(source) || !host_.pixels(destination)) {
+            *error = "no memory for the host's frames";
+            return false;
+        }
+        frames_.push_back({source, destination});
+    }
     host_.setSource(frames_[0].source);
     host_.setDestination(frames_[0].destination);
 

@@ -45,6 +45,7 @@ struct SessionClip {
     int32_t frames = 1;   // length of the clip on the timeline
     int32_t sourceIn = 0; // the file's frame under the clip's first frame
     int32_t slots = 1;    // pairs of host frames (source, destination), for frames in flight
+    bool inPlace = false; // each slot's destination is its source frame, stamped in place
 };
 
 class FilterSession {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace camtag {
 
@@ -333,13 +334,35 @@ FilterSettings* HostEmulator::installSettings(const FilterSettings& settings, ui
 
 // --- Frames ---
 
+bool HostEmulator::FrameBlock::allocate(size_t bytes, bool watched) {
+    clear();
+    watched_ = watched;
+    if (watched) {
+        base_ = static_cast<uint8_t*>(VirtualAlloc(
+            nullptr, bytes, MEM_RESERVE | MEM_COMMIT | MEM_WRITE_WATCH, PAGE_READWRITE));
+    } else {
+        base_ = static_cast<uint8_t*>(::operator new(bytes, std::nothrow));
+        if (base_)
+            std::memset(base_, 0, bytes);
+    }
+    return base_ != nullptr;
+}
+
+void HostEmulator::FrameBlock::clear() {
+    if (base_ && watched_)
+        VirtualFree(base_, 0, MEM_RELEASE);
+    else
+        ::operator delete(base_);
+    base_ = nullptr;
+}
+
 HostFrameHandle HostEmulator::makeFrame(int32_t width, int32_t height, int32_t rowBytes,
-                                        int16_t bitsPerPixel) {
-    return makeFrame(HostRect{0, 0, width, height}, rowBytes, bitsPerPixel);
+                                        int16_t bitsPerPixel, bool watched) {
+    return makeFrame(HostRect{0, 0, width, height}, rowBytes, bitsPerPixel, watched);
 }
 
 HostFrameHandle HostEmulator::makeFrame(const HostRect& bounds, int32_t rowBytes,
-                                        int16_t bitsPerPixel) {
+                                        int16_t bitsPerPixel, bool watched) {
     auto store = std::make_unique<FrameStore>();
     store->descriptor.bounds = bounds;
     store->descriptor.rowBytes = rowBytes;
@@ -348,8 +371,10 @@ HostFrameHandle HostEmulator::makeFrame(const HostRect& bounds, int32_t rowBytes
     int64_t height = static_cast<int64_t>(bounds.bottom) - bounds.top;
     if (rowBytes > 0 && height > 0) {
         store->bytes = static_cast<size_t>(rowBytes) * height;
-        store->memory.assign(store->bytes + 2 * kGuardBytes, 0);
-        Guarded(store->memory.data(), store->bytes);
+        if (store->memory.allocate(store->bytes + 2 * kGuardBytes, watched))
+            Guarded(store->memory.data(), store->bytes);
+        else
+            store->bytes = 0;
     }
     HostFrameHandle handle = &store->descriptorPtr;
     frames_.push_back(std::move(store));
@@ -443,7 +468,6 @@ void HostEmulator::disposeHostFrame(HostFrameHandle frame) {
     if (!store->memory.empty() && !GuardsIntact(store->memory.data() + kGuardBytes, store->bytes))
         ++damagedGuards_;
     store->memory.clear();
-    store->memory.shrink_to_fit();
     store->bytes = 0;
     --hostFrames_;
 }

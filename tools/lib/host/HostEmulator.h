@@ -98,9 +98,12 @@ public:
     // --- Frame table ---
     // A frame with bounds (0, 0, width, height), the given row bytes and bits per pixel, and
     // pixel memory of rowBytes x height bytes (none when that is not positive), zero-filled.
+    // `watched`: the memory is the system's with write watching, so that the caller can ask
+    // which of its pages the module wrote (GetWriteWatch).
     HostFrameHandle makeFrame(int32_t width, int32_t height, int32_t rowBytes,
-                              int16_t bitsPerPixel = 32);
-    HostFrameHandle makeFrame(const HostRect& bounds, int32_t rowBytes, int16_t bitsPerPixel = 32);
+                              int16_t bitsPerPixel = 32, bool watched = false);
+    HostFrameHandle makeFrame(const HostRect& bounds, int32_t rowBytes, int16_t bitsPerPixel = 32,
+                              bool watched = false);
     void setSource(HostFrameHandle frame) { record_.source = frame; }
     void setDestination(HostFrameHandle frame) { record_.destination = frame; }
     // The frame's pixel memory, or null.
@@ -201,11 +204,28 @@ public:
     int32_t timebase(HostTimelineId timeline, uint32_t* scale, int32_t* sampleSize);
 
 private:
+    // A frame's memory: guard, pixels, guard.
+    class FrameBlock {
+    public:
+        FrameBlock() = default;
+        FrameBlock(const FrameBlock&) = delete;
+        FrameBlock& operator=(const FrameBlock&) = delete;
+        ~FrameBlock() { clear(); }
+        // Zero-filled; false when there is no memory for it.
+        bool allocate(size_t bytes, bool watched);
+        void clear();
+        bool empty() const { return !base_; }
+        uint8_t* data() const { return base_; }
+
+    private:
+        uint8_t* base_ = nullptr;
+        bool watched_ = false;
+    };
     struct FrameStore {
         HostFrame descriptor{};
         HostFrame* descriptorPtr = nullptr;
-        std::vector<uint8_t> memory; // guard, pixels, guard
-        size_t bytes = 0;            // of pixels
+        FrameBlock memory;
+        size_t bytes = 0; // of pixels
         bool hostMade = false;
     };
     struct Clip {
