@@ -25,6 +25,25 @@ std::vector<uint8_t> Rows(const std::vector<uint8_t>& frame, int32_t from, int32
     return out;
 }
 
+// Paints picture rows [from, to) white in a host frame of size x size, the bottom row first.
+bool Paint(uint8_t* host, int32_t size, int32_t from, int32_t to) {
+    for (int32_t y = std::max(from, 0); y < to; ++y)
+        std::memset(host + size_t(size - 1 - y) * size * 4, 255, size_t(size) * 4);
+    return from >= 0;
+}
+
+// The whole frame's way: every row into the host, rows [from, to) painted, those back.
+std::vector<uint8_t> StampedWhole(const std::vector<uint8_t>& frame, int32_t size, int32_t from,
+                                  int32_t to) {
+    const YuvLayout layout{size, size};
+    std::vector<uint8_t> source(layout.HostBytes());
+    YuvToHost(frame.data(), layout, source.data());
+    std::vector<uint8_t> stamped = source, whole = frame;
+    Paint(stamped.data(), size, from, to);
+    StampedRowsToYuv(source.data(), stamped.data(), layout, whole.data());
+    return whole;
+}
+
 TEST(FrameBands, BandsStampAsTheWholeFrameAndFollowTheStamp) {
     struct Case {
         const char* name;
@@ -49,26 +68,15 @@ TEST(FrameBands, BandsStampAsTheWholeFrameAndFollowTheStamp) {
     for (size_t i = 0; i < frame.size(); ++i)
         frame[i] = static_cast<uint8_t>(16 + (i * 37) % 200);
     for (const Case& c : cases) {
-        std::vector<uint8_t> source(layout.HostBytes()), host(layout.HostBytes());
-        auto paint = [&](std::vector<uint8_t>& frame) {
-            for (int32_t y = std::max(c.from, 0); y < c.to; ++y)
-                std::memset(&frame[size_t(kSize - 1 - y) * kSize * 4], 255, kSize * 4);
-            return c.from >= 0;
-        };
-        // The whole frame's way: every row into the host and the stamped ones back.
-        YuvToHost(frame.data(), layout, source.data());
-        std::vector<uint8_t> stamped = source;
-        paint(stamped);
-        std::vector<uint8_t> whole = frame;
-        StampedRowsToYuv(source.data(), stamped.data(), layout, whole.data());
-
+        std::vector<uint8_t> host(layout.HostBytes());
+        const std::vector<uint8_t> whole = StampedWhole(frame, kSize, c.from, c.to);
         BandStamper stamper(layout, host.data(), 2);
         std::vector<uint8_t> rows = Rows(frame, c.band.top, c.band.top + c.band.rows);
         // Stamped, the rows are the whole frame's; otherwise as they came.
         const std::vector<uint8_t> wanted =
             c.status == kBandStamped ? Rows(whole, c.band.top, c.band.top + c.band.rows) : rows;
-        EXPECT_EQ(stamper.Stamp(c.band, rows.data(), [&] { return paint(host); }), c.status)
-            << c.name;
+        auto paint = [&] { return Paint(host.data(), kSize, c.from, c.to); };
+        EXPECT_EQ(stamper.Stamp(c.band, rows.data(), paint), c.status) << c.name;
         EXPECT_EQ(rows, wanted) << c.name;
         EXPECT_EQ(stamper.next(), c.next) << c.name;
     }
@@ -102,32 +110,22 @@ TEST(FrameBands, FramesInSequenceKeepNothingOfTheFrameBefore) {
                                                        PAGE_READWRITE));
     ASSERT_NE(watched, nullptr);
     for (uint8_t* memory : {plain.data(), watched}) {
-        uint8_t* host = memory + offset;
-        BandStamper stamper(layout, host, 2);
+        BandStamper stamper(layout, memory + offset, 2);
         EXPECT_EQ(stamper.Watched(), memory == watched);
         for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
             const Step& c = steps[i];
             std::vector<uint8_t> frame(layout.Bytes());
             for (size_t k = 0; k < frame.size(); ++k)
                 frame[k] = static_cast<uint8_t>(16 + (k * 37 + i * 11) % 200);
-            auto paint = [&](uint8_t* into) {
-                for (int32_t y = c.from; y < c.to; ++y)
-                    std::memset(into + size_t(kBig - 1 - y) * kBig * 4, 255, kBig * 4);
-                return true;
-            };
-            std::vector<uint8_t> source(layout.HostBytes());
-            YuvToHost(frame.data(), layout, source.data());
-            std::vector<uint8_t> stamped = source, whole = frame;
-            paint(stamped.data());
-            StampedRowsToYuv(source.data(), stamped.data(), layout, whole.data());
-
             const Band band = stamper.next();
             std::vector<uint8_t> rows = Rows(frame, band.top, band.top + band.rows, kBig);
-            const std::vector<uint8_t> wanted =
-                c.status == kBandStamped ? Rows(whole, band.top, band.top + band.rows, kBig) : rows;
+            const std::vector<uint8_t> wanted = c.status == kBandStamped
+                                                    ? Rows(StampedWhole(frame, kBig, c.from, c.to),
+                                                           band.top, band.top + band.rows, kBig)
+                                                    : rows;
+            auto paint = [&] { return Paint(memory + offset, kBig, c.from, c.to); };
             const char* where = memory == watched ? "watched" : "plain";
-            EXPECT_EQ(stamper.Stamp(band, rows.data(), [&] { return paint(host); }), c.status)
-                << where << " memory, frame " << i;
+            EXPECT_EQ(stamper.Stamp(band, rows.data(), paint), c.status) << where << ", " << i;
             EXPECT_EQ(rows, wanted) << where << " memory, frame " << i;
         }
     }
