@@ -97,6 +97,10 @@ TEST(FrameBands, FramesInSequenceKeepNothingOfTheFrameBefore) {
         {0, 0, kBandStamped},     // nothing drawn: last frame's stamp must not come back
         {29, 30, kBandWantWhole}, // drawn just over the band, in a page the band shares
         {32, 36, kBandStamped},   // whole
+        {38, 40, kBandWantWhole}, // drawn just under the band, in the page it shares there
+        {32, 36, kBandStamped},   // whole
+        {0, 1, kBandWantWhole},   // the frame's top row, after its last whole page
+        {32, 36, kBandStamped},   // whole
         {4, 6, kBandWantWhole},   // drawn in a page of its own over the band
         {4, 6, kBandStamped},     // whole: the band moves up, to rows 2 to 8
         {40, 42, kBandWantWhole}, // drawn under it, where the last band was
@@ -111,7 +115,8 @@ TEST(FrameBands, FramesInSequenceKeepNothingOfTheFrameBefore) {
     ASSERT_NE(watched, nullptr);
     for (uint8_t* memory : {plain.data(), watched}) {
         BandStamper stamper(layout, memory + offset, 2);
-        EXPECT_EQ(stamper.Watched(), memory == watched);
+        // A precondition: the watched memory is taken as such, so the steps test its pages.
+        ASSERT_EQ(stamper.Watched(), memory == watched);
         for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
             const Step& c = steps[i];
             std::vector<uint8_t> frame(layout.Bytes());

@@ -65,7 +65,8 @@ bool BandStamper::PatternIntact(size_t from, size_t to) {
     ULONG_PTR count = written_.size();
     ULONG granularity = 0;
     if (GetWriteWatch(WRITE_WATCH_FLAG_RESET, first, last - first, written_.data(), &count,
-                      &granularity) != 0)
+                      &granularity) != 0 ||
+        granularity != page_)
         return SameBytes(begin, pattern_.data() + from, to - from);
     for (ULONG_PTR i = 0; i < count; ++i)
         if (!same(static_cast<uint8_t*>(written_[i]), page_))
