@@ -40,34 +40,48 @@ uint8_t* PageUp(uint8_t* at, size_t page) {
 BandStamper::BandStamper(const YuvLayout& frame, uint8_t* host, int32_t margin)
     : frame_(frame), host_(host), pattern_(frame.HostBytes()),
       margin_(margin), next_{0, frame.height} {
+    // xorshift32: cheap, and no colour a stamp could draw matches it row after row. Made once;
+    // each band takes the rows outside it.
+    uint32_t state = 0x9E3779B9u;
+    for (size_t i = 0; i < pattern_.size(); i += 4) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        std::memcpy(&pattern_[i], &state, 3);
+        pattern_[i + 3] = 255;
+    }
     SYSTEM_INFO system;
     GetSystemInfo(&system);
     page_ = system.dwPageSize;
     // Watched memory tells which pages were written; other memory is compared byte by byte.
-    uint8_t* first = PageUp(host_, page_);
-    if (first + page_ <= host_ + frame.HostBytes() &&
-        ResetWriteWatch(first, PageDown(host_ + frame.HostBytes(), page_) - first) == 0)
+    if (ResetWatch())
         written_.resize(frame.HostBytes() / page_ + 1);
+}
+
+// Forgets which of the frame's whole pages were written; false when its memory is not watched.
+bool BandStamper::ResetWatch() {
+    uint8_t* first = PageUp(host_, page_);
+    uint8_t* last = PageDown(host_ + frame_.HostBytes(), page_);
+    return first < last && ResetWriteWatch(first, last - first) == 0;
 }
 
 // Whether host bytes [from, to) still hold the pattern. Of watched memory only the pages the
 // module wrote are read: the rest of the frame stays out of the cache the encoder works in.
 bool BandStamper::PatternIntact(size_t from, size_t to) {
+    auto same = [&](uint8_t* at, size_t n) {
+        return SameBytes(at, pattern_.data() + (at - host_), n);
+    };
     uint8_t* begin = host_ + from;
     uint8_t* end = host_ + to;
     uint8_t* first = PageUp(begin, page_);
     uint8_t* last = PageDown(end, page_);
-    if (written_.empty() || first >= last)
-        return SameBytes(begin, pattern_.data() + from, to - from);
-    auto same = [&](uint8_t* at, size_t n) {
-        return SameBytes(at, pattern_.data() + (at - host_), n);
-    };
     ULONG_PTR count = written_.size();
     ULONG granularity = 0;
-    if (GetWriteWatch(WRITE_WATCH_FLAG_RESET, first, last - first, written_.data(), &count,
+    if (!Watched() || first >= last ||
+        GetWriteWatch(WRITE_WATCH_FLAG_RESET, first, last - first, written_.data(), &count,
                       &granularity) != 0 ||
         granularity != page_)
-        return SameBytes(begin, pattern_.data() + from, to - from);
+        return same(begin, to - from);
     for (ULONG_PTR i = 0; i < count; ++i)
         if (!same(static_cast<uint8_t*>(written_[i]), page_))
             return false;
@@ -76,26 +90,11 @@ bool BandStamper::PatternIntact(size_t from, size_t to) {
 
 // Host bytes [0, below) and [above, end): the rows under and over the band.
 void BandStamper::FillPattern(size_t below, size_t above) {
-    // xorshift32: cheap, and no colour a stamp could draw matches it row after row.
-    uint32_t state = 0x9E3779B9u;
-    const size_t all = frame_.HostBytes();
-    for (size_t i = 0; i < all; i += 4) {
-        if (i == below)
-            i = above;
-        if (i >= all)
-            break;
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        std::memcpy(host_ + i, &state, 3);
-        host_[i + 3] = 255;
-        std::memcpy(pattern_.data() + i, host_ + i, 4);
-    }
+    std::memcpy(host_, pattern_.data(), below);
+    std::memcpy(host_ + above, pattern_.data() + above, pattern_.size() - above);
     // From here on, a page written outside the band is the module's.
-    if (!written_.empty()) {
-        uint8_t* first = PageUp(host_, page_);
-        ResetWriteWatch(first, PageDown(host_ + all, page_) - first);
-    }
+    if (Watched())
+        ResetWatch();
 }
 
 int32_t BandStamper::Stamp(const Band& band, uint8_t* rows, const std::function<bool()>& stamp) {

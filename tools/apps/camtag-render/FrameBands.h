@@ -33,11 +33,12 @@ public:
 
 private:
     void FillPattern(size_t below, size_t above);
+    bool ResetWatch();
     bool PatternIntact(size_t from, size_t to);
 
     YuvLayout frame_;
     uint8_t* host_;
-    std::vector<uint8_t> pattern_; // the pattern as it was put outside the band
+    std::vector<uint8_t> pattern_; // the whole frame's pattern, whose rows outside a band it takes
     std::vector<uint8_t> before_;  // the band's rows before the module stamped them
     size_t page_ = 4096;
     std::vector<void*> written_; // pages GetWriteWatch found written; none: memory not watched
