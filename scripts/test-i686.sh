@@ -327,14 +327,27 @@ cannot_make() {
   log "FAILED: $1 cannot be made: mmdebstrap could not fetch it from Debian's mirrors (is one reachable?)"
   exit 1
 }
+# A tree from Debian's default mirrors; when they fail, once more from the main archive alone. A
+# security mirror caught in a sync serves an index that does not match its Release file, and apt
+# then refuses the whole set; the tree only runs tests, so its suite's updates are enough.
+extract() { # SUITE TARGET MMDEBSTRAP-OPTION...
+  local suite=$1 target=$2
+  shift 2
+  mmdebstrap --quiet --mode=auto --variant=extract "$@" "$suite" "$target" >&2 && return 0
+  rm -rf "$target"
+  log "Debian's mirrors for $suite failed as above; trying again without $suite-security"
+  mmdebstrap --quiet --mode=auto --variant=extract "$@" "$suite" "$target" \
+    "deb http://deb.debian.org/debian $suite main" \
+    "deb http://deb.debian.org/debian $suite-updates main" >&2
+}
 if [ ! -f "$tree_marker" ] || [ "$(cat "$tree_marker")" != "$tree_packages" ]; then
   start=$SECONDS
   rm -rf "$tree"
   log "making the i386 Debian tree in $tree (mmdebstrap, a minute or so)"
   # extract: nothing of the tree can run here before qemu is registered, so no maintainer
   # scripts run; the few things they would do are done below.
-  mmdebstrap --quiet --mode=auto --variant=extract --arch=i386 --include="$tree_packages" \
-    bookworm "$tree" >&2 || { rm -rf "$tree"; cannot_make "the 32-bit Debian tree (i386, wine32)"; }
+  extract bookworm "$tree" --arch=i386 --include="$tree_packages" ||
+    { rm -rf "$tree"; cannot_make "the 32-bit Debian tree (i386, wine32)"; }
   cp /etc/passwd /etc/group /etc/hosts "$tree/etc/"
   mkdir -p "$tree/root" "$tree/tmp"
   chmod 1777 "$tree/tmp"
@@ -352,7 +365,7 @@ fi
 if [ ! -x "$qemu" ]; then
   log "fetching qemu-user-static of Debian trixie"
   rm -rf "$state/qemu-deb"
-  mmdebstrap --quiet --mode=auto --variant=extract --include=qemu-user-static trixie "$state/qemu-deb" >&2 ||
+  extract trixie "$state/qemu-deb" --include=qemu-user-static ||
     { rm -rf "$state/qemu-deb"; cannot_make "qemu-i386 (Debian trixie's qemu-user-static)"; }
   cp "$state/qemu-deb/usr/bin/qemu-i386" "$qemu.new"
   mv "$qemu.new" "$qemu"
