@@ -16,7 +16,11 @@
 # build one at a time (a lock beside the build tree); the second finds the work done.
 camtag_build() {
   [ "${CAMTAG_NO_BUILD:-}" = 1 ] && return 0
-  bash "$(dirname "${BASH_SOURCE[0]}")/setup.sh" || return 1
+  # Once per script: a second look at the packages finds what the first found.
+  if [ -z "${camtag_setup_checked:-}" ]; then
+    bash "$camtag_source_root_dir/scripts/setup.sh" || return 1
+    camtag_setup_checked=1
+  fi
   camtag_build_current "$@" && return 0
   mkdir -p "$(dirname "$1")"
   local status=0
@@ -27,23 +31,28 @@ camtag_build() {
   return "$status"
 }
 
-camtag_source_root() { (cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd); }
+# Worked out once: every tool run passes through here, and each subshell and program started
+# costs milliseconds before the tool does anything.
+case "${BASH_SOURCE[0]}" in
+  */*) camtag_source_root_dir=$(cd "${BASH_SOURCE[0]%/*}/.." && pwd) ;;
+  *) camtag_source_root_dir=$(cd .. && pwd) ;;
+esac
 
-# The file whose time says when these targets were last built in BUILD_DIR.
+# Sets camtag_stamp to the file whose time says when these targets were last built in BUILD_DIR.
 camtag_build_stamp() {
   local build=$1
   shift
   local targets="$*"
-  echo "$build/.camtag-built-${targets// /+}"
+  camtag_stamp="$build/.camtag-built-${targets// /+}"
 }
 
 # True when the targets were built after the last change of the source tree.
 camtag_build_current() {
   local build=$1
   shift
-  local root stamp
-  root=$(camtag_source_root)
-  stamp=$(camtag_build_stamp "$build" "$@")
+  local root=$camtag_source_root_dir stamp
+  camtag_build_stamp "$build" "$@"
+  stamp=$camtag_stamp
   [ -f "$stamp" ] && [ -f "$build/CMakeCache.txt" ] && [ ! "$build/CMakeCache.txt" -nt "$stamp" ] &&
     [ -z "$(find "$root" \( -path "$root/.git" -o -path "$root/build" -o -path "$build" -o -path "$root/out" \) \
              -prune -o -newer "$stamp" -print -quit 2>/dev/null)" ]
@@ -52,9 +61,9 @@ camtag_build_current() {
 camtag_build_now() {
   local build=$1
   shift
-  local root stamp
-  root=$(camtag_source_root)
-  stamp=$(camtag_build_stamp "$build" "$@")
+  local root=$camtag_source_root_dir stamp
+  camtag_build_stamp "$build" "$@"
+  stamp=$camtag_stamp
   [ -n "${CAMTAG_BUILD_NOTE:-}" ] && echo "$CAMTAG_BUILD_NOTE" >&2
   local started log
   log=$(mktemp)
@@ -86,8 +95,9 @@ camtag_build_now() {
   mv -f "$started" "$stamp" 2>/dev/null || rm -f "$started"
 }
 
-camtag_front_dir() { echo "${CAMTAG_FRONT_DIR:-$(camtag_source_root)/build/native}"; }
+camtag_front_dir=${CAMTAG_FRONT_DIR:-$camtag_source_root_dir/build/native}
+camtag_front_dir() { echo "$camtag_front_dir"; }
 
 camtag_build_front() {
-  CAMTAG_BUILD_SOURCE="$(camtag_source_root)/tools/apps/camtag" camtag_build "$(camtag_front_dir)" camtag
+  CAMTAG_BUILD_SOURCE="$camtag_source_root_dir/tools/apps/camtag" camtag_build "$camtag_front_dir" camtag
 }

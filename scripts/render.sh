@@ -11,7 +11,10 @@
 # CAMTAG_BUILD_DIR=DIR uses another x86_64 build tree; CAMTAG_NO_BUILD=1 uses the trees as they
 # are; CAMTAG_RENDER_PREFIX=DIR another Wine prefix.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+case "$0" in
+  */*) root=$(cd "${0%/*}/.." && pwd) ;;
+  *) root=$(cd .. && pwd) ;;
+esac
 die() { echo "render: $*" >&2; exit 1; }
 
 build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}
@@ -19,17 +22,17 @@ source "$root/scripts/build-env.sh"
 CAMTAG_BUILD_NOTE="render: building the module and the renderer" camtag_build "$build" fl-Camtag camtag-render camtag-probe ||
   die "the build failed"
 CAMTAG_BUILD_NOTE="render: building the renderer's front" camtag_build_front || die "the build failed"
-front=$(camtag_front_dir)/camtag
+front=$camtag_front_dir/camtag
 [ -x "$front" ] || die "the build made no $front"
 
 # Without arguments: the sample clip, which is ours to write again.
 [ $# -gt 0 ] || set -- "$root/samples/ntsc-camcorder.avi" "$root/out/sample.mp4" --still "$root/out/sample-frame.png" --overwrite
 
 # One Wine session for everything: runs side by side share the prefix's server, which ends by
-# itself after the last one.
+# itself after the last one (the front starts it).
 source "$root/scripts/wine-env.sh"
 camtag_use_render_prefix "$build"
-CAMTAG_WINE_LINGER=15 CAMTAG_BOOT_NOTE="render: preparing the Wine prefix (first run only)" camtag_wine_start ||
+CAMTAG_BOOT_NOTE="render: preparing the Wine prefix (first run only)" camtag_wine_start_for_front ||
   die "Wine did not start"
 export CAMTAG_BUILD_DIR=$build CAMTAG_WINE64 CAMTAG_WINESERVER
 exec "$front" render "$@"

@@ -10,6 +10,9 @@
 #                              by itself that many seconds after its last program, and
 #                              camtag_wine_stop never ends it. No Xvfb is started: the tools draw
 #                              into memory only, and a window goes to the caller's display.
+#   camtag_wine_start_for_front
+#                              the same with a linger of 15 s for the tools whose Linux front
+#                              starts the server itself: only makes a prefix not made yet
 #   camtag_use_render_prefix BUILD
 #                              the prefix of the renderer and camtag-probe, whose registry holds
 #                              the stamp's defaults: BUILD/wineprefix-render, or
@@ -20,7 +23,7 @@
 #
 # Runs started side by side on one prefix meet only in its Wine server: the first one starts
 # it (under a lock, so that two never make or boot the prefix at once), and it ends by itself.
-camtag_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+camtag_root=${camtag_source_root_dir:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export WINEPREFIX=${WINEPREFIX:-$camtag_root/build/x86_64/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export TZ=${TZ:-UTC0}
@@ -87,6 +90,15 @@ camtag_stop_xvfb() {
 camtag_use_render_prefix() {
   export WINEPREFIX=${CAMTAG_RENDER_PREFIX:-$1/wineprefix-render}
   export WINEDLLOVERRIDES="mscoree,mshtml=;plugplay.exe,winedevice.exe,svchost.exe,rpcss.exe,services.exe,winemenubuilder.exe=d"
+}
+
+# For the tools handing over to the Linux front, which starts the prefix's server itself (with
+# the same persistence): only a prefix not made yet is made here, under the lock and with
+# CAMTAG_BOOT_NOTE. Every other run skips the look for a running server, a tenth of a second of
+# processes.
+camtag_wine_start_for_front() {
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
+  CAMTAG_WINE_LINGER=15 camtag_wine_start
 }
 
 camtag_wine_start() {
