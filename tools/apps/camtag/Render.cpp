@@ -7,8 +7,6 @@
 #include "SpareExchange.h"
 #include "Tape.h"
 
-#include <nlohmann/json.hpp>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -27,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -48,21 +45,6 @@ std::string Plural(long long n, const char* one, const char* many) {
 double Seconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool HasSound(const std::string& path) {
-    std::string out, error;
-    if (RunCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "json",
-                    "--", path},
-                   &out, nullptr, &error) != 0)
-        return false;
-    const nlohmann::json facts = nlohmann::json::parse(out, nullptr, false);
-    if (facts.is_discarded() || !facts.contains("streams"))
-        return false;
-    for (const auto& stream : facts["streams"])
-        if (stream.value("codec_type", "") == "audio")
-            return true;
-    return false;
 }
 
 // ffmpeg's image sequence names read % as a pattern.
@@ -140,36 +122,41 @@ struct SpareRenderer {
     int messages = -1; // its standard error
 };
 
+// The first input's decoder, started while the look is made: its start (a fifth of a second)
+// then falls on Wine's instead of before the first frame. It decodes as most renders do (4:2:0,
+// from the first frame) but without a frame count, which only the look tells: the render closes
+// its pipe after the last frame it takes. A render that needs another decoder ends it.
+struct SpareDecoder {
+    Child child;
+    int out = -1;      // the decoded frames
+    std::string input; // the path it decodes
+};
+
 class Renderer {
 public:
     Renderer(const RenderOptions& options, const Workers& workers)
         : options_(options), workers_(workers) {}
-    ~Renderer() { EndSpare(); }
+    ~Renderer() {
+        EndSpare();
+        EndSpareDecoder();
+    }
     int Run();
 
 private:
     bool StartSpare(std::string* error = nullptr);
     void EndSpare();
+    void StartSpareDecoder();
+    void EndSpareDecoder();
     bool MakeLook(int* status);
     bool LookBySpare(const std::vector<std::string>& args, int* status, std::string* out,
                      std::string* messages);
     bool RenderInput(size_t index);
-    bool RenderPieces(std::vector<Clip> clips, const Source& source, bool audio);
-    std::vector<std::string> EncodeCommand(const Piece& piece, const Source& source, bool audio,
+    bool RenderPieces(std::vector<Clip> clips, const Source& source);
+    std::vector<std::string> EncodeCommand(const Piece& piece, const Source& source,
                                            bool yuv) const;
     bool Cues(const Clip& clip, std::string* cues);
     std::vector<std::string> LookArgs() const;
     int Interrupted();
-    // Whether an input has sound, asked of ffprobe beside other work: input i's answer is
-    // asked for while the look is made or the input before renders, so it costs no wait.
-    void AskSound(size_t index) {
-        if (index < sound_.size() && !sound_[index].valid())
-            sound_[index] = std::async(std::launch::async, HasSound, plan_.inputs[index]);
-    }
-    bool Sound(size_t index) {
-        AskSound(index);
-        return sound_[index].get();
-    }
 
     const RenderOptions& options_;
     const Workers& workers_;
@@ -182,8 +169,8 @@ private:
     std::vector<Source> sources_;     // per input, from the first look
     std::vector<std::string> failures_;
     std::vector<std::string> remuxed_; // per input: the remuxed copy, when one is needed
-    std::vector<std::future<bool>> sound_;
     SpareRenderer spare_;
+    SpareDecoder spareDecoder_;
     bool moreInputs_ = false; // inputs follow the one rendering: a spare is started for them
 };
 
@@ -383,7 +370,7 @@ std::string ChapterFile(const Clip& clip, const Source& source) {
 }
 
 std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Source& source,
-                                                 bool audio, bool yuv) const {
+                                                 bool yuv) const {
     const Clip& clip = piece.clip;
     const bool frames = plan_.kind == OutputKind::kFrames;
     const std::string pixels = yuv ? "yuv420p" : "bgra";
@@ -399,16 +386,13 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
         encode.insert(encode.end(), {"-map", "0:v", "-vf", picture, "-pix_fmt", "rgb24",
                                      EscapePercent(piece.output.temporary()) + "/frame-%06d.png"});
     } else {
-        int next = 1;
-        if (audio) {
-            // The sound from where the piece starts: sound has no frames to count.
-            const std::string seek =
-                Decimal(std::floor(double(clip.first) * double(source.sampleSize) * 1e6 /
-                                   double(source.scale)) /
-                        1e6);
-            encode.insert(encode.end(), {"-ss", seek, "-i", clip.shown});
-            ++next;
-        }
+        // The sound from where the piece starts (sound has no frames to count), when the
+        // input has any: the map below is optional.
+        const std::string seek = Decimal(std::floor(double(clip.first) * double(source.sampleSize) *
+                                                    1e6 / double(source.scale)) /
+                                         1e6);
+        encode.insert(encode.end(), {"-ss", seek, "-i", clip.shown});
+        const int next = 2;
         if (!piece.cues.empty())
             encode.insert(encode.end(), {"-i", piece.cues});
         if (!piece.chapters.empty()) {
@@ -418,10 +402,8 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
         encode.insert(encode.end(),
                       {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
         encode.insert(encode.end(), encoding.video.begin(), encoding.video.end());
-        if (audio) {
-            encode.insert(encode.end(), {"-map", "1:a:0"});
-            encode.insert(encode.end(), encoding.audio.begin(), encoding.audio.end());
-        }
+        encode.insert(encode.end(), {"-map", "1:a:0?"});
+        encode.insert(encode.end(), encoding.audio.begin(), encoding.audio.end());
         if (!piece.cues.empty())
             encode.insert(encode.end(),
                           {"-map", std::to_string(next) + ":s", "-c:s",
@@ -462,6 +444,55 @@ void WidenPipe(int fd, size_t frameBytes) {
     fcntl(fd, F_SETPIPE_SZ, wanted);
 }
 
+// The decoder of frames first..first+count-1 (count < 0: to the end) as raw 4:2:0 or as
+// bottom-up BGRA. 4:1:1 chroma (NTSC's) comes to 4:2:0 field by field, as the fields were shot;
+// 4:2:0 passes through unchanged.
+std::vector<std::string> DecodeCommand(const std::string& input, long long first, long long count,
+                                       bool yuv) {
+    std::vector<std::string> decode{"ffmpeg", "-nostdin", "-v",    "error",     "-i",
+                                    input,    "-map",     "0:v:0", "-fps_mode", "passthrough"};
+    std::string filter = first > 0 ? "select=gte(n\\," + std::to_string(first) + ")," : "";
+    filter += yuv ? "scale=interl=1,format=yuv420p" : "vflip";
+    decode.insert(decode.end(), {"-vf", filter});
+    if (count >= 0)
+        decode.insert(decode.end(), {"-frames:v", std::to_string(count)});
+    decode.insert(decode.end(), {"-f", "rawvideo", "-pix_fmt", yuv ? "yuv420p" : "bgra", "-"});
+    return decode;
+}
+
+void Renderer::StartSpareDecoder() {
+    if (plan_.kind != OutputKind::kVideo || options_.dialog || module_.empty())
+        return;
+    int frames[2];
+    if (pipe2(frames, O_CLOEXEC) != 0)
+        return;
+    WidenPipe(frames[1], size_t(1) << 20);
+    const std::string log = work_.path() + "/decoder.log";
+    const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::string error;
+    if (Spawn(DecodeCommand(module_[0], 0, -1, true), -1, frames[1], err, &spareDecoder_.child,
+              &error)) {
+        spareDecoder_.out = frames[0];
+        spareDecoder_.input = module_[0];
+    } else {
+        close(frames[0]);
+    }
+    close(frames[1]);
+    if (err >= 0)
+        close(err);
+}
+
+// Ends a spare decoder that no render took: with its pipe closed and a SIGTERM it stops at once.
+void Renderer::EndSpareDecoder() {
+    if (spareDecoder_.out >= 0)
+        close(spareDecoder_.out);
+    if (spareDecoder_.child.pid > 0 && spareDecoder_.child.status < 0) {
+        kill(-spareDecoder_.child.pid, SIGTERM);
+        WaitAll({&spareDecoder_.child});
+    }
+    spareDecoder_ = SpareDecoder();
+}
+
 // Passes one frame of `size` bytes from pipe `from` to pipe `to` (-1: nowhere), inside the
 // kernel where it can: the bytes taken from `from`, which is `size` unless the input ended;
 // *delivered says whether they all reached `to`. Waits are cut short by a signal.
@@ -492,7 +523,7 @@ size_t PassFrame(int from, int to, size_t size, std::vector<uint8_t>& scratch, b
 // Frames first..last of one input, decoded once in the input's index order (frame n of the
 // decoder is frame n of the index, which the module reads the dates of: no seek decides which
 // frame is which), stamped, and handed to each piece's encoder in turn.
-bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool audio) {
+bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     const bool frames = plan_.kind == OutputKind::kFrames;
     const int width = source.width, height = source.height;
     const bool yuv = !frames && width % 2 == 0 && height % 2 == 0;
@@ -527,22 +558,11 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         pieces.push_back(std::move(piece));
     }
     for (auto& piece : pieces)
-        piece->encode = EncodeCommand(*piece, source, audio, yuv);
+        piece->encode = EncodeCommand(*piece, source, yuv);
     const std::string& shown = pieces.front()->clip.shown;
     const std::string& input = pieces.front()->clip.input;
 
-    // The decoder: NTSC's 4:1:1 chroma comes to 4:2:0 field by field, as the fields were shot.
-    std::vector<std::string> decode{"ffmpeg", "-nostdin", "-v",    "error",     "-i",
-                                    input,    "-map",     "0:v:0", "-fps_mode", "passthrough"};
-    std::string filter = first > 0 ? "select=gte(n\\," + std::to_string(first) + ")" : "";
-    const std::string convert =
-        yuv ? (source.pal() ? "" : "scale=interl=1,format=yuv420p") : "vflip";
-    if (!convert.empty())
-        filter += (filter.empty() ? "" : ",") + convert;
-    if (!filter.empty())
-        decode.insert(decode.end(), {"-vf", filter});
-    decode.insert(decode.end(), {"-frames:v", std::to_string(end - first), "-f", "rawvideo",
-                                 "-pix_fmt", yuv ? "yuv420p" : "bgra", "-"});
+    const std::vector<std::string> decode = DecodeCommand(input, first, end - first, yuv);
     std::vector<std::string> stamp{"--module", WindowsPath(workers_.module()),
                                    "--size",   std::to_string(width) + "x" + std::to_string(height),
                                    "--pixels", yuv ? "yuv420p" : "bgra",
@@ -565,8 +585,14 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     // decoder -> renderer -> here (or decoder -> here without a stamp, or decoder -> here ->
     // renderer and back with bands) -> each piece's encoder.
     // The renderer's messages come through a pipe read beside: its words for the end.
+    // The spare decoder serves when it decodes what this render reads, into this program.
+    const bool spare = spareDecoder_.child.pid > 0 && spareDecoder_.input == input && first == 0 &&
+                       yuv && (bands || !options_.stamp);
+    if (!spare)
+        EndSpareDecoder();
     const std::string decodeLog = work_.path() + "/decoder.log";
-    const int decodeErr = open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int decodeErr =
+        spare ? -1 : open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
     int toRenderer = -1;
     Child decoder, renderer;
@@ -588,9 +614,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         }
         if (!bands)
             std::swap(decoded[1], toRenderer);
-        else if (ok)
+        else if (ok && !spare)
             ok = pipe2(decoded, O_CLOEXEC) == 0;
-    } else {
+    } else if (!spare) {
         ok = pipe2(decoded, O_CLOEXEC) == 0;
     }
     if (!ok && error.empty())
@@ -600,8 +626,13 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         StartSpare();
     for (int fd : {decoded[1], stamped[0], toRenderer})
         WidenPipe(fd, frameBytes);
-    if (ok)
+    if (spare) {
+        decoder = spareDecoder_.child;
+        decoded[0] = spareDecoder_.out;
+        spareDecoder_ = SpareDecoder();
+    } else if (ok) {
         ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error);
+    }
     const int from = options_.stamp && !bands ? stamped[0] : decoded[0];
     for (int fd : {decoded[1], decodeErr})
         if (fd >= 0)
@@ -651,6 +682,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         return true;
     };
     std::vector<std::string> finishedLines;
+    long long taken = 0; // frames read from the decoder
     for (long long n = first; ok && n < end; ++n) {
         progress.Update(routed);
         Piece* target = nullptr;
@@ -685,6 +717,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
         if ((bands ? StampFrameInBands(route, to, &delivered)
                    : PassFrame(from, to, frameBytes, frame, &delivered)) != frameBytes)
             break;
+        ++taken;
         if (!target)
             continue;
         Piece& p = *target;
@@ -714,6 +747,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source, bool 
     for (auto& piece : pieces)
         children.push_back(&piece->encoder);
     const bool ended = WaitAll(children);
+    // The spare decoder knew no frame count: once every frame came, the closed pipe stopped it.
+    if (spare && taken == end - first)
+        decoder.status = 0;
     if (listener.joinable())
         listener.join();
     if (messages[0] >= 0)
@@ -824,8 +860,6 @@ bool Renderer::RenderInput(size_t index) {
         Say(shown + ": " + source.reason);
         return false;
     }
-    AskSound(index + 1);
-    const bool audio = Sound(index);
     bool ok = true;
     auto limited = [&](long long count) {
         return options_.frames >= 0 && options_.frames < count ? options_.frames : count;
@@ -866,7 +900,7 @@ bool Renderer::RenderInput(size_t index) {
         }
         if (pieces.empty())
             return ok;
-        return RenderPieces(std::move(pieces), source, audio) && ok;
+        return RenderPieces(std::move(pieces), source) && ok;
     }
     Clip clip;
     clip.input = input;
@@ -894,7 +928,7 @@ bool Renderer::RenderInput(size_t index) {
         Say(shown + ": no frames to stamp");
         return false;
     }
-    return RenderPieces({clip}, source, audio);
+    return RenderPieces({clip}, source);
 }
 
 int Renderer::Run() {
@@ -950,12 +984,11 @@ int Renderer::Run() {
         module_.push_back(path);
     }
     remuxed_.assign(plan_.inputs.size(), std::string());
-    sound_.resize(plan_.inputs.size());
-    AskSound(0);
     // The renderer refuses options (a setting's value, a picture) with status 1.
     int lookStatus = 0;
     if (!options_.dialog)
         StartSpare();
+    StartSpareDecoder();
     if (!MakeLook(&lookStatus))
         return PendingSignal() ? Interrupted() : lookStatus == 1 ? kExitUsage : kExitFailed;
 
