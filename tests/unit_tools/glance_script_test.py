@@ -36,15 +36,24 @@ class Glance(unittest.TestCase):
             f.write(b"RIFF\x10\x00\x00\x00AVI LIST")
 
     def test_each_recording_is_a_chapter(self):
-        for args, name, expected in (
-                ((), "tape.mp4", [(0.0, RECORDINGS[0][2]), (1.2, RECORDINGS[1][2])]),
-                ((), "tape.mkv", [(0.0, RECORDINGS[0][2]), (1.2, RECORDINGS[1][2])]),
-                (("--set", "timeadjust=1:0:0", "--time-format", "HH:mm"), "later.mov",
+        # The tape again in a .mkv with a chapter of its own, which never reaches the video.
+        theirs = os.path.join(WORK, "theirs.mkv")
+        with open(theirs + ".txt", "w") as f:
+            f.write(";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=theirs\n")
+        subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", self.tape, "-i", theirs + ".txt", "-map", "0",
+                        "-map_chapters", "1", "-c", "copy", theirs], check=True)
+        ours = [(0.0, RECORDINGS[0][2]), (1.2, RECORDINGS[1][2])]
+        for tape, args, name, expected in (
+                (self.tape, (), "tape.mp4", ours),
+                (self.tape, (), "tape.mkv", ours),
+                (self.tape, ("--set", "timeadjust=1:0:0", "--time-format", "HH:mm"), "later.mov",
                  [(0.0, "24.12.04 19:30"), (1.2, "01.01.05 01:00")]),
-                (("--no-chapters",), "none.mp4", [])):
+                (self.tape, ("--no-chapters",), "none.mp4", []),
+                (theirs, (), "ours.mp4", ours),
+                (theirs, ("--no-chapters",), "none-of-theirs.mp4", [])):
             with self.subTest(name):
                 out = os.path.join(WORK, name)
-                result = render(self.tape, out, *args)
+                result = render(tape, out, *args)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 chapters = ffprobe(out, "-show_chapters")["chapters"]
                 self.assertEqual([(round(float(c["start_time"]), 3), c["tags"]["title"]) for c in chapters], expected)

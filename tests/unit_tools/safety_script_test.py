@@ -197,18 +197,23 @@ class Safety(unittest.TestCase):
         self.assertEqual(frames(out), written)
 
     def test_a_decoder_that_stops_early_fails_the_file(self):
-        """A decoder that ends early, quietly or with an error, or an encoder that fails on the
-        way: nothing at the output name, and the words name the one that failed."""
+        """A decoder that ends early, quietly or with an error, an encoder that fails on the way,
+        or a renderer that dies while the decoder goes on: nothing at the output name, and the
+        words name the one that failed."""
         wrapper = os.path.join(WORK, "bin")
         os.makedirs(wrapper, exist_ok=True)
         real = shutil.which("ffmpeg")
         # The decoding ffmpeg (the one writing raw frames to its output) stops after two frames;
         # the encoding one (reading them) fails within the first.
         decoder = '*"-f rawvideo -pix_fmt"*" -") "%s" "$@" | head -c %d; exit %%d ;;' % (real, 2 * 720 * 576 * 3 // 2)
+        # The renderer, a child of the front as the decoder is, killed after two frames.
+        killer = ('*"-f rawvideo -pix_fmt"*" -") "%s" "$@" | { head -c %d; pkill -KILL -P $PPID -f camtag-render; '
+                  'cat; }; exit 1 ;;' % (real, 2 * 720 * 576 * 3 // 2))
         for n, (case, says) in enumerate(((decoder % 0, "the decoder delivered 2 of 4 frames"),
                                           (decoder % 1, "the decoder (ffmpeg) failed"),
                                           ('*"-i - "*) head -c 100000 >/dev/null; exit 3 ;;',
-                                           "the encoder (ffmpeg) failed with exit status 3"))):
+                                           "the encoder (ffmpeg) failed with exit status 3"),
+                                          (killer, "stamping failed"))):
             with self.subTest(says):
                 with open(os.path.join(wrapper, "ffmpeg"), "w") as f:
                     f.write('#!/bin/sh\ncase "$*" in %s esac\nexec "%s" "$@"\n' % (case, real))

@@ -50,11 +50,11 @@ def render_session_env(env):
     return dict(env, WINEPREFIX=exports[0], WINEDLLOVERRIDES=exports[1])
 
 
-def render(*args, press=None, display=None, background=False):
+def render(*args, press=None, display=None, background=False, cwd=None):
     """render.sh with the arguments. press: the button of the settings dialog that a second
     program presses, started once render.sh says the dialog is open (as a user clicks what they
     see; a program started beside render.sh's own Wine start would race it). display: another
-    DISPLAY ("" for none). background: started and returned as a Popen."""
+    DISPLAY ("" for none). background: started and returned as a Popen. cwd: the folder it runs in."""
     env = script_env()
     if display is not None:
         env["DISPLAY"] = display
@@ -63,7 +63,7 @@ def render(*args, press=None, display=None, background=False):
         return subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     if press is None:
         return subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                              timeout=600)
+                              timeout=600, cwd=cwd)
     run = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     out = []
     reader = threading.Thread(target=lambda: out.append(run.stdout.read()))

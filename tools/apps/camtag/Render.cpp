@@ -391,14 +391,18 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
         const std::string seek = Decimal(std::floor(double(clip.first) * double(source.sampleSize) *
                                                     1e6 / double(source.scale)) /
                                          1e6);
-        encode.insert(encode.end(), {"-ss", seek, "-i", clip.shown});
+        // (Absolute: ffmpeg takes a name such as "tape:1.avi" for a protocol.)
+        encode.insert(encode.end(), {"-ss", seek, "-i", Absolute(clip.shown)});
         const int next = 2;
         if (!piece.cues.empty())
             encode.insert(encode.end(), {"-i", piece.cues});
-        if (!piece.chapters.empty()) {
-            encode.insert(encode.end(), {"-f", "ffmetadata", "-i", piece.chapters, "-map_chapters",
-                                         std::to_string(next + (piece.cues.empty() ? 0 : 1))});
-        }
+        if (!piece.chapters.empty())
+            encode.insert(encode.end(), {"-f", "ffmetadata", "-i", piece.chapters});
+        // Without a chapter file ffmpeg would copy the input's own chapters.
+        encode.insert(encode.end(),
+                      {"-map_chapters", piece.chapters.empty()
+                                            ? "-1"
+                                            : std::to_string(next + (piece.cues.empty() ? 0 : 1))});
         encode.insert(encode.end(),
                       {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
         encode.insert(encode.end(), encoding.video.begin(), encoding.video.end());
@@ -682,7 +686,6 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         return true;
     };
     std::vector<std::string> finishedLines;
-    long long taken = 0; // frames read from the decoder
     for (long long n = first; ok && n < end; ++n) {
         progress.Update(routed);
         Piece* target = nullptr;
@@ -717,7 +720,6 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         if ((bands ? StampFrameInBands(route, to, &delivered)
                    : PassFrame(from, to, frameBytes, frame, &delivered)) != frameBytes)
             break;
-        ++taken;
         if (!target)
             continue;
         Piece& p = *target;
@@ -737,6 +739,12 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         if (PendingSignal())
             break;
     }
+    // A decoder whose output is still open when the reading stops (the spare one, which knows no
+    // frame count, or any after the renderer failed) is stopped by the pipe closed below: its
+    // exit then tells nothing of what failed.
+    pollfd output{decoded[0], 0, 0};
+    const bool decoderStopped =
+        decoded[0] >= 0 && poll(&output, 1, 0) >= 0 && !(output.revents & POLLHUP);
     for (int fd : {decoded[0], stamped[0], toRenderer, hold[0], hold[1], route.discard})
         if (fd >= 0)
             close(fd);
@@ -747,8 +755,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     for (auto& piece : pieces)
         children.push_back(&piece->encoder);
     const bool ended = WaitAll(children);
-    // The spare decoder knew no frame count: once every frame came, the closed pipe stopped it.
-    if (spare && taken == end - first)
+    if (decoderStopped)
         decoder.status = 0;
     if (listener.joinable())
         listener.join();
@@ -1071,6 +1078,7 @@ int Renderer::Run() {
             return Interrupted();
         moreInputs_ = i + 1 < plan_.inputs.size();
         const bool ok = RenderInput(i);
+        EndSpareDecoder(); // (one the first input did not take)
         // A remuxed copy is as large as its input: gone as soon as it served.
         if (!remuxed_[i].empty())
             unlink(remuxed_[i].c_str());

@@ -250,7 +250,9 @@ std::vector<std::string> RawFramesInput(const std::string& pixels, const std::st
     return argv;
 }
 
-bool RemuxDv(const std::string& input, const std::string& out, std::string* why) {
+bool RemuxDv(const std::string& given, const std::string& out, std::string* why) {
+    // (Absolute: ffmpeg takes a name such as "tape:1.dv" for a protocol.)
+    const std::string input = Absolute(given);
     std::string codec, error;
     RunCommand({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
                 "stream=codec_name", "-of", "csv=p=0", "--", input},
