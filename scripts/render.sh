@@ -11,10 +11,7 @@
 # CAMTAG_BUILD_DIR=DIR uses another x86_64 build tree; CAMTAG_NO_BUILD=1 uses the trees as they
 # are; CAMTAG_RENDER_PREFIX=DIR another Wine prefix.
 set -euo pipefail
-case "$0" in
-  */*) root=$(cd "${0%/*}/.." && pwd) ;;
-  *) root=$(cd .. && pwd) ;;
-esac
+root=$(cd "$(dirname "$0")/.." && pwd)
 die() { echo "render: $*" >&2; exit 1; }
 
 build=${CAMTAG_BUILD_DIR:-$root/build/x86_64}

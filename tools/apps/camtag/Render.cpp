@@ -147,6 +147,8 @@ private:
     void EndSpare();
     void StartSpareDecoder();
     void EndSpareDecoder();
+    // Where the decoder's words go, the spare one's as well.
+    std::string DecoderLog() const { return work_.path() + "/decoder.log"; }
     bool MakeLook(int* status);
     bool LookBySpare(const std::vector<std::string>& args, int* status, std::string* out,
                      std::string* messages);
@@ -471,7 +473,7 @@ void Renderer::StartSpareDecoder() {
     if (pipe2(frames, O_CLOEXEC) != 0)
         return;
     WidenPipe(frames[1], size_t(1) << 20);
-    const std::string log = work_.path() + "/decoder.log";
+    const std::string log = DecoderLog();
     const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     std::string error;
     if (Spawn(DecodeCommand(module_[0], 0, -1, true), -1, frames[1], err, &spareDecoder_.child,
@@ -594,7 +596,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
                        yuv && (bands || !options_.stamp);
     if (!spare)
         EndSpareDecoder();
-    const std::string decodeLog = work_.path() + "/decoder.log";
+    const std::string decodeLog = DecoderLog();
     const int decodeErr =
         spare ? -1 : open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
