@@ -11,6 +11,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 xvfb xauth fonts-liberation
   googletest g++ libcli11-dev nlohmann-json3-dev
+  pkg-config libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev
   ffmpeg
   python3 procps
   clang-format-14

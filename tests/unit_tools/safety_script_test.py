@@ -199,32 +199,46 @@ class Safety(unittest.TestCase):
     def test_a_decoder_that_stops_early_fails_the_file(self):
         """A decoder that ends early, quietly or with an error, an encoder that fails on the way,
         or a renderer that dies while the decoder goes on: nothing at the output name, and the
-        words name the one that failed."""
+        words name the one that failed. A still beside the video takes ffmpeg's decoder, a video
+        alone the front's own."""
         wrapper = os.path.join(WORK, "bin")
         os.makedirs(wrapper, exist_ok=True)
         real = shutil.which("ffmpeg")
+        # A tape long enough to be still rendering when its renderer is killed.
+        tape = os.path.join(WORK, "long.dv")
+        raw = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", PAL, "-c", "copy", "-f", "rawvideo", "-"],
+                             check=True, stdout=subprocess.PIPE).stdout
+        with open(tape, "wb") as f:
+            f.write(raw * 50)
         # The decoding ffmpeg (the one writing raw frames to its output) stops after two frames;
         # the encoding one (reading them) fails within the first.
         decoder = '*"-f rawvideo -pix_fmt"*" -") "%s" "$@" | head -c %d; exit %%d ;;' % (real, 2 * 720 * 576 * 3 // 2)
         # The renderer, a child of the front as the decoder is, killed after two frames.
         killer = ('*"-f rawvideo -pix_fmt"*" -") "%s" "$@" | { head -c %d; pkill -KILL -P $PPID -f camtag-render; '
                   'cat; }; exit 1 ;;' % (real, 2 * 720 * 576 * 3 // 2))
-        for n, (case, says) in enumerate(((decoder % 0, "the decoder delivered 2 of 4 frames"),
-                                          (decoder % 1, "the decoder (ffmpeg) failed"),
-                                          ('*"-i - "*) head -c 100000 >/dev/null; exit 3 ;;',
-                                           "the encoder (ffmpeg) failed with exit status 3"),
-                                          (killer, "stamping failed"))):
-            with self.subTest(says):
+        # Or by the muxer of the front's own encoding, as it starts.
+        muxer = '*"-f nut -i -"*) pkill -KILL -P $PPID -f camtag-render ;;'
+        still = os.path.join(WORK, "still.png")
+        with_still = [PAL, "--still", still]
+        for n, (case, says, inputs) in enumerate(((decoder % 0, "the decoder delivered 2 of 4 frames", with_still),
+                                                  (decoder % 1, "the decoder (ffmpeg) failed", with_still),
+                                                  ('*"-i - "*) head -c 100000 >/dev/null; exit 3 ;;',
+                                                   "the encoder (ffmpeg) failed with exit status 3", [PAL]),
+                                                  (killer, "stamping failed", with_still),
+                                                  (muxer, "stamping failed", [tape]))):
+            with self.subTest(says, inputs=inputs):
                 with open(os.path.join(wrapper, "ffmpeg"), "w") as f:
                     f.write('#!/bin/sh\ncase "$*" in %s esac\nexec "%s" "$@"\n' % (case, real))
                 os.chmod(os.path.join(wrapper, "ffmpeg"), 0o755)
                 out = os.path.join(WORK, "short-%d.mp4" % n)
                 env = dict(script_env(), PATH=wrapper + os.pathsep + os.environ["PATH"])
-                result = subprocess.run(["bash", os.path.join(SOURCE, "scripts", "render.sh"), PAL, out], env=env,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=300)
+                result = subprocess.run(["bash", os.path.join(SOURCE, "scripts", "render.sh")] + inputs + [out],
+                                        env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                        timeout=300)
                 self.assertEqual(result.returncode, 1, result.stderr)
                 self.assertIn(says, result.stderr)
                 self.assertFalse(os.path.exists(out))
+                self.assertFalse(os.path.exists(still))
                 self.assertEqual(leftovers(WORK), [])
 
     def test_ctrl_c_stops_a_batch_and_leaves_nothing_half_written(self):

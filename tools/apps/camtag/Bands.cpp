@@ -201,4 +201,61 @@ size_t StampFrameInBands(BandRoute& r, int to, bool* delivered) {
     return taken;
 }
 
+namespace {
+
+// The band's rows of each plane, in the exchange's order, between the frame and `packed`.
+void CopyBand(FramePlanes& f, const Band& band, uint8_t* packed, bool intoFrame) {
+    for (int plane = 0; plane < 3; ++plane) {
+        const int shift = plane ? 1 : 0;
+        const size_t rowBytes = static_cast<size_t>(f.width >> shift);
+        for (int row = band.top >> shift; row < (band.top + band.rows) >> shift; ++row) {
+            uint8_t* line = f.data[plane] + static_cast<ptrdiff_t>(row) * f.stride[plane];
+            if (intoFrame)
+                std::memcpy(line, packed, rowBytes);
+            else
+                std::memcpy(packed, line, rowBytes);
+            packed += rowBytes;
+        }
+    }
+}
+
+} // namespace
+
+bool SendBand(int toRenderer, const FramePlanes& frame, const Band& band,
+              std::vector<uint8_t>& scratch) {
+    if (!BandFits(band, frame.height))
+        return false;
+    const size_t bytes = BandBytes(frame.width, band);
+    scratch.resize(sizeof(int32_t) * 2 + bytes);
+    const int32_t header[2] = {band.top, band.rows};
+    std::memcpy(scratch.data(), header, sizeof header);
+    CopyBand(const_cast<FramePlanes&>(frame), band, scratch.data() + sizeof header, false);
+    return Whole(toRenderer, scratch.data(), scratch.size(), false);
+}
+
+bool TakeBand(int toRenderer, int fromRenderer, FramePlanes& frame, Band* band,
+              std::vector<uint8_t>& scratch) {
+    int32_t answer[3];
+    auto fits = [&] {
+        return (answer[0] == kBandStamped || answer[0] == kBandWantWhole) &&
+               BandFits(Band{answer[1], answer[2]}, frame.height);
+    };
+    if (!ReadWhole(fromRenderer, answer, sizeof answer) || !fits())
+        return false;
+    Band sent = *band;
+    if (answer[0] == kBandWantWhole) {
+        // The module drew outside the band: the frame goes whole, and comes back whole.
+        sent = Band{0, frame.height};
+        if (!SendBand(toRenderer, frame, sent, scratch) ||
+            !ReadWhole(fromRenderer, answer, sizeof answer) || !fits() || answer[0] != kBandStamped)
+            return false;
+    }
+    scratch.resize(BandBytes(frame.width, sent));
+    if (!Whole(fromRenderer, scratch.data(), scratch.size(), true))
+        return false;
+    CopyBand(frame, sent, scratch.data(), true);
+    *band = Band{answer[1], answer[2]};
+    return true;
+}
+
 } // namespace camtag::front

@@ -4,7 +4,11 @@
 // move between pipes inside the kernel (tee, splice): nothing is copied but the band.
 #pragma once
 
+#include "BandExchange.h"
+
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace camtag::front {
 
@@ -29,5 +33,23 @@ bool HoldsFrame(int hold, size_t frameBytes);
 // it: the frame's size when the decoder's frame was whole and the renderer answered; less when
 // either ended or broke the exchange. *delivered says whether all of it reached `to`.
 size_t StampFrameInBands(BandRoute& route, int to, bool* delivered);
+
+// A 4:2:0 frame held in this process (the front's own decoder's): its planes and their strides.
+struct FramePlanes {
+    uint8_t* data[3] = {};
+    int stride[3] = {};
+    int width = 0;
+    int height = 0;
+};
+
+// The same exchange with a frame held in memory, in two halves so that the renderer stamps one
+// frame while this process encodes the one before: the band's rows of `frame` out, then the
+// renderer's answer with the stamped rows put back in place (a frame the renderer wants whole
+// goes to it whole first). *band, the band the frame went with, becomes the band the renderer
+// wants of the next frame. False when the renderer ended or broke the exchange.
+bool SendBand(int toRenderer, const FramePlanes& frame, const Band& band,
+              std::vector<uint8_t>& scratch);
+bool TakeBand(int toRenderer, int fromRenderer, FramePlanes& frame, Band* band,
+              std::vector<uint8_t>& scratch);
 
 } // namespace camtag::front

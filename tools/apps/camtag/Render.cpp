@@ -1,6 +1,7 @@
 #include "Render.h"
 
 #include "Bands.h"
+#include "Codec.h"
 #include "Output.h"
 #include "Process.h"
 #include "Report.h"
@@ -122,16 +123,6 @@ struct SpareRenderer {
     int messages = -1; // its standard error
 };
 
-// The first input's decoder, started while the look is made: its start (a fifth of a second)
-// then falls on Wine's instead of before the first frame. It decodes as most renders do (4:2:0,
-// from the first frame) but without a frame count, which only the look tells: the render closes
-// its pipe after the last frame it takes. A render that needs another decoder ends it.
-struct SpareDecoder {
-    Child child;
-    int out = -1;      // the decoded frames
-    std::string input; // the path it decodes
-};
-
 class Renderer {
 public:
     Renderer(const RenderOptions& options, const Workers& workers)
@@ -145,8 +136,12 @@ public:
 private:
     bool StartSpare(std::string* error = nullptr);
     void EndSpare();
+    // The first input's decoder, started while the look is made, so that its first frames are
+    // ready when the renderer is. It decodes as most renders do (4:2:0, from the first frame)
+    // but without a frame count, which only the look tells. A render that needs another
+    // decoder ends it.
     void StartSpareDecoder();
-    void EndSpareDecoder();
+    void EndSpareDecoder() { spareDecoder_.reset(); }
     // Where the decoder's words go, the spare one's as well.
     std::string DecoderLog() const { return work_.path() + "/decoder.log"; }
     bool MakeLook(int* status);
@@ -154,8 +149,8 @@ private:
                      std::string* messages);
     bool RenderInput(size_t index);
     bool RenderPieces(std::vector<Clip> clips, const Source& source);
-    std::vector<std::string> EncodeCommand(const Piece& piece, const Source& source,
-                                           bool yuv) const;
+    std::vector<std::string> EncodeCommand(const Piece& piece, const Source& source, bool yuv,
+                                           bool compressed) const;
     bool Cues(const Clip& clip, std::string* cues);
     std::vector<std::string> LookArgs() const;
     int Interrupted();
@@ -172,7 +167,7 @@ private:
     std::vector<std::string> failures_;
     std::vector<std::string> remuxed_; // per input: the remuxed copy, when one is needed
     SpareRenderer spare_;
-    SpareDecoder spareDecoder_;
+    std::unique_ptr<FrameDecoder> spareDecoder_;
     bool moreInputs_ = false; // inputs follow the one rendering: a spare is started for them
 };
 
@@ -337,7 +332,9 @@ struct Piece {
     PendingOutput output, still;
     std::vector<std::string> encode;
     Child encoder;
-    int in = -1; // the encoder's standard input
+    int in = -1;                         // the encoder's standard input
+    std::unique_ptr<FrameEncoder> codec; // the video encoded here, into `in`
+    std::string codecFailure;
     std::string log;
     long long written = 0;
     bool done = false;
@@ -371,15 +368,21 @@ std::string ChapterFile(const Clip& clip, const Source& source) {
     return text;
 }
 
-std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Source& source,
-                                                 bool yuv) const {
+// The encoder of one piece: from raw frames, or (`compressed`) the muxer of the video this
+// program encodes, which comes as NUT and is copied.
+std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Source& source, bool yuv,
+                                                 bool compressed) const {
     const Clip& clip = piece.clip;
     const bool frames = plan_.kind == OutputKind::kFrames;
     const std::string pixels = yuv ? "yuv420p" : "bgra";
     const std::string flip = yuv ? "" : "vflip,";
     const std::string rate = std::to_string(source.scale) + "/" + std::to_string(source.sampleSize);
-    std::vector<std::string> encode = RawFramesInput(
-        pixels, std::to_string(source.width) + "x" + std::to_string(source.height), rate);
+    std::vector<std::string> encode =
+        compressed
+            ? std::vector<std::string>{"ffmpeg", "-nostdin", "-v", "error", "-y",
+                                       "-f",     "nut",      "-i", "-"}
+            : RawFramesInput(
+                  pixels, std::to_string(source.width) + "x" + std::to_string(source.height), rate);
     const Encoding encoding = EncodingFor(options_.deinterlace);
     const std::string& field = encoding.pictureFilter;
     if (frames) {
@@ -405,9 +408,15 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
                       {"-map_chapters", piece.chapters.empty()
                                             ? "-1"
                                             : std::to_string(next + (piece.cues.empty() ? 0 : 1))});
-        encode.insert(encode.end(),
-                      {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
-        encode.insert(encode.end(), encoding.video.begin(), encoding.video.end());
+        if (compressed) {
+            // NUT does not carry the field order, which containers such as Matroska record.
+            encode.insert(encode.end(), {"-map", "0:v", "-c:v", "copy", "-field_order:v",
+                                         options_.deinterlace ? "progressive" : "bb"});
+        } else {
+            encode.insert(encode.end(),
+                          {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
+            encode.insert(encode.end(), encoding.video.begin(), encoding.video.end());
+        }
         encode.insert(encode.end(), {"-map", "1:a:0?"});
         encode.insert(encode.end(), encoding.audio.begin(), encoding.audio.end());
         if (!piece.cues.empty())
@@ -467,36 +476,13 @@ std::vector<std::string> DecodeCommand(const std::string& input, long long first
 }
 
 void Renderer::StartSpareDecoder() {
-    if (plan_.kind != OutputKind::kVideo || options_.dialog || module_.empty())
+    if (plan_.kind != OutputKind::kVideo || options_.dialog || module_.empty() ||
+        !options_.plan.still.empty())
         return;
-    int frames[2];
-    if (pipe2(frames, O_CLOEXEC) != 0)
-        return;
-    WidenPipe(frames[1], size_t(1) << 20);
-    const std::string log = DecoderLog();
-    const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    auto decoder = std::make_unique<FrameDecoder>();
     std::string error;
-    if (Spawn(DecodeCommand(module_[0], 0, -1, true), -1, frames[1], err, &spareDecoder_.child,
-              &error)) {
-        spareDecoder_.out = frames[0];
-        spareDecoder_.input = module_[0];
-    } else {
-        close(frames[0]);
-    }
-    close(frames[1]);
-    if (err >= 0)
-        close(err);
-}
-
-// Ends a spare decoder that no render took: with its pipe closed and a SIGTERM it stops at once.
-void Renderer::EndSpareDecoder() {
-    if (spareDecoder_.out >= 0)
-        close(spareDecoder_.out);
-    if (spareDecoder_.child.pid > 0 && spareDecoder_.child.status < 0) {
-        kill(-spareDecoder_.child.pid, SIGTERM);
-        WaitAll({&spareDecoder_.child});
-    }
-    spareDecoder_ = SpareDecoder();
+    if (decoder->Start(module_[0], 0, -1, &error))
+        spareDecoder_ = std::move(decoder);
 }
 
 // Passes one frame of `size` bytes from pipe `from` to pipe `to` (-1: nowhere), inside the
@@ -534,6 +520,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     const int width = source.width, height = source.height;
     const bool yuv = !frames && width % 2 == 0 && height % 2 == 0;
     const size_t frameBytes = yuv ? size_t(width) * height * 3 / 2 : size_t(width) * height * 4;
+    // A video's 4:2:0 frames are decoded and encoded here (Codec.h); PNG frames, a still beside
+    // the video and odd sizes go through ffmpeg's decoder and encoder.
+    const bool inProcess = !frames && yuv && options_.plan.still.empty();
     std::string error;
     std::vector<std::unique_ptr<Piece>> pieces;
     long long first = LLONG_MAX, end = 0, planned = 0;
@@ -564,7 +553,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         pieces.push_back(std::move(piece));
     }
     for (auto& piece : pieces)
-        piece->encode = EncodeCommand(*piece, source, yuv);
+        piece->encode = EncodeCommand(*piece, source, yuv, inProcess);
     const std::string& shown = pieces.front()->clip.shown;
     const std::string& input = pieces.front()->clip.input;
 
@@ -577,28 +566,30 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
                                    "--frames", std::to_string(end - first)};
     const std::vector<std::string> look = LookArgs();
     stamp.insert(stamp.end(), look.begin(), look.end());
-    // 4:2:0 frames stay here whole while only the stamp's rows go through the renderer, where a
-    // pipe can hold a frame (Bands.h).
+    // 4:2:0 frames stay here whole while only the stamp's rows go through the renderer: in
+    // memory, or where a pipe can hold a frame (Bands.h).
     BandRoute route;
     int hold[2] = {-1, -1};
-    if (options_.stamp && yuv && pipe2(hold, O_CLOEXEC) == 0 && HoldsFrame(hold[1], frameBytes))
+    if (!inProcess && options_.stamp && yuv && pipe2(hold, O_CLOEXEC) == 0 &&
+        HoldsFrame(hold[1], frameBytes))
         route.discard = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const bool bands = route.discard >= 0;
+    const bool bands = inProcess ? options_.stamp : route.discard >= 0;
     if (bands)
         stamp.push_back("--bands");
     stamp.push_back(WindowsPath(input));
 
     // decoder -> renderer -> here (or decoder -> here without a stamp, or decoder -> here ->
-    // renderer and back with bands) -> each piece's encoder.
+    // renderer and back with bands) -> each piece's encoder; in this process, decoding and
+    // encoding here, the bands to the renderer and back -> each piece's muxer.
     // The renderer's messages come through a pipe read beside: its words for the end.
-    // The spare decoder serves when it decodes what this render reads, into this program.
-    const bool spare = spareDecoder_.child.pid > 0 && spareDecoder_.input == input && first == 0 &&
-                       yuv && (bands || !options_.stamp);
-    if (!spare)
-        EndSpareDecoder();
+    // The spare decoder serves when it decodes what this render reads.
+    std::unique_ptr<FrameDecoder> frameDecoder;
+    if (inProcess && spareDecoder_ && spareDecoder_->path() == input && first == 0)
+        frameDecoder = std::move(spareDecoder_);
+    EndSpareDecoder();
     const std::string decodeLog = DecoderLog();
     const int decodeErr =
-        spare ? -1 : open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        inProcess ? -1 : open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
     int toRenderer = -1;
     Child decoder, renderer;
@@ -620,9 +611,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         }
         if (!bands)
             std::swap(decoded[1], toRenderer);
-        else if (ok && !spare)
+        else if (ok && !inProcess)
             ok = pipe2(decoded, O_CLOEXEC) == 0;
-    } else if (!spare) {
+    } else if (!inProcess) {
         ok = pipe2(decoded, O_CLOEXEC) == 0;
     }
     if (!ok && error.empty())
@@ -632,11 +623,13 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         StartSpare();
     for (int fd : {decoded[1], stamped[0], toRenderer})
         WidenPipe(fd, frameBytes);
-    if (spare) {
-        decoder = spareDecoder_.child;
-        decoded[0] = spareDecoder_.out;
-        spareDecoder_ = SpareDecoder();
-    } else if (ok) {
+    if (inProcess && ok && !frameDecoder) {
+        frameDecoder = std::make_unique<FrameDecoder>();
+        std::string why;
+        ok = frameDecoder->Start(input, first, end - first, &why);
+        if (!ok)
+            error = "the decoder cannot read it: " + why;
+    } else if (!inProcess && ok) {
         ok = Spawn(decode, -1, decoded[1], decodeErr, &decoder, &error);
     }
     const int from = options_.stamp && !bands ? stamped[0] : decoded[0];
@@ -669,6 +662,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     long long routed = 0;
     bool allWell = ok;
     auto finish = [&](Piece& piece) {
+        if (piece.codec && !piece.codec->Finish(&piece.codecFailure))
+            piece.written = -1;
+        piece.codec.reset();
         if (piece.in >= 0)
             close(piece.in);
         piece.in = -1;
@@ -687,6 +683,30 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         }
         return true;
     };
+    // In this process: the next frame is with the renderer while this one is encoded.
+    const Encoding encoding = EncodingFor(options_.deinterlace);
+    std::string decodeFailure;
+    FramePtr pending;
+    Band band{0, height};
+    std::vector<uint8_t> scratch;
+    // The decoder's next frame, sent to the renderer; empty when it has no more.
+    auto nextFrame = [&] {
+        pending = frameDecoder->Next();
+        if (!pending)
+            return;
+        const FramePlanes planes = Planes(pending.get());
+        if (planes.width != width || planes.height != height) {
+            decodeFailure = "its frames decode as " + std::to_string(planes.width) + "x" +
+                            std::to_string(planes.height) + ", not " + std::to_string(width) + "x" +
+                            std::to_string(height);
+            pending.reset();
+        } else if (options_.stamp) {
+            // (A renderer gone shows when its answer is read.)
+            SendBand(toRenderer, planes, band, scratch);
+        }
+    };
+    if (inProcess && ok)
+        nextFrame();
     std::vector<std::string> finishedLines;
     for (long long n = first; ok && n < end; ++n) {
         progress.Update(routed);
@@ -716,12 +736,36 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
                 close(err);
             WidenPipe(feed[1], frameBytes);
             p.in = feed[1];
+            if (inProcess) {
+                p.codec = std::make_unique<FrameEncoder>();
+                if (!p.codec->Open(p.in, width, height, source.scale, source.sampleSize,
+                                   encoding.pictureFilter + ",setsar=" + p.clip.sampleAspect,
+                                   encoding.video, &error)) {
+                    Say(error);
+                    ok = false;
+                    break;
+                }
+            }
         }
         bool delivered = false;
         const int to = target ? target->in : -1;
-        if ((bands ? StampFrameInBands(route, to, &delivered)
-                   : PassFrame(from, to, frameBytes, frame, &delivered)) != frameBytes)
+        if (inProcess) {
+            FramePtr frame = std::move(pending);
+            FramePlanes planes = frame ? Planes(frame.get()) : FramePlanes();
+            if (!frame ||
+                (options_.stamp && !TakeBand(toRenderer, stamped[0], planes, &band, scratch)))
+                break;
+            if (n + 1 < end)
+                nextFrame();
+            if (target && target->codec) {
+                delivered = target->codec->Put(frame.get(), &target->codecFailure);
+                if (!delivered)
+                    target->codec.reset(); // the rest of its frames go nowhere
+            }
+        } else if ((bands ? StampFrameInBands(route, to, &delivered)
+                          : PassFrame(from, to, frameBytes, frame, &delivered)) != frameBytes) {
             break;
+        }
         if (!target)
             continue;
         Piece& p = *target;
@@ -747,12 +791,20 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     pollfd output{decoded[0], 0, 0};
     const bool decoderStopped =
         decoded[0] >= 0 && poll(&output, 1, 0) >= 0 && !(output.revents & POLLHUP);
+    if (frameDecoder) {
+        frameDecoder->Stop();
+        if (decodeFailure.empty() && !frameDecoder->error().empty())
+            decodeFailure = "decoding failed: " + frameDecoder->error();
+    }
+    pending.reset();
     for (int fd : {decoded[0], stamped[0], toRenderer, hold[0], hold[1], route.discard})
         if (fd >= 0)
             close(fd);
-    for (auto& piece : pieces)
+    for (auto& piece : pieces) {
+        piece->codec.reset();
         if (piece->in >= 0)
             close(piece->in);
+    }
     std::vector<Child*> children{&decoder, &renderer};
     for (auto& piece : pieces)
         children.push_back(&piece->encoder);
@@ -778,7 +830,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     const std::string decoderWords = ReadFile(decodeLog);
     for (auto& piece : pieces) {
         Piece& p = *piece;
-        if (p.done && p.written == p.clip.count && p.encoder.status == 0)
+        if (p.done && p.written == p.clip.count && p.encoder.status == 0 && p.codecFailure.empty())
             continue;
         allWell = false;
         p.output.Discard();
@@ -789,23 +841,29 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
             if (rendererGone)
                 Relay(words, "camtag-render", "render");
             failure = error;
-        } else if (decoder.status != 0) {
+        } else if (!decodeFailure.empty()) {
+            failure = decodeFailure;
+        } else if (!inProcess && decoder.status != 0) {
             failure =
                 "the decoder (ffmpeg) failed with exit status " + std::to_string(decoder.status);
         } else if (options_.stamp && renderer.status != 0) {
             Relay(words, "camtag-render", "render");
             failure = "stamping failed";
-        } else if (p.written != p.clip.count && p.encoder.status == 0) {
+        } else if (p.encoder.status != 0) {
             // (An encoder that failed took fewer frames too: its failure is the cause.)
-            failure = "the decoder delivered " + std::to_string(p.written) + " of " +
-                      std::to_string(p.clip.count) + " frames";
-        } else {
             failure =
                 "the encoder (ffmpeg) failed with exit status " + std::to_string(p.encoder.status);
+        } else if (!p.codecFailure.empty()) {
+            failure = p.codecFailure;
+        } else {
+            failure = "the decoder delivered " + std::to_string(p.written) + " of " +
+                      std::to_string(p.clip.count) + " frames";
         }
         Say(p.clip.shown + ": " + failure + "; nothing written to " + p.clip.output);
-        if (decoder.status != 0)
+        if (!inProcess && decoder.status != 0)
             std::fputs(decoderWords.c_str(), stderr);
+        else if (!decodeFailure.empty() || !p.codecFailure.empty())
+            std::fputs(LibavWords().c_str(), stderr);
         else if (p.encoder.status > 0)
             std::fputs(ReadFile(p.log).c_str(), stderr);
     }
