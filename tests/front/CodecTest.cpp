@@ -79,11 +79,11 @@ TEST(Codec, DecodesAsFfmpegDoes) {
         if (!started)
             continue;
         EXPECT_EQ(frames, c.frames) << c.file << " from " << c.first;
-        const std::string theirs = Output(
-            "ffmpeg -nostdin -v error -i '" + path +
-            "' -map 0:v:0 -fps_mode passthrough -vf 'select=gte(n\\," + std::to_string(c.first) +
-            "),scale=interl=1,format=yuv420p' -frames:v " + std::to_string(frames) +
-            " -f rawvideo -pix_fmt yuv420p -");
+        const std::string theirs =
+            Output("ffmpeg -nostdin -v error -i '" + path +
+                   "' -map 0:v:0 -fps_mode passthrough -vf 'select=gte(n\\," +
+                   std::to_string(c.first) + "),scale=interl=1,format=yuv420p' -frames:v " +
+                   std::to_string(frames) + " -f rawvideo -pix_fmt yuv420p -");
         EXPECT_TRUE(ours == theirs) << c.file << " from " << c.first << ": " << ours.size()
                                     << " bytes against ffmpeg's " << theirs.size();
     }
@@ -119,12 +119,13 @@ TEST(Codec, EncodesAsFfmpegDoes) {
         }
         // Packet by packet, with the stream's headers.
         const std::string packets = " -c copy -f framemd5 -flags:v +bitexact -";
-        const std::string ours = Output(std::string("ffmpeg -nostdin -v error -i ") + nut + packets);
-        const std::string theirs = Output(
-            std::string("ffmpeg -nostdin -v error -f rawvideo -pix_fmt yuv420p -s 720x576 "
-                        "-framerate 25 -i ") +
-            raw + " -vf '" + filter + "'" + Joined(encoding.video) + " -f nut - | ffmpeg -v error -i -" +
-            packets);
+        const std::string ours =
+            Output(std::string("ffmpeg -nostdin -v error -i ") + nut + packets);
+        const std::string theirs =
+            Output(std::string("ffmpeg -nostdin -v error -f rawvideo -pix_fmt yuv420p -s 720x576 "
+                               "-framerate 25 -i ") +
+                   raw + " -vf '" + filter + "'" + Joined(encoding.video) +
+                   " -f nut - | ffmpeg -v error -i -" + packets);
         EXPECT_NE(ours.find("0,"), std::string::npos) << ours;
         EXPECT_EQ(ours, theirs) << (deinterlace ? "deinterlaced" : "interlaced");
     }

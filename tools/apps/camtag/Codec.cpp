@@ -11,6 +11,7 @@ extern "C" {
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 
@@ -86,7 +87,9 @@ struct Graph {
     }
 };
 
-constexpr size_t kAhead = 4; // frames decoded ahead of the render
+// Frames decoded ahead of the render: up to 48 MiB of them (77 PAL frames), so that the spare
+// decoder uses the core that Wine's start leaves idle.
+constexpr size_t kAheadBytes = size_t(48) << 20;
 
 // libav's errors, kept for a failure's message instead of going to the terminal as they come.
 std::mutex wordsMutex;
@@ -181,16 +184,19 @@ void FrameDecoder::Run(std::shared_ptr<State> state, long long first, long long 
     if (!more)
         failure = "out of memory";
     // Hands one filtered frame on; false when no more are wanted.
+    size_t ahead = 4;
     auto deliver = [&](FramePtr frame) {
         const long long n = index++;
         if (n < first)
             return true;
+        ahead =
+            std::max<size_t>(4, kAheadBytes / (size_t(frame->width) * frame->height * 3 / 2 + 1));
         if (av_frame_make_writable(frame.get()) < 0) {
             failure = "out of memory";
             return false;
         }
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stopping_ || ready_.size() < kAhead; });
+        changed_.wait(lock, [&] { return stopping_ || ready_.size() < ahead; });
         if (stopping_)
             return false;
         ready_.push_back(std::move(frame));
@@ -372,8 +378,8 @@ bool FrameEncoder::Open(int fd, int width, int height, int rateNum, int rateDen,
     }
     av_dict_set(&c_->options, "threads", "auto", 0);
     const AVRational rate{rateNum, rateDen};
-    int status = c_->graph.Make(c_->filter, width, height, AV_PIX_FMT_YUV420P, av_inv_q(rate),
-                                {0, 1}, rate);
+    int status =
+        c_->graph.Make(c_->filter, width, height, AV_PIX_FMT_YUV420P, av_inv_q(rate), {0, 1}, rate);
     c_->filtered = av_frame_alloc();
     c_->packet = av_packet_alloc();
     if (status >= 0 && (!c_->filtered || !c_->packet))
@@ -383,9 +389,9 @@ bool FrameEncoder::Open(int fd, int width, int height, int rateNum, int rateDen,
     if (status >= 0) {
         const int size = 1 << 16;
         auto* buffer = static_cast<unsigned char*>(av_malloc(size));
-        c_->out->pb = buffer ? avio_alloc_context(buffer, size, 1, &c_->fd, nullptr, WriteToFd,
-                                                  nullptr)
-                             : nullptr;
+        c_->out->pb =
+            buffer ? avio_alloc_context(buffer, size, 1, &c_->fd, nullptr, WriteToFd, nullptr)
+                   : nullptr;
         if (!c_->out->pb) {
             av_free(buffer);
             status = AVERROR(ENOMEM);
@@ -460,9 +466,10 @@ bool FrameEncoder::Drain(bool ending, std::string* error) {
             e.sample_aspect_ratio = av_buffersink_get_sample_aspect_ratio(sink);
             e.framerate = av_buffersink_get_frame_rate(sink);
             e.time_base = av_inv_q(e.framerate);
-            e.field_order = !c_->filtered->interlaced_frame  ? AV_FIELD_PROGRESSIVE
-                            : c_->filtered->top_field_first ? AV_FIELD_TT
-                                                            : AV_FIELD_BB;
+            // (As ffmpeg marks what it encodes: TB or BT for all but MJPEG.)
+            e.field_order = !c_->filtered->interlaced_frame ? AV_FIELD_PROGRESSIVE
+                            : c_->filtered->top_field_first ? AV_FIELD_TB
+                                                            : AV_FIELD_BT;
             e.flags |= AV_CODEC_FLAG_GLOBAL_HEADER; // NUT carries the headers once
             status = avcodec_open2(&e, encoder, &c_->options);
             if (status >= 0 && av_dict_count(c_->options) > 0) {
@@ -487,9 +494,9 @@ bool FrameEncoder::Drain(bool ending, std::string* error) {
         }
         if (status >= 0) {
             // (A deinterlacer counts in fields.)
-            c_->filtered->pts = av_rescale_q(c_->filtered->pts,
-                                             av_buffersink_get_time_base(c_->graph.sink),
-                                             c_->codec->time_base);
+            c_->filtered->pts =
+                av_rescale_q(c_->filtered->pts, av_buffersink_get_time_base(c_->graph.sink),
+                             c_->codec->time_base);
             c_->filtered->pict_type = AV_PICTURE_TYPE_NONE;
             status = avcodec_send_frame(c_->codec, c_->filtered);
         }

@@ -409,9 +409,10 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
                                             ? "-1"
                                             : std::to_string(next + (piece.cues.empty() ? 0 : 1))});
         if (compressed) {
-            // NUT does not carry the field order, which containers such as Matroska record.
+            // NUT does not carry the field order, which Matroska records: as ffmpeg marks the
+            // fields it encodes (bottom first: "bt").
             encode.insert(encode.end(), {"-map", "0:v", "-c:v", "copy", "-field_order:v",
-                                         options_.deinterlace ? "progressive" : "bb"});
+                                         options_.deinterlace ? "progressive" : "bt"});
         } else {
             encode.insert(encode.end(),
                           {"-map", "0:v", "-vf", flip + field + ",setsar=" + clip.sampleAspect});
