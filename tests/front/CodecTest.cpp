@@ -12,6 +12,7 @@ extern "C" {
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -56,28 +57,36 @@ TEST(Codec, DecodesAsFfmpegDoes) {
     struct Case {
         const char* file;
         long long first, count;
-        size_t frames; // 0: refused
+        size_t frames;   // 0: refused
+        const char* why; // when refused
     };
+    // Only DV in AVI is decoded here: not even what ffmpeg would read.
+    const std::string mjpeg = "/tmp/codec-test-mjpeg.avi";
+    Output("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=s=64x48 -frames:v 2 -c:v mjpeg " +
+           mjpeg);
     const Case cases[] = {
-        {"pal-type2-idx1-ffmpeg.avi", 0, -1, 4},
-        {"pal-type2-idx1-ffmpeg.avi", 1, 2, 2},
+        {"pal-type2-idx1-ffmpeg.avi", 0, -1, 4, ""},
+        {"pal-type2-idx1-ffmpeg.avi", 1, 2, 2, ""},
         // 4:1:1, brought to 4:2:0 field by field
-        {"ntsc-type2-idx1-dvgrab-camcorder.avi", 0, -1, 5},
-        {"ntsc-type2-idx1-dvgrab-camcorder.avi", 3, 10, 2},
-        {"no-such-file.avi", 0, -1, 0},
+        {"ntsc-type2-idx1-dvgrab-camcorder.avi", 0, -1, 5, ""},
+        {"ntsc-type2-idx1-dvgrab-camcorder.avi", 3, 10, 2, ""},
+        {"ntsc-camcorder-5frames.dv", 0, -1, 0, "Invalid data"},
+        {"no-such-file.avi", 0, -1, 0, "No such file"},
+        {"/tmp/codec-test-mjpeg.avi", 0, -1, 0, "its video is not DV"},
     };
     for (const Case& c : cases) {
-        const std::string path = kData + "/" + c.file;
+        const std::string path = c.file[0] == '/' ? c.file : kData + "/" + c.file;
         FrameDecoder decoder;
         std::string error, ours;
         const bool started = decoder.Start(path, c.first, c.count, &error);
         EXPECT_EQ(started, c.frames > 0) << c.file << ": " << error;
+        EXPECT_NE(error.find(c.why), std::string::npos) << c.file << ": " << error;
         size_t frames = 0;
         for (FramePtr f; started && (f = decoder.Next()); ++frames)
             Append(ours, f.get());
-        EXPECT_EQ(decoder.error(), "") << c.file;
         if (!started)
             continue;
+        EXPECT_EQ(decoder.error(), "") << c.file;
         EXPECT_EQ(frames, c.frames) << c.file << " from " << c.first;
         const std::string theirs =
             Output("ffmpeg -nostdin -v error -i '" + path +
@@ -87,6 +96,7 @@ TEST(Codec, DecodesAsFfmpegDoes) {
         EXPECT_TRUE(ours == theirs) << c.file << " from " << c.first << ": " << ours.size()
                                     << " bytes against ffmpeg's " << theirs.size();
     }
+    unlink(mjpeg.c_str());
 }
 
 TEST(Codec, EncodesAsFfmpegDoes) {
@@ -129,6 +139,22 @@ TEST(Codec, EncodesAsFfmpegDoes) {
         EXPECT_NE(ours.find("0,"), std::string::npos) << ours;
         EXPECT_EQ(ours, theirs) << (deinterlace ? "deinterlaced" : "interlaced");
     }
+    // A muxer gone: the stream's end cannot be written, and the encoder says so (as the front
+    // does, this test takes a broken pipe as an error, not as a signal).
+    signal(SIGPIPE, SIG_IGN);
+    int gone[2];
+    ASSERT_EQ(pipe(gone), 0);
+    close(gone[0]);
+    FrameEncoder encoder;
+    const Encoding encoding = EncodingFor(false);
+    ASSERT_TRUE(
+        encoder.Open(gone[1], 720, 576, 25, 1, encoding.pictureFilter, encoding.video, &error));
+    for (const FramePtr& f : decoded)
+        ASSERT_TRUE(encoder.Put(f.get(), &error)) << error;
+    error.clear();
+    EXPECT_FALSE(encoder.Finish(&error));
+    EXPECT_NE(error.find("could not be written"), std::string::npos) << error;
+    close(gone[1]);
     close(rawFd);
     close(nutFd);
     unlink(raw);

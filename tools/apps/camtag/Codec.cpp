@@ -1,5 +1,7 @@
 #include "Codec.h"
 
+#include "Process.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
@@ -143,14 +145,23 @@ bool FrameDecoder::Start(const std::string& path, long long first, long long cou
     finished_ = stopping_ = false;
     error_.clear();
     auto state = std::make_shared<State>();
-    int status = avformat_open_input(&state->format, path.c_str(), nullptr, nullptr);
+    // Only DV in AVI, which is all the module reads: no other demuxer or decoder is given a file
+    // in this process.
+    int status =
+        avformat_open_input(&state->format, path.c_str(), av_find_input_format("avi"), nullptr);
     for (unsigned i = 0; status >= 0 && i < state->format->nb_streams; ++i)
         if (state->format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
             state->stream = static_cast<int>(i);
             break;
         }
     const AVCodec* decoder = nullptr;
-    if (status >= 0 && state->stream >= 0) {
+    std::string why; // (in the user's terms: the path may be a remuxed copy's)
+    if (status >= 0 && state->stream < 0)
+        why = "it holds no video";
+    else if (status >= 0 &&
+             state->format->streams[state->stream]->codecpar->codec_id != AV_CODEC_ID_DVVIDEO)
+        why = "its video is not DV";
+    if (status >= 0 && why.empty()) {
         const AVCodecParameters* par = state->format->streams[state->stream]->codecpar;
         decoder = avcodec_find_decoder(par->codec_id);
         state->codec = decoder ? avcodec_alloc_context3(decoder) : nullptr;
@@ -164,9 +175,8 @@ bool FrameDecoder::Start(const std::string& path, long long first, long long cou
         status = avcodec_open2(state->codec, decoder, &options);
         av_dict_free(&options);
     }
-    if (status < 0 || state->stream < 0) {
-        *error = "cannot decode " + path + ": " +
-                 (status < 0 ? Words(status) : std::string("it holds no video"));
+    if (status < 0 || !why.empty()) {
+        *error = status < 0 ? Words(status) : why;
         return false;
     }
     thread_ = std::thread(&FrameDecoder::Run, this, state, first, count);
@@ -222,14 +232,11 @@ void FrameDecoder::Run(std::shared_ptr<State> state, long long first, long long 
     auto drainDecoder = [&] {
         for (;;) {
             int status = avcodec_receive_frame(state->codec, decoded);
-            if (status == AVERROR(EAGAIN))
+            // (A damaged frame the decoder could not take is left out, as ffmpeg leaves it.)
+            if (status == AVERROR(EAGAIN) || (status < 0 && status != AVERROR_EOF))
                 return true;
             if (status == AVERROR_EOF)
                 return false;
-            if (status < 0) {
-                failure = Words(status);
-                return false;
-            }
             if (!graph.graph) {
                 status = graph.Make("scale=interl=1,format=yuv420p", decoded->width,
                                     decoded->height, decoded->format, state->codec->pkt_timebase,
@@ -257,17 +264,19 @@ void FrameDecoder::Run(std::shared_ptr<State> state, long long first, long long 
         if (input) {
             const int status = av_read_frame(state->format, packet);
             if (status < 0) {
-                // The end, or a file that cannot be read on: what came is what there is.
+                // The end; or a file that cannot be read on, which fails the input.
                 if (status != AVERROR_EOF)
                     failure = Words(status);
                 input = false;
                 avcodec_send_packet(state->codec, nullptr);
             } else if (packet->stream_index == state->stream) {
-                // A damaged frame the decoder cannot take is left out, as ffmpeg leaves it.
-                avcodec_send_packet(state->codec, packet);
+                // A damaged frame the decoder cannot take is left out, as ffmpeg leaves it; a
+                // decoder whose frames wait to be taken takes the packet after them.
+                while (more && avcodec_send_packet(state->codec, packet) == AVERROR(EAGAIN))
+                    more = drainDecoder();
             }
             av_packet_unref(packet);
-            if (!failure.empty())
+            if (!failure.empty() || !more)
                 break;
         }
         more = drainDecoder();
@@ -352,8 +361,8 @@ int WriteToFd(void* opaque, uint8_t* data, int size) {
         const ssize_t n = write(fd, data + done, static_cast<size_t>(size - done));
         if (n > 0)
             done += static_cast<int>(n);
-        else if (n < 0 && errno != EINTR)
-            return AVERROR(errno);
+        else if (n < 0 && (errno != EINTR || PendingSignal()))
+            return errno == EINTR ? AVERROR_EXIT : AVERROR(errno);
     }
     return done;
 }
@@ -432,7 +441,11 @@ bool FrameEncoder::Finish(std::string* error) {
         *error = "no frame to encode";
         return false;
     }
-    if (avcodec_send_frame(c_->codec, nullptr) < 0 || !Write(true, error))
+    if (avcodec_send_frame(c_->codec, nullptr) < 0) {
+        *error = "the encoding failed at its end";
+        return false;
+    }
+    if (!Write(true, error))
         return false;
     const int written = av_write_trailer(c_->out);
     avio_flush(c_->out->pb);

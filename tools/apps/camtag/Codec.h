@@ -36,7 +36,8 @@ FramePlanes Planes(AVFrame* frame);
 class FrameDecoder {
 public:
     ~FrameDecoder() { Stop(); }
-    // False with `error` when the file cannot be opened for decoding.
+    // False with `error` (why, without the path) when the file is not DV in AVI or cannot be
+    // opened for decoding.
     bool Start(const std::string& path, long long first, long long count, std::string* error);
     // The next frame, writable; empty at the end of the frames, or when decoding failed
     // (error() then says why).

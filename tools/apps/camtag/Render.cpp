@@ -693,8 +693,12 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     // The decoder's next frame, sent to the renderer; empty when it has no more.
     auto nextFrame = [&] {
         pending = frameDecoder->Next();
-        if (!pending)
+        if (!pending) {
+            // (What the decoder met beyond the frames taken is no cause.)
+            if (!frameDecoder->error().empty())
+                decodeFailure = "decoding failed: " + frameDecoder->error();
             return;
+        }
         const FramePlanes planes = Planes(pending.get());
         if (planes.width != width || planes.height != height) {
             decodeFailure = "its frames decode as " + std::to_string(planes.width) + "x" +
@@ -792,11 +796,8 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     pollfd output{decoded[0], 0, 0};
     const bool decoderStopped =
         decoded[0] >= 0 && poll(&output, 1, 0) >= 0 && !(output.revents & POLLHUP);
-    if (frameDecoder) {
+    if (frameDecoder)
         frameDecoder->Stop();
-        if (decodeFailure.empty() && !frameDecoder->error().empty())
-            decodeFailure = "decoding failed: " + frameDecoder->error();
-    }
     pending.reset();
     for (int fd : {decoded[0], stamped[0], toRenderer, hold[0], hold[1], route.discard})
         if (fd >= 0)
@@ -863,10 +864,10 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         Say(p.clip.shown + ": " + failure + "; nothing written to " + p.clip.output);
         if (!inProcess && decoder.status != 0)
             std::fputs(decoderWords.c_str(), stderr);
+        else if (decodeFailure.empty() && p.encoder.status > 0)
+            std::fputs(ReadFile(p.log).c_str(), stderr);
         else if (!decodeFailure.empty() || !p.codecFailure.empty())
             std::fputs(LibavWords().c_str(), stderr);
-        else if (p.encoder.status > 0)
-            std::fputs(ReadFile(p.log).c_str(), stderr);
     }
     return allWell;
 }

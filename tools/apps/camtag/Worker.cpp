@@ -177,15 +177,15 @@ std::string MessageNames::Translate(std::string text) const {
     return text;
 }
 
-void LeaveOutDesktopAndBoot() {
+void LeaveOutDesktop() {
     const char* given = std::getenv("WINEDLLOVERRIDES");
     std::string overrides = given ? given : "";
     std::string named = overrides;
     std::transform(named.begin(), named.end(), named.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const char* program : {"explorer", "wineboot"})
-        if (named.find(program) == std::string::npos)
-            overrides += (overrides.empty() ? "" : ";") + std::string(program) + ".exe=d";
+    if (named.find("explorer") != std::string::npos)
+        return;
+    overrides += (overrides.empty() ? "" : ";") + std::string("explorer.exe=d");
     setenv("WINEDLLOVERRIDES", overrides.c_str(), 1);
 }
 

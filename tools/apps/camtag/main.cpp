@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     }
     CatchSignals();
     if (command.kind != Command::kRender || !command.render.dialog)
-        LeaveOutDesktopAndBoot();
+        LeaveOutDesktop();
     const Workers workers = Workers::FromEnvironment(argv[0]);
     if (command.kind == Command::kRender)
         return Render(command.render, workers);
