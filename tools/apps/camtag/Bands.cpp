@@ -133,6 +133,14 @@ bool ReadWhole(int fd, int32_t* data, size_t size) {
     return Whole(fd, data, size, true);
 }
 
+// The renderer's answer for a frame of `height` rows: false when it ended, or when the status is
+// not known or the next band does not fit, which ends the exchange.
+bool ReadAnswer(int fromRenderer, int32_t height, int32_t answer[3]) {
+    return ReadWhole(fromRenderer, answer, 3 * sizeof(int32_t)) &&
+           (answer[0] == kBandStamped || answer[0] == kBandWantWhole) &&
+           BandFits(Band{answer[1], answer[2]}, height);
+}
+
 } // namespace
 
 bool HoldsFrame(int hold, size_t frameBytes) {
@@ -169,12 +177,7 @@ size_t StampFrameInBands(BandRoute& r, int to, bool* delivered) {
         taken += s.bytes;
     }
     int32_t answer[3];
-    // An answer whose status is not known or whose next band does not fit ends the exchange.
-    auto fits = [&] {
-        return (answer[0] == kBandStamped || answer[0] == kBandWantWhole) &&
-               BandFits(Band{answer[1], answer[2]}, r.height);
-    };
-    if (!ReadWhole(r.fromRenderer, answer, sizeof answer) || !fits())
+    if (!ReadAnswer(r.fromRenderer, r.height, answer))
         return 0;
     bool moved = true;
     if (answer[0] == kBandWantWhole) {
@@ -182,8 +185,7 @@ size_t StampFrameInBands(BandRoute& r, int to, bool* delivered) {
         const int32_t whole[2] = {0, r.height};
         if (!WriteWhole(r.toRenderer, whole, sizeof whole) ||
             !Move(r.held, r.toRenderer, frameBytes) ||
-            !ReadWhole(r.fromRenderer, answer, sizeof answer) || !fits() ||
-            answer[0] != kBandStamped)
+            !ReadAnswer(r.fromRenderer, r.height, answer) || answer[0] != kBandStamped)
             return 0;
         moved = MoveOut(r.fromRenderer, &to, r.discard, frameBytes, delivered);
     } else {
@@ -204,7 +206,7 @@ size_t StampFrameInBands(BandRoute& r, int to, bool* delivered) {
 namespace {
 
 // The band's rows of each plane, in the exchange's order, between the frame and `packed`.
-void CopyBand(FramePlanes& f, const Band& band, uint8_t* packed, bool intoFrame) {
+void CopyBand(const FramePlanes& f, const Band& band, uint8_t* packed, bool intoFrame) {
     for (int plane = 0; plane < 3; ++plane) {
         const int shift = plane ? 1 : 0;
         const size_t rowBytes = static_cast<size_t>(f.width >> shift);
@@ -229,25 +231,21 @@ bool SendBand(int toRenderer, const FramePlanes& frame, const Band& band,
     scratch.resize(sizeof(int32_t) * 2 + bytes);
     const int32_t header[2] = {band.top, band.rows};
     std::memcpy(scratch.data(), header, sizeof header);
-    CopyBand(const_cast<FramePlanes&>(frame), band, scratch.data() + sizeof header, false);
+    CopyBand(frame, band, scratch.data() + sizeof header, false);
     return Whole(toRenderer, scratch.data(), scratch.size(), false);
 }
 
-bool TakeBand(int toRenderer, int fromRenderer, FramePlanes& frame, Band* band,
+bool TakeBand(int toRenderer, int fromRenderer, const FramePlanes& frame, Band* band,
               std::vector<uint8_t>& scratch) {
     int32_t answer[3];
-    auto fits = [&] {
-        return (answer[0] == kBandStamped || answer[0] == kBandWantWhole) &&
-               BandFits(Band{answer[1], answer[2]}, frame.height);
-    };
-    if (!ReadWhole(fromRenderer, answer, sizeof answer) || !fits())
+    if (!ReadAnswer(fromRenderer, frame.height, answer))
         return false;
     Band sent = *band;
     if (answer[0] == kBandWantWhole) {
         // The module drew outside the band: the frame goes whole, and comes back whole.
         sent = Band{0, frame.height};
         if (!SendBand(toRenderer, frame, sent, scratch) ||
-            !ReadWhole(fromRenderer, answer, sizeof answer) || !fits() || answer[0] != kBandStamped)
+            !ReadAnswer(fromRenderer, frame.height, answer) || answer[0] != kBandStamped)
             return false;
     }
     scratch.resize(BandBytes(frame.width, sent));

@@ -49,7 +49,7 @@ struct FramePlanes {
 // wants of the next frame. False when the renderer ended or broke the exchange.
 bool SendBand(int toRenderer, const FramePlanes& frame, const Band& band,
               std::vector<uint8_t>& scratch);
-bool TakeBand(int toRenderer, int fromRenderer, FramePlanes& frame, Band* band,
+bool TakeBand(int toRenderer, int fromRenderer, const FramePlanes& frame, Band* band,
               std::vector<uint8_t>& scratch);
 
 } // namespace camtag::front

@@ -238,9 +238,9 @@ void FrameDecoder::Run(std::shared_ptr<State> state, long long first, long long 
             if (status == AVERROR_EOF)
                 return false;
             if (!graph.graph) {
-                status = graph.Make("scale=interl=1,format=yuv420p", decoded->width,
-                                    decoded->height, decoded->format, state->codec->pkt_timebase,
-                                    decoded->sample_aspect_ratio, {0, 0});
+                status =
+                    graph.Make(kDvTo420, decoded->width, decoded->height, decoded->format,
+                               state->codec->pkt_timebase, decoded->sample_aspect_ratio, {0, 0});
                 if (status < 0) {
                     failure = "the picture's conversion failed: " + Words(status);
                     return false;
@@ -325,7 +325,6 @@ void FrameDecoder::Stop() {
 // ---- encoding
 
 struct FrameEncoder::Contexts {
-    std::string filter;
     std::string name; // the encoder's
     AVDictionary* options = nullptr;
     Graph graph;
@@ -375,20 +374,20 @@ bool FrameEncoder::Open(int fd, int width, int height, int rateNum, int rateDen,
     KeepLibavWords();
     c_ = std::make_unique<Contexts>();
     c_->fd = fd;
-    c_->filter = filter;
+    std::string graph = filter;
     for (size_t i = 0; i + 1 < settings.size(); i += 2) {
         const std::string key = settings[i].substr(1), value = settings[i + 1];
         if (key == "c:v")
             c_->name = value;
         else if (key == "pix_fmt")
-            c_->filter += ",format=" + value;
+            graph += ",format=" + value;
         else
             av_dict_set(&c_->options, key.c_str(), value.c_str(), 0);
     }
     av_dict_set(&c_->options, "threads", "auto", 0);
     const AVRational rate{rateNum, rateDen};
     int status =
-        c_->graph.Make(c_->filter, width, height, AV_PIX_FMT_YUV420P, av_inv_q(rate), {0, 1}, rate);
+        c_->graph.Make(graph, width, height, AV_PIX_FMT_YUV420P, av_inv_q(rate), {0, 1}, rate);
     c_->filtered = av_frame_alloc();
     c_->packet = av_packet_alloc();
     if (status >= 0 && (!c_->filtered || !c_->packet))

@@ -26,6 +26,10 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 // libav's last error lines since the last call (a failure's own words), "" for none.
 std::string LibavWords();
 
+// Decoded DV as 4:2:0, for both decoders: 4:1:1 chroma (NTSC's) comes to it field by field, as
+// the fields were shot; 4:2:0 passes through unchanged.
+constexpr const char* kDvTo420 = "scale=interl=1,format=yuv420p";
+
 // A decoded 4:2:0 frame's planes, for the band exchange.
 FramePlanes Planes(AVFrame* frame);
 

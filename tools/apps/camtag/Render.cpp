@@ -142,8 +142,6 @@ private:
     // decoder ends it.
     void StartSpareDecoder();
     void EndSpareDecoder() { spareDecoder_.reset(); }
-    // Where the decoder's words go, the spare one's as well.
-    std::string DecoderLog() const { return work_.path() + "/decoder.log"; }
     bool MakeLook(int* status);
     bool LookBySpare(const std::vector<std::string>& args, int* status, std::string* out,
                      std::string* messages);
@@ -460,19 +458,16 @@ void WidenPipe(int fd, size_t frameBytes) {
     fcntl(fd, F_SETPIPE_SZ, wanted);
 }
 
-// The decoder of frames first..first+count-1 (count < 0: to the end) as raw 4:2:0 or as
-// bottom-up BGRA. 4:1:1 chroma (NTSC's) comes to 4:2:0 field by field, as the fields were shot;
-// 4:2:0 passes through unchanged.
+// ffmpeg's decoder of frames first..first+count-1 as raw 4:2:0 (as the front's own decoder gives
+// them) or as bottom-up BGRA.
 std::vector<std::string> DecodeCommand(const std::string& input, long long first, long long count,
                                        bool yuv) {
     std::vector<std::string> decode{"ffmpeg", "-nostdin", "-v",    "error",     "-i",
                                     input,    "-map",     "0:v:0", "-fps_mode", "passthrough"};
     std::string filter = first > 0 ? "select=gte(n\\," + std::to_string(first) + ")," : "";
-    filter += yuv ? "scale=interl=1,format=yuv420p" : "vflip";
-    decode.insert(decode.end(), {"-vf", filter});
-    if (count >= 0)
-        decode.insert(decode.end(), {"-frames:v", std::to_string(count)});
-    decode.insert(decode.end(), {"-f", "rawvideo", "-pix_fmt", yuv ? "yuv420p" : "bgra", "-"});
+    filter += yuv ? kDvTo420 : "vflip";
+    decode.insert(decode.end(), {"-vf", filter, "-frames:v", std::to_string(count), "-f",
+                                 "rawvideo", "-pix_fmt", yuv ? "yuv420p" : "bgra", "-"});
     return decode;
 }
 
@@ -588,7 +583,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     if (inProcess && spareDecoder_ && spareDecoder_->path() == input && first == 0)
         frameDecoder = std::move(spareDecoder_);
     EndSpareDecoder();
-    const std::string decodeLog = DecoderLog();
+    const std::string decodeLog = work_.path() + "/decoder.log";
     const int decodeErr =
         inProcess ? -1 : open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int decoded[2] = {-1, -1}, stamped[2] = {-1, -1}, messages[2] = {-1, -1};
@@ -756,7 +751,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         const int to = target ? target->in : -1;
         if (inProcess) {
             FramePtr frame = std::move(pending);
-            FramePlanes planes = frame ? Planes(frame.get()) : FramePlanes();
+            const FramePlanes planes = frame ? Planes(frame.get()) : FramePlanes();
             if (!frame ||
                 (options_.stamp && !TakeBand(toRenderer, stamped[0], planes, &band, scratch)))
                 break;
@@ -790,9 +785,8 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
         if (PendingSignal())
             break;
     }
-    // A decoder whose output is still open when the reading stops (the spare one, which knows no
-    // frame count, or any after the renderer failed) is stopped by the pipe closed below: its
-    // exit then tells nothing of what failed.
+    // An ffmpeg decoder whose output is still open when the reading stops (after the renderer
+    // failed) is stopped by the pipe closed below: its exit then tells nothing of what failed.
     pollfd output{decoded[0], 0, 0};
     const bool decoderStopped =
         decoded[0] >= 0 && poll(&output, 1, 0) >= 0 && !(output.revents & POLLHUP);
