@@ -3,10 +3,6 @@
 #include "Codec.h"
 #include "Render.h"
 
-extern "C" {
-#include <libavutil/frame.h>
-}
-
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -76,17 +72,18 @@ TEST(Codec, DecodesAsFfmpegDoes) {
     };
     for (const Case& c : cases) {
         const std::string path = c.file[0] == '/' ? c.file : kData + "/" + c.file;
-        FrameDecoder decoder;
+        const auto decoder = NewFrameDecoder();
+        ASSERT_TRUE(decoder);
         std::string error, ours;
-        const bool started = decoder.Start(path, c.first, c.count, &error);
+        const bool started = decoder->Start(path, c.first, c.count, &error);
         EXPECT_EQ(started, c.frames > 0) << c.file << ": " << error;
         EXPECT_NE(error.find(c.why), std::string::npos) << c.file << ": " << error;
         size_t frames = 0;
-        for (FramePtr f; started && (f = decoder.Next()); ++frames)
+        for (FramePtr f; started && (f = decoder->Next()); ++frames)
             Append(ours, f.get());
         if (!started)
             continue;
-        EXPECT_EQ(decoder.error(), "") << c.file;
+        EXPECT_EQ(decoder->error(), "") << c.file;
         EXPECT_EQ(frames, c.frames) << c.file << " from " << c.first;
         const std::string theirs =
             Output("ffmpeg -nostdin -v error -i '" + path +
@@ -105,11 +102,12 @@ TEST(Codec, EncodesAsFfmpegDoes) {
     const int rawFd = mkstemp(raw), nutFd = mkstemp(nut);
     ASSERT_GE(rawFd, 0);
     ASSERT_GE(nutFd, 0);
-    FrameDecoder decoder;
+    const auto decoder = NewFrameDecoder();
+    ASSERT_TRUE(decoder);
     std::string error, frames;
-    ASSERT_TRUE(decoder.Start(input, 0, -1, &error)) << error;
+    ASSERT_TRUE(decoder->Start(input, 0, -1, &error)) << error;
     std::vector<FramePtr> decoded;
-    for (FramePtr f; (f = decoder.Next());) {
+    for (FramePtr f; (f = decoder->Next());) {
         Append(frames, f.get());
         decoded.push_back(std::move(f));
     }
@@ -120,12 +118,12 @@ TEST(Codec, EncodesAsFfmpegDoes) {
         ASSERT_EQ(ftruncate(nutFd, 0), 0);
         ASSERT_EQ(lseek(nutFd, 0, SEEK_SET), 0);
         {
-            FrameEncoder encoder;
-            ASSERT_TRUE(encoder.Open(nutFd, 720, 576, 25, 1, filter, encoding.video, &error))
+            const auto encoder = NewFrameEncoder();
+            ASSERT_TRUE(encoder->Open(nutFd, 720, 576, 25, 1, filter, encoding.video, &error))
                 << error;
             for (const FramePtr& f : decoded)
-                ASSERT_TRUE(encoder.Put(f.get(), &error)) << error;
-            ASSERT_TRUE(encoder.Finish(&error)) << error;
+                ASSERT_TRUE(encoder->Put(f.get(), &error)) << error;
+            ASSERT_TRUE(encoder->Finish(&error)) << error;
         }
         // Packet by packet, with the stream's headers.
         const std::string packets = " -c copy -f framemd5 -flags:v +bitexact -";
@@ -145,14 +143,14 @@ TEST(Codec, EncodesAsFfmpegDoes) {
     int gone[2];
     ASSERT_EQ(pipe(gone), 0);
     close(gone[0]);
-    FrameEncoder encoder;
+    const auto encoder = NewFrameEncoder();
     const Encoding encoding = EncodingFor(false);
     ASSERT_TRUE(
-        encoder.Open(gone[1], 720, 576, 25, 1, encoding.pictureFilter, encoding.video, &error));
+        encoder->Open(gone[1], 720, 576, 25, 1, encoding.pictureFilter, encoding.video, &error));
     for (const FramePtr& f : decoded)
-        ASSERT_TRUE(encoder.Put(f.get(), &error)) << error;
+        ASSERT_TRUE(encoder->Put(f.get(), &error)) << error;
     error.clear();
-    EXPECT_FALSE(encoder.Finish(&error));
+    EXPECT_FALSE(encoder->Finish(&error));
     EXPECT_NE(error.find("could not be written"), std::string::npos) << error;
     close(gone[1]);
     close(rawFd);

@@ -12,8 +12,8 @@ import subprocess
 import sys
 import unittest
 
-from script_support import (BUILD, HEIGHT, SOURCE, WIDTH, WORK, data, decode, registry, render,
-                            render_session_env, reset_defaults, script_env)
+from script_support import (BUILD, HEIGHT, SOURCE, WIDTH, WORK, data, decode, front_dir, registry,
+                            render, render_session_env, reset_defaults, script_env)
 
 
 class RenderScript(unittest.TestCase):
@@ -94,6 +94,26 @@ class RenderScript(unittest.TestCase):
         result = render(sample, cancelled, "--dialog", display="")
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("--dialog needs a display", result.stderr)
+
+    def test_a_front_without_its_codec_hands_the_video_to_ffmpeg(self):
+        # The same H.264 stream either way; only the front without camtag-codec.so says so.
+        alone = os.path.join(WORK, "front-alone")
+        os.makedirs(alone, exist_ok=True)
+        shutil.copy(os.path.join(front_dir(), "camtag"), alone)
+        streams = {}
+        for front in (front_dir(), alone):
+            out = os.path.join(WORK, "codec.mp4")
+            result = render(os.path.join(SOURCE, "samples", "ntsc-camcorder.avi"), out, "--overwrite",
+                            front=front)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual("codec cannot be loaded" in result.stderr, front == alone, result.stderr)
+            # (In seconds: the copied stream's track counts in fields.)
+            streams[front] = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_packets",
+                                             "-show_data_hash", "md5", "-show_entries",
+                                             "packet=pts_time,dts_time,duration_time,flags,data_hash",
+                                             "-of", "compact", out], stdout=subprocess.PIPE, check=True).stdout
+        self.assertEqual(streams[alone].count(b"MD5:"), 5)
+        self.assertEqual(streams[front_dir()], streams[alone])
 
     def test_non_dv_input_fails_with_the_reason(self):
         result = render(os.path.join(SOURCE, "CMakeLists.txt"), os.path.join(WORK, "x.mp4"))

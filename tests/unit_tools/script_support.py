@@ -50,14 +50,22 @@ def render_session_env(env):
     return dict(env, WINEPREFIX=exports[0], WINEDLLOVERRIDES=exports[1])
 
 
-def render(*args, press=None, display=None, background=False, cwd=None):
+def front_dir():
+    """Where the scripts find the Linux front (as scripts/build-env.sh says)."""
+    return os.environ.get("CAMTAG_FRONT_DIR", os.path.join(SOURCE, "build", "native"))
+
+
+def render(*args, press=None, display=None, background=False, cwd=None, front=None):
     """render.sh with the arguments. press: the button of the settings dialog that a second
     program presses, started once render.sh says the dialog is open (as a user clicks what they
     see; a program started beside render.sh's own Wine start would race it). display: another
-    DISPLAY ("" for none). background: started and returned as a Popen. cwd: the folder it runs in."""
+    DISPLAY ("" for none). background: started and returned as a Popen. cwd: the folder it runs in.
+    front: another folder of the Linux front."""
     env = script_env()
     if display is not None:
         env["DISPLAY"] = display
+    if front is not None:
+        env["CAMTAG_FRONT_DIR"] = front
     command = ["bash", os.path.join(SOURCE, "scripts", "render.sh"), *args]
     if background:
         return subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)

@@ -1,6 +1,5 @@
+// camtag-codec.so: the front's decoding and encoding, with ffmpeg's libraries (Codec.h).
 #include "Codec.h"
-
-#include "Process.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,15 +14,24 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdarg>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace camtag::front {
 
+// (This library's own: only camtag_codec is seen from outside.)
 void FrameFree::operator()(AVFrame* frame) const {
     av_frame_free(&frame);
 }
 
-FramePlanes Planes(AVFrame* frame) {
+namespace {
+
+int (*pendingSignal)() = nullptr;
+
+FramePlanes PlanesOf(AVFrame* frame) {
     FramePlanes planes;
     for (int i = 0; i < 3; ++i) {
         planes.data[i] = frame->data[i];
@@ -33,8 +41,6 @@ FramePlanes Planes(AVFrame* frame) {
     planes.height = frame->height;
     return planes;
 }
-
-namespace {
 
 std::string Words(int status) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -114,9 +120,7 @@ void KeepLibavWords() {
     std::call_once(once, [] { av_log_set_callback(KeepWords); });
 }
 
-} // namespace
-
-std::string LibavWords() {
+std::string TakeWords() {
     std::lock_guard<std::mutex> lock(wordsMutex);
     std::string text;
     for (const std::string& line : words)
@@ -127,7 +131,30 @@ std::string LibavWords() {
 
 // ---- decoding
 
-struct FrameDecoder::State {
+class Decoder final : public FrameDecoder {
+public:
+    ~Decoder() override { Stop(); }
+    bool Start(const std::string& path, long long first, long long count,
+               std::string* error) override;
+    FramePtr Next() override;
+    std::string error() override;
+    const std::string& path() const override { return path_; }
+    void Stop() override;
+
+private:
+    struct State;
+    void Run(std::shared_ptr<State> state, long long first, long long count);
+
+    std::string path_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<FramePtr> ready_;
+    bool finished_ = false, stopping_ = false;
+    std::string error_;
+};
+
+struct Decoder::State {
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     int stream = -1;
@@ -137,8 +164,7 @@ struct FrameDecoder::State {
     }
 };
 
-bool FrameDecoder::Start(const std::string& path, long long first, long long count,
-                         std::string* error) {
+bool Decoder::Start(const std::string& path, long long first, long long count, std::string* error) {
     Stop();
     KeepLibavWords();
     path_ = path;
@@ -179,11 +205,11 @@ bool FrameDecoder::Start(const std::string& path, long long first, long long cou
         *error = status < 0 ? Words(status) : why;
         return false;
     }
-    thread_ = std::thread(&FrameDecoder::Run, this, state, first, count);
+    thread_ = std::thread(&Decoder::Run, this, state, first, count);
     return true;
 }
 
-void FrameDecoder::Run(std::shared_ptr<State> state, long long first, long long count) {
+void Decoder::Run(std::shared_ptr<State> state, long long first, long long count) {
     std::string failure;
     Graph graph;
     AVPacket* packet = av_packet_alloc();
@@ -295,7 +321,7 @@ void FrameDecoder::Run(std::shared_ptr<State> state, long long first, long long 
     changed_.notify_all();
 }
 
-FramePtr FrameDecoder::Next() {
+FramePtr Decoder::Next() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return !ready_.empty() || finished_ || !thread_.joinable(); });
     if (ready_.empty())
@@ -306,12 +332,12 @@ FramePtr FrameDecoder::Next() {
     return frame;
 }
 
-std::string FrameDecoder::error() {
+std::string Decoder::error() {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
 }
 
-void FrameDecoder::Stop() {
+void Decoder::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -324,7 +350,25 @@ void FrameDecoder::Stop() {
 
 // ---- encoding
 
-struct FrameEncoder::Contexts {
+class Encoder final : public FrameEncoder {
+public:
+    Encoder();
+    ~Encoder() override;
+    bool Open(int fd, int width, int height, int rateNum, int rateDen, const std::string& filter,
+              const std::vector<std::string>& settings, std::string* error) override;
+    bool Put(const AVFrame* frame, std::string* error) override;
+    bool Finish(std::string* error) override;
+
+private:
+    bool Drain(bool ending, std::string* error);
+    bool Write(bool ending, std::string* error);
+
+    struct Contexts;
+    std::unique_ptr<Contexts> c_;
+    long long next_ = 0;
+};
+
+struct Encoder::Contexts {
     std::string name; // the encoder's
     AVDictionary* options = nullptr;
     Graph graph;
@@ -348,10 +392,8 @@ struct FrameEncoder::Contexts {
     }
 };
 
-FrameEncoder::FrameEncoder() = default;
-FrameEncoder::~FrameEncoder() = default;
-
-namespace {
+Encoder::Encoder() = default;
+Encoder::~Encoder() = default;
 
 int WriteToFd(void* opaque, uint8_t* data, int size) {
     const int fd = *static_cast<int*>(opaque);
@@ -360,17 +402,15 @@ int WriteToFd(void* opaque, uint8_t* data, int size) {
         const ssize_t n = write(fd, data + done, static_cast<size_t>(size - done));
         if (n > 0)
             done += static_cast<int>(n);
-        else if (n < 0 && (errno != EINTR || PendingSignal()))
+        else if (n < 0 && (errno != EINTR || (pendingSignal && pendingSignal())))
             return errno == EINTR ? AVERROR_EXIT : AVERROR(errno);
     }
     return done;
 }
 
-} // namespace
-
-bool FrameEncoder::Open(int fd, int width, int height, int rateNum, int rateDen,
-                        const std::string& filter, const std::vector<std::string>& settings,
-                        std::string* error) {
+bool Encoder::Open(int fd, int width, int height, int rateNum, int rateDen,
+                   const std::string& filter, const std::vector<std::string>& settings,
+                   std::string* error) {
     KeepLibavWords();
     c_ = std::make_unique<Contexts>();
     c_->fd = fd;
@@ -412,7 +452,7 @@ bool FrameEncoder::Open(int fd, int width, int height, int rateNum, int rateDen,
     return true;
 }
 
-bool FrameEncoder::Put(const AVFrame* frame, std::string* error) {
+bool Encoder::Put(const AVFrame* frame, std::string* error) {
     FramePtr copy(av_frame_clone(frame));
     if (!copy) {
         *error = "out of memory";
@@ -428,7 +468,7 @@ bool FrameEncoder::Put(const AVFrame* frame, std::string* error) {
     return Drain(false, error);
 }
 
-bool FrameEncoder::Finish(std::string* error) {
+bool Encoder::Finish(std::string* error) {
     const int status = av_buffersrc_add_frame(c_->graph.source, nullptr);
     if (status < 0) {
         *error = "the encoding failed: " + Words(status);
@@ -458,7 +498,7 @@ bool FrameEncoder::Finish(std::string* error) {
 
 // Filtered frames into the encoder; the encoder opened at the first, which tells the field order
 // (as ffmpeg opens its encoders).
-bool FrameEncoder::Drain(bool ending, std::string* error) {
+bool Encoder::Drain(bool ending, std::string* error) {
     for (;;) {
         int status = av_buffersink_get_frame(c_->graph.sink, c_->filtered);
         if (status == AVERROR(EAGAIN) || status == AVERROR_EOF)
@@ -523,7 +563,7 @@ bool FrameEncoder::Drain(bool ending, std::string* error) {
 }
 
 // The packets the encoder has ready, into the stream.
-bool FrameEncoder::Write(bool ending, std::string* error) {
+bool Encoder::Write(bool ending, std::string* error) {
     for (;;) {
         int status = avcodec_receive_packet(c_->codec, c_->packet);
         if (status == AVERROR(EAGAIN) || (ending && status == AVERROR_EOF))
@@ -544,4 +584,20 @@ bool FrameEncoder::Write(bool ending, std::string* error) {
     }
 }
 
+} // namespace
+
 } // namespace camtag::front
+
+extern "C" __attribute__((visibility("default"))) const camtag::front::CodecLibrary*
+camtag_codec(int (*pendingSignal)()) {
+    using namespace camtag::front;
+    static const CodecLibrary library{
+        [] { return static_cast<FrameDecoder*>(new Decoder); },
+        [] { return static_cast<FrameEncoder*>(new Encoder); },
+        [](AVFrame* frame) { av_frame_free(&frame); },
+        PlanesOf,
+        TakeWords,
+    };
+    camtag::front::pendingSignal = pendingSignal;
+    return &library;
+}

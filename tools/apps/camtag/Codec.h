@@ -6,12 +6,8 @@
 
 #include "Bands.h"
 
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct AVFrame;
@@ -39,29 +35,18 @@ FramePlanes Planes(AVFrame* frame);
 // its own decodes a few frames ahead.
 class FrameDecoder {
 public:
-    ~FrameDecoder() { Stop(); }
+    virtual ~FrameDecoder() = default;
     // False with `error` (why, without the path) when the file is not DV in AVI or cannot be
     // opened for decoding.
-    bool Start(const std::string& path, long long first, long long count, std::string* error);
+    virtual bool Start(const std::string& path, long long first, long long count,
+                       std::string* error) = 0;
     // The next frame, writable; empty at the end of the frames, or when decoding failed
     // (error() then says why).
-    FramePtr Next();
-    std::string error();
-    const std::string& path() const { return path_; }
+    virtual FramePtr Next() = 0;
+    virtual std::string error() = 0;
+    virtual const std::string& path() const = 0;
     // Stops the thread and drops what it decoded ahead.
-    void Stop();
-
-private:
-    struct State;
-    void Run(std::shared_ptr<State> state, long long first, long long count);
-
-    std::string path_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<FramePtr> ready_;
-    bool finished_ = false, stopping_ = false;
-    std::string error_;
+    virtual void Stop() = 0;
 };
 
 // Encodes frames through a filter and an encoder given in ffmpeg's words (Encoding.video: "-c:v
@@ -69,22 +54,34 @@ private:
 // ffmpeg would encode the same frames read from a pipe at `rate`.
 class FrameEncoder {
 public:
-    FrameEncoder();
-    ~FrameEncoder();
-    bool Open(int fd, int width, int height, int rateNum, int rateDen, const std::string& filter,
-              const std::vector<std::string>& settings, std::string* error);
+    virtual ~FrameEncoder() = default;
+    virtual bool Open(int fd, int width, int height, int rateNum, int rateDen,
+                      const std::string& filter, const std::vector<std::string>& settings,
+                      std::string* error) = 0;
     // One frame, left as it was; false with `error` when the encoding or the writing failed.
-    bool Put(const AVFrame* frame, std::string* error);
+    virtual bool Put(const AVFrame* frame, std::string* error) = 0;
     // The frames held back, then the stream's end.
-    bool Finish(std::string* error);
+    virtual bool Finish(std::string* error) = 0;
+};
 
-private:
-    bool Drain(bool ending, std::string* error);
-    bool Write(bool ending, std::string* error);
+// ffmpeg's libraries take a tenth of a second to load, which a program linked with them pays
+// before its first line, ahead of Wine's start. They live in camtag-codec.so beside the program
+// instead, loaded when first asked for (the spare decoder asks on a thread of its own).
+// False with `error` when it cannot be loaded; the decoders and encoders below are empty then.
+bool LoadCodec(std::string* error);
+std::unique_ptr<FrameDecoder> NewFrameDecoder();
+std::unique_ptr<FrameEncoder> NewFrameEncoder();
 
-    struct Contexts;
-    std::unique_ptr<Contexts> c_;
-    long long next_ = 0;
+// What camtag-codec.so gives the program.
+struct CodecLibrary {
+    FrameDecoder* (*newDecoder)();
+    FrameEncoder* (*newEncoder)();
+    void (*freeFrame)(AVFrame* frame);
+    FramePlanes (*planes)(AVFrame* frame);
+    std::string (*words)();
 };
 
 } // namespace camtag::front
+
+// camtag-codec.so's one entry; it asks `pendingSignal` whether a blocked write should give up.
+extern "C" const camtag::front::CodecLibrary* camtag_codec(int (*pendingSignal)());

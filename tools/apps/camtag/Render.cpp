@@ -139,9 +139,15 @@ private:
     // The first input's decoder, started while the look is made, so that its first frames are
     // ready when the renderer is. It decodes as most renders do (4:2:0, from the first frame)
     // but without a frame count, which only the look tells. A render that needs another
-    // decoder ends it.
+    // decoder ends it. It starts on a thread of its own, which also loads ffmpeg's libraries
+    // while Wine starts.
     void StartSpareDecoder();
-    void EndSpareDecoder() { spareDecoder_.reset(); }
+    std::unique_ptr<FrameDecoder> TakeSpareDecoder() {
+        if (spareStarter_.joinable())
+            spareStarter_.join();
+        return std::move(spareDecoder_);
+    }
+    void EndSpareDecoder() { TakeSpareDecoder().reset(); }
     bool MakeLook(int* status);
     bool LookBySpare(const std::vector<std::string>& args, int* status, std::string* out,
                      std::string* messages);
@@ -166,6 +172,7 @@ private:
     std::vector<std::string> remuxed_; // per input: the remuxed copy, when one is needed
     SpareRenderer spare_;
     std::unique_ptr<FrameDecoder> spareDecoder_;
+    std::thread spareStarter_;
     bool moreInputs_ = false; // inputs follow the one rendering: a spare is started for them
 };
 
@@ -475,10 +482,12 @@ void Renderer::StartSpareDecoder() {
     if (plan_.kind != OutputKind::kVideo || options_.dialog || module_.empty() ||
         !options_.plan.still.empty())
         return;
-    auto decoder = std::make_unique<FrameDecoder>();
-    std::string error;
-    if (decoder->Start(module_[0], 0, -1, &error))
-        spareDecoder_ = std::move(decoder);
+    spareStarter_ = std::thread([this, path = module_[0]] {
+        auto decoder = NewFrameDecoder();
+        std::string error;
+        if (decoder && decoder->Start(path, 0, -1, &error))
+            spareDecoder_ = std::move(decoder);
+    });
 }
 
 // Passes one frame of `size` bytes from pipe `from` to pipe `to` (-1: nowhere), inside the
@@ -517,9 +526,16 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     const bool yuv = !frames && width % 2 == 0 && height % 2 == 0;
     const size_t frameBytes = yuv ? size_t(width) * height * 3 / 2 : size_t(width) * height * 4;
     // A video's 4:2:0 frames are decoded and encoded here (Codec.h); PNG frames, a still beside
-    // the video and odd sizes go through ffmpeg's decoder and encoder.
-    const bool inProcess = !frames && yuv && options_.plan.still.empty();
+    // the video and odd sizes go through ffmpeg's decoder and encoder, as does everything when
+    // ffmpeg's libraries cannot be loaded here.
     std::string error;
+    bool inProcess = !frames && yuv && options_.plan.still.empty();
+    if (inProcess && !LoadCodec(&error)) {
+        Say("warning: the front's own codec cannot be loaded (" + error +
+            "); ffmpeg decodes and encodes instead");
+        error.clear();
+        inProcess = false;
+    }
     std::vector<std::unique_ptr<Piece>> pieces;
     long long first = LLONG_MAX, end = 0, planned = 0;
     for (Clip& clip : clips) {
@@ -579,10 +595,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     // encoding here, the bands to the renderer and back -> each piece's muxer.
     // The renderer's messages come through a pipe read beside: its words for the end.
     // The spare decoder serves when it decodes what this render reads.
-    std::unique_ptr<FrameDecoder> frameDecoder;
-    if (inProcess && spareDecoder_ && spareDecoder_->path() == input && first == 0)
-        frameDecoder = std::move(spareDecoder_);
-    EndSpareDecoder();
+    std::unique_ptr<FrameDecoder> frameDecoder = TakeSpareDecoder();
+    if (!(inProcess && frameDecoder && frameDecoder->path() == input && first == 0))
+        frameDecoder.reset();
     const std::string decodeLog = work_.path() + "/decoder.log";
     const int decodeErr =
         inProcess ? -1 : open(decodeLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -620,7 +635,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     for (int fd : {decoded[1], stamped[0], toRenderer})
         WidenPipe(fd, frameBytes);
     if (inProcess && ok && !frameDecoder) {
-        frameDecoder = std::make_unique<FrameDecoder>();
+        frameDecoder = NewFrameDecoder();
         std::string why;
         ok = frameDecoder->Start(input, first, end - first, &why);
         if (!ok)
@@ -737,7 +752,7 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
             WidenPipe(feed[1], frameBytes);
             p.in = feed[1];
             if (inProcess) {
-                p.codec = std::make_unique<FrameEncoder>();
+                p.codec = NewFrameEncoder();
                 if (!p.codec->Open(p.in, width, height, source.scale, source.sampleSize,
                                    encoding.pictureFilter + ",setsar=" + p.clip.sampleAspect,
                                    encoding.video, &error)) {
