@@ -24,8 +24,8 @@ void Load() {
     std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
     path = path.substr(0, path.rfind('/') + 1) + "camtag-codec.so";
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto* entry = handle ? reinterpret_cast<decltype(&camtag_codec)>(dlsym(handle, "camtag_codec"))
-                         : nullptr;
+    auto* entry =
+        handle ? reinterpret_cast<decltype(&camtag_codec)>(dlsym(handle, "camtag_codec")) : nullptr;
     if (entry)
         library = entry(PendingSignal);
     else
