@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <numeric>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -438,6 +439,15 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
             encode.insert(encode.end(), {"-metadata", "creation_time=" + clip.created + "Z"});
         if (plan_.format != "mkv")
             encode.insert(encode.end(), {"-movflags", "+faststart"});
+        if (plan_.format != "mkv" && compressed) {
+            // The track's clock as when ffmpeg encodes into the file: the frame rate's
+            // denominator, doubled up to 10000 or more. A copied stream's would count in fields.
+            long long clock =
+                source.scale / std::max(1LL, std::gcd(source.scale, source.sampleSize));
+            while (clock > 0 && clock < 10000)
+                clock *= 2;
+            encode.insert(encode.end(), {"-video_track_timescale", std::to_string(clock)});
+        }
         encode.insert(encode.end(), {"-f",
                                      plan_.format == "mkv"   ? "matroska"
                                      : plan_.format == "m4v" ? "ipod"
