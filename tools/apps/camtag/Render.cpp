@@ -175,6 +175,7 @@ private:
     std::unique_ptr<FrameDecoder> spareDecoder_;
     std::thread spareStarter_;
     bool moreInputs_ = false; // inputs follow the one rendering: a spare is started for them
+    bool codecMissSaid_ = false;
 };
 
 // Starts the renderer that the next render takes; false with `error` (when given) when it
@@ -541,8 +542,9 @@ bool Renderer::RenderPieces(std::vector<Clip> clips, const Source& source) {
     std::string error;
     bool inProcess = !frames && yuv && options_.plan.still.empty();
     if (inProcess && !LoadCodec(&error)) {
-        Say("warning: the front's own codec cannot be loaded (" + error +
-            "); ffmpeg decodes and encodes instead");
+        if (!std::exchange(codecMissSaid_, true))
+            Say("warning: the front's own codec cannot be loaded (" + error +
+                "); ffmpeg decodes and encodes instead");
         error.clear();
         inProcess = false;
     }
