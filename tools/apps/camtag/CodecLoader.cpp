@@ -26,10 +26,11 @@ void Load() {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     auto* entry =
         handle ? reinterpret_cast<decltype(&camtag_codec)>(dlsym(handle, "camtag_codec")) : nullptr;
+    const char* why = entry ? nullptr : dlerror();
     if (entry)
         library = entry(PendingSignal);
     else
-        loadError = dlerror();
+        loadError = why ? why : path + ": no camtag_codec in it";
 }
 
 } // namespace
