@@ -119,6 +119,7 @@ TEST(Codec, EncodesAsFfmpegDoes) {
         ASSERT_EQ(lseek(nutFd, 0, SEEK_SET), 0);
         {
             const auto encoder = NewFrameEncoder();
+            ASSERT_TRUE(encoder);
             ASSERT_TRUE(encoder->Open(nutFd, 720, 576, 25, 1, filter, encoding.video, &error))
                 << error;
             for (const FramePtr& f : decoded)
@@ -144,6 +145,7 @@ TEST(Codec, EncodesAsFfmpegDoes) {
     ASSERT_EQ(pipe(gone), 0);
     close(gone[0]);
     const auto encoder = NewFrameEncoder();
+    ASSERT_TRUE(encoder);
     const Encoding encoding = EncodingFor(false);
     ASSERT_TRUE(
         encoder->Open(gone[1], 720, 576, 25, 1, encoding.pictureFilter, encoding.video, &error));

@@ -589,8 +589,10 @@ bool Encoder::Write(bool ending, std::string* error) {
 } // namespace camtag::front
 
 extern "C" __attribute__((visibility("default"))) const camtag::front::CodecLibrary*
-camtag_codec(int (*pendingSignal)()) {
+camtag_codec(int interface, size_t tableSize, int (*pendingSignal)()) {
     using namespace camtag::front;
+    if (interface != kCodecInterface || tableSize != sizeof(CodecLibrary))
+        return nullptr;
     static const CodecLibrary library{
         [] { return static_cast<FrameDecoder*>(new Decoder); },
         [] { return static_cast<FrameEncoder*>(new Encoder); },

@@ -6,6 +6,7 @@
 
 #include "Bands.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,7 +73,9 @@ bool LoadCodec(std::string* error);
 std::unique_ptr<FrameDecoder> NewFrameDecoder();
 std::unique_ptr<FrameEncoder> NewFrameEncoder();
 
-// What camtag-codec.so gives the program.
+// What camtag-codec.so gives the program. A library from another build, whose table or classes
+// may differ, gives nothing: kCodecInterface changes with them.
+constexpr int kCodecInterface = 1;
 struct CodecLibrary {
     FrameDecoder* (*newDecoder)();
     FrameEncoder* (*newEncoder)();
@@ -83,5 +86,7 @@ struct CodecLibrary {
 
 } // namespace camtag::front
 
-// camtag-codec.so's one entry; it asks `pendingSignal` whether a blocked write should give up.
-extern "C" const camtag::front::CodecLibrary* camtag_codec(int (*pendingSignal)());
+// camtag-codec.so's one entry: its table when `interface` and `tableSize` are its own, else null.
+// It asks `pendingSignal` whether a blocked write should give up.
+extern "C" const camtag::front::CodecLibrary* camtag_codec(int interface, size_t tableSize,
+                                                           int (*pendingSignal)());

@@ -18,19 +18,25 @@ const CodecLibrary* library = nullptr;
 std::string loadError;
 
 void Load() {
-    // Beside the program, wherever it is run from.
+    // Beside the program, wherever it is run from; never one the library path finds.
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-    path = path.substr(0, path.rfind('/') + 1) + "camtag-codec.so";
+    const std::string program = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+    if (program.find('/') == std::string::npos) {
+        loadError = "cannot tell where the program is";
+        return;
+    }
+    const std::string path = program.substr(0, program.rfind('/') + 1) + "camtag-codec.so";
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     auto* entry =
         handle ? reinterpret_cast<decltype(&camtag_codec)>(dlsym(handle, "camtag_codec")) : nullptr;
     const char* why = entry ? nullptr : dlerror();
-    if (entry)
-        library = entry(PendingSignal);
-    else
-        loadError = why ? why : path + ": no camtag_codec in it";
+    library = entry ? entry(kCodecInterface, sizeof(CodecLibrary), PendingSignal) : nullptr;
+    if (!library) {
+        loadError = why ? why : path + " is from another build";
+        if (handle)
+            dlclose(handle);
+    }
 }
 
 } // namespace

@@ -441,13 +441,16 @@ std::vector<std::string> Renderer::EncodeCommand(const Piece& piece, const Sourc
         if (plan_.format != "mkv")
             encode.insert(encode.end(), {"-movflags", "+faststart"});
         if (plan_.format != "mkv" && compressed) {
-            // The track's clock as when ffmpeg encodes into the file: the frame rate's
-            // denominator, doubled up to 10000 or more. A copied stream's would count in fields.
+            // The track's clock as when ffmpeg encodes into the file: the time base's
+            // denominator (the frame rate's numerator), doubled up to 10000 or more. A copied
+            // stream's would count in fields. (Past ffmpeg's own limit for a frame rate's terms
+            // the two would not agree: ffmpeg chooses then.)
             long long clock =
                 source.scale / std::max(1LL, std::gcd(source.scale, source.sampleSize));
             while (clock > 0 && clock < 10000)
                 clock *= 2;
-            encode.insert(encode.end(), {"-video_track_timescale", std::to_string(clock)});
+            if (clock > 0 && clock <= 1001000)
+                encode.insert(encode.end(), {"-video_track_timescale", std::to_string(clock)});
         }
         encode.insert(encode.end(), {"-f",
                                      plan_.format == "mkv"   ? "matroska"
